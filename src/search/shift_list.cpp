@@ -1,0 +1,18 @@
+#include "search/shift_list.hpp"
+
+#include <algorithm>
+
+namespace erdos {
+
+std::int32_t shift_weight(std::int32_t c) { return std::max<std::int32_t>(1, 128 / c); }
+
+shift_table build_shift_list(std::int32_t c_max) {
+    shift_table table;
+    for (std::int64_t c = 3; c <= c_max; c += 4) {
+        table.shift_list.push_back(static_cast<std::int32_t>(c));
+        table.weight_total += shift_weight(static_cast<std::int32_t>(c));
+    }
+    return table;
+}
+
+}  // namespace erdos

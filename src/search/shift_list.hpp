@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace erdos {
+
+// The shifts c = 3, 7, 11, ... <= c_max and the sum of their weights.
+struct shift_table {
+    std::vector<std::int32_t> shift_list;
+    std::int64_t weight_total = 0;
+};
+
+// Requires c_max <= 2147483646; below 3 the list is empty and the total 0.
+shift_table build_shift_list(std::int32_t c_max);
+
+// max(1, 128 / c) with truncating division: small shifts weigh most, none weighs 0.
+std::int32_t shift_weight(std::int32_t c);
+
+}  // namespace erdos
