@@ -1,0 +1,15 @@
+#pragma once
+
+#include <vector>
+
+namespace erdos {
+
+// The q-quantile (0 <= q <= 1) of values, interpolated linearly between the two
+// nearest ranks of the sorted copy: with pos = (n - 1) * q, lo = floor(pos) and
+// hi = ceil(pos), entry lo when lo == hi, else v[lo]*(1 - f) + v[hi]*f with
+// f = pos - lo, each product rounded to double on its own. An empty list gives
+// the quiet NaN with the sign bit clear. values must hold no NaN or only NaNs of
+// one sign (the result is then that NaN).
+double percentile(std::vector<double> values, double q);
+
+}  // namespace erdos

@@ -1,0 +1,52 @@
+#include "report/results_file.hpp"
+
+#include <limits>
+
+#include "report/number_format.hpp"
+
+namespace erdos {
+
+const char results_header[] =
+    "p,least_c,first_d,branch,successful_shifts,uniform_mass,weighted_mass,"
+    "uniform_expected_trials,weighted_expected_trials\n";
+
+namespace {
+constexpr std::size_t batch_bytes = std::size_t{1} << 20;
+
+double expected_trials(double mass) { return mass > 0.0 ? 1.0 / mass : std::numeric_limits<double>::infinity(); }
+}  // namespace
+
+void append_results_row(std::string& out, const prime_scan& scan) {
+    append_integer(out, scan.p);
+    out += ',';
+    append_integer(out, scan.least_c);
+    out += ',';
+    append_integer(out, scan.first_d);
+    out += ',';
+    append_integer(out, scan.branch);
+    out += ',';
+    append_integer(out, scan.successful_shifts);
+    out += ',';
+    append_double(out, scan.uniform_mass);
+    out += ',';
+    append_double(out, scan.weighted_mass);
+    out += ',';
+    append_double(out, expected_trials(scan.uniform_mass));
+    out += ',';
+    append_double(out, expected_trials(scan.weighted_mass));
+    out += '\n';
+}
+
+int open_results_file(output_file& file, const std::string& path) {
+    if (const int error = open_output_file(file, path); error != 0) return error;
+    file.pending.reserve(batch_bytes + 256);
+    file.pending += results_header;
+    return 0;
+}
+
+int write_results_row(output_file& file, const prime_scan& scan) {
+    append_results_row(file.pending, scan);
+    return file.pending.size() >= batch_bytes ? flush_output_file(file) : 0;
+}
+
+}  // namespace erdos

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "driver/run_records.hpp"
+#include "report/output_file.hpp"
+
+namespace erdos {
+
+// The first line of the results file, line feed included.
+extern const char results_header[];
+
+// Appends one row of nine comma-separated fields and a line feed: p, least_c,
+// first_d, branch, successful_shifts, both masses, and their expected trials
+// 1.0 / mass (positive infinity when the mass is 0 or a NaN).
+void append_results_row(std::string& out, const prime_scan& scan);
+
+// Creates or truncates path and writes the header. Returns 0 or an errno value.
+int open_results_file(output_file& file, const std::string& path);
+
+// Appends the row of scan; the bytes reach the system in large batches.
+// Returns 0 or the errno value of a failed write.
+int write_results_row(output_file& file, const prime_scan& scan);
+
+}  // namespace erdos

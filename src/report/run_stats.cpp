@@ -1,0 +1,27 @@
+#include "report/run_stats.hpp"
+
+namespace erdos {
+
+void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_verified) {
+    if (scan.has_witness) {
+        ++stats.covered;
+        if (witness_verified) ++stats.verified;
+        ++stats.least_shift_histogram[scan.least_c];
+        if (scan.least_c > stats.max_least_shift) {
+            stats.max_least_shift = scan.least_c;
+            stats.max_least_shift_prime = scan.p;
+        }
+    }
+    if (scan.uniform_mass < stats.min_uniform_mass) {
+        stats.min_uniform_mass = scan.uniform_mass;
+        stats.min_uniform_mass_prime = scan.p;
+    }
+    if (scan.weighted_mass < stats.min_weighted_mass) {
+        stats.min_weighted_mass = scan.weighted_mass;
+        stats.min_weighted_mass_prime = scan.p;
+    }
+    stats.uniform_masses.push_back(scan.uniform_mass);
+    stats.weighted_masses.push_back(scan.weighted_mass);
+}
+
+}  // namespace erdos

@@ -1,0 +1,82 @@
+#include "report/summary_file.hpp"
+
+#include "report/number_format.hpp"
+#include "report/output_file.hpp"
+#include "report/percentile.hpp"
+
+namespace erdos {
+
+namespace {
+
+void key(std::string& out, const char* name) {
+    out += "  \"";
+    out += name;
+    out += "\": ";
+}
+
+void integer_line(std::string& out, const char* name, std::int64_t value) {
+    key(out, name);
+    append_integer(out, value);
+    out += ",\n";
+}
+
+void double_line(std::string& out, const char* name, double value) {
+    key(out, name);
+    append_double(out, value);
+    out += ",\n";
+}
+
+}  // namespace
+
+std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
+                           const run_stats& stats) {
+    // Plain IEEE divisions, unguarded: a zero median gives inf, a NaN one a NaN of its sign.
+    const double median_uniform = percentile(stats.uniform_masses, 0.5);
+    const double median_weighted = percentile(stats.weighted_masses, 0.5);
+
+    std::string out = "{\n";
+    integer_line(out, "p_max", p_max);
+    integer_line(out, "c_max", c_max);
+    key(out, "shift_count");
+    append_unsigned(out, shift_count);
+    out += ",\n";
+    integer_line(out, "primes_1_mod_24", stats.processed);
+    integer_line(out, "covered", stats.covered);
+    key(out, "all_first_witnesses_verified");
+    out += stats.covered == stats.verified ? "true,\n" : "false,\n";
+    integer_line(out, "max_least_shift", stats.max_least_shift);
+    integer_line(out, "max_least_shift_prime", stats.max_least_shift_prime);
+    double_line(out, "min_uniform_mass", stats.min_uniform_mass);
+    integer_line(out, "min_uniform_mass_prime", stats.min_uniform_mass_prime);
+    double_line(out, "median_uniform_mass", median_uniform);
+    double_line(out, "p10_uniform_mass", percentile(stats.uniform_masses, 0.1));
+    double_line(out, "p90_uniform_mass", percentile(stats.uniform_masses, 0.9));
+    double_line(out, "min_weighted_mass", stats.min_weighted_mass);
+    integer_line(out, "min_weighted_mass_prime", stats.min_weighted_mass_prime);
+    double_line(out, "median_weighted_mass", median_weighted);
+    double_line(out, "median_uniform_expected_trials", 1.0 / median_uniform);
+    double_line(out, "median_weighted_expected_trials", 1.0 / median_weighted);
+
+    out += "  \"least_shift_histogram\": {";
+    bool first = true;
+    for (const auto& [least_c, count] : stats.least_shift_histogram) {
+        out += first ? "\n    \"" : ",\n    \"";
+        first = false;
+        append_integer(out, least_c);
+        out += "\": ";
+        append_integer(out, count);
+    }
+    if (!first) out += '\n';
+    out += "  }\n}\n";
+    return out;
+}
+
+int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
+                  const run_stats& stats) {
+    output_file file;
+    if (const int error = open_output_file(file, path); error != 0) return error;
+    file.pending = format_summary(p_max, c_max, shift_count, stats);
+    return close_output_file(file);
+}
+
+}  // namespace erdos

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "driver/run_records.hpp"
+
+namespace erdos {
+
+// The whole summary text: eighteen "key": value lines (bounds, counts, extremes,
+// medians, 10th/90th percentiles and the reciprocals of the medians) and the
+// least-shift histogram, numbers as in the results file. stats is only read.
+std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
+                           const run_stats& stats);
+
+// Creates or truncates path and writes format_summary into it.
+// Returns 0 or the errno value of the failed open, write or close.
+int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
+                  const run_stats& stats);
+
+}  // namespace erdos

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "report/output_file.hpp"
+#include "report/results_file.hpp"
+#include "report/summary_file.hpp"
+
+using erdos::prime_scan;
+
+TEST(ResultsRow, SpecialValuesAndWideFields) {
+    prime_scan none;
+    none.p = 73;
+    std::string out;
+    erdos::append_results_row(out, none);
+    EXPECT_EQ(out, "73,-1,-1,0,0,0,0,inf,inf\n");
+
+    prime_scan shiftless = none;
+    shiftless.uniform_mass = std::bit_cast<double>(std::uint64_t{0xFFF8000000000000});
+    shiftless.weighted_mass = shiftless.uniform_mass;
+    out.clear();
+    erdos::append_results_row(out, shiftless);
+    EXPECT_EQ(out, "73,-1,-1,0,0,-nan,-nan,inf,inf\n");
+
+    prime_scan wide;
+    wide.p = 2147483497;
+    wide.least_c = 127;
+    wide.first_d = 288230375077969921;  // beyond 32 bits, printed in full
+    wide.branch = 2;
+    wide.successful_shifts = 32;
+    wide.first_m = 536870906;
+    wide.has_witness = true;
+    wide.uniform_mass = 0.5;
+    wide.weighted_mass = 0.25;
+    out.clear();
+    erdos::append_results_row(out, wide);
+    EXPECT_EQ(out, "2147483497,127,288230375077969921,2,32,0.5,0.25,2,4\n");
+}
+
+TEST(Summary, FlagsAndInfiniteMedians) {
+    erdos::run_stats stats;
+    stats.processed = 3;
+    stats.covered = 2;
+    stats.verified = 1;
+    stats.max_least_shift = 11;
+    stats.max_least_shift_prime = 97;
+    stats.least_shift_histogram = {{3, 1}, {11, 1}};
+    stats.uniform_masses = {0.0, 0.0, 0.5};
+    stats.weighted_masses = {0.0, 0.25, 0.5};
+    const std::string s = erdos::format_summary(100, 11, 3, stats);
+    EXPECT_NE(s.find("\"all_first_witnesses_verified\": false,\n"), std::string::npos);
+    EXPECT_NE(s.find("\"median_uniform_mass\": 0,\n"), std::string::npos);
+    EXPECT_NE(s.find("\"median_uniform_expected_trials\": inf,\n"), std::string::npos);
+    EXPECT_NE(s.find("\"median_weighted_expected_trials\": 4,\n"), std::string::npos);
+    EXPECT_NE(s.find("\"least_shift_histogram\": {\n    \"3\": 1,\n    \"11\": 1\n  }\n}\n"), std::string::npos);
+    EXPECT_EQ(stats.uniform_masses, (std::vector<double>{0.0, 0.0, 0.5}));
+}
+
+TEST(OutputFile, FailuresAreReportedNotLost) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("erdos-output-test-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "plain") << "x";
+
+    EXPECT_EQ(erdos::check_output_path((dir / "a.csv").string()), 0);
+    EXPECT_EQ(erdos::check_output_path("plain-name-in-working-dir.csv"), 0);
+    EXPECT_EQ(erdos::check_output_path(""), ENOENT);
+    EXPECT_EQ(erdos::check_output_path((dir / "missing" / "a.csv").string()), ENOENT);
+    EXPECT_EQ(erdos::check_output_path((dir / "plain" / "a.csv").string()), ENOTDIR);
+    EXPECT_EQ(erdos::check_output_path((dir / "plain" / "sub" / "a.csv").string()), ENOTDIR);
+    EXPECT_EQ(erdos::check_output_path(dir.string()), EISDIR);
+    EXPECT_EQ(erdos::check_output_path("/dev/full"), 0);
+    EXPECT_FALSE(fs::exists(dir / "a.csv"));
+
+    erdos::output_file file;
+    EXPECT_EQ(erdos::open_results_file(file, (dir / "missing" / "a.csv").string()), ENOENT);
+    EXPECT_EQ(erdos::close_output_file(file), 0);
+
+    ASSERT_EQ(erdos::open_results_file(file, "/dev/full"), 0);
+    EXPECT_EQ(erdos::close_output_file(file), ENOSPC);
+    EXPECT_EQ(erdos::write_summary("/dev/full", 1, 1, 0, {}), ENOSPC);
+    EXPECT_EQ(erdos::write_summary((dir / "plain").string(), 50, 127, 32, {}), 0);
+    EXPECT_EQ(std::ifstream(dir / "plain").get(), '{');
+    fs::remove_all(dir);
+}
