@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/run_config.hpp"
+
+namespace erdos {
+
+// Runs the whole experiment for config: sieve, factor table, shift list, the
+// walk over the examined primes with one results row each, the summary, and
+// the closing line on err. Returns the exit status: 0 when every examined prime
+// was covered and verified, 2 when the run finished otherwise, 1 when an output
+// file could not be written (after a message on err).
+int run_experiment(const run_config& config, std::FILE* err);
+
+// The whole program behind main: reads the arguments (without the program
+// name), prints help, version or an argument error, or runs the experiment.
+// Catches every exception, memory exhaustion included, and turns it into a
+// message and exit status 1.
+int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+
+}  // namespace erdos

@@ -1,0 +1,145 @@
+#include "driver/run_config.hpp"
+
+#include <cstdio>
+
+#ifndef ERDOS_STRAUS_VERSION
+#define ERDOS_STRAUS_VERSION "0.0.0"
+#endif
+
+namespace erdos {
+
+namespace {
+
+bool is_c_space(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r'; }
+
+std::string invalid(std::string_view name, std::string_view text, std::string_view why) {
+    std::string message = "invalid ";
+    message += name;
+    message += ' ';
+    message += quote_for_message(text);
+    message += ": ";
+    message += why;
+    return message;
+}
+
+}  // namespace
+
+bool parse_decimal(std::string_view text, std::int64_t& value) {
+    std::size_t i = 0;
+    while (i < text.size() && is_c_space(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return false;
+    constexpr std::int64_t saturation = std::int64_t{1} << 40;
+    std::int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch < '0' || ch > '9') return false;
+        if (magnitude < saturation) magnitude = magnitude * 10 + (ch - '0');
+    }
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+std::string quote_for_message(std::string_view text) {
+    std::string out = "'";
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x20 || byte == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += ch;
+        }
+    }
+    out += '\'';
+    return out;
+}
+
+command_line parse_command_line(const std::vector<std::string>& args) {
+    command_line result;
+    if (!args.empty()) {
+        const std::string& first = args[0];
+        if (first == "-h" || first == "--help") {
+            result.action = command_action::help;
+            return result;
+        }
+        if (first == "--version") {
+            result.action = command_action::version;
+            return result;
+        }
+        if (first.starts_with("--")) {
+            result.action = command_action::fail;
+            result.error = "unknown option " + quote_for_message(first);
+            return result;
+        }
+    }
+    auto fail = [&](std::string message) {
+        result.action = command_action::fail;
+        result.error = std::move(message);
+        return result;
+    };
+
+    run_config& config = result.config;
+    std::int64_t p_max = config.p_max;
+    std::int64_t c_max = config.c_max;
+    if (args.size() >= 1) {
+        if (!parse_decimal(args[0], p_max)) return fail(invalid("p_max", args[0], "expected a decimal integer"));
+        if (p_max < 0 || p_max > max_p_max) {
+            return fail(invalid("p_max", args[0], "must be from 0 to " + std::to_string(max_p_max)));
+        }
+    }
+    if (args.size() >= 2) {
+        if (!parse_decimal(args[1], c_max)) return fail(invalid("c_max", args[1], "expected a decimal integer"));
+        if (c_max < INT32_MIN) return fail(invalid("c_max", args[1], "is below the 32-bit limit -2147483648"));
+        if (c_max > max_c_max) return fail(invalid("c_max", args[1], "must be at most " + std::to_string(max_c_max)));
+    }
+    if (p_max + c_max > max_bound_sum) {
+        const std::string why = "p_max + c_max must be at most " + std::to_string(max_bound_sum);
+        if (args.size() >= 2) return fail(invalid("c_max", args[1], why));
+        return fail(invalid("p_max", args[0], why + " (c_max is " + std::to_string(c_max) + ")"));
+    }
+    config.p_max = static_cast<std::int32_t>(p_max);
+    config.c_max = static_cast<std::int32_t>(c_max);
+    if (args.size() >= 3) config.results_path = args[2];
+    if (args.size() >= 4) config.summary_path = args[3];
+    return result;
+}
+
+std::string version_text() { return std::string("erdos-straus ") + ERDOS_STRAUS_VERSION + "\n"; }
+
+std::string usage_text() {
+    return "Usage: erdos-straus [P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
+           "       erdos-straus --help | --version\n"
+           "\n"
+           "Studies the Erdos-Straus equation 4/p = 1/m + 1/x + 1/y for every prime\n"
+           "p = 1 (mod 24) up to P_MAX. For each shift c = 3, 7, 11, ... up to C_MAX it\n"
+           "sets m = (p + c)/4 and looks for a divisor d of m^2 with (m + d) = 0 or\n"
+           "(4d + 1) = 0 (mod c); the first such d of the least shift is turned into an\n"
+           "explicit solution and checked exactly in 128-bit integers.\n"
+           "\n"
+           "Arguments, positional, each optional but only with all before it:\n"
+           "  P_MAX         largest prime examined, 0 to 2147483646 (default 2000000)\n"
+           "  C_MAX         largest shift tried, at most 2147483646 (default 127);\n"
+           "                below 3 no shift is tried; P_MAX + C_MAX <= 2147483647\n"
+           "  RESULTS_CSV   one row per examined prime (default results/erdos_results.csv)\n"
+           "  SUMMARY_JSON  run summary (default results/erdos_summary.json)\n"
+           "Arguments after the fourth are ignored. Output directories must exist; they\n"
+           "are never created.\n"
+           "\n"
+           "Options, as the first argument only:\n"
+           "  -h, --help    show this text and exit\n"
+           "  --version     show the version and exit\n"
+           "\n"
+           "Standard error receives one line at the end of a finished run:\n"
+           "  processed=N covered=N verified=N max_least_c=C at p=P\n"
+           "\n"
+           "Exit status:\n"
+           "  0  every examined prime was covered and its first witness verified\n"
+           "  1  bad arguments, or the outputs are not complete (a file could not be\n"
+           "     written, memory ran out); a message on standard error says which\n"
+           "  2  the run finished, but some examined prime was not covered or verified\n";
+}
+
+}  // namespace erdos

@@ -1,0 +1,274 @@
+// Runs the built program in temporary directories and compares its outputs
+// byte for byte with known results.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "support/process.hpp"
+
+using erdos_test::read_file;
+using erdos_test::run_process;
+using erdos_test::write_file;
+
+namespace {
+
+const std::string header =
+    "p,least_c,first_d,branch,successful_shifts,uniform_mass,weighted_mass,uniform_expected_trials,"
+    "weighted_expected_trials\n";
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = erdos_test::make_temp_dir();
+        std::filesystem::create_directory(dir + "/results");
+    }
+    void TearDown() override { erdos_test::remove_tree(dir); }
+
+    erdos_test::process_result run(const std::vector<std::string>& args, std::uint64_t memory_limit = 0) {
+        return run_process(ERDOS_STRAUS_BINARY, args, dir, memory_limit);
+    }
+    std::string results() const { return read_file(dir + "/results/erdos_results.csv"); }
+    std::string summary() const { return read_file(dir + "/results/erdos_summary.json"); }
+    bool exists(const std::string& relative) const { return std::filesystem::exists(dir + "/" + relative); }
+
+    std::string dir;
+};
+
+TEST_F(EndToEnd, ThreeExaminedPrimesGiveTheKnownFiles) {
+    const auto r = run({"200"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "processed=3 covered=3 verified=3 max_least_c=7 at p=73\n");
+    EXPECT_EQ(results(), header +
+                             "73,7,1,1,3,0.026388888888888889,0.089057239057239057,37.89473684210526,11.228733459357278\n"
+                             "97,3,5,3,4,0.032638888888888891,0.18737373737373739,30.638297872340424,5.3369272237196759\n"
+                             "193,7,5,2,3,0.018055555555555554,0.051010101010101012,55.384615384615387,19.603960396039604\n");
+    EXPECT_EQ(summary(),
+              "{\n"
+              "  \"p_max\": 200,\n"
+              "  \"c_max\": 127,\n"
+              "  \"shift_count\": 32,\n"
+              "  \"primes_1_mod_24\": 3,\n"
+              "  \"covered\": 3,\n"
+              "  \"all_first_witnesses_verified\": true,\n"
+              "  \"max_least_shift\": 7,\n"
+              "  \"max_least_shift_prime\": 73,\n"
+              "  \"min_uniform_mass\": 0.018055555555555554,\n"
+              "  \"min_uniform_mass_prime\": 193,\n"
+              "  \"median_uniform_mass\": 0.026388888888888889,\n"
+              "  \"p10_uniform_mass\": 0.019722222222222221,\n"
+              "  \"p90_uniform_mass\": 0.03138888888888889,\n"
+              "  \"min_weighted_mass\": 0.051010101010101012,\n"
+              "  \"min_weighted_mass_prime\": 193,\n"
+              "  \"median_weighted_mass\": 0.089057239057239057,\n"
+              "  \"median_uniform_expected_trials\": 37.89473684210526,\n"
+              "  \"median_weighted_expected_trials\": 11.228733459357278,\n"
+              "  \"least_shift_histogram\": {\n"
+              "    \"3\": 1,\n"
+              "    \"7\": 2\n"
+              "  }\n"
+              "}\n");
+}
+
+TEST_F(EndToEnd, AnUncoveredPrimeGivesExitStatusTwo) {
+    const auto r = run({"100", "3"});
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(r.err, "processed=2 covered=1 verified=1 max_least_c=3 at p=97\n");
+    EXPECT_EQ(results(), header +
+                             "73,-1,-1,0,0,0,0,inf,inf\n"
+                             "97,3,5,3,1,0.40000000000000002,0.40000000000000002,2.5,2.5\n");
+    EXPECT_NE(summary().find("  \"all_first_witnesses_verified\": true,\n"), std::string::npos);
+    EXPECT_NE(summary().find("  \"least_shift_histogram\": {\n    \"3\": 1\n  }\n}\n"), std::string::npos);
+}
+
+TEST_F(EndToEnd, NoExaminedPrimeGivesTheEmptySummary) {
+    const auto r = run({"50"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "processed=0 covered=0 verified=0 max_least_c=0 at p=0\n");
+    EXPECT_EQ(results(), header);
+    EXPECT_EQ(summary(),
+              "{\n"
+              "  \"p_max\": 50,\n"
+              "  \"c_max\": 127,\n"
+              "  \"shift_count\": 32,\n"
+              "  \"primes_1_mod_24\": 0,\n"
+              "  \"covered\": 0,\n"
+              "  \"all_first_witnesses_verified\": true,\n"
+              "  \"max_least_shift\": 0,\n"
+              "  \"max_least_shift_prime\": 0,\n"
+              "  \"min_uniform_mass\": 1,\n"
+              "  \"min_uniform_mass_prime\": 0,\n"
+              "  \"median_uniform_mass\": nan,\n"
+              "  \"p10_uniform_mass\": nan,\n"
+              "  \"p90_uniform_mass\": nan,\n"
+              "  \"min_weighted_mass\": 1,\n"
+              "  \"min_weighted_mass_prime\": 0,\n"
+              "  \"median_weighted_mass\": nan,\n"
+              "  \"median_uniform_expected_trials\": nan,\n"
+              "  \"median_weighted_expected_trials\": nan,\n"
+              "  \"least_shift_histogram\": {  }\n"
+              "}\n");
+    for (const char* bound : {"0", "1"}) {
+        const auto empty = run({bound});
+        EXPECT_EQ(empty.exit_status, 0) << bound;
+        EXPECT_EQ(empty.err, "processed=0 covered=0 verified=0 max_least_c=0 at p=0\n") << bound;
+        EXPECT_EQ(results(), header) << bound;
+    }
+}
+
+TEST_F(EndToEnd, NoShiftsGiveNegativeNansAndExitStatusTwo) {
+    for (const char* c_max : {"2", "-5"}) {
+        const auto r = run({"200", c_max});
+        EXPECT_EQ(r.exit_status, 2) << c_max;
+        EXPECT_EQ(r.err, "processed=3 covered=0 verified=0 max_least_c=0 at p=0\n") << c_max;
+        EXPECT_EQ(results(), header +
+                                 "73,-1,-1,0,0,-nan,-nan,inf,inf\n"
+                                 "97,-1,-1,0,0,-nan,-nan,inf,inf\n"
+                                 "193,-1,-1,0,0,-nan,-nan,inf,inf\n")
+            << c_max;
+        const std::string s = summary();
+        EXPECT_NE(s.find("  \"shift_count\": 0,\n  \"primes_1_mod_24\": 3,\n  \"covered\": 0,\n"
+                         "  \"all_first_witnesses_verified\": true,\n"),
+                  std::string::npos);
+        EXPECT_NE(s.find("  \"min_uniform_mass\": 1,\n  \"min_uniform_mass_prime\": 0,\n"
+                         "  \"median_uniform_mass\": -nan,\n  \"p10_uniform_mass\": -nan,\n"
+                         "  \"p90_uniform_mass\": -nan,\n  \"min_weighted_mass\": 1,\n"
+                         "  \"min_weighted_mass_prime\": 0,\n  \"median_weighted_mass\": -nan,\n"
+                         "  \"median_uniform_expected_trials\": -nan,\n"
+                         "  \"median_weighted_expected_trials\": -nan,\n"
+                         "  \"least_shift_histogram\": {  }\n}\n"),
+                  std::string::npos)
+            << s;
+    }
+}
+
+TEST_F(EndToEnd, DefaultRunMatchesTheReference) {
+    const auto r = run({});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, read_file(ERDOS_TEST_DATA "/default_stderr.txt"));
+    EXPECT_EQ(summary(), read_file(ERDOS_TEST_DATA "/default_summary.json"));
+
+    std::istringstream lines(results());
+    std::string line;
+    std::vector<std::string> rows;
+    std::getline(lines, line);
+    EXPECT_EQ(line + "\n", header);
+    while (std::getline(lines, line)) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 18507U);
+    EXPECT_EQ(rows[0], "73,7,1,1,3,0.026388888888888889,0.089057239057239057,37.89473684210526,11.228733459357278");
+    EXPECT_EQ(rows[3].substr(0, 4), "241,");
+    EXPECT_EQ(rows[7].substr(0, 14), "433,7,121,1,7,");
+    // 118801 is the first prime whose least shift is 59, with both minima.
+    const std::string hardest = "\n118801,59,";
+    EXPECT_NE(results().find(hardest), std::string::npos);
+}
+
+TEST_F(EndToEnd, ArgumentsBeyondTheFourthAreIgnoredAndPathsMayCoincide) {
+    auto r = run({"200", "127", "out.csv", "out.csv", "extra", "more"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(read_file(dir + "/out.csv").substr(0, 2), "{\n");  // the summary replaced the results
+    r = run({"200", "127", "/dev/null", "/dev/null"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "processed=3 covered=3 verified=3 max_least_c=7 at p=73\n");
+}
+
+TEST_F(EndToEnd, BadArgumentsStopBeforeAnyFileIsTouched) {
+    write_file(dir + "/results/erdos_results.csv", "earlier results\n");
+    struct case_t {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<case_t> cases = {
+        {{"abc"}, "erdos-straus: invalid p_max 'abc': expected a decimal integer\n"},
+        {{""}, "erdos-straus: invalid p_max '': expected a decimal integer\n"},
+        {{"-"}, "erdos-straus: invalid p_max '-': expected a decimal integer\n"},
+        {{"12abc"}, "erdos-straus: invalid p_max '12abc': expected a decimal integer\n"},
+        {{"1e6"}, "erdos-straus: invalid p_max '1e6': expected a decimal integer\n"},
+        {{"200", "7.9"}, "erdos-straus: invalid c_max '7.9': expected a decimal integer\n"},
+        {{"0x10"}, "erdos-straus: invalid p_max '0x10': expected a decimal integer\n"},
+        {{"abc", "xyz"}, "erdos-straus: invalid p_max 'abc': expected a decimal integer\n"},
+        {{"-1"}, "erdos-straus: invalid p_max '-1': must be from 0 to 2147483646\n"},
+        {{"2147483647"}, "erdos-straus: invalid p_max '2147483647': must be from 0 to 2147483646\n"},
+        {{"100", "2147483647"}, "erdos-straus: invalid c_max '2147483647': must be at most 2147483646\n"},
+        {{"100", "-2147483649"}, "erdos-straus: invalid c_max '-2147483649': is below the 32-bit limit -2147483648\n"},
+        {{"2147483000", "1000"},
+         "erdos-straus: invalid c_max '1000': p_max + c_max must be at most 2147483647\n"},
+        {{"--frobnicate"}, "erdos-straus: unknown option '--frobnicate'\n"},
+    };
+    for (const auto& c : cases) {
+        const auto r = run(c.args);
+        EXPECT_EQ(r.exit_status, 1) << c.message;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.message + "Try 'erdos-straus --help' for more information.\n");
+    }
+    EXPECT_EQ(results(), "earlier results\n");
+    EXPECT_FALSE(exists("results/erdos_summary.json"));
+}
+
+TEST_F(EndToEnd, HelpAndVersionGoToStandardOutput) {
+    for (const char* flag : {"-h", "--help"}) {
+        const auto r = run({flag, "junk"});
+        EXPECT_EQ(r.exit_status, 0);
+        EXPECT_EQ(r.err, "");
+        for (const char* needle : {"P_MAX", "C_MAX", "RESULTS_CSV", "SUMMARY_JSON", "2000000", "127",
+                                   "results/erdos_results.csv", "results/erdos_summary.json", "  0  ", "  1  ",
+                                   "  2  "}) {
+            EXPECT_NE(r.out.find(needle), std::string::npos) << needle;
+        }
+    }
+    const auto v = run({"--version"});
+    EXPECT_EQ(v.exit_status, 0);
+    EXPECT_EQ(v.out.rfind("erdos-straus ", 0), 0U);
+    EXPECT_FALSE(exists("results/erdos_results.csv"));
+}
+
+TEST_F(EndToEnd, UnwritableOutputsAreReportedWithStatusOne) {
+    // A missing directory for either file stops the run before anything is written.
+    write_file(dir + "/results/erdos_results.csv", "earlier results\n");
+    auto r = run({"200", "127", "missing/r.csv"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: cannot write results file 'missing/r.csv': No such file or directory\n");
+    r = run({"200", "127", "results/erdos_results.csv", "missing/s.json"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: cannot write summary file 'missing/s.json': No such file or directory\n");
+    EXPECT_EQ(results(), "earlier results\n");
+    EXPECT_FALSE(exists("missing"));
+
+    // A directory given as a file.
+    r = run({"200", "127", "results"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: cannot write results file 'results': Is a directory\n");
+
+    // A full device under the results file: the write error stops the run.
+    r = run({"200", "127", "/dev/full", "s.json"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: cannot write results file '/dev/full': No space left on device\n");
+    EXPECT_FALSE(exists("s.json"));
+    r = run({"300000", "127", "/dev/full", "s.json"});  // more rows than one write batch
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: cannot write results file '/dev/full': No space left on device\n");
+
+    // A full device under the summary: said, the closing line still printed.
+    r = run({"200", "127", "r.csv", "/dev/full"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err,
+              "erdos-straus: cannot write summary file '/dev/full': No space left on device\n"
+              "processed=3 covered=3 verified=3 max_least_c=7 at p=73\n");
+}
+
+TEST_F(EndToEnd, MemoryExhaustionIsAMessageNotACrash) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+#endif
+    const auto r = run({"2147483520", "127"}, std::uint64_t{64} << 20);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: out of memory; the outputs are not complete\n");
+}
+
+}  // namespace

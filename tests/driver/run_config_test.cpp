@@ -1,0 +1,60 @@
+#include "driver/run_config.hpp"
+
+#include <gtest/gtest.h>
+
+using erdos::command_action;
+using erdos::parse_command_line;
+using erdos::parse_decimal;
+
+TEST(ParseDecimal, OnlyWholeDecimalIntegers) {
+    std::int64_t v = 0;
+    EXPECT_TRUE(parse_decimal("40", v) && v == 40);
+    EXPECT_TRUE(parse_decimal(" \t 40", v) && v == 40);
+    EXPECT_TRUE(parse_decimal("+7", v) && v == 7);
+    EXPECT_TRUE(parse_decimal("-0012", v) && v == -12);
+    EXPECT_TRUE(parse_decimal("99999999999999999999999", v) && v > 2147483647);
+    EXPECT_TRUE(parse_decimal("-99999999999999999999999", v) && v < -2147483648LL);
+    for (const char* bad : {"", " ", "-", "+", "abc", "12abc", "1e6", "7.9", "0x10", "40 ", "--5", "+-5", "٣"}) {
+        EXPECT_FALSE(parse_decimal(bad, v)) << bad;
+    }
+}
+
+TEST(CommandLine, DefaultsPositionsAndLimits) {
+    auto c = parse_command_line({});
+    EXPECT_EQ(c.action, command_action::run);
+    EXPECT_EQ(c.config.p_max, 2000000);
+    EXPECT_EQ(c.config.c_max, 127);
+    EXPECT_EQ(c.config.results_path, "results/erdos_results.csv");
+    EXPECT_EQ(c.config.summary_path, "results/erdos_summary.json");
+
+    c = parse_command_line({"500"});
+    EXPECT_EQ(c.config.p_max, 500);
+    EXPECT_EQ(c.config.c_max, 127);
+
+    c = parse_command_line({"  40", "-2147483648", "", "s.json", "ignored"});
+    EXPECT_EQ(c.action, command_action::run);
+    EXPECT_EQ(c.config.p_max, 40);
+    EXPECT_EQ(c.config.c_max, -2147483647 - 1);
+    EXPECT_EQ(c.config.results_path, "");
+    EXPECT_EQ(c.config.summary_path, "s.json");
+
+    c = parse_command_line({"2147483646", "1"});
+    EXPECT_EQ(c.action, command_action::run);
+    c = parse_command_line({"0", "2147483646"});
+    EXPECT_EQ(c.action, command_action::run);
+
+    c = parse_command_line({"2147483600"});
+    EXPECT_EQ(c.action, command_action::fail);
+    EXPECT_EQ(c.error, "invalid p_max '2147483600': p_max + c_max must be at most 2147483647 (c_max is 127)");
+    c = parse_command_line({"2147483646", "2"});
+    EXPECT_EQ(c.error, "invalid c_max '2': p_max + c_max must be at most 2147483647");
+}
+
+TEST(CommandLine, OptionsAndQuoting) {
+    EXPECT_EQ(parse_command_line({"-h"}).action, command_action::help);
+    EXPECT_EQ(parse_command_line({"--help", "x"}).action, command_action::help);
+    EXPECT_EQ(parse_command_line({"--version"}).action, command_action::version);
+    EXPECT_EQ(parse_command_line({"200", "--help"}).error, "invalid c_max '--help': expected a decimal integer");
+    EXPECT_EQ(parse_command_line({"--"}).error, "unknown option '--'");
+    EXPECT_EQ(parse_command_line({"1\n2\x1b[31m"}).error, "invalid p_max '1\\x0a2\\x1b[31m': expected a decimal integer");
+}

@@ -1,0 +1,78 @@
+#include "support/process.hpp"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace erdos_test {
+
+std::string make_temp_dir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "erdos-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+void remove_tree(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+process_result run_process(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& cwd, std::uint64_t address_space_limit) {
+    const std::string capture_dir = make_temp_dir();
+    const std::string out_path = capture_dir + "/out";
+    const std::string err_path = capture_dir + "/err";
+
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        const int out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out_fd < 0 || err_fd < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0 || chdir(cwd.c_str()) != 0) {
+            _exit(127);
+        }
+        if (address_space_limit != 0) {
+            const rlimit limit{address_space_limit, address_space_limit};
+            setrlimit(RLIMIT_AS, &limit);
+            const rlimit no_core{0, 0};  // a failing test must not litter core files
+            setrlimit(RLIMIT_CORE, &no_core);
+        }
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    process_result result;
+    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    result.out = read_file(out_path);
+    result.err = read_file(err_path);
+    remove_tree(capture_dir);
+    return result;
+}
+
+}  // namespace erdos_test

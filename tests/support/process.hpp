@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace erdos_test {
+
+struct process_result {
+    int exit_status = -1;  // the exit code, or -signal when killed by a signal
+    std::string out;
+    std::string err;
+};
+
+// Runs program with args (no shell) in directory cwd, capturing both output
+// streams. address_space_limit, when non-zero, caps the child's virtual memory.
+process_result run_process(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& cwd, std::uint64_t address_space_limit = 0);
+
+// A fresh empty directory under the system's temporary directory.
+std::string make_temp_dir();
+void remove_tree(const std::string& path);
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& text);
+
+}  // namespace erdos_test
