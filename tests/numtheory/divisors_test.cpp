@@ -4,25 +4,14 @@
 
 #include <set>
 
+#include "support/trial_factor.hpp"
+
 using erdos::divisor_list;
 using erdos::divisors_of_square;
 using erdos::factor_list;
+using erdos_test::trial_factor;
 
 namespace {
-
-factor_list trial_factor(std::int64_t m) {
-    factor_list factors;
-    for (std::int32_t q = 2; static_cast<std::int64_t>(q) * q <= m; ++q) {
-        std::int32_t e = 0;
-        while (m % q == 0) {
-            m /= q;
-            ++e;
-        }
-        if (e > 0) factors.push_back({q, e});
-    }
-    if (m > 1) factors.push_back({static_cast<std::int32_t>(m), 1});
-    return factors;
-}
 
 // Checks that the list holds each divisor of m^2 once, in the order of counting
 // with the exponent vector (smallest prime the most significant digit).

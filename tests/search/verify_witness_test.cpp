@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "numtheory/divisors.hpp"
-#include "numtheory/spf_table.hpp"
+#include "support/trial_factor.hpp"
 
 using erdos::verify_first_witness;
 
@@ -40,18 +40,7 @@ TEST(VerifyFirstWitness, EveryWitnessOfAShiftVerifies) {
     int witnesses = 0;
     for (const auto [p, c] : pairs) {
         const std::int64_t m = (p + c) / 4;
-        erdos::factor_list factors;
-        std::int64_t x = m;
-        for (std::int32_t q = 2; static_cast<std::int64_t>(q) * q <= x; ++q) {
-            std::int32_t e = 0;
-            while (x % q == 0) {
-                x /= q;
-                ++e;
-            }
-            if (e > 0) factors.push_back({q, e});
-        }
-        if (x > 1) factors.push_back({static_cast<std::int32_t>(x), 1});
-        for (const std::int64_t d : erdos::divisors_of_square(factors)) {
+        for (const std::int64_t d : erdos::divisors_of_square(erdos_test::trial_factor(m))) {
             const std::int32_t branch = ((m + d) % c == 0 ? 1 : 0) + ((4 * d + 1) % c == 0 ? 2 : 0);
             if (branch == 0) continue;
             ++witnesses;
