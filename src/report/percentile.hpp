@@ -12,4 +12,10 @@ namespace erdos {
 // one sign (the result is then that NaN).
 double percentile(std::vector<double> values, double q);
 
+// The same value as percentile(work, q), found by selection in linear time
+// instead of a full sort; work is reordered but keeps its entries, so it can
+// serve again. Valid because a list here never mixes NaNs with numbers (it
+// holds no NaN, or only NaNs of one sign), which keeps the order strict.
+double select_percentile(std::vector<double>& work, double q);
+
 }  // namespace erdos

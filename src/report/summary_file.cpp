@@ -30,9 +30,14 @@ void double_line(std::string& out, const char* name, double value) {
 
 std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
                            const run_stats& stats) {
-    // Plain IEEE divisions, unguarded: a zero median gives inf, a NaN one a NaN of its sign.
-    const double median_uniform = percentile(stats.uniform_masses, 0.5);
-    const double median_weighted = percentile(stats.weighted_masses, 0.5);
+    // One working copy per list at a time, each percentile found by selection.
+    std::vector<double> work = stats.uniform_masses;
+    const double median_uniform = select_percentile(work, 0.5);
+    const double p10_uniform = select_percentile(work, 0.1);
+    const double p90_uniform = select_percentile(work, 0.9);
+    work = stats.weighted_masses;
+    const double median_weighted = select_percentile(work, 0.5);
+    work = {};
 
     std::string out = "{\n";
     integer_line(out, "p_max", p_max);
@@ -49,11 +54,12 @@ std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t
     double_line(out, "min_uniform_mass", stats.min_uniform_mass);
     integer_line(out, "min_uniform_mass_prime", stats.min_uniform_mass_prime);
     double_line(out, "median_uniform_mass", median_uniform);
-    double_line(out, "p10_uniform_mass", percentile(stats.uniform_masses, 0.1));
-    double_line(out, "p90_uniform_mass", percentile(stats.uniform_masses, 0.9));
+    double_line(out, "p10_uniform_mass", p10_uniform);
+    double_line(out, "p90_uniform_mass", p90_uniform);
     double_line(out, "min_weighted_mass", stats.min_weighted_mass);
     integer_line(out, "min_weighted_mass_prime", stats.min_weighted_mass_prime);
     double_line(out, "median_weighted_mass", median_weighted);
+    // Plain IEEE divisions, unguarded: a zero median gives inf, a NaN one a NaN of its sign.
     double_line(out, "median_uniform_expected_trials", 1.0 / median_uniform);
     double_line(out, "median_weighted_expected_trials", 1.0 / median_weighted);
 

@@ -55,7 +55,7 @@ TEST(NumberFormat, DocumentedValues) {
 TEST(NumberFormat, AgreesWithPrintfEverywhere) {
     std::mt19937_64 random(20261207);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    for (int i = 0; i < 200000; ++i) {
+    for (int i = 0; i < 600000; ++i) {
         const double v = (i % 2 == 0) ? from_bits(random()) : unit(random) * std::pow(10.0, (i % 40) - 20);
         if (std::isnan(v)) continue;
         ASSERT_EQ(format_double(v), printf_17g(v)) << std::hex << std::bit_cast<std::uint64_t>(v);
@@ -63,6 +63,27 @@ TEST(NumberFormat, AgreesWithPrintfEverywhere) {
     for (const double v : {std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::min(),
                            std::numeric_limits<double>::max(), 9.9999999999999995e-5, 99999999999999999.0}) {
         EXPECT_EQ(format_double(v), printf_17g(v));
+    }
+    // Around every power of ten and every binade in the range the output
+    // takes apart by hand, both neighbours of each boundary, and values whose
+    // 17th digit is a tie in binary (small integers and halves).
+    for (int e = -6; e <= 18; ++e) {
+        const double p10 = std::pow(10.0, e);
+        for (const double v : {p10, std::nextafter(p10, 0.0), std::nextafter(p10, 1e300), -p10}) {
+            ASSERT_EQ(format_double(v), printf_17g(v)) << v;
+        }
+    }
+    for (int b = -20; b <= 60; ++b) {
+        const double p2 = std::ldexp(1.0, b);
+        for (const double v : {p2, std::nextafter(p2, 0.0), std::nextafter(p2, 1e300)}) {
+            ASSERT_EQ(format_double(v), printf_17g(v)) << v;
+        }
+    }
+    for (std::uint64_t n = 1; n < 100000; n += 7) {
+        const double v = static_cast<double>(n) + 0.5;
+        ASSERT_EQ(format_double(v), printf_17g(v)) << v;
+        ASSERT_EQ(format_double(1.0 / static_cast<double>(n)), printf_17g(1.0 / static_cast<double>(n))) << n;
+        ASSERT_EQ(format_double(static_cast<double>(n) * 123456789.0), printf_17g(static_cast<double>(n) * 123456789.0));
     }
 
     for (const char* name : {"de_DE.UTF-8", "de_DE", "fr_FR.UTF-8", "C.UTF-8"}) {

@@ -48,3 +48,19 @@ TEST(Percentile, NansKeepTheirSignAndTheCallersListKeepsItsOrder) {
     percentile(values, 0.9);
     EXPECT_EQ(values, copy);
 }
+
+// Selection must give exactly what the sort gives, for every rank and list.
+TEST(Percentile, SelectionAgreesWithTheSort) {
+    std::vector<double> values;
+    double x = 0.123;
+    for (int n = 0; n < 60; ++n) {
+        for (const double q : {0.0, 0.1, 0.5, 0.9, 1.0}) {
+            std::vector<double> work = values;
+            EXPECT_EQ(bits(erdos::select_percentile(work, q)), bits(percentile(values, q))) << n << ' ' << q;
+        }
+        x = x * 3.7 - static_cast<int>(x * 3.7);  // a scrambled sequence with repeats of equal values
+        values.push_back(n % 7 == 0 ? 0.25 : x);
+    }
+    std::vector<double> nans(4, std::bit_cast<double>(std::uint64_t{0xFFF8000000000000}));
+    EXPECT_EQ(bits(erdos::select_percentile(nans, 0.9)), 0xFFF8000000000000U);
+}
