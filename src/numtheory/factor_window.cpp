@@ -1,0 +1,106 @@
+#include "numtheory/factor_window.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "numtheory/prime_sieve.hpp"
+
+namespace erdos {
+
+factor_window make_factor_window(std::int64_t max_m) {
+    factor_window window;
+    auto root = static_cast<std::int64_t>(std::sqrt(static_cast<double>(std::max<std::int64_t>(max_m, 1))));
+    while ((root + 1) * (root + 1) <= max_m) ++root;
+    while (root * root > max_m) --root;
+    window.primes = sieve_primes(static_cast<std::int32_t>(root));
+    for (std::size_t index = 0; index < window.primes.size(); ++index) {
+        const std::int64_t q = window.primes[index];
+        for (std::int64_t power = q; power <= max_m; power *= q) {
+            window.divisors.push_back({power, 0, static_cast<std::uint16_t>(index), power != q});
+        }
+    }
+    return window;
+}
+
+void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t count, std::int64_t next_lo) {
+    const auto n = static_cast<std::size_t>(count);
+    if (window.small_count.size() < n) {
+        window.small_count.resize(n);
+        window.small.resize(n * factor_window::max_small);
+        window.large.resize(n);
+        window.pattern.resize(n);
+        window.smooth.resize(n);
+    }
+    std::fill_n(window.small_count.begin(), n, std::uint8_t{0});
+    std::fill_n(window.pattern.begin(), n, std::uint64_t{0});
+    std::fill_n(window.smooth.begin(), n, std::uint32_t{1});
+    std::uint8_t* const counts = window.small_count.data();
+    std::uint16_t* const slots = window.small.data();
+    std::uint64_t* const pattern = window.pattern.data();
+    std::uint32_t* const smooth = window.smooth.data();
+    const std::int64_t hi = lo + count;
+    if (next_lo < lo || next_lo > hi) next_lo = hi;
+
+    if (lo != window.resume_lo) {
+        // The first multiple at or above max(lo, 1). Quotients below 2^31 of
+        // numbers below 2^31 are at least 2^-31 from the next integer, far more
+        // than a double's rounding there: the floor is exact.
+        const double first = static_cast<double>(std::max<std::int64_t>(lo, 1));
+        for (factor_window::divisor& d : window.divisors) {
+            const double v = static_cast<double>(d.value);
+            d.next = static_cast<std::int64_t>(std::floor((first + v - 1) / v)) * d.value;
+        }
+    }
+    window.lo = lo;
+    window.count = count;
+    window.resume_lo = next_lo;
+
+    for (factor_window::divisor& d : window.divisors) {
+        std::int64_t j = d.next;
+        const std::int64_t step = d.value;
+        const auto q = static_cast<std::uint32_t>(window.primes[d.prime_index]);
+        // Two passes, split where the next window starts, to hand it its first multiple.
+        for (const std::int64_t stop : {next_lo, hi}) {
+            if (d.is_power) {
+                // A higher power raises the exponent of the factor just added for q.
+                for (; j < stop; j += step) {
+                    const auto i = static_cast<std::size_t>(j - lo);
+                    pattern[i] += std::uint64_t{1} << (5 * (counts[i] - 1));
+                    smooth[i] *= q;
+                }
+            } else {
+                for (; j < stop; j += step) {
+                    const auto i = static_cast<std::size_t>(j - lo);
+                    pattern[i] |= std::uint64_t{1} << (5 * counts[i]);
+                    slots[i * factor_window::max_small + counts[i]++] = d.prime_index;
+                    smooth[i] *= q;
+                }
+            }
+            if (stop == next_lo) d.next = j;
+        }
+    }
+    // What the sieving primes leave is 1 or a single prime above them; the
+    // quotient of two doubles below 2^31 that divide exactly is exact. No
+    // branch on the data: which m have a large prime is a coin toss.
+    std::uint32_t* const large = window.large.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        const double m = static_cast<double>(lo + static_cast<std::int64_t>(i));
+        large[i] = static_cast<std::uint32_t>(m / static_cast<double>(smooth[i]));
+        pattern[i] |= static_cast<std::uint64_t>(large[i] > 1) << (5 * counts[i]);
+    }
+    if (lo == 0 && n > 0) large[0] = 1;  // m = 0 has no factors
+}
+
+factor_list window_factor_list(const factor_window& window, std::int64_t m) {
+    factor_list factors;
+    const auto i = static_cast<std::size_t>(m - window.lo);
+    for (int s = 0; s < window.small_count[i]; ++s) {
+        const std::uint16_t index = window.small[i * factor_window::max_small + static_cast<std::size_t>(s)];
+        const auto exponent = static_cast<std::int32_t>((window.pattern[i] >> (5 * s)) & 31U);
+        factors.push_back({window.primes[index], exponent});
+    }
+    if (window.large[i] > 1) factors.push_back({static_cast<std::int32_t>(window.large[i]), 1});
+    return factors;
+}
+
+}  // namespace erdos

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "numtheory/spf_table.hpp"
+
+namespace erdos {
+
+// The factorisations of a run of consecutive integers m in [lo, lo + count),
+// found by sieving that window alone with the primes up to a fixed bound. Each m
+// keeps its prime powers below the bound (ascending, as indices into the
+// sieving primes) and the one prime above the bound that can remain (or 1).
+struct factor_window {
+    static constexpr int max_small = 9;  // 2*3*5*...*29 > 2^30: no m < 2^30 has ten primes
+
+    std::int64_t lo = 0;
+    std::int64_t count = 0;
+    std::vector<std::int32_t> primes;      // the sieving primes, ascending
+    std::vector<std::uint8_t> small_count; // per m
+    std::vector<std::uint16_t> small;      // per m, max_small slots: index of the prime in `primes`
+    std::vector<std::uint32_t> large;      // per m: the prime above the bound, or 1
+    std::vector<std::uint64_t> pattern;    // per m: exponent of factor i (small ones, then the large) in bits 5i .. 5i+4
+    std::vector<std::uint32_t> smooth;     // scratch: product of the small prime powers
+
+    // Every sieving prime power q^k <= max_m, q ascending and each q before
+    // its higher powers, with the next multiple to strike at or after resume_lo.
+    struct divisor {
+        std::int64_t value;
+        std::int64_t next;
+        std::uint16_t prime_index;
+        bool is_power;  // q^k with k >= 2
+    };
+    std::vector<divisor> divisors;
+    std::int64_t resume_lo = -1;  // where a following window may continue without divisions
+};
+
+// Prepares a window able to factor every m <= max_m (max_m < 2^31).
+factor_window make_factor_window(std::int64_t max_m);
+
+// Factors every m in [lo, lo + count) (lo >= 0, lo + count - 1 <= max_m of the
+// window). m = 0 is left with no factors. When the next window will start at
+// next_lo (lo <= next_lo <= lo + count), it can pick up the sieve where this
+// one passed next_lo instead of dividing afresh.
+void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t count, std::int64_t next_lo = -1);
+
+// The factor_list of m, which must lie in the filled window; equal to what
+// factorize gives.
+factor_list window_factor_list(const factor_window& window, std::int64_t m);
+
+}  // namespace erdos
