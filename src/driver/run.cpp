@@ -4,22 +4,23 @@
 #include <exception>
 #include <new>
 
+#include <algorithm>
+#include <thread>
+
+#include "driver/prime_walk.hpp"
 #include "driver/run_records.hpp"
-#include "numtheory/prime_sieve.hpp"
-#include "numtheory/spf_table.hpp"
 #include "report/output_file.hpp"
 #include "report/results_file.hpp"
 #include "report/run_stats.hpp"
 #include "report/summary_file.hpp"
-#include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
-#include "search/verify_witness.hpp"
 
 namespace erdos {
 
 namespace {
 
 constexpr const char* program_name = "erdos-straus";
+constexpr std::int32_t max_windowed_c_max = 65535;
 
 int report_file_error(std::FILE* err, const char* what, const std::string& path, int error) {
     std::fprintf(err, "%s: cannot write %s file %s: %s\n", program_name, what, quote_for_message(path).c_str(),
@@ -29,7 +30,7 @@ int report_file_error(std::FILE* err, const char* what, const std::string& path,
 
 }  // namespace
 
-int run_experiment(const run_config& config, std::FILE* err) {
+int run_experiment(const run_config& config, std::FILE* err, scan_engine engine) {
     // Both destinations are checked before any table is built, so that a wrong
     // path costs no waiting; the check creates and truncates nothing.
     if (const int error = check_output_path(config.results_path); error != 0) {
@@ -39,10 +40,11 @@ int run_experiment(const run_config& config, std::FILE* err) {
         return report_file_error(err, "summary", config.summary_path, error);
     }
 
-    const std::vector<std::int32_t> prime_list = sieve_primes(config.p_max);
-    const std::vector<std::int32_t> spf_table = build_spf_table(config.p_max, config.c_max);
-    const shift_table shifts = build_shift_list(config.c_max);
-    const std::uint64_t shift_count = shifts.shift_list.size();
+    // Shift bounds so wide that a window over m would outgrow a factor table
+    // take the plain walk, which holds one table over every m.
+    const bool plain = engine == scan_engine::plain || config.c_max > max_windowed_c_max;
+    walk_setup setup;
+    if (!plain) setup = prepare_walk(config.p_max);
 
     output_file results;
     if (const int error = open_results_file(results, config.results_path); error != 0) {
@@ -50,24 +52,29 @@ int run_experiment(const run_config& config, std::FILE* err) {
     }
 
     run_stats stats;
-    for (const std::int32_t p : prime_list) {
-        if (p % 24 != 1) continue;
-        ++stats.processed;
-        const prime_scan scan = scan_prime(p, shifts.shift_list, shift_count, shifts.weight_total, spf_table);
-        const bool passed =
-            scan.has_witness && verify_first_witness(p, scan.least_c, scan.first_m, scan.first_d, scan.branch);
-        update_run_stats(stats, scan, passed);
-        if (const int error = write_results_row(results, scan); error != 0) {
-            close_output_file(results);
-            return report_file_error(err, "results", config.results_path, error);
+    stats.uniform_masses.reserve(setup.examined.size());
+    stats.weighted_masses.reserve(setup.examined.size());
+    const chunk_sink fold = [&](const prime_chunk& chunk) {
+        for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
+            ++stats.processed;
+            update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
         }
+        return write_results_rows(results, chunk.rows);
+    };
+    const unsigned threads = config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
+    const int walk_error = plain ? walk_primes_plain(config.p_max, config.c_max, fold)
+                                 : walk_primes_fast(setup, config.p_max, config.c_max, threads, fold);
+    setup = {};  // the prime list is no longer needed; the summary needs the room
+    if (walk_error != 0) {
+        close_output_file(results);
+        return report_file_error(err, "results", config.results_path, walk_error);
     }
     if (const int error = close_output_file(results); error != 0) {
         return report_file_error(err, "results", config.results_path, error);
     }
 
-    const int summary_error =
-        write_summary(config.summary_path, config.p_max, config.c_max, shift_count, stats);
+    const std::uint64_t shift_count = build_shift_list(config.c_max).shift_list.size();
+    const int summary_error = write_summary(config.summary_path, config.p_max, config.c_max, shift_count, stats);
     if (summary_error != 0) report_file_error(err, "summary", config.summary_path, summary_error);
 
     std::fprintf(err, "processed=%d covered=%d verified=%d max_least_c=%d at p=%d\n", stats.processed,

@@ -8,12 +8,16 @@
 
 namespace erdos {
 
-// Runs the whole experiment for config: sieve, factor table, shift list, the
-// walk over the examined primes with one results row each, the summary, and
-// the closing line on err. Returns the exit status: 0 when every examined prime
-// was covered and verified, 2 when the run finished otherwise, 1 when an output
-// file could not be written (after a message on err).
-int run_experiment(const run_config& config, std::FILE* err);
+// How the primes are scanned: the fast windowed, threaded walk, or the plain
+// single-threaded one that lists every divisor. Both give the same bytes.
+enum class scan_engine { fast, plain };
+
+// Runs the whole experiment for config: the walk over the examined primes with
+// one results row each, the summary, and the closing line on err. Returns the
+// exit status: 0 when every examined prime was covered and verified, 2 when
+// the run finished otherwise, 1 when an output file could not be written
+// (after a message on err).
+int run_experiment(const run_config& config, std::FILE* err, scan_engine engine = scan_engine::fast);
 
 // The whole program behind main: reads the arguments (without the program
 // name), prints help, version or an argument error, or runs the experiment.

@@ -22,6 +22,57 @@ std::string invalid(std::string_view name, std::string_view text, std::string_vi
     return message;
 }
 
+// Reads "--threads N" or "--threads=N" at args[next], if there, and moves next past it.
+std::string read_threads(const std::vector<std::string>& args, std::size_t& next, run_config& config) {
+    if (next >= args.size()) return {};
+    const std::string& option = args[next];
+    std::string text;
+    if (option == "--threads") {
+        if (next + 1 >= args.size()) return "option '--threads' needs a thread count";
+        text = args[next + 1];
+        next += 2;
+    } else if (option.starts_with("--threads=")) {
+        text = option.substr(std::string_view("--threads=").size());
+        next += 1;
+    } else {
+        return {};
+    }
+    std::int64_t threads = 0;
+    if (!parse_decimal(text, threads) || threads < 1 || threads > max_threads) {
+        return invalid("thread count", text, "expected a whole number from 1 to " + std::to_string(max_threads));
+    }
+    config.threads = static_cast<unsigned>(threads);
+    return {};
+}
+
+// Reads p_max, c_max and the two paths from args[next ...]; later ones are ignored.
+std::string read_positional(const std::vector<std::string>& all, std::size_t next, run_config& config) {
+    const std::vector<std::string> args(all.begin() + static_cast<std::ptrdiff_t>(next), all.end());
+    std::int64_t p_max = config.p_max;
+    std::int64_t c_max = config.c_max;
+    if (args.size() >= 1) {
+        if (!parse_decimal(args[0], p_max)) return invalid("p_max", args[0], "expected a decimal integer");
+        if (p_max < 0 || p_max > max_p_max) {
+            return invalid("p_max", args[0], "must be from 0 to " + std::to_string(max_p_max));
+        }
+    }
+    if (args.size() >= 2) {
+        if (!parse_decimal(args[1], c_max)) return invalid("c_max", args[1], "expected a decimal integer");
+        if (c_max < INT32_MIN) return invalid("c_max", args[1], "is below the 32-bit limit -2147483648");
+        if (c_max > max_c_max) return invalid("c_max", args[1], "must be at most " + std::to_string(max_c_max));
+    }
+    if (p_max + c_max > max_bound_sum) {
+        const std::string why = "p_max + c_max must be at most " + std::to_string(max_bound_sum);
+        if (args.size() >= 2) return invalid("c_max", args[1], why);
+        return invalid("p_max", args[0], why + " (c_max is " + std::to_string(c_max) + ")");
+    }
+    config.p_max = static_cast<std::int32_t>(p_max);
+    config.c_max = static_cast<std::int32_t>(c_max);
+    if (args.size() >= 3) config.results_path = args[2];
+    if (args.size() >= 4) config.summary_path = args[3];
+    return {};
+}
+
 }  // namespace
 
 bool parse_decimal(std::string_view text, std::int64_t& value) {
@@ -59,58 +110,31 @@ std::string quote_for_message(std::string_view text) {
 
 command_line parse_command_line(const std::vector<std::string>& args) {
     command_line result;
-    if (!args.empty()) {
-        const std::string& first = args[0];
-        if (first == "-h" || first == "--help") {
-            result.action = command_action::help;
-            return result;
-        }
-        if (first == "--version") {
-            result.action = command_action::version;
-            return result;
-        }
-        if (first.starts_with("--")) {
-            result.action = command_action::fail;
-            result.error = "unknown option " + quote_for_message(first);
-            return result;
-        }
-    }
-    auto fail = [&](std::string message) {
-        result.action = command_action::fail;
-        result.error = std::move(message);
+    if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
+        result.action = command_action::help;
         return result;
-    };
-
-    run_config& config = result.config;
-    std::int64_t p_max = config.p_max;
-    std::int64_t c_max = config.c_max;
-    if (args.size() >= 1) {
-        if (!parse_decimal(args[0], p_max)) return fail(invalid("p_max", args[0], "expected a decimal integer"));
-        if (p_max < 0 || p_max > max_p_max) {
-            return fail(invalid("p_max", args[0], "must be from 0 to " + std::to_string(max_p_max)));
-        }
     }
-    if (args.size() >= 2) {
-        if (!parse_decimal(args[1], c_max)) return fail(invalid("c_max", args[1], "expected a decimal integer"));
-        if (c_max < INT32_MIN) return fail(invalid("c_max", args[1], "is below the 32-bit limit -2147483648"));
-        if (c_max > max_c_max) return fail(invalid("c_max", args[1], "must be at most " + std::to_string(max_c_max)));
+    if (!args.empty() && args[0] == "--version") {
+        result.action = command_action::version;
+        return result;
     }
-    if (p_max + c_max > max_bound_sum) {
-        const std::string why = "p_max + c_max must be at most " + std::to_string(max_bound_sum);
-        if (args.size() >= 2) return fail(invalid("c_max", args[1], why));
-        return fail(invalid("p_max", args[0], why + " (c_max is " + std::to_string(c_max) + ")"));
+    std::size_t next = 0;
+    std::string error = read_threads(args, next, result.config);
+    if (error.empty() && next < args.size() && args[next].starts_with("--")) {
+        error = "unknown option " + quote_for_message(args[next]);
     }
-    config.p_max = static_cast<std::int32_t>(p_max);
-    config.c_max = static_cast<std::int32_t>(c_max);
-    if (args.size() >= 3) config.results_path = args[2];
-    if (args.size() >= 4) config.summary_path = args[3];
+    if (error.empty()) error = read_positional(args, next, result.config);
+    if (!error.empty()) {
+        result.action = command_action::fail;
+        result.error = std::move(error);
+    }
     return result;
 }
 
 std::string version_text() { return std::string("erdos-straus ") + ERDOS_STRAUS_VERSION + "\n"; }
 
 std::string usage_text() {
-    return "Usage: erdos-straus [P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
+    return "Usage: erdos-straus [--threads N] [P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
            "       erdos-straus --help | --version\n"
            "\n"
            "Studies the Erdos-Straus equation 4/p = 1/m + 1/x + 1/y for every prime\n"
@@ -128,9 +152,11 @@ std::string usage_text() {
            "Arguments after the fourth are ignored. Output directories must exist; they\n"
            "are never created.\n"
            "\n"
-           "Options, as the first argument only:\n"
-           "  -h, --help    show this text and exit\n"
-           "  --version     show the version and exit\n"
+           "Options, before the positional arguments:\n"
+           "  --threads N   scan with N threads (default: every available core); the\n"
+           "                outputs are byte-identical for every N\n"
+           "  -h, --help    show this text and exit (first argument only)\n"
+           "  --version     show the version and exit (first argument only)\n"
            "\n"
            "Standard error receives one line at the end of a finished run:\n"
            "  processed=N covered=N verified=N max_least_c=C at p=P\n"

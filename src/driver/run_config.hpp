@@ -12,12 +12,14 @@ struct run_config {
     std::int32_t c_max = 127;
     std::string results_path = "results/erdos_results.csv";
     std::string summary_path = "results/erdos_summary.json";
+    unsigned threads = 0;  // scanning threads; 0 = every available core
 };
 
 // The largest values the 32-bit data model admits.
 inline constexpr std::int64_t max_p_max = 2147483646;       // p_max + 1 must fit
 inline constexpr std::int64_t max_c_max = 2147483646;       // the shift after the last must fit
 inline constexpr std::int64_t max_bound_sum = 2147483647;   // p_max + c_max sizes the factor table
+inline constexpr std::int64_t max_threads = 1024;
 
 enum class command_action { run, help, version, fail };
 
@@ -28,8 +30,9 @@ struct command_line {
 };
 
 // Reads the arguments that follow the program name: -h, --help or --version as
-// the first argument, or up to four positional ones (p_max, c_max, results
-// path, summary path; later ones are ignored). A number is optional white
+// the first argument, or an optional "--threads N" (or "--threads=N") followed
+// by up to four positional ones (p_max, c_max, results path, summary path;
+// later ones are ignored). A number is optional white
 // space, an optional sign and decimal digits, nothing else, within the limits
 // above; p_max must not be negative.
 command_line parse_command_line(const std::vector<std::string>& args);

@@ -49,4 +49,9 @@ int write_results_row(output_file& file, const prime_scan& scan) {
     return file.pending.size() >= batch_bytes ? flush_output_file(file) : 0;
 }
 
+int write_results_rows(output_file& file, const std::string& rows) {
+    file.pending += rows;
+    return file.pending.size() >= batch_bytes ? flush_output_file(file) : 0;
+}
+
 }  // namespace erdos

@@ -22,4 +22,7 @@ int open_results_file(output_file& file, const std::string& path);
 // Returns 0 or the errno value of a failed write.
 int write_results_row(output_file& file, const prime_scan& scan);
 
+// Appends rows already formatted by append_results_row.
+int write_results_rows(output_file& file, const std::string& rows);
+
 }  // namespace erdos

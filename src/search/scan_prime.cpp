@@ -3,7 +3,6 @@
 #include <bit>
 #include <limits>
 
-#include "numtheory/divisors.hpp"
 #include "numtheory/spf_table.hpp"
 #include "search/shift_list.hpp"
 
@@ -14,6 +13,34 @@ namespace erdos {
 static_assert(std::numeric_limits<long double>::digits == 64, "long double must be the x87 80-bit format");
 
 double negative_quiet_nan() { return std::bit_cast<double>(std::uint64_t{0xFFF8000000000000}); }
+
+shift_witnesses find_shift_witnesses(std::int64_t m, std::int32_t c, const divisor_list& divisors) {
+    shift_witnesses found;
+    const std::int64_t c64 = c;
+    for (const std::int64_t d : divisors) {
+        const std::int64_t r1 = (m + d) % c64;
+        const std::int64_t r2 = (4 * d + 1) % c64;
+        if (r1 != 0 && r2 != 0) continue;
+        if (found.count == 0) {
+            found.first_d = d;
+            found.branch = (r1 == 0 ? 1 : 0) + (r2 == 0 ? 2 : 0);
+        }
+        ++found.count;
+    }
+    return found;
+}
+
+void finish_masses(prime_scan& scan, long double uniform_sum, long double weighted_sum, std::uint64_t shift_count,
+                   std::int64_t weight_total) {
+    if (shift_count == 0 || weight_total == 0) {
+        // 0/0: the documented NaN, made explicitly rather than left to constant folding.
+        scan.uniform_mass = negative_quiet_nan();
+        scan.weighted_mass = negative_quiet_nan();
+        return;
+    }
+    scan.uniform_mass = static_cast<double>(uniform_sum / static_cast<long double>(shift_count));
+    scan.weighted_mass = static_cast<double>(weighted_sum / static_cast<long double>(weight_total));
+}
 
 prime_scan scan_prime(std::int32_t p, const std::vector<std::int32_t>& shift_list,
                       std::uint64_t shift_count, std::int64_t weight_total,
@@ -26,47 +53,21 @@ prime_scan scan_prime(std::int32_t p, const std::vector<std::int32_t>& shift_lis
     for (const std::int32_t c : shift_list) {
         const std::int64_t m = (static_cast<std::int64_t>(p) + c) / 4;
         const divisor_list divisors = divisors_of_square(factorize(m, spf_table));
-        const std::int64_t c64 = c;
-
-        std::int64_t witness_count = 0;
-        std::int64_t shift_first_d = -1;
-        std::int32_t shift_branch = 0;
-        for (const std::int64_t d : divisors) {
-            const std::int64_t r1 = (m + d) % c64;
-            const std::int64_t r2 = (4 * d + 1) % c64;
-            if (r1 != 0 && r2 != 0) continue;
-            if (witness_count == 0) {
-                shift_first_d = d;
-                shift_branch = (r1 == 0 ? 1 : 0) + (r2 == 0 ? 2 : 0);
-            }
-            ++witness_count;
-        }
-
-        const auto divisor_count = static_cast<std::int64_t>(divisors.size());
-        const long double share = static_cast<long double>(witness_count) / static_cast<long double>(divisor_count);
-        uniform_sum += share;
-        weighted_sum += share * static_cast<long double>(shift_weight(c));
-
-        if (witness_count > 0) {
+        const shift_witnesses found = find_shift_witnesses(m, c, divisors);
+        add_witness_share(uniform_sum, weighted_sum, found.count, static_cast<std::int64_t>(divisors.size()),
+                          shift_weight(c));
+        if (found.count > 0) {
             ++scan.successful_shifts;
             if (!scan.has_witness) {
                 scan.has_witness = true;
                 scan.least_c = c;
-                scan.first_d = shift_first_d;
-                scan.branch = shift_branch;
+                scan.first_d = found.first_d;
+                scan.branch = found.branch;
                 scan.first_m = m;
             }
         }
     }
-
-    if (shift_count == 0 || weight_total == 0) {
-        // 0/0: the documented NaN, made explicitly rather than left to constant folding.
-        scan.uniform_mass = negative_quiet_nan();
-        scan.weighted_mass = negative_quiet_nan();
-    } else {
-        scan.uniform_mass = static_cast<double>(uniform_sum / static_cast<long double>(shift_count));
-        scan.weighted_mass = static_cast<double>(weighted_sum / static_cast<long double>(weight_total));
-    }
+    finish_masses(scan, uniform_sum, weighted_sum, shift_count, weight_total);
     return scan;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "driver/run_records.hpp"
+#include "numtheory/divisors.hpp"
 
 namespace erdos {
 
@@ -14,10 +15,35 @@ namespace erdos {
 // shift_count (uniform) or by weight_total with each share weighted by
 // shift_weight (weighted), and rounded once to double. With no shifts both
 // masses are the NaN with the sign bit set.
-// Requires every m to lie inside spf_table.
+// Requires every m to lie inside spf_table. This is the plain form: it lists
+// every divisor and tests each with two 64-bit remainders.
 prime_scan scan_prime(std::int32_t p, const std::vector<std::int32_t>& shift_list,
                       std::uint64_t shift_count, std::int64_t weight_total,
                       const std::vector<std::int32_t>& spf_table);
+
+// The witnesses of one shift among the listed divisors of m^2: how many, the
+// first in list order (-1 if none) and its branch code (1, 2, 3; 0 if none).
+struct shift_witnesses {
+    std::int64_t count = 0;
+    std::int64_t first_d = -1;
+    std::int32_t branch = 0;
+};
+shift_witnesses find_shift_witnesses(std::int64_t m, std::int32_t c, const divisor_list& divisors);
+
+// Adds the witness share witnesses/divisors of one shift to the two sums: the
+// share is an 80-bit quotient, the weighted term share * weight an 80-bit product.
+// Every scan goes through here, so all of them round alike.
+inline void add_witness_share(long double& uniform_sum, long double& weighted_sum, std::int64_t witnesses,
+                              std::int64_t divisors, std::int32_t weight) {
+    const long double share = static_cast<long double>(witnesses) / static_cast<long double>(divisors);
+    uniform_sum += share;
+    weighted_sum += share * static_cast<long double>(weight);
+}
+
+// Sets both masses from the finished sums: one 80-bit division each, rounded
+// once to double; the NaN with the sign bit set when there are no shifts.
+void finish_masses(prime_scan& scan, long double uniform_sum, long double weighted_sum, std::uint64_t shift_count,
+                   std::int64_t weight_total);
 
 // The quiet NaN with the sign bit set (0xFFF8000000000000), the processor's
 // answer to 0/0, produced here without relying on how the compiler folds 0/0.

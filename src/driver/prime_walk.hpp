@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/run_records.hpp"
+
+namespace erdos {
+
+// The outcome of a run of consecutive examined primes, in prime order: each
+// prime's scan, whether its first witness verified, and its results rows.
+struct prime_chunk {
+    std::vector<prime_scan> scans;
+    std::vector<std::uint8_t> verified;
+    std::string rows;
+};
+
+// Receives the chunks in prime order, on the calling thread; a non-zero
+// return stops the walk and is passed back.
+using chunk_sink = std::function<int(const prime_chunk&)>;
+
+// How many examined primes the walk will visit, for progress and reservations.
+struct walk_setup {
+    std::vector<std::int32_t> examined;  // every examined prime, ascending
+};
+
+// Sieves the examined primes up to p_max.
+walk_setup prepare_walk(std::int32_t p_max);
+
+// Scans every examined prime over the shifts up to c_max with `threads`
+// workers (1: on the calling thread alone). Chunks reach the sink in prime
+// order whatever the thread count, so the outputs are identical for every
+// count. Exceptions of the workers are rethrown here.
+int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c_max, unsigned threads,
+                     const chunk_sink& sink);
+
+// The same walk done the plain way: a full sieve, a factor table over every
+// m, and the divisor-listing scan, on one thread. The reference for the fast
+// walk, and the fallback for shift bounds too wide for its windows.
+int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink);
+
+}  // namespace erdos

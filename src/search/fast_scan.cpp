@@ -1,0 +1,514 @@
+#include "search/fast_scan.hpp"
+
+#include <emmintrin.h>
+
+#include <algorithm>
+
+#include "numtheory/divisors.hpp"
+#include "search/scan_prime.hpp"
+#include "search/shift_list.hpp"
+
+namespace erdos {
+
+namespace {
+
+constexpr int max_factors = factor_window::max_small + 1;
+
+// m's prime powers with their residues modulo one shift.
+struct residue_factors {
+    int count = 0;
+    std::int64_t tau = 1;  // number of divisors of m^2
+    std::int64_t prime[max_factors];
+    std::int32_t exponent[max_factors];
+    std::uint8_t residue[max_factors];
+};
+
+// Fills the list with the residues of all products of the given prime powers
+// (exponents 0 .. 2e), starting from the list [start]. Returns its length.
+std::size_t expand_residues(const shift_residues& s, const residue_factors& f, const int* which, int n,
+                            std::uint8_t start, std::vector<std::uint8_t>& list, std::int64_t length_needed) {
+    if (list.size() < static_cast<std::size_t>(length_needed)) list.resize(static_cast<std::size_t>(length_needed));
+    std::uint8_t* out = list.data();
+    const auto c = static_cast<std::size_t>(s.c);
+    out[0] = start;
+    std::size_t length = 1;
+    for (int j = 0; j < n; ++j) {
+        const int i = which[j];
+        const std::uint8_t g = f.residue[i];
+        std::uint8_t power = g;
+        const std::size_t block = length;
+        for (int k = 1; k <= 2 * f.exponent[i]; ++k) {
+            const std::uint8_t* row = s.mul.data() + power * c;
+            std::uint8_t* dest = out + block * static_cast<std::size_t>(k);
+            for (std::size_t x = 0; x < block; ++x) dest[x] = row[out[x]];
+            power = s.mul[power * c + g];
+        }
+        length = block * static_cast<std::size_t>(2 * f.exponent[i] + 1);
+    }
+    return length;
+}
+
+// Number of divisors d of m^2 with d = t1 or d = t2 (mod c), c tabled. With
+// every residue a unit, the divisors are split into a larger part A, whose
+// residues are listed, and a small part B, whose products b give the classes
+// t/b that a divisor a of A must fall in: a meet in the middle that costs about
+// |A| + 5|B| steps instead of |A||B|.
+std::int64_t count_tabled(const shift_residues& s, const residue_factors& f, std::uint8_t t1, std::uint8_t t2,
+                          bool all_units, scan_scratch& scratch) {
+    int in_a[max_factors];
+    int in_b[max_factors];
+    int na = 0;
+    int nb = 0;
+    std::int64_t tau_b = 1;
+    if (all_units && f.tau >= 45) {
+        // Largest factors first into B while B stays below about sqrt(tau / 5).
+        int order[max_factors];
+        for (int i = 0; i < f.count; ++i) {
+            int j = i;
+            for (; j > 0 && f.exponent[order[j - 1]] < f.exponent[i]; --j) order[j] = order[j - 1];
+            order[j] = i;
+        }
+        for (int j = 0; j < f.count; ++j) {
+            const int i = order[j];
+            const std::int64_t size = 2 * f.exponent[i] + 1;
+            if (tau_b * size * tau_b * size * 5 <= f.tau) {
+                in_b[nb++] = i;
+                tau_b *= size;
+            } else {
+                in_a[na++] = i;
+            }
+        }
+    } else {
+        for (int i = 0; i < f.count; ++i) in_a[na++] = i;
+    }
+
+    std::uint32_t* const tc = scratch.target_count.data();
+    const auto c = static_cast<std::size_t>(s.c);
+    const std::uint8_t* row1 = s.mul.data() + t1 * c;
+    const std::uint8_t* row2 = s.mul.data() + t2 * c;
+    std::size_t b_length = 1;
+    const std::uint8_t* b_list = nullptr;
+    if (nb > 0) {
+        // Residues of 1/b, as products of the inverses of B's primes.
+        residue_factors inverted = f;
+        for (int j = 0; j < nb; ++j) inverted.residue[in_b[j]] = s.inverse[f.residue[in_b[j]]];
+        b_length = expand_residues(s, inverted, in_b, nb, 1, scratch.inverse_residues, tau_b);
+        b_list = scratch.inverse_residues.data();
+        for (std::size_t x = 0; x < b_length; ++x) {
+            ++tc[row1[b_list[x]]];
+            if (t1 != t2) ++tc[row2[b_list[x]]];
+        }
+    } else {
+        tc[t1] = 1;
+        tc[t2] = 1;
+    }
+
+    const std::size_t a_length = expand_residues(s, f, in_a, na, 1, scratch.residues, f.tau / tau_b);
+    const std::uint8_t* a_list = scratch.residues.data();
+    std::int64_t count = 0;
+    for (std::size_t x = 0; x < a_length; ++x) count += tc[a_list[x]];
+
+    if (nb > 0) {
+        for (std::size_t x = 0; x < b_length; ++x) {
+            tc[row1[b_list[x]]] = 0;
+            tc[row2[b_list[x]]] = 0;
+        }
+    } else {
+        tc[t1] = 0;
+        tc[t2] = 0;
+    }
+    return count;
+}
+
+// Adds two logarithm pairs byte by byte, each byte modulo its order: with
+// both inputs below the order, min(s, s - order) is s reduced (the wrapped
+// difference exceeds s exactly when s < order).
+inline __m128i add_logs(__m128i x, __m128i y, __m128i order) {
+    const __m128i sum = _mm_add_epi8(x, y);
+    return _mm_min_epu8(sum, _mm_sub_epi8(sum, order));
+}
+
+// -x modulo the order, byte by byte: order - x, or 0 for x = 0.
+inline __m128i negate_logs(__m128i x, __m128i order) {
+    return _mm_min_epu8(_mm_sub_epi8(order, x), _mm_sub_epi8(_mm_setzero_si128(), x));
+}
+
+// Counts the witnesses of the eight pairs of a full batch, which share one
+// exponent pattern, in logarithms: a divisor is an exponent vector k, its
+// logarithm the sum of k_i * log g_i, and it is a witness when that sum is the
+// logarithm of t1 or of t2. The powers of the first factor (most exponents)
+// are folded into the targets, log t - k * log g_0; the vectors of the other
+// factors are walked like an odometer, identically in every lane.
+constexpr int max_targets = 2 * 31 + 1;
+
+// The odometer over the walked factors, each sum tested against the targets
+// of every power of the folded factor. Powers is fixed at compile time for
+// the common patterns, so that the tests unroll and the targets stay in
+// registers; 0 means "powers, at run time".
+template <int Powers>
+__m128i walk_sums(int powers, const __m128i* target1, const __m128i* target2, int walked,
+                  const std::int32_t* exponent, const __m128i* logs, __m128i order) {
+    if constexpr (Powers != 0) powers = Powers;
+    __m128i t1[Powers == 0 ? max_targets : Powers];
+    __m128i t2[Powers == 0 ? max_targets : Powers];
+    for (int k = 0; k < powers; ++k) {
+        t1[k] = target1[k];
+        t2[k] = target2[k];
+    }
+    // A lane counts at most its number of divisors, below 2^16 for every m < 2^30.
+    __m128i hits = _mm_setzero_si128();
+    auto test = [&](__m128i sum) {
+        for (int k = 0; k < powers; ++k) {
+            hits = _mm_sub_epi16(hits, _mm_or_si128(_mm_cmpeq_epi16(sum, t1[k]), _mm_cmpeq_epi16(sum, t2[k])));
+        }
+    };
+    if (walked == 0) {
+        test(_mm_setzero_si128());
+        return hits;
+    }
+    const int last = walked - 1;
+    const int last_powers = 2 * exponent[last] + 1;
+    int digit[max_factors] = {};
+    __m128i prefix[max_factors];  // prefix[i]: the sum over the walked factors before i
+    for (int i = 0; i < walked; ++i) prefix[i] = _mm_setzero_si128();
+    while (true) {
+        __m128i sum = prefix[last];
+        for (int k = 0; k < last_powers; ++k) {
+            test(sum);
+            sum = add_logs(sum, logs[last], order);
+        }
+        int i = last - 1;
+        while (i >= 0 && digit[i] == 2 * exponent[i]) --i;
+        if (i < 0) return hits;
+        ++digit[i];
+        // prefix[i + 1] = prefix[i] + digit[i] * log[i]; deeper ones restart from it.
+        prefix[i + 1] = add_logs(digit[i] == 1 ? prefix[i] : prefix[i + 1], logs[i], order);
+        for (int j = i + 1; j < last; ++j) {
+            digit[j] = 0;
+            prefix[j + 1] = prefix[i + 1];
+        }
+    }
+}
+
+void count_batch(const pattern_bucket& bucket, std::uint32_t* witnesses) {
+    const lane_batch& batch = bucket.batch;
+    const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.order));
+    // The factors walked by the odometer, and their logarithms.
+    int walked = 0;
+    std::int32_t exponent[max_factors];
+    __m128i logs[max_factors];
+    for (int i = 0; i < bucket.factors; ++i) {
+        if (i == bucket.folded) continue;
+        exponent[walked] = bucket.exponent[i];
+        logs[walked++] = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.logs[i]));
+    }
+
+    __m128i target1[max_targets];
+    __m128i target2[max_targets];
+    target1[0] = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.t1));
+    target2[0] = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.t2));
+    int powers = 1;
+    if (bucket.factors > 0) {
+        powers = 2 * bucket.exponent[bucket.folded] + 1;
+        const __m128i folded = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.logs[bucket.folded]));
+        const __m128i step = negate_logs(folded, order);
+        for (int k = 1; k < powers; ++k) {
+            target1[k] = add_logs(target1[k - 1], step, order);
+            target2[k] = add_logs(target2[k - 1], step, order);
+        }
+    }
+
+    __m128i hits;
+    switch (powers) {
+        case 3: hits = walk_sums<3>(powers, target1, target2, walked, exponent, logs, order); break;
+        case 5: hits = walk_sums<5>(powers, target1, target2, walked, exponent, logs, order); break;
+        case 7: hits = walk_sums<7>(powers, target1, target2, walked, exponent, logs, order); break;
+        default: hits = walk_sums<0>(powers, target1, target2, walked, exponent, logs, order); break;
+    }
+    alignas(16) std::uint16_t counts[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(counts), hits);
+    for (int lane = 0; lane < batch.lanes; ++lane) witnesses[batch.pair[lane]] = counts[lane];
+}
+
+// The first witness in divisor order (exponent of the smallest prime slowest),
+// walking the exponent vectors like an odometer and stopping at the first hit.
+shift_witnesses first_witness_tabled(const shift_residues& s, const residue_factors& f, std::uint8_t t1,
+                                     std::uint8_t t2) {
+    const auto c = static_cast<std::size_t>(s.c);
+    int digit[max_factors] = {};
+    std::uint8_t prefix_residue[max_factors + 1];
+    std::int64_t prefix_value[max_factors + 1];
+    prefix_residue[0] = static_cast<std::uint8_t>(1 % s.c);
+    prefix_value[0] = 1;
+    for (int i = 0; i < f.count; ++i) {
+        prefix_residue[i + 1] = prefix_residue[0];
+        prefix_value[i + 1] = 1;
+    }
+    const int n = f.count;
+    while (true) {
+        const std::uint8_t r = prefix_residue[n];
+        if (r == t1 || r == t2) return {1, prefix_value[n], (r == t1 ? 1 : 0) + (r == t2 ? 2 : 0)};
+        int i = n - 1;
+        while (i >= 0 && digit[i] == 2 * f.exponent[i]) --i;
+        if (i < 0) return {};  // no witness at all
+        ++digit[i];
+        prefix_residue[i + 1] = s.mul[prefix_residue[i + 1] * c + f.residue[i]];
+        prefix_value[i + 1] *= f.prime[i];
+        for (int j = i + 1; j < n; ++j) {
+            digit[j] = 0;
+            prefix_residue[j + 1] = prefix_residue[i + 1];
+            prefix_value[j + 1] = prefix_value[i + 1];
+        }
+    }
+}
+
+}  // namespace
+
+scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& sieving_primes) {
+    scan_plan plan;
+    shift_table shifts = build_shift_list(c_max);
+    plan.shift_list = std::move(shifts.shift_list);
+    plan.shift_count = plan.shift_list.size();
+    plan.weight_total = shifts.weight_total;
+    plan.residues = build_shift_residues(plan.shift_list, sieving_primes);
+    return plan;
+}
+
+namespace {
+
+// m's prime powers, ascending, with their residues modulo the shift and,
+// where the shift has them, their logarithms.
+residue_factors gather_factors(const shift_residues& s, const factor_window& window, std::int64_t m,
+                               std::uint16_t* logs) {
+    residue_factors f;
+    const auto i = static_cast<std::size_t>(m - window.lo);
+    const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
+    for (int j = 0; j < window.small_count[i]; ++j) {
+        const std::uint16_t index = slots[j];
+        f.prime[f.count] = window.primes[index];
+        f.exponent[f.count] = static_cast<std::int32_t>((window.pattern[i] >> (5 * j)) & 31U);
+        f.residue[f.count] = s.prime_residue[index];
+        if (s.has_logs) logs[f.count] = s.prime_log[index];
+        f.tau *= 2 * f.exponent[f.count] + 1;
+        ++f.count;
+    }
+    if (const std::uint32_t large = window.large[i]; large > 1) {
+        f.prime[f.count] = large;
+        f.exponent[f.count] = 1;
+        f.residue[f.count] = static_cast<std::uint8_t>(reduce(s, large));
+        if (s.has_logs) logs[f.count] = s.log_of[f.residue[f.count]];
+        f.tau *= 3;
+        ++f.count;
+    }
+    return f;
+}
+
+// The residue of -m, the class of the witnesses of the first congruence.
+std::uint8_t minus_m(const shift_residues& s, std::int64_t m) {
+    const std::uint32_t r = reduce(s, static_cast<std::uint32_t>(m));
+    return static_cast<std::uint8_t>(r == 0 ? 0 : static_cast<std::uint32_t>(s.c) - r);
+}
+
+// gcd(m, c) = gcd(p, c): a divisor of m^2 can fail to be a unit only when p | c.
+bool all_units(std::int32_t p, std::int32_t c) { return !(c >= 3 * static_cast<std::int64_t>(p) && c % p == 0); }
+
+// Finds or opens the bucket of an exponent pattern.
+pattern_bucket& bucket_for(scan_scratch& scratch, std::uint64_t key) {
+    const std::size_t mask = scratch.bucket_slot.size() - 1;
+    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
+    while (scratch.bucket_slot[slot] >= 0) {
+        if (scratch.slot_key[slot] == key) return scratch.buckets[static_cast<std::size_t>(scratch.bucket_slot[slot])];
+        slot = (slot + 1) & mask;
+    }
+    if (scratch.buckets.size() * 2 >= scratch.bucket_slot.size()) {
+        // Keep the table at most half full: double it and place every bucket again.
+        scratch.slot_key.assign(scratch.slot_key.size() * 2, 0);
+        scratch.bucket_slot.assign(scratch.bucket_slot.size() * 2, -1);
+        const std::size_t wider = scratch.bucket_slot.size() - 1;
+        for (std::size_t b = 0; b < scratch.buckets.size(); ++b) {
+            const std::uint64_t k = scratch.buckets[b].key;
+            std::size_t s = static_cast<std::size_t>((k * 0x9E3779B97F4A7C15ULL) >> 40) & wider;
+            while (scratch.bucket_slot[s] >= 0) s = (s + 1) & wider;
+            scratch.bucket_slot[s] = static_cast<std::int32_t>(b);
+            scratch.slot_key[s] = k;
+        }
+        return bucket_for(scratch, key);
+    }
+    scratch.slot_key[slot] = key;
+    scratch.bucket_slot[slot] = static_cast<std::int32_t>(scratch.buckets.size());
+    pattern_bucket& bucket = scratch.buckets.emplace_back();
+    bucket.key = key;
+    for (std::uint64_t rest = key; rest != 0; rest >>= 5) {
+        const auto e = static_cast<std::int32_t>(rest & 31U);
+        if (e > bucket.exponent[bucket.folded] || bucket.factors == 0) bucket.folded = bucket.factors;
+        bucket.exponent[bucket.factors++] = e;
+        bucket.tau *= static_cast<std::uint32_t>(2 * e + 1);
+    }
+    return bucket;
+}
+
+// Counts a partly filled batch; the empty lanes hold targets no sum can reach.
+void flush_batch(pattern_bucket& bucket, std::uint32_t* witnesses) {
+    lane_batch& batch = bucket.batch;
+    if (batch.lanes == 0) return;
+    for (int lane = batch.lanes; lane < lane_batch::width; ++lane) {
+        for (int i = 0; i < bucket.factors; ++i) batch.logs[i][lane] = 0;
+        batch.t1[lane] = 0xFFFF;
+        batch.t2[lane] = 0xFFFF;
+        batch.order[lane] = 0x0101;
+    }
+    count_batch(bucket, witnesses);
+    batch.lanes = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// m values sieved at a time, besides the reach of the shifts.
+constexpr std::int64_t window_span = std::int64_t{1} << 13;
+
+// Queues every shift of the primes j in [first, last), whose m all lie in the
+// filled window. Before a prime has its least successful shift, each shift is
+// first walked in divisor order up to its first witness: the walk that finds
+// one fixes least_c, first_d and branch, and a walk that finds none proves
+// the shift has no witness, so it need not be counted.
+void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
+                  const factor_window& window, scan_scratch& scratch, prime_scan* out) {
+    const std::size_t shifts = plan.residues.size();
+    std::uint16_t logs[max_factors];
+    for (std::size_t j = first; j < last; ++j) {
+        const std::int32_t p = primes[j];
+        prime_scan& scan = out[j];
+        scan = prime_scan{};
+        scan.p = p;
+        for (std::size_t k = 0; k < shifts; ++k) {
+            const shift_residues& s = plan.residues[k];
+            const std::int64_t m = (static_cast<std::int64_t>(p) + s.c) / 4;
+            const auto pair = static_cast<std::uint32_t>(j * shifts + k);
+            auto settle_least = [&](const shift_witnesses& found) {
+                scan.has_witness = true;
+                scan.least_c = s.c;
+                scan.first_d = found.first_d;
+                scan.branch = found.branch;
+                scan.first_m = m;
+            };
+
+            if (s.c > shift_residues::max_tabled) {
+                // Wide shifts: list the divisors and test each, as the plain scan does.
+                const divisor_list divisors = divisors_of_square(window_factor_list(window, m));
+                const shift_witnesses found = find_shift_witnesses(m, s.c, divisors);
+                scratch.witnesses[pair] = static_cast<std::uint32_t>(found.count);
+                scratch.tau[pair] = static_cast<std::uint32_t>(divisors.size());
+                if (found.count > 0 && !scan.has_witness) settle_least(found);
+                continue;
+            }
+            const bool units = all_units(p, s.c);
+            if (!scan.has_witness || !s.has_logs || !units) {
+                const residue_factors f = gather_factors(s, window, m, logs);
+                const std::uint8_t t1 = minus_m(s, m);
+                const auto t2 = static_cast<std::uint8_t>(s.target_4d);
+                scratch.tau[pair] = static_cast<std::uint32_t>(f.tau);
+                if (!scan.has_witness) {
+                    const shift_witnesses found = first_witness_tabled(s, f, t1, t2);
+                    if (found.count == 0) continue;  // no witness at all: the count stays 0
+                    settle_least(found);
+                }
+                if (!s.has_logs || !units) {
+                    scratch.witnesses[pair] = static_cast<std::uint32_t>(count_tabled(s, f, t1, t2, units, scratch));
+                    continue;
+                }
+            }
+            // Queue the pair with the others of its exponent pattern; the batch
+            // is counted as soon as its lanes are full.
+            const auto i = static_cast<std::size_t>(m - window.lo);
+            pattern_bucket& bucket = bucket_for(scratch, window.pattern[i]);
+            scratch.tau[pair] = bucket.tau;
+            lane_batch& batch = bucket.batch;
+            const int lane = batch.lanes++;
+            // Most m have at most four small primes: those four slots are
+            // copied whatever the count, and the large prime's logarithm is
+            // stored after the small ones even when there is none (1, log 0),
+            // so that the pattern, not a branch, says what counts. Unused
+            // slots still hold valid indices from earlier windows.
+            const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
+            const int small = window.small_count[i];
+            batch.logs[0][lane] = s.prime_log[slots[0]];
+            batch.logs[1][lane] = s.prime_log[slots[1]];
+            batch.logs[2][lane] = s.prime_log[slots[2]];
+            batch.logs[3][lane] = s.prime_log[slots[3]];
+            for (int f = 4; f < small; ++f) batch.logs[f][lane] = s.prime_log[slots[f]];
+            batch.logs[small][lane] = s.log_of[reduce(s, window.large[i])];
+            batch.t1[lane] = s.log_of[minus_m(s, m)];
+            batch.t2[lane] = s.target_4d_log;
+            batch.order[lane] = s.log_order;
+            batch.pair[lane] = pair;
+            if (batch.lanes == lane_batch::width) {
+                count_batch(bucket, scratch.witnesses.data());
+                batch.lanes = 0;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan& plan, factor_window& window,
+                      scan_scratch& scratch, prime_scan* out) {
+    const std::size_t shifts = plan.residues.size();
+    scratch.witnesses.assign(n * shifts, 0);
+    scratch.tau.assign(n * shifts, 0);
+    scratch.buckets.clear();
+    std::fill(scratch.bucket_slot.begin(), scratch.bucket_slot.end(), std::int32_t{-1});
+
+    // Factor the m of the primes a window at a time and queue their pairs.
+    if (shifts > 0) {
+        // Window k holds the m of the primes whose first m lies in
+        // [lo, lo + span), plus the reach of the shifts beyond; the next
+        // window starts at lo + span and continues the same sieve.
+        const std::int64_t first_shift = plan.shift_list.front();
+        const std::int64_t last_shift = plan.shift_list.back();
+        const std::int64_t reach = (last_shift - first_shift) / 4 + 1;
+        std::size_t next = 0;
+        std::int64_t lo = (primes[0] + first_shift) / 4;
+        while (next < n) {
+            const std::int64_t first_m = (primes[next] + first_shift) / 4;
+            if (first_m >= lo + window_span) lo = first_m;  // a gap: start afresh
+            std::size_t end = next;
+            while (end < n && (primes[end] + first_shift) / 4 < lo + window_span) ++end;
+            fill_factor_window(window, lo, window_span + reach + 1, lo + window_span);
+            queue_primes(primes, next, end, plan, window, scratch, out);
+            next = end;
+            lo += window_span;
+        }
+    } else {
+        for (std::size_t j = 0; j < n; ++j) {
+            out[j] = prime_scan{};
+            out[j].p = primes[j];
+        }
+    }
+    for (pattern_bucket& bucket : scratch.buckets) flush_batch(bucket, scratch.witnesses.data());
+
+    // Fold the shifts of each prime in order, as the plain scan does.
+    for (std::size_t j = 0; j < n; ++j) {
+        prime_scan& scan = out[j];
+        long double uniform_sum = 0.0L;
+        long double weighted_sum = 0.0L;
+        for (std::size_t k = 0; k < shifts; ++k) {
+            const std::uint32_t witnesses = scratch.witnesses[j * shifts + k];
+            if (witnesses == 0) continue;  // a zero share leaves both sums as they are
+            add_witness_share(uniform_sum, weighted_sum, witnesses, scratch.tau[j * shifts + k],
+                              plan.residues[k].weight);
+            ++scan.successful_shifts;
+        }
+        finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
+    }
+}
+
+prime_scan scan_prime_fast(std::int32_t p, const scan_plan& plan, factor_window& window, scan_scratch& scratch) {
+    prime_scan scan;
+    scan_primes_fast(&p, 1, plan, window, scratch, &scan);
+    return scan;
+}
+
+}  // namespace erdos

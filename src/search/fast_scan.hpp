@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "driver/run_records.hpp"
+#include "numtheory/factor_window.hpp"
+#include "search/shift_residues.hpp"
+
+namespace erdos {
+
+// Everything a scan needs that is fixed for the run.
+struct scan_plan {
+    std::vector<std::int32_t> shift_list;
+    std::uint64_t shift_count = 0;
+    std::int64_t weight_total = 0;
+    std::vector<shift_residues> residues;  // one per shift
+};
+
+scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& sieving_primes);
+
+// Up to eight (prime, shift) pairs whose m share one exponent pattern, laid
+// out lane by lane for counting together.
+struct lane_batch {
+    static constexpr int width = 8;
+    alignas(16) std::uint16_t logs[factor_window::max_small + 1][width];
+    alignas(16) std::uint16_t t1[width];
+    alignas(16) std::uint16_t t2[width];
+    alignas(16) std::uint16_t order[width];
+    std::uint32_t pair[width];
+    int lanes = 0;
+};
+
+struct pattern_bucket {
+    std::uint64_t key = 0;  // the exponents, 5 bits each, in the order of the factors
+    int factors = 0;
+    int folded = 0;         // the factor with most exponents, folded into the targets
+    std::uint32_t tau = 1;  // divisors of m^2
+    std::int32_t exponent[factor_window::max_small + 1];
+    lane_batch batch;
+};
+
+// Working memory of one scanning thread, reused from block to block.
+struct scan_scratch {
+    std::vector<std::uint8_t> residues;
+    std::vector<std::uint8_t> inverse_residues;
+    std::vector<std::uint32_t> target_count = std::vector<std::uint32_t>(256, 0);
+    std::vector<std::uint32_t> witnesses;  // per (prime, shift) of a block
+    std::vector<std::uint32_t> tau;        // divisors of m^2, likewise
+    std::vector<pattern_bucket> buckets;
+    // An open-addressing table from pattern to bucket; the keys sit beside
+    // the indices so that a probe stays within a few cache lines.
+    std::vector<std::uint64_t> slot_key = std::vector<std::uint64_t>(1024, 0);
+    std::vector<std::int32_t> bucket_slot = std::vector<std::int32_t>(1024, -1);
+};
+
+// Scans the ascending examined primes[0 .. n) into out[0 .. n), each exactly
+// as scan_prime would, to the last bit of both masses, without listing the
+// divisors: for each shift it counts the divisors of m^2 in the two witness
+// classes modulo c from the residues of m's prime powers, and walks the
+// divisor order only until a prime has its first witness. The m of the primes
+// are factored in windows, sieved into `window` as the scan goes.
+void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan& plan, factor_window& window,
+                      scan_scratch& scratch, prime_scan* out);
+
+// The same for one prime.
+prime_scan scan_prime_fast(std::int32_t p, const scan_plan& plan, factor_window& window, scan_scratch& scratch);
+
+}  // namespace erdos

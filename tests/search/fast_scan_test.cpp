@@ -1,0 +1,117 @@
+// The fast scan against the plain one: every field of every prime_scan, the
+// masses as bit patterns, over whole ranges of examined primes.
+#include "search/fast_scan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+
+#include "numtheory/examined_primes.hpp"
+#include "numtheory/spf_table.hpp"
+#include "search/scan_prime.hpp"
+#include "search/shift_list.hpp"
+#include "support/trial_factor.hpp"
+
+namespace {
+
+// Every field equal, the masses to the bit.
+::testing::AssertionResult same_scan(const erdos::prime_scan& a, const erdos::prime_scan& b) {
+    const bool equal = a.p == b.p && a.least_c == b.least_c && a.first_d == b.first_d && a.branch == b.branch &&
+                       a.successful_shifts == b.successful_shifts && a.first_m == b.first_m &&
+                       a.has_witness == b.has_witness &&
+                       std::bit_cast<std::uint64_t>(a.uniform_mass) == std::bit_cast<std::uint64_t>(b.uniform_mass) &&
+                       std::bit_cast<std::uint64_t>(a.weighted_mass) == std::bit_cast<std::uint64_t>(b.weighted_mass);
+    if (equal) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "p " << a.p << ": least_c " << a.least_c << " / " << b.least_c
+                                         << ", first_d " << a.first_d << " / " << b.first_d << ", branch "
+                                         << a.branch << " / " << b.branch << ", successful " << a.successful_shifts
+                                         << " / " << b.successful_shifts << ", masses " << a.uniform_mass << " "
+                                         << a.weighted_mass << " / " << b.uniform_mass << " " << b.weighted_mass;
+}
+
+void expect_same_scans(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max) {
+    const std::vector<std::int32_t> spf = erdos::build_spf_table(p_max, c_max);
+    const erdos::shift_table shifts = erdos::build_shift_list(c_max);
+    const std::int64_t last_m = (static_cast<std::int64_t>(p_max) + c_max) / 4;
+    erdos::factor_window window = erdos::make_factor_window(last_m + 2);
+    const erdos::scan_plan plan = erdos::make_scan_plan(c_max, window.primes);
+    erdos::scan_scratch scratch;
+    std::vector<std::int32_t> primes;
+    for (const std::int32_t p : erdos::sieve_examined_primes(p_max)) {
+        if (p >= p_min) primes.push_back(p);
+    }
+    // In blocks, as the program scans them, and a few alone.
+    std::vector<erdos::prime_scan> fast(primes.size());
+    for (std::size_t first = 0; first < primes.size(); first += 2048) {
+        const std::size_t n = std::min<std::size_t>(2048, primes.size() - first);
+        erdos::scan_primes_fast(primes.data() + first, n, plan, window, scratch, fast.data() + first);
+    }
+    for (std::size_t j = 0; j < primes.size(); j += 997) {
+        const erdos::prime_scan alone = erdos::scan_prime_fast(primes[j], plan, window, scratch);
+        ASSERT_TRUE(same_scan(alone, fast[j]));
+    }
+
+    int compared = 0;
+    for (std::size_t j = 0; j < primes.size(); ++j) {
+        const std::int32_t p = primes[j];
+        const erdos::prime_scan a =
+            erdos::scan_prime(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total, spf);
+        ASSERT_TRUE(same_scan(a, fast[j])) << "c_max " << c_max;
+        ++compared;
+    }
+    EXPECT_GT(compared, 0);
+}
+
+}  // namespace
+
+TEST(FastScan, AgreesWithThePlainScanAtTheDefaultShifts) { expect_same_scans(0, 3000000, 127); }
+
+TEST(FastScan, AgreesForOtherShiftBounds) {
+    // Few shifts, a wide shift beyond the tables, shifts that are multiples of
+    // small primes (73 * 3 = 219, 97 * 7 = 679, ...), and no shift at all.
+    expect_same_scans(0, 300000, 3);
+    expect_same_scans(0, 300000, 7);
+    expect_same_scans(0, 300000, 131);
+    expect_same_scans(0, 200000, 255);
+    expect_same_scans(0, 40000, 1023);
+    expect_same_scans(0, 20000, 2);
+}
+
+// Near the top of the 32-bit range (m up to 2^29, up to nine distinct primes)
+// a factor table is out of reach; the plain scan's steps run on trial division.
+TEST(FastScan, AgreesNearTheLargestBound) {
+    const std::int32_t p_max = 2147483520;
+    const std::int32_t p_min = p_max - 60000;
+    const erdos::shift_table shifts = erdos::build_shift_list(127);
+    const std::int64_t last_m = (static_cast<std::int64_t>(p_max) + 127) / 4;
+    erdos::factor_window window = erdos::make_factor_window(last_m + 2);
+    const erdos::scan_plan plan = erdos::make_scan_plan(127, window.primes);
+    erdos::scan_scratch scratch;
+    int compared = 0;
+    for (std::int32_t p = p_min + (25 - p_min % 24) % 24; p <= p_max; p += 24) {
+        if (erdos_test::trial_factor(p).size() != 1 || erdos_test::trial_factor(p)[0].exponent != 1) continue;
+        erdos::prime_scan a;
+        a.p = p;
+        long double uniform_sum = 0.0L;
+        long double weighted_sum = 0.0L;
+        for (const std::int32_t c : shifts.shift_list) {
+            const std::int64_t m = (static_cast<std::int64_t>(p) + c) / 4;
+            const erdos::divisor_list divisors = erdos::divisors_of_square(erdos_test::trial_factor(m));
+            const erdos::shift_witnesses found = erdos::find_shift_witnesses(m, c, divisors);
+            erdos::add_witness_share(uniform_sum, weighted_sum, found.count,
+                                     static_cast<std::int64_t>(divisors.size()), erdos::shift_weight(c));
+            if (found.count > 0 && a.successful_shifts++ == 0) {
+                a.least_c = c;
+                a.first_d = found.first_d;
+                a.branch = found.branch;
+            }
+        }
+        erdos::finish_masses(a, uniform_sum, weighted_sum, shifts.shift_list.size(), shifts.weight_total);
+        a.first_m = a.least_c < 0 ? 0 : (static_cast<std::int64_t>(p) + a.least_c) / 4;
+        a.has_witness = a.successful_shifts > 0;
+        ASSERT_TRUE(same_scan(a, erdos::scan_prime_fast(p, plan, window, scratch)));
+        ++compared;
+    }
+    EXPECT_GT(compared, 100);
+}
