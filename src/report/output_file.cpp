@@ -30,6 +30,15 @@ int flush_output_file(output_file& file) {
     return 0;
 }
 
+int write_through(output_file& file, const std::string& bytes) {
+    if (const int error = flush_output_file(file); error != 0) return error;
+    if (bytes.empty()) return 0;
+    if (file.stream == nullptr) return EBADF;
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream) != bytes.size()) return last_error_or_eio();
+    return 0;
+}
+
 int close_output_file(output_file& file) {
     if (file.stream == nullptr) return 0;
     int error = flush_output_file(file);

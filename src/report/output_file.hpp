@@ -18,6 +18,10 @@ int open_output_file(output_file& file, const std::string& path);
 // Hands the pending bytes to the system.
 int flush_output_file(output_file& file);
 
+// Hands the pending bytes and then `bytes` to the system, without copying
+// `bytes` into the pending buffer.
+int write_through(output_file& file, const std::string& bytes);
+
 // Flushes, closes and reports the first failure of either. Safe on a file that
 // never opened.
 int close_output_file(output_file& file);

@@ -1,8 +1,7 @@
 #include "search/fast_scan.hpp"
 
-#include <emmintrin.h>
-
 #include <algorithm>
+#include <cstring>
 
 #include "numtheory/divisors.hpp"
 #include "search/scan_prime.hpp"
@@ -120,59 +119,83 @@ std::int64_t count_tabled(const shift_residues& s, const residue_factors& f, std
     return count;
 }
 
+// The 32-byte vectors below never cross a function boundary (everything that
+// takes or returns one is inlined), so GCC's note on their calling
+// convention without AVX does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// Sixteen lanes of logarithm pairs (two bytes each), as one 32-byte vector:
+// one AVX2 register where the processor has it, two SSE2 registers otherwise.
+typedef std::uint8_t bytes32 __attribute__((vector_size(32)));
+typedef std::int16_t lanes16 __attribute__((vector_size(32)));
+
+#define ERDOS_INLINE inline __attribute__((always_inline))
+
+ERDOS_INLINE bytes32 load_lanes(const std::uint16_t* p) {
+    bytes32 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 // Adds two logarithm pairs byte by byte, each byte modulo its order: with
 // both inputs below the order, min(s, s - order) is s reduced (the wrapped
 // difference exceeds s exactly when s < order).
-inline __m128i add_logs(__m128i x, __m128i y, __m128i order) {
-    const __m128i sum = _mm_add_epi8(x, y);
-    return _mm_min_epu8(sum, _mm_sub_epi8(sum, order));
+ERDOS_INLINE bytes32 add_logs(bytes32 x, bytes32 y, bytes32 order) {
+    const bytes32 sum = x + y;
+    const bytes32 wrapped = sum - order;
+    return sum < wrapped ? sum : wrapped;
 }
 
 // -x modulo the order, byte by byte: order - x, or 0 for x = 0.
-inline __m128i negate_logs(__m128i x, __m128i order) {
-    return _mm_min_epu8(_mm_sub_epi8(order, x), _mm_sub_epi8(_mm_setzero_si128(), x));
+ERDOS_INLINE bytes32 negate_logs(bytes32 x, bytes32 order) {
+    const bytes32 a = order - x;
+    const bytes32 b = bytes32{} - x;
+    return a < b ? a : b;
 }
 
-// Counts the witnesses of the eight pairs of a full batch, which share one
-// exponent pattern, in logarithms: a divisor is an exponent vector k, its
-// logarithm the sum of k_i * log g_i, and it is a witness when that sum is the
-// logarithm of t1 or of t2. The powers of the first factor (most exponents)
-// are folded into the targets, log t - k * log g_0; the vectors of the other
-// factors are walked like an odometer, identically in every lane.
+// A lane counts one for every pair of equal 16-bit logarithms.
+ERDOS_INLINE lanes16 matches(bytes32 sum, bytes32 t1, bytes32 t2) {
+    return reinterpret_cast<lanes16>(reinterpret_cast<lanes16>(sum) == reinterpret_cast<lanes16>(t1)) |
+           reinterpret_cast<lanes16>(reinterpret_cast<lanes16>(sum) == reinterpret_cast<lanes16>(t2));
+}
+
+// Counts the witnesses of the pairs of a batch, which share one exponent
+// pattern, in logarithms: a divisor is an exponent vector k, its logarithm the
+// sum of k_i * log g_i, and it is a witness when that sum is the logarithm of
+// t1 or of t2. The powers of the folded factor (most exponents) are moved
+// into the targets, log t - k * log g_f; the vectors of the other factors are
+// walked like an odometer, identically in every lane.
 constexpr int max_targets = 2 * 31 + 1;
 
-// The odometer over the walked factors, each sum tested against the targets
-// of every power of the folded factor. Powers is fixed at compile time for
-// the common patterns, so that the tests unroll and the targets stay in
+// The walk, with the number of folded powers fixed at compile time for the
+// common patterns so that the tests unroll and the targets stay in
 // registers; 0 means "powers, at run time".
 template <int Powers>
-__m128i walk_sums(int powers, const __m128i* target1, const __m128i* target2, int walked,
-                  const std::int32_t* exponent, const __m128i* logs, __m128i order) {
+ERDOS_INLINE lanes16 walk_sums(int powers, const bytes32* target1, const bytes32* target2, int walked,
+                               const std::int32_t* exponent, const bytes32* logs, bytes32 order) {
     if constexpr (Powers != 0) powers = Powers;
-    __m128i t1[Powers == 0 ? max_targets : Powers];
-    __m128i t2[Powers == 0 ? max_targets : Powers];
+    bytes32 t1[Powers == 0 ? max_targets : Powers];
+    bytes32 t2[Powers == 0 ? max_targets : Powers];
     for (int k = 0; k < powers; ++k) {
         t1[k] = target1[k];
         t2[k] = target2[k];
     }
     // A lane counts at most its number of divisors, below 2^16 for every m < 2^30.
-    __m128i hits = _mm_setzero_si128();
-    auto test = [&](__m128i sum) {
-        for (int k = 0; k < powers; ++k) {
-            hits = _mm_sub_epi16(hits, _mm_or_si128(_mm_cmpeq_epi16(sum, t1[k]), _mm_cmpeq_epi16(sum, t2[k])));
-        }
+    lanes16 hits{};
+    auto test = [&](bytes32 sum) {
+        for (int k = 0; k < powers; ++k) hits -= matches(sum, t1[k], t2[k]);
     };
     if (walked == 0) {
-        test(_mm_setzero_si128());
+        test(bytes32{});
         return hits;
     }
     const int last = walked - 1;
     const int last_powers = 2 * exponent[last] + 1;
     int digit[max_factors] = {};
-    __m128i prefix[max_factors];  // prefix[i]: the sum over the walked factors before i
-    for (int i = 0; i < walked; ++i) prefix[i] = _mm_setzero_si128();
+    bytes32 prefix[max_factors];  // prefix[i]: the sum over the walked factors before i
+    for (int i = 0; i < walked; ++i) prefix[i] = bytes32{};
     while (true) {
-        __m128i sum = prefix[last];
+        bytes32 sum = prefix[last];
         for (int k = 0; k < last_powers; ++k) {
             test(sum);
             sum = add_logs(sum, logs[last], order);
@@ -190,44 +213,62 @@ __m128i walk_sums(int powers, const __m128i* target1, const __m128i* target2, in
     }
 }
 
-void count_batch(const pattern_bucket& bucket, std::uint32_t* witnesses) {
+ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, std::uint32_t* witnesses) {
     const lane_batch& batch = bucket.batch;
-    const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.order));
+    const bytes32 order = load_lanes(batch.order);
     // The factors walked by the odometer, and their logarithms.
     int walked = 0;
     std::int32_t exponent[max_factors];
-    __m128i logs[max_factors];
+    bytes32 logs[max_factors];
     for (int i = 0; i < bucket.factors; ++i) {
         if (i == bucket.folded) continue;
         exponent[walked] = bucket.exponent[i];
-        logs[walked++] = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.logs[i]));
+        logs[walked++] = load_lanes(batch.logs[i]);
     }
 
-    __m128i target1[max_targets];
-    __m128i target2[max_targets];
-    target1[0] = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.t1));
-    target2[0] = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.t2));
+    bytes32 target1[max_targets];
+    bytes32 target2[max_targets];
+    target1[0] = load_lanes(batch.t1);
+    target2[0] = load_lanes(batch.t2);
     int powers = 1;
     if (bucket.factors > 0) {
         powers = 2 * bucket.exponent[bucket.folded] + 1;
-        const __m128i folded = _mm_load_si128(reinterpret_cast<const __m128i*>(batch.logs[bucket.folded]));
-        const __m128i step = negate_logs(folded, order);
+        const bytes32 step = negate_logs(load_lanes(batch.logs[bucket.folded]), order);
         for (int k = 1; k < powers; ++k) {
             target1[k] = add_logs(target1[k - 1], step, order);
             target2[k] = add_logs(target2[k - 1], step, order);
         }
     }
 
-    __m128i hits;
+    lanes16 hits;
     switch (powers) {
         case 3: hits = walk_sums<3>(powers, target1, target2, walked, exponent, logs, order); break;
         case 5: hits = walk_sums<5>(powers, target1, target2, walked, exponent, logs, order); break;
         case 7: hits = walk_sums<7>(powers, target1, target2, walked, exponent, logs, order); break;
         default: hits = walk_sums<0>(powers, target1, target2, walked, exponent, logs, order); break;
     }
-    alignas(16) std::uint16_t counts[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(counts), hits);
+    std::uint16_t counts[lane_batch::width];
+    std::memcpy(counts, &hits, sizeof counts);
     for (int lane = 0; lane < batch.lanes; ++lane) witnesses[batch.pair[lane]] = counts[lane];
+}
+
+// The same kernel built twice: for every x86-64 processor, and for those
+// with AVX2, where each 32-byte vector is one register. Integer arithmetic
+// only, so both give the same counts.
+void count_batch_baseline(const pattern_bucket& bucket, std::uint32_t* witnesses) {
+    count_batch_body(bucket, witnesses);
+}
+
+__attribute__((target("avx2"))) void count_batch_avx2(const pattern_bucket& bucket, std::uint32_t* witnesses) {
+    count_batch_body(bucket, witnesses);
+}
+
+void count_batch(const pattern_bucket& bucket, std::uint32_t* witnesses, bool wide) {
+    if (wide) {
+        count_batch_avx2(bucket, witnesses);
+    } else {
+        count_batch_baseline(bucket, witnesses);
+    }
 }
 
 // The first witness in divisor order (exponent of the smallest prime slowest),
@@ -348,7 +389,7 @@ pattern_bucket& bucket_for(scan_scratch& scratch, std::uint64_t key) {
 }
 
 // Counts a partly filled batch; the empty lanes hold targets no sum can reach.
-void flush_batch(pattern_bucket& bucket, std::uint32_t* witnesses) {
+void flush_batch(pattern_bucket& bucket, std::uint32_t* witnesses, bool wide) {
     lane_batch& batch = bucket.batch;
     if (batch.lanes == 0) return;
     for (int lane = batch.lanes; lane < lane_batch::width; ++lane) {
@@ -357,7 +398,7 @@ void flush_batch(pattern_bucket& bucket, std::uint32_t* witnesses) {
         batch.t2[lane] = 0xFFFF;
         batch.order[lane] = 0x0101;
     }
-    count_batch(bucket, witnesses);
+    count_batch(bucket, witnesses, wide);
     batch.lanes = 0;
 }
 
@@ -444,7 +485,7 @@ void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t las
             batch.order[lane] = s.log_order;
             batch.pair[lane] = pair;
             if (batch.lanes == lane_batch::width) {
-                count_batch(bucket, scratch.witnesses.data());
+                count_batch(bucket, scratch.witnesses.data(), scratch.wide_vectors);
                 batch.lanes = 0;
             }
         }
@@ -487,7 +528,7 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
             out[j].p = primes[j];
         }
     }
-    for (pattern_bucket& bucket : scratch.buckets) flush_batch(bucket, scratch.witnesses.data());
+    for (pattern_bucket& bucket : scratch.buckets) flush_batch(bucket, scratch.witnesses.data(), scratch.wide_vectors);
 
     // Fold the shifts of each prime in order, as the plain scan does.
     for (std::size_t j = 0; j < n; ++j) {

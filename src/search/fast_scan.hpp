@@ -19,14 +19,14 @@ struct scan_plan {
 
 scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& sieving_primes);
 
-// Up to eight (prime, shift) pairs whose m share one exponent pattern, laid
+// Up to sixteen (prime, shift) pairs whose m share one exponent pattern, laid
 // out lane by lane for counting together.
 struct lane_batch {
-    static constexpr int width = 8;
-    alignas(16) std::uint16_t logs[factor_window::max_small + 1][width];
-    alignas(16) std::uint16_t t1[width];
-    alignas(16) std::uint16_t t2[width];
-    alignas(16) std::uint16_t order[width];
+    static constexpr int width = 16;
+    alignas(32) std::uint16_t logs[factor_window::max_small + 1][width];
+    alignas(32) std::uint16_t t1[width];
+    alignas(32) std::uint16_t t2[width];
+    alignas(32) std::uint16_t order[width];
     std::uint32_t pair[width];
     int lanes = 0;
 };
@@ -52,6 +52,9 @@ struct scan_scratch {
     // the indices so that a probe stays within a few cache lines.
     std::vector<std::uint64_t> slot_key = std::vector<std::uint64_t>(1024, 0);
     std::vector<std::int32_t> bucket_slot = std::vector<std::int32_t>(1024, -1);
+    // Count with 32-byte vectors in one register each (AVX2) rather than in
+    // two halves; the counts are the same either way.
+    bool wide_vectors = __builtin_cpu_supports("avx2");
 };
 
 // Scans the ascending examined primes[0 .. n) into out[0 .. n), each exactly
