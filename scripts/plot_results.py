@@ -105,8 +105,9 @@ def count_lines_and_commas(f):
 
 
 def read_results(path, summary):
-    """Returns the columns p, least_c, successful_shifts, uniform_mass and
-    weighted_mass of the results file as float64 arrays."""
+    """Returns the columns p, successful_shifts, uniform_mass and weighted_mass
+    of the results file as float64 arrays. (The least shifts are drawn from the
+    summary's histogram.)"""
     import numpy as np
 
     try:
@@ -132,18 +133,18 @@ def read_results(path, summary):
             f.seek(len(RESULTS_HEADER))
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")  # loadtxt warns about a file with no rows
-                table = np.loadtxt(f, delimiter=",", usecols=(0, 1, 4, 5, 6), ndmin=2, dtype=np.float64,
+                table = np.loadtxt(f, delimiter=",", usecols=(0, 4, 5, 6), ndmin=2, dtype=np.float64,
                                    encoding="ascii")
         except OSError as e:
             raise InputError(f"cannot read results file '{path}': {e.strerror}") from None
         except (ValueError, UnicodeDecodeError) as e:
             raise InputError(f"results file '{path}' is malformed: {e}") from None
 
-    p, least_c, successful, uniform, weighted = table.T
+    p, successful, uniform, weighted = table.T
     if len(p) > 0 and (np.any(np.diff(p) <= 0) or np.any(np.mod(p, 24) != 1)):
         raise InputError(f"results file '{path}' is malformed: its first column is not the ascending "
                          f"primes p = 1 (mod 24)")
-    return p, least_c, successful, uniform, weighted
+    return p, successful, uniform, weighted
 
 
 def fmt_count(n):
@@ -179,7 +180,10 @@ def draw_least_shift_histogram(ax, summary):
     from matplotlib.ticker import MaxNLocator
 
     ax.bar(shifts, counts, width=3.0, color="tab:green", edgecolor="darkgreen", linewidth=0.5)
-    ax.xaxis.set_major_locator(MaxNLocator(integer=True))
+    if len(shifts) <= 20:
+        ax.set_xticks(shifts)
+    else:
+        ax.xaxis.set_major_locator(MaxNLocator(integer=True))
     ax.set_yscale("log")
     ax.set_ylim(0.5, max(counts) * 4)
     for c, n in zip(shifts, counts):
@@ -300,7 +304,7 @@ def plot(summary, columns, out_path):
     import matplotlib.pyplot as plt
     import numpy as np
 
-    p, least_c, successful, uniform, weighted = columns
+    p, successful, uniform, weighted = columns
     fig = plt.figure(figsize=FIGURE_INCHES, dpi=FIGURE_DPI)
     grid = fig.add_gridspec(3, 2, left=0.06, right=0.97, bottom=0.05, top=0.90, hspace=0.42, wspace=0.18)
     examined = summary["primes_1_mod_24"]
