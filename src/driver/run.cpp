@@ -1,13 +1,13 @@
 #include "driver/run.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <new>
-
-#include <algorithm>
 #include <thread>
 
 #include "driver/prime_walk.hpp"
+#include "driver/progress.hpp"
 #include "driver/run_records.hpp"
 #include "report/output_file.hpp"
 #include "report/results_file.hpp"
@@ -22,33 +22,36 @@ namespace {
 constexpr const char* program_name = "erdos-straus";
 constexpr std::int32_t max_windowed_c_max = 65535;
 
-int report_file_error(std::FILE* err, const char* what, const std::string& path, int error) {
+int report_file_error(progress_state& progress, std::FILE* err, const char* what, const std::string& path,
+                      int error) {
+    progress_end(progress);
     std::fprintf(err, "%s: cannot write %s file %s: %s\n", program_name, what, quote_for_message(path).c_str(),
                  std::strerror(error));
     return 1;
 }
 
-}  // namespace
-
-int run_experiment(const run_config& config, std::FILE* err, scan_engine engine) {
+// The whole run behind run_experiment; every message on err first clears the
+// status line.
+int run_phases(const run_config& config, std::FILE* err, scan_engine engine, progress_state& progress) {
     // Both destinations are checked before any table is built, so that a wrong
     // path costs no waiting; the check creates and truncates nothing.
     if (const int error = check_output_path(config.results_path); error != 0) {
-        return report_file_error(err, "results", config.results_path, error);
+        return report_file_error(progress, err, "results", config.results_path, error);
     }
     if (const int error = check_output_path(config.summary_path); error != 0) {
-        return report_file_error(err, "summary", config.summary_path, error);
+        return report_file_error(progress, err, "summary", config.summary_path, error);
     }
 
     // Shift bounds so wide that a window over m would outgrow a factor table
     // take the plain walk, which holds one table over every m.
     const bool plain = engine == scan_engine::plain || config.c_max > max_windowed_c_max;
-    walk_setup setup;
-    if (!plain) setup = prepare_walk(config.p_max);
+    progress_phase(progress, "sieving");
+    walk_setup setup = prepare_walk(config.p_max);
+    const auto examined_total = static_cast<std::int64_t>(setup.examined.size());
 
     output_file results;
     if (const int error = open_results_file(results, config.results_path); error != 0) {
-        return report_file_error(err, "results", config.results_path, error);
+        return report_file_error(progress, err, "results", config.results_path, error);
     }
 
     run_stats stats;
@@ -59,28 +62,45 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
             ++stats.processed;
             update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
         }
-        return write_results_rows(results, chunk.rows);
+        const int error = write_results_rows(results, chunk.rows);
+        if (!chunk.scans.empty()) progress_scan(progress, stats.processed, examined_total, chunk.scans.back().p);
+        return error;
     };
+    progress_phase(progress, "scanning primes");
     const unsigned threads = config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
     const int walk_error = plain ? walk_primes_plain(config.p_max, config.c_max, fold)
                                  : walk_primes_fast(setup, config.p_max, config.c_max, threads, fold);
     setup = {};  // the prime list is no longer needed; the summary needs the room
     if (walk_error != 0) {
         close_output_file(results);
-        return report_file_error(err, "results", config.results_path, walk_error);
+        return report_file_error(progress, err, "results", config.results_path, walk_error);
     }
+    progress_phase(progress, "writing the summary");
     if (const int error = close_output_file(results); error != 0) {
-        return report_file_error(err, "results", config.results_path, error);
+        return report_file_error(progress, err, "results", config.results_path, error);
     }
 
     const std::uint64_t shift_count = build_shift_list(config.c_max).shift_list.size();
     const int summary_error = write_summary(config.summary_path, config.p_max, config.c_max, shift_count, stats);
-    if (summary_error != 0) report_file_error(err, "summary", config.summary_path, summary_error);
+    if (summary_error != 0) report_file_error(progress, err, "summary", config.summary_path, summary_error);
 
+    progress_end(progress);
     std::fprintf(err, "processed=%d covered=%d verified=%d max_least_c=%d at p=%d\n", stats.processed,
                  stats.covered, stats.verified, stats.max_least_shift, stats.max_least_shift_prime);
     if (summary_error != 0) return 1;
     return (stats.processed == stats.covered && stats.covered == stats.verified) ? 0 : 2;
+}
+
+}  // namespace
+
+int run_experiment(const run_config& config, std::FILE* err, scan_engine engine) {
+    progress_state progress = progress_begin(err);
+    try {
+        return run_phases(config, err, engine, progress);
+    } catch (...) {
+        progress_end(progress);  // erdos_main's message must start on a clean line
+        throw;
+    }
 }
 
 int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {

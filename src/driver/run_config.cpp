@@ -160,6 +160,8 @@ std::string usage_text() {
            "\n"
            "Standard error receives one line at the end of a finished run:\n"
            "  processed=N covered=N verified=N max_least_c=C at p=P\n"
+           "When standard error is a terminal, a status line shows the progress of a\n"
+           "long run before that and is erased for it.\n"
            "\n"
            "Exit status:\n"
            "  0  every examined prime was covered and its first witness verified\n"

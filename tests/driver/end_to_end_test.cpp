@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include "support/process.hpp"
 
 using erdos_test::read_file;
 using erdos_test::run_process;
+using erdos_test::run_process_in_terminal;
 using erdos_test::write_file;
 
 namespace {
@@ -269,6 +271,52 @@ TEST_F(EndToEnd, MemoryExhaustionIsAMessageNotACrash) {
     const auto r = run({"2147483520", "127"}, std::uint64_t{64} << 20);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "erdos-straus: out of memory; the outputs are not complete\n");
+}
+
+// A run of a few seconds on one thread, long enough for the status line to be
+// drawn many times and to show a rate.
+const std::vector<std::string> watched_run = {"--threads", "1", "200000000"};
+
+TEST_F(EndToEnd, OnlyATerminalSeesTheStatusLine) {
+    // A run that is over at once draws nothing, even on a terminal.
+    auto r = run_process_in_terminal(ERDOS_STRAUS_BINARY, {"200"}, dir);
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, "processed=3 covered=3 verified=3 max_least_c=7 at p=73\r\n");
+
+    // Through a pipe, a long run prints its one line and nothing else.
+    std::vector<std::string> piped = {"-c", "{ \"$0\" \"$@\" 2>&1 >/dev/null; echo $? >&2; } | cat",
+                                      ERDOS_STRAUS_BINARY};
+    piped.insert(piped.end(), watched_run.begin(), watched_run.end());
+    r = run_process("/bin/sh", piped, dir);
+    EXPECT_EQ(r.err, "0\n");
+    const std::string line = r.out;
+    EXPECT_TRUE(std::regex_match(line, std::regex("processed=(\\d+) covered=\\1 verified=\\1 max_least_c=\\d+ "
+                                                  "at p=\\d+\n")))
+        << line;
+    const std::string piped_results = results();
+
+    // On a narrow terminal the same run shows its progress, erases it and
+    // ends with the same line, alone; the files do not change.
+    constexpr unsigned short columns = 50;
+    r = run_process_in_terminal(ERDOS_STRAUS_BINARY, watched_run, dir, columns);
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_NE(r.out.find("scanning primes "), std::string::npos) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("p=\\d+  \\d+ primes"))) << r.out;  // the rate
+    const std::string erase = "\r\x1b[K";
+    const std::size_t last_erase = r.out.rfind(erase);
+    ASSERT_NE(last_erase, std::string::npos);
+    EXPECT_EQ(r.out.substr(last_erase + erase.size()), line.substr(0, line.size() - 1) + "\r\n");
+    // Every drawing is "\r", text, erase, and leaves the last column free so
+    // that the line never wraps.
+    std::istringstream drawings(r.out.substr(0, last_erase));
+    std::string drawing;
+    std::getline(drawings, drawing, '\r');
+    EXPECT_EQ(drawing, "");
+    while (std::getline(drawings, drawing, '\r')) {
+        ASSERT_TRUE(drawing.ends_with("\x1b[K")) << drawing;
+        EXPECT_LT(drawing.size() - 3, columns) << drawing;
+    }
+    EXPECT_TRUE(results() == piped_results);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include "support/process.hpp"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,25 @@
 #include <stdexcept>
 
 namespace erdos_test {
+
+namespace {
+
+std::vector<char*> make_argv(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
+int wait_for(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+}  // namespace
 
 std::string make_temp_dir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "erdos-test-XXXXXX").string();
@@ -42,11 +63,7 @@ process_result run_process(const std::string& program, const std::vector<std::st
     const std::string out_path = capture_dir + "/out";
     const std::string err_path = capture_dir + "/err";
 
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
+    std::vector<char*> argv = make_argv(program, args);
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
@@ -64,14 +81,44 @@ process_result run_process(const std::string& program, const std::vector<std::st
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
     process_result result;
-    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    result.exit_status = wait_for(pid);
     result.out = read_file(out_path);
     result.err = read_file(err_path);
     remove_tree(capture_dir);
+    return result;
+}
+
+process_result run_process_in_terminal(const std::string& program, const std::vector<std::string>& args,
+                                       const std::string& cwd, unsigned short columns) {
+    std::vector<char*> argv = make_argv(program, args);
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = columns;
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, &size);
+    if (pid < 0) throw std::runtime_error("forkpty failed");
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    // Read while the child runs, so that it never blocks on a full terminal
+    // buffer; once the child has exited and closed its side, read fails (EIO).
+    process_result result;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(terminal, buffer, sizeof buffer);
+        if (n > 0) {
+            result.out.append(buffer, static_cast<std::size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;
+        }
+    }
+    close(terminal);
+    result.exit_status = wait_for(pid);
     return result;
 }
 

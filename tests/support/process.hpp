@@ -17,6 +17,13 @@ struct process_result {
 process_result run_process(const std::string& program, const std::vector<std::string>& args,
                            const std::string& cwd, std::uint64_t address_space_limit = 0);
 
+// Runs program like run_process, but with all three standard streams on a new
+// pseudo-terminal of the given width, as in an interactive session. out holds
+// everything the terminal received (the terminal turns "\n" into "\r\n");
+// err stays empty.
+process_result run_process_in_terminal(const std::string& program, const std::vector<std::string>& args,
+                                       const std::string& cwd, unsigned short columns = 80);
+
 // A fresh empty directory under the system's temporary directory.
 std::string make_temp_dir();
 void remove_tree(const std::string& path);

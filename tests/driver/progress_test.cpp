@@ -1,0 +1,18 @@
+#include "driver/progress.hpp"
+
+#include <gtest/gtest.h>
+
+using erdos::progress_scan_text;
+
+TEST(ProgressText, ShareRateAndTimeLeft) {
+    // No share without a total; no rate in the first second.
+    EXPECT_EQ(progress_scan_text(0, 0, 0, 0.0), "scanning primes  p=0");
+    EXPECT_EQ(progress_scan_text(431, 1000, 8803369, 0.9), "scanning primes 43.1%  p=8803369");
+    // The share is rounded down: 100.0% only at the very end.
+    EXPECT_EQ(progress_scan_text(999999, 1000000, 73, 0.5), "scanning primes 99.9%  p=73");
+    EXPECT_EQ(progress_scan_text(50000, 150000, 97, 2.0), "scanning primes 33.3%  p=97  25000 primes/s  4s left");
+    EXPECT_EQ(progress_scan_text(1000, 66000, 97, 10.0), "scanning primes 1.5%  p=97  100 primes/s  10m 50s left");
+    EXPECT_EQ(progress_scan_text(1, 7201, 97, 1.0), "scanning primes 0.0%  p=97  1 primes/s  2h 00m left");
+    EXPECT_EQ(progress_scan_text(7201, 7201, 2147483629, 3.0),
+              "scanning primes 100.0%  p=2147483629  2400 primes/s  0s left");
+}

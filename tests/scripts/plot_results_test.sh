@@ -1,0 +1,43 @@
+#!/bin/sh
+# The plotting script on a small run: it draws a PNG of the documented size,
+# and it refuses results that are cut short, with a message and status 1.
+set -eu
+binary=$1
+script=$2
+python=/usr/bin/python3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+mkdir results
+"$binary" 200000 2>/dev/null
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$python" "$script" || fail "exit status $? on a complete run"
+png=results/erdos_plots.png
+[ -s "$png" ] || fail "no figure written"
+# PNG signature, then the IHDR chunk: width and height, 4 bytes each, big-endian.
+[ "$(od -An -tx1 -N8 "$png" | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "not a PNG file"
+[ "$(od -An -c -j12 -N4 "$png" | tr -d ' \n')" = IHDR ] || fail "no IHDR chunk first"
+size=$(od -An -tu1 -j16 -N8 "$png" | awk '{ printf "%dx%d", (($1*256+$2)*256+$3)*256+$4, (($5*256+$6)*256+$7)*256+$8 }')
+[ "$size" = 1600x1500 ] || fail "figure is $size, expected 1600x1500"
+
+# expect_refusal NAME MESSAGE ARGS...: status 1, MESSAGE on standard error, no figure.
+expect_refusal() {
+  name=$1 message=$2
+  shift 2
+  status=0
+  "$python" "$script" --out refused.png "$@" 2>err.txt || status=$?
+  [ "$status" -eq 1 ] || fail "$name: exit status $status, expected 1"
+  grep -qF -- "$message" err.txt || fail "$name: expected '$message', got: $(cat err.txt)"
+  [ ! -e refused.png ] || fail "$name: a figure was written"
+}
+csv_bytes=$(wc -c <results/erdos_results.csv)
+head -c $((csv_bytes / 2)) results/erdos_results.csv >cut.csv
+expect_refusal "cut mid-line" "results file 'cut.csv' is truncated" --results cut.csv
+head -n 100 results/erdos_results.csv >short.csv
+expect_refusal "cut at a line end" "results file 'short.csv' has 99 rows, but the summary counts" --results short.csv
+expect_refusal "missing file" "cannot read results file 'none.csv'" --results none.csv
+sed 's/"covered": \([0-9]*\)/"covered": "\1"/' results/erdos_summary.json >bad.json
+expect_refusal "bad summary" "summary file 'bad.json' is not a run summary: 'covered' is not an integer" --summary bad.json
+echo "ok: $csv_bytes bytes of results drawn as 1600x1500; truncated and malformed inputs refused"
