@@ -1,6 +1,7 @@
 #include "driver/run.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -108,11 +109,16 @@ int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
         const command_line command = parse_command_line(args);
         switch (command.action) {
             case command_action::help:
-                std::fputs(usage_text().c_str(), out);
-                return std::fflush(out) == 0 ? 0 : 1;
-            case command_action::version:
-                std::fputs(version_text().c_str(), out);
-                return std::fflush(out) == 0 ? 0 : 1;
+            case command_action::version: {
+                const std::string text = command.action == command_action::help ? usage_text() : version_text();
+                errno = 0;
+                if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0) {
+                    std::fprintf(err, "%s: cannot write standard output: %s\n", program_name,
+                                 std::strerror(errno != 0 ? errno : EIO));
+                    return 1;
+                }
+                return 0;
+            }
             case command_action::fail:
                 std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program_name,
                              command.error.c_str(), program_name);

@@ -120,8 +120,9 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     }
     std::size_t next = 0;
     std::string error = read_threads(args, next, result.config);
-    if (error.empty() && next < args.size() && args[next].starts_with("--")) {
-        error = "unknown option " + quote_for_message(args[next]);
+    // An option among the positional arguments is a mistake, not a path.
+    for (std::size_t i = next; error.empty() && i < args.size() && i < next + 4; ++i) {
+        if (args[i].starts_with("--")) error = "unknown option " + quote_for_message(args[i]);
     }
     if (error.empty()) error = read_positional(args, next, result.config);
     if (!error.empty()) {

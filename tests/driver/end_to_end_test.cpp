@@ -120,7 +120,7 @@ TEST_F(EndToEnd, NoExaminedPrimeGivesTheEmptySummary) {
 }
 
 TEST_F(EndToEnd, NoShiftsGiveNegativeNansAndExitStatusTwo) {
-    for (const char* c_max : {"2", "-5"}) {
+    for (const char* c_max : {"2", "-5", "-2147483648"}) {
         const auto r = run({"200", c_max});
         EXPECT_EQ(r.exit_status, 2) << c_max;
         EXPECT_EQ(r.err, "processed=3 covered=0 verified=0 max_least_c=0 at p=0\n") << c_max;
@@ -198,6 +198,8 @@ TEST_F(EndToEnd, BadArgumentsStopBeforeAnyFileIsTouched) {
         {{"2147483000", "1000"},
          "erdos-straus: invalid c_max '1000': p_max + c_max must be at most 2147483647\n"},
         {{"--frobnicate"}, "erdos-straus: unknown option '--frobnicate'\n"},
+        {{"200", "127", "--summary", "s.json"}, "erdos-straus: unknown option '--summary'\n"},
+        {{"--threads", "0", "200"}, "erdos-straus: invalid thread count '0': expected a whole number from 1 to 1024\n"},
     };
     for (const auto& c : cases) {
         const auto r = run(c.args);
@@ -220,6 +222,9 @@ TEST_F(EndToEnd, HelpAndVersionGoToStandardOutput) {
             EXPECT_NE(r.out.find(needle), std::string::npos) << needle;
         }
     }
+    const auto full = run_process("/bin/sh", {"-c", "exec \"$0\" --help >/dev/full", ERDOS_STRAUS_BINARY}, dir);
+    EXPECT_EQ(full.exit_status, 1);
+    EXPECT_EQ(full.err, "erdos-straus: cannot write standard output: No space left on device\n");
     const auto v = run({"--version"});
     EXPECT_EQ(v.exit_status, 0);
     EXPECT_EQ(v.out.rfind("erdos-straus ", 0), 0U);
@@ -251,6 +256,18 @@ TEST_F(EndToEnd, UnwritableOutputsAreReportedWithStatusOne) {
     r = run({"300000", "127", "/dev/full", "s.json"});  // more rows than one write batch
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "erdos-straus: cannot write results file '/dev/full': No space left on device\n");
+
+    // A path that passes the early check but cannot be opened: a link to nowhere.
+    std::filesystem::create_symlink("missing/x.csv", dir + "/dangling");
+    r = run({"200", "127", "dangling", "s.json"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: cannot write results file 'dangling': No such file or directory\n");
+    EXPECT_FALSE(exists("s.json"));
+    r = run({"200", "127", "r.csv", "dangling"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err,
+              "erdos-straus: cannot write summary file 'dangling': No such file or directory\n"
+              "processed=3 covered=3 verified=3 max_least_c=7 at p=73\n");
 
     // A full device under the summary: said, the closing line still printed.
     r = run({"200", "127", "r.csv", "/dev/full"});

@@ -54,7 +54,21 @@ TEST(CommandLine, OptionsAndQuoting) {
     EXPECT_EQ(parse_command_line({"-h"}).action, command_action::help);
     EXPECT_EQ(parse_command_line({"--help", "x"}).action, command_action::help);
     EXPECT_EQ(parse_command_line({"--version"}).action, command_action::version);
-    EXPECT_EQ(parse_command_line({"200", "--help"}).error, "invalid c_max '--help': expected a decimal integer");
+    EXPECT_EQ(parse_command_line({"200", "--help"}).error, "unknown option '--help'");
+    EXPECT_EQ(parse_command_line({"200", "127", "a", "b", "--late"}).action, command_action::run);  // ignored
+
+    auto c = parse_command_line({"--threads", "3", "500", "7"});
+    EXPECT_EQ(c.action, command_action::run);
+    EXPECT_EQ(c.config.threads, 3U);
+    EXPECT_EQ(c.config.p_max, 500);
+    EXPECT_EQ(c.config.c_max, 7);
+    EXPECT_EQ(parse_command_line({"--threads=2"}).config.threads, 2U);
+    EXPECT_EQ(parse_command_line({}).config.threads, 0U);  // every core
+    EXPECT_EQ(parse_command_line({"--threads"}).error, "option '--threads' needs a thread count");
+    EXPECT_EQ(parse_command_line({"--threads", "x"}).error,
+              "invalid thread count 'x': expected a whole number from 1 to 1024");
+    EXPECT_EQ(parse_command_line({"--threads=1025"}).action, command_action::fail);
+    EXPECT_EQ(parse_command_line({"500", "--threads", "2"}).error, "unknown option '--threads'");
     EXPECT_EQ(parse_command_line({"--"}).error, "unknown option '--'");
     EXPECT_EQ(parse_command_line({"1\n2\x1b[31m"}).error, "invalid p_max '1\\x0a2\\x1b[31m': expected a decimal integer");
 }
