@@ -37,7 +37,7 @@ struct progress_state {
 // Starts the clock. The line is active only when err is a terminal.
 progress_state progress_begin(std::FILE* err);
 
-// Names the phase now running ("sieving", "factor table", "scanning primes",
+// Names the phase now running ("sieving", "scanning primes",
 // "writing the summary"); the name must outlive the run. Shown at once once
 // the first half second is over.
 void progress_phase(progress_state& state, const char* phase);
