@@ -41,7 +41,8 @@ void seventeen_digits(double v, std::uint64_t& digits, int& exponent) {
     constexpr std::uint64_t low = pow10_u64(16);
     constexpr std::uint64_t high = pow10_u64(17);
     // A first guess from the binary exponent; the exact test below settles it.
-    int x = static_cast<int>(std::floor((biased - 1023) * 0.30102999566398120));
+    // (e * 78913) >> 18 is floor(e * log10(2)) for every binary exponent e of a double.
+    int x = ((biased - 1023) * 78913) >> 18;
     for (;;) {
         const uint128 scaled = significand * powers_of_ten[static_cast<std::size_t>(16 - x)];
         std::uint64_t q = 0;
