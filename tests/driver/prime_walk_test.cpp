@@ -1,0 +1,56 @@
+#include "driver/prime_walk.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct collected {
+    std::string rows;
+    std::string verified;
+};
+
+collected collect(const std::function<int(const erdos::chunk_sink&)>& walk) {
+    collected all;
+    walk([&](const erdos::prime_chunk& chunk) {
+        all.rows += chunk.rows;
+        for (const std::uint8_t v : chunk.verified) all.verified += static_cast<char>('0' + v);
+        return 0;
+    });
+    return all;
+}
+
+}  // namespace
+
+// The plain walk (the reference, and the path for very wide shift bounds)
+// and the fast one on one and several threads deliver the same rows and
+// verdicts in the same order.
+TEST(PrimeWalk, PlainAndFastWalksAgree) {
+    for (const std::int32_t c_max : {127, 1023}) {
+        const std::int32_t p_max = c_max == 127 ? 400000 : 60000;
+        const erdos::walk_setup setup = erdos::prepare_walk(p_max);
+        const collected plain = collect([&](const erdos::chunk_sink& sink) {
+            return erdos::walk_primes_plain(p_max, c_max, sink);
+        });
+        for (const unsigned threads : {1U, 3U}) {
+            const collected fast = collect([&](const erdos::chunk_sink& sink) {
+                return erdos::walk_primes_fast(setup, p_max, c_max, threads, sink);
+            });
+            EXPECT_TRUE(fast.rows == plain.rows) << c_max << ' ' << threads;
+            EXPECT_EQ(fast.verified, plain.verified);
+        }
+        EXPECT_EQ(plain.verified.find('0'), std::string::npos);
+    }
+}
+
+// A sink that refuses stops the walk on any thread count, with its code.
+TEST(PrimeWalk, ASinkErrorStopsTheWalk) {
+    const erdos::walk_setup setup = erdos::prepare_walk(3000000);
+    for (const unsigned threads : {1U, 2U}) {
+        int chunks = 0;
+        const int result = erdos::walk_primes_fast(setup, 3000000, 127, threads, [&](const erdos::prime_chunk&) {
+            return ++chunks == 3 ? 28 : 0;
+        });
+        EXPECT_EQ(result, 28);
+        EXPECT_EQ(chunks, 3);
+    }
+}
