@@ -3,7 +3,8 @@
 // a message or a run, and the program must end with status 0, 1 or 2.
 //
 // Input: the arguments separated by NUL bytes. Runs are made only when they
-// are quick (small p_max and c_max), always with both outputs on /dev/null.
+// are quick (small p_max and c_max), always with both outputs on /dev/null;
+// the given paths are only checked, never written.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 #include "driver/run.hpp"
 #include "driver/run_config.hpp"
+#include "report/output_file.hpp"
 
 namespace {
 
@@ -72,6 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) args.clear();
 
     for (std::size_t i = 0; i < args.size() && i < 2; ++i) check_decimal(args[i], args);
+    // The paths are only looked at here (the check creates and truncates
+    // nothing); runs below write to /dev/null alone.
+    for (std::size_t i = 2; i < args.size() && i < 4; ++i) {
+        if (erdos::check_output_path(args[i]) < 0) fail("negative error code for a path", args);
+        if (has_control_byte(erdos::quote_for_message(args[i]))) fail("a control byte reaches a message", args);
+    }
 
     const erdos::command_line parsed = erdos::parse_command_line(args);
     const erdos::run_config& config = parsed.config;
