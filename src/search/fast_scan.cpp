@@ -345,13 +345,9 @@ residue_factors gather_factors(const shift_residues& s, const factor_window& win
 }
 
 // The residue of -m, the class of the witnesses of the first congruence.
-std::uint8_t minus_m(const shift_residues& s, std::int64_t m) {
-    const std::uint32_t r = reduce(s, static_cast<std::uint32_t>(m));
-    return static_cast<std::uint8_t>(r == 0 ? 0 : static_cast<std::uint32_t>(s.c) - r);
+std::uint8_t negated(const shift_residues& s, std::uint32_t m_residue) {
+    return static_cast<std::uint8_t>(m_residue == 0 ? 0 : static_cast<std::uint32_t>(s.c) - m_residue);
 }
-
-// gcd(m, c) = gcd(p, c): a divisor of m^2 can fail to be a unit only when p | c.
-bool all_units(std::int32_t p, std::int32_t c) { return !(c >= 3 * static_cast<std::int64_t>(p) && c % p == 0); }
 
 // Finds or opens the bucket of an exponent pattern.
 pattern_bucket& bucket_for(scan_scratch& scratch, std::uint64_t key) {
@@ -444,10 +440,13 @@ void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t las
                 if (found.count > 0 && !scan.has_witness) settle_least(found);
                 continue;
             }
-            const bool units = all_units(p, s.c);
+            // Every divisor of m^2 is a unit modulo c exactly when m is: for a
+            // prime p that fails only when p | c.
+            const std::uint32_t m_residue = reduce(s, static_cast<std::uint32_t>(m));
+            const bool units = s.inverse[m_residue] != 0;
+            const std::uint8_t t1 = negated(s, m_residue);
             if (!scan.has_witness || !s.has_logs || !units) {
                 const residue_factors f = gather_factors(s, window, m, logs);
-                const std::uint8_t t1 = minus_m(s, m);
                 const auto t2 = static_cast<std::uint8_t>(s.target_4d);
                 scratch.tau[pair] = static_cast<std::uint32_t>(f.tau);
                 if (!scan.has_witness) {
@@ -480,7 +479,7 @@ void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t las
             batch.logs[3][lane] = s.prime_log[slots[3]];
             for (int f = 4; f < small; ++f) batch.logs[f][lane] = s.prime_log[slots[f]];
             batch.logs[small][lane] = s.log_of[reduce(s, window.large[i])];
-            batch.t1[lane] = s.log_of[minus_m(s, m)];
+            batch.t1[lane] = s.log_of[t1];
             batch.t2[lane] = s.target_4d_log;
             batch.order[lane] = s.log_order;
             batch.pair[lane] = pair;
