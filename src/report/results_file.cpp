@@ -17,24 +17,18 @@ double expected_trials(double mass) { return mass > 0.0 ? 1.0 / mass : std::nume
 }  // namespace
 
 void append_results_row(std::string& out, const prime_scan& scan) {
-    append_integer(out, scan.p);
-    out += ',';
-    append_integer(out, scan.least_c);
-    out += ',';
-    append_integer(out, scan.first_d);
-    out += ',';
-    append_integer(out, scan.branch);
-    out += ',';
-    append_integer(out, scan.successful_shifts);
-    out += ',';
-    append_double(out, scan.uniform_mass);
-    out += ',';
-    append_double(out, scan.weighted_mass);
-    out += ',';
-    append_double(out, expected_trials(scan.uniform_mass));
-    out += ',';
-    append_double(out, expected_trials(scan.weighted_mass));
-    out += '\n';
+    for (const std::int64_t field : {std::int64_t{scan.p}, std::int64_t{scan.least_c}, scan.first_d,
+                                     std::int64_t{scan.branch}, std::int64_t{scan.successful_shifts}}) {
+        append_integer(out, field);
+        out += ',';
+    }
+    const double masses[] = {scan.uniform_mass, scan.weighted_mass, expected_trials(scan.uniform_mass),
+                             expected_trials(scan.weighted_mass)};
+    for (const double value : masses) {
+        append_double(out, value);
+        out += ',';
+    }
+    out.back() = '\n';
 }
 
 int open_results_file(output_file& file, const std::string& path) {
