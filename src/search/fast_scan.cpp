@@ -119,11 +119,6 @@ std::int64_t count_tabled(const shift_residues& s, const residue_factors& f, std
     return count;
 }
 
-// The 32-byte vectors below never cross a function boundary (everything that
-// takes or returns one is inlined), so GCC's note on their calling
-// convention without AVX does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 // Sixteen lanes of logarithm pairs (two bytes each), as one 32-byte vector:
 // one AVX2 register where the processor has it, two SSE2 registers otherwise.
 typedef std::uint8_t bytes32 __attribute__((vector_size(32)));
