@@ -154,6 +154,14 @@ ERDOS_INLINE lanes16 matches(bytes32 sum, bytes32 t1, bytes32 t2) {
            reinterpret_cast<lanes16>(reinterpret_cast<lanes16>(sum) == reinterpret_cast<lanes16>(t2));
 }
 
+// Counts, lane by lane, the targets k (one divisor each) that a sum meets.
+// Like every function here that takes or returns a 32-byte vector, it must
+// be inlined: called out of line from the AVX2 build of the kernel it would
+// receive its vectors by another convention (no lambdas for that reason).
+ERDOS_INLINE void add_hits(lanes16& hits, bytes32 sum, const bytes32* t1, const bytes32* t2, int powers) {
+    for (int k = 0; k < powers; ++k) hits -= matches(sum, t1[k], t2[k]);
+}
+
 // Counts the witnesses of the pairs of a batch, which share one exponent
 // pattern, in logarithms: a divisor is an exponent vector k, its logarithm the
 // sum of k_i * log g_i, and it is a witness when that sum is the logarithm of
@@ -177,11 +185,8 @@ ERDOS_INLINE lanes16 walk_sums(int powers, const bytes32* target1, const bytes32
     }
     // A lane counts at most its number of divisors, below 2^16 for every m < 2^30.
     lanes16 hits{};
-    auto test = [&](bytes32 sum) {
-        for (int k = 0; k < powers; ++k) hits -= matches(sum, t1[k], t2[k]);
-    };
     if (walked == 0) {
-        test(bytes32{});
+        add_hits(hits, bytes32{}, t1, t2, powers);
         return hits;
     }
     const int last = walked - 1;
@@ -192,7 +197,7 @@ ERDOS_INLINE lanes16 walk_sums(int powers, const bytes32* target1, const bytes32
     while (true) {
         bytes32 sum = prefix[last];
         for (int k = 0; k < last_powers; ++k) {
-            test(sum);
+            add_hits(hits, sum, t1, t2, powers);
             sum = add_logs(sum, logs[last], order);
         }
         int i = last - 1;
