@@ -87,27 +87,15 @@ char* put_exponent(char* p, int x) {
 
 }  // namespace
 
-void append_double(std::string& out, double v) {
-    if (std::isnan(v)) {
-        out += std::signbit(v) ? "-nan" : "nan";
-        return;
-    }
-    if (std::isinf(v)) {
-        out += v < 0 ? "-inf" : "inf";
-        return;
-    }
+char* put_double(char* p, double v) {
+    if (std::isnan(v)) return std::signbit(v) ? std::copy_n("-nan", 4, p) : std::copy_n("nan", 3, p);
+    if (std::isinf(v)) return v < 0 ? std::copy_n("-inf", 4, p) : std::copy_n("inf", 3, p);
     const double magnitude = std::fabs(v);
     if (!(magnitude >= 1e-5 && magnitude < 1e17)) {
         // to_chars with the general format and a precision is defined as
         // printf's %.*g in the C locale, without its dependence on the locale.
-        char buffer[64];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 17);
-        out.append(buffer, result.ptr);
-        return;
+        return std::to_chars(p, p + max_double_chars, v, std::chars_format::general, 17).ptr;
     }
-    // Built in a local buffer and appended once.
-    char buffer[40];
-    char* p = buffer;
     if (std::signbit(v)) *p++ = '-';
     std::uint64_t digits = 0;
     int x = 0;
@@ -133,20 +121,27 @@ void append_double(std::string& out, double v) {
             *p++ = '.';
             p = std::copy(text + 1, text + used, p);
         }
-        p = put_exponent(p, x);
-    } else if (x >= 0) {
+        return put_exponent(p, x);
+    }
+    if (x >= 0) {
         p = std::copy(text, text + x + 1, p);
         if (used > x + 1) {
             *p++ = '.';
             p = std::copy(text + x + 1, text + used, p);
         }
-    } else {
-        *p++ = '0';
-        *p++ = '.';
-        p = std::fill_n(p, -x - 1, '0');
-        p = std::copy(text, text + used, p);
+        return p;
     }
-    out.append(buffer, p);
+    *p++ = '0';
+    *p++ = '.';
+    p = std::fill_n(p, -x - 1, '0');
+    return std::copy(text, text + used, p);
+}
+
+char* put_integer(char* p, std::int64_t v) { return std::to_chars(p, p + 20, v).ptr; }
+
+void append_double(std::string& out, double v) {
+    char buffer[max_double_chars];
+    out.append(buffer, put_double(buffer, v));
 }
 
 void append_integer(std::string& out, std::int64_t v) {

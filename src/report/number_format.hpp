@@ -11,6 +11,14 @@ namespace erdos {
 // sign bit set, "-nan".
 void append_double(std::string& out, double v);
 
+// The same text written at p, which needs room for max_double_chars bytes;
+// returns the end of what was written.
+inline constexpr std::size_t max_double_chars = 32;
+char* put_double(char* p, double v);
+
+// v in plain decimal at p (room for 20 bytes); returns the end.
+char* put_integer(char* p, std::int64_t v);
+
 // Appends v in plain decimal, with a leading '-' when negative.
 void append_integer(std::string& out, std::int64_t v);
 void append_unsigned(std::string& out, std::uint64_t v);

@@ -213,7 +213,7 @@ ERDOS_INLINE lanes16 walk_sums(int powers, const bytes32* target1, const bytes32
     }
 }
 
-ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, std::uint32_t* witnesses) {
+ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, int lanes, std::uint32_t* witnesses) {
     const lane_batch& batch = bucket.batch;
     const bytes32 order = load_lanes(batch.order);
     // The factors walked by the odometer, and their logarithms.
@@ -249,25 +249,26 @@ ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, std::uint32_t* 
     }
     std::uint16_t counts[lane_batch::width];
     std::memcpy(counts, &hits, sizeof counts);
-    for (int lane = 0; lane < batch.lanes; ++lane) witnesses[batch.pair[lane]] = counts[lane];
+    for (int lane = 0; lane < lanes; ++lane) witnesses[batch.pair[lane]] = counts[lane];
 }
 
 // The same kernel built twice: for every x86-64 processor, and for those
 // with AVX2, where each 32-byte vector is one register. Integer arithmetic
 // only, so both give the same counts.
-void count_batch_baseline(const pattern_bucket& bucket, std::uint32_t* witnesses) {
-    count_batch_body(bucket, witnesses);
+void count_batch_baseline(const pattern_bucket& bucket, int lanes, std::uint32_t* witnesses) {
+    count_batch_body(bucket, lanes, witnesses);
 }
 
-__attribute__((target("avx2"))) void count_batch_avx2(const pattern_bucket& bucket, std::uint32_t* witnesses) {
-    count_batch_body(bucket, witnesses);
+__attribute__((target("avx2"))) void count_batch_avx2(const pattern_bucket& bucket, int lanes,
+                                                      std::uint32_t* witnesses) {
+    count_batch_body(bucket, lanes, witnesses);
 }
 
-void count_batch(const pattern_bucket& bucket, std::uint32_t* witnesses, bool wide) {
+void count_batch(const pattern_bucket& bucket, int lanes, std::uint32_t* witnesses, bool wide) {
     if (wide) {
-        count_batch_avx2(bucket, witnesses);
+        count_batch_avx2(bucket, lanes, witnesses);
     } else {
-        count_batch_baseline(bucket, witnesses);
+        count_batch_baseline(bucket, lanes, witnesses);
     }
 }
 
@@ -349,12 +350,12 @@ std::uint8_t negated(const shift_residues& s, std::uint32_t m_residue) {
     return static_cast<std::uint8_t>(m_residue == 0 ? 0 : static_cast<std::uint32_t>(s.c) - m_residue);
 }
 
-// Finds or opens the bucket of an exponent pattern.
-pattern_bucket& bucket_for(scan_scratch& scratch, std::uint64_t key) {
+// The index of the bucket of an exponent pattern, opened on first sight.
+std::size_t bucket_for(scan_scratch& scratch, std::uint64_t key) {
     const std::size_t mask = scratch.bucket_slot.size() - 1;
     std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
     while (scratch.bucket_slot[slot] >= 0) {
-        if (scratch.slot_key[slot] == key) return scratch.buckets[static_cast<std::size_t>(scratch.bucket_slot[slot])];
+        if (scratch.slot_key[slot] == key) return static_cast<std::size_t>(scratch.bucket_slot[slot]);
         slot = (slot + 1) & mask;
     }
     if (scratch.buckets.size() * 2 >= scratch.bucket_slot.size()) {
@@ -371,36 +372,34 @@ pattern_bucket& bucket_for(scan_scratch& scratch, std::uint64_t key) {
         }
         return bucket_for(scratch, key);
     }
+    const std::size_t index = scratch.buckets.size();
     scratch.slot_key[slot] = key;
-    scratch.bucket_slot[slot] = static_cast<std::int32_t>(scratch.buckets.size());
+    scratch.bucket_slot[slot] = static_cast<std::int32_t>(index);
     pattern_bucket& bucket = scratch.buckets.emplace_back();
+    bucket_state& state = scratch.states.emplace_back();
     bucket.key = key;
     for (std::uint64_t rest = key; rest != 0; rest >>= 5) {
         const auto e = static_cast<std::int32_t>(rest & 31U);
-        if (e > bucket.exponent[bucket.folded] || bucket.factors == 0) bucket.folded = bucket.factors;
+        if (bucket.factors == 0 || e > bucket.exponent[bucket.folded]) bucket.folded = bucket.factors;
         bucket.exponent[bucket.factors++] = e;
-        bucket.tau *= static_cast<std::uint32_t>(2 * e + 1);
+        state.tau *= static_cast<std::uint32_t>(2 * e + 1);
     }
-    return bucket;
+    return index;
 }
 
 // Counts a partly filled batch; the empty lanes hold targets no sum can reach.
-void flush_batch(pattern_bucket& bucket, std::uint32_t* witnesses, bool wide) {
+void flush_batch(pattern_bucket& bucket, bucket_state& state, std::uint32_t* witnesses, bool wide) {
     lane_batch& batch = bucket.batch;
-    if (batch.lanes == 0) return;
-    for (int lane = batch.lanes; lane < lane_batch::width; ++lane) {
+    if (state.lanes == 0) return;
+    for (int lane = state.lanes; lane < lane_batch::width; ++lane) {
         for (int i = 0; i < bucket.factors; ++i) batch.logs[i][lane] = 0;
         batch.t1[lane] = 0xFFFF;
         batch.t2[lane] = 0xFFFF;
         batch.order[lane] = 0x0101;
     }
-    count_batch(bucket, witnesses, wide);
-    batch.lanes = 0;
+    count_batch(bucket, state.lanes, witnesses, wide);
+    state.lanes = 0;
 }
-
-}  // namespace
-
-namespace {
 
 // m values sieved at a time, besides the reach of the shifts.
 constexpr std::int64_t window_span = std::int64_t{1} << 13;
@@ -462,10 +461,11 @@ void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t las
             // Queue the pair with the others of its exponent pattern; the batch
             // is counted as soon as its lanes are full.
             const auto i = static_cast<std::size_t>(m - window.lo);
-            pattern_bucket& bucket = bucket_for(scratch, window.pattern[i]);
-            scratch.tau[pair] = bucket.tau;
-            lane_batch& batch = bucket.batch;
-            const int lane = batch.lanes++;
+            const std::size_t b = bucket_for(scratch, window.pattern[i]);
+            bucket_state& state = scratch.states[b];
+            scratch.tau[pair] = state.tau;
+            lane_batch& batch = scratch.buckets[b].batch;
+            const int lane = state.lanes++;
             // Most m have at most four small primes: those four slots are
             // copied whatever the count, and the large prime's logarithm is
             // stored after the small ones even when there is none (1, log 0),
@@ -483,9 +483,9 @@ void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t las
             batch.t2[lane] = s.target_4d_log;
             batch.order[lane] = s.log_order;
             batch.pair[lane] = pair;
-            if (batch.lanes == lane_batch::width) {
-                count_batch(bucket, scratch.witnesses.data(), scratch.wide_vectors);
-                batch.lanes = 0;
+            if (state.lanes == lane_batch::width) {
+                count_batch(scratch.buckets[b], state.lanes, scratch.witnesses.data(), scratch.wide_vectors);
+                state.lanes = 0;
             }
         }
     }
@@ -499,6 +499,7 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
     scratch.witnesses.assign(n * shifts, 0);
     scratch.tau.assign(n * shifts, 0);
     scratch.buckets.clear();
+    scratch.states.clear();
     std::fill(scratch.bucket_slot.begin(), scratch.bucket_slot.end(), std::int32_t{-1});
 
     // Factor the m of the primes a window at a time and queue their pairs.
@@ -527,7 +528,9 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
             out[j].p = primes[j];
         }
     }
-    for (pattern_bucket& bucket : scratch.buckets) flush_batch(bucket, scratch.witnesses.data(), scratch.wide_vectors);
+    for (std::size_t b = 0; b < scratch.buckets.size(); ++b) {
+        flush_batch(scratch.buckets[b], scratch.states[b], scratch.witnesses.data(), scratch.wide_vectors);
+    }
 
     // Fold the shifts of each prime in order, as the plain scan does.
     for (std::size_t j = 0; j < n; ++j) {

@@ -28,16 +28,21 @@ struct lane_batch {
     alignas(32) std::uint16_t t2[width];
     alignas(32) std::uint16_t order[width];
     std::uint32_t pair[width];
-    int lanes = 0;
 };
 
 struct pattern_bucket {
     std::uint64_t key = 0;  // the exponents, 5 bits each, in the order of the factors
     int factors = 0;
     int folded = 0;         // the factor with most exponents, folded into the targets
-    std::uint32_t tau = 1;  // divisors of m^2
     std::int32_t exponent[factor_window::max_small + 1];
     lane_batch batch;
+};
+
+// What every queued pair reads and updates of its bucket, kept apart from
+// the bulky lanes so that the buckets' states share a few cache lines.
+struct bucket_state {
+    std::uint32_t tau = 1;  // divisors of m^2
+    std::int32_t lanes = 0; // lanes of the batch in use
 };
 
 // Working memory of one scanning thread, reused from block to block.
@@ -48,6 +53,7 @@ struct scan_scratch {
     std::vector<std::uint32_t> witnesses;  // per (prime, shift) of a block
     std::vector<std::uint32_t> tau;        // divisors of m^2, likewise
     std::vector<pattern_bucket> buckets;
+    std::vector<bucket_state> states;  // one per bucket
     // An open-addressing table from pattern to bucket; the keys sit beside
     // the indices so that a probe stays within a few cache lines.
     std::vector<std::uint64_t> slot_key = std::vector<std::uint64_t>(1024, 0);
