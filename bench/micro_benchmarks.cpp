@@ -74,7 +74,7 @@ void factor_windows(benchmark::State& state) {
     erdos::factor_window window = erdos::make_factor_window(max_m);
     for (auto _ : state) {
         for (std::int64_t lo = 0; lo <= max_m; lo += 8192) erdos::fill_factor_window(window, lo, 8192 + 33, lo + 8192);
-        benchmark::DoNotOptimize(window.large.data());
+        benchmark::DoNotOptimize(window.entries.data());
     }
 }
 

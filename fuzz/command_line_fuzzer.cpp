@@ -97,11 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fail("accepted bounds outside the limits", args);
             }
             if (args.empty() || config.p_max > max_run_p || config.c_max > max_run_c) return 0;
-            // The same bounds, and both outputs where they cannot harm anything.
-            program_args.resize(std::max<std::size_t>(program_args.size(), 4));
-            if (args.size() < 2) program_args[1] = "127";
-            program_args[2] = "/dev/null";
-            program_args[3] = "/dev/null";
+            // The same options and bounds, as parsed, and both outputs where
+            // they cannot harm anything.
+            program_args.clear();
+            if (config.threads != 0) program_args.push_back("--threads=" + std::to_string(config.threads));
+            program_args.push_back(std::to_string(config.p_max));
+            program_args.push_back(std::to_string(config.c_max));
+            program_args.push_back("/dev/null");
+            program_args.push_back("/dev/null");
             break;
     }
 

@@ -24,20 +24,13 @@ factor_window make_factor_window(std::int64_t max_m) {
 
 void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t count, std::int64_t next_lo) {
     const auto n = static_cast<std::size_t>(count);
-    if (window.small_count.size() < n) {
-        window.small_count.resize(n);
+    if (window.entries.size() < n) {
+        window.entries.resize(n);
         window.small.resize(n * factor_window::max_small);
-        window.large.resize(n);
-        window.pattern.resize(n);
-        window.smooth.resize(n);
     }
-    std::fill_n(window.small_count.begin(), n, std::uint8_t{0});
-    std::fill_n(window.pattern.begin(), n, std::uint64_t{0});
-    std::fill_n(window.smooth.begin(), n, std::uint32_t{1});
-    std::uint8_t* const counts = window.small_count.data();
+    std::fill_n(window.entries.begin(), n, factor_window::entry{0, 1, 0});
+    factor_window::entry* const entries = window.entries.data();
     std::uint16_t* const slots = window.small.data();
-    std::uint64_t* const pattern = window.pattern.data();
-    std::uint32_t* const smooth = window.smooth.data();
     const std::int64_t hi = lo + count;
     if (next_lo < lo || next_lo > hi) next_lo = hi;
 
@@ -64,16 +57,17 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
             if (d.is_power) {
                 // A higher power raises the exponent of the factor just added for q.
                 for (; j < stop; j += step) {
-                    const auto i = static_cast<std::size_t>(j - lo);
-                    pattern[i] += std::uint64_t{1} << (5 * (counts[i] - 1));
-                    smooth[i] *= q;
+                    factor_window::entry& e = entries[j - lo];
+                    e.pattern += std::uint64_t{1} << (5 * (e.small_count - 1));
+                    e.large *= q;
                 }
             } else {
                 for (; j < stop; j += step) {
                     const auto i = static_cast<std::size_t>(j - lo);
-                    pattern[i] |= std::uint64_t{1} << (5 * counts[i]);
-                    slots[i * factor_window::max_small + counts[i]++] = d.prime_index;
-                    smooth[i] *= q;
+                    factor_window::entry& e = entries[i];
+                    e.pattern |= std::uint64_t{1} << (5 * e.small_count);
+                    slots[i * factor_window::max_small + e.small_count++] = d.prime_index;
+                    e.large *= q;
                 }
             }
             if (stop == next_lo) d.next = j;
@@ -82,24 +76,25 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
     // What the sieving primes leave is 1 or a single prime above them; the
     // quotient of two doubles below 2^31 that divide exactly is exact. No
     // branch on the data: which m have a large prime is a coin toss.
-    std::uint32_t* const large = window.large.data();
     for (std::size_t i = 0; i < n; ++i) {
+        factor_window::entry& e = entries[i];
         const double m = static_cast<double>(lo + static_cast<std::int64_t>(i));
-        large[i] = static_cast<std::uint32_t>(m / static_cast<double>(smooth[i]));
-        pattern[i] |= static_cast<std::uint64_t>(large[i] > 1) << (5 * counts[i]);
+        e.large = static_cast<std::uint32_t>(m / static_cast<double>(e.large));
+        e.pattern |= static_cast<std::uint64_t>(e.large > 1) << (5 * e.small_count);
     }
-    if (lo == 0 && n > 0) large[0] = 1;  // m = 0 has no factors
+    if (lo == 0 && n > 0) entries[0].large = 1;  // m = 0 has no factors
 }
 
 factor_list window_factor_list(const factor_window& window, std::int64_t m) {
     factor_list factors;
     const auto i = static_cast<std::size_t>(m - window.lo);
-    for (int s = 0; s < window.small_count[i]; ++s) {
+    const factor_window::entry& e = window.entries[i];
+    for (int s = 0; s < e.small_count; ++s) {
         const std::uint16_t index = window.small[i * factor_window::max_small + static_cast<std::size_t>(s)];
-        const auto exponent = static_cast<std::int32_t>((window.pattern[i] >> (5 * s)) & 31U);
+        const auto exponent = static_cast<std::int32_t>((e.pattern >> (5 * s)) & 31U);
         factors.push_back({window.primes[index], exponent});
     }
-    if (window.large[i] > 1) factors.push_back({static_cast<std::int32_t>(window.large[i]), 1});
+    if (e.large > 1) factors.push_back({static_cast<std::int32_t>(e.large), 1});
     return factors;
 }
 

@@ -14,14 +14,19 @@ namespace erdos {
 struct factor_window {
     static constexpr int max_small = 9;  // 2*3*5*...*29 > 2^30: no m < 2^30 has ten primes
 
+    // What a window keeps of one m, in one place: the sieve updates the
+    // three fields together.
+    struct entry {
+        std::uint64_t pattern;  // exponent of factor i (small ones, then the large) in bits 5i .. 5i+4
+        std::uint32_t large;    // the prime above the bound, or 1 (the small part's product while sieving)
+        std::uint8_t small_count;
+    };
+
     std::int64_t lo = 0;
     std::int64_t count = 0;
-    std::vector<std::int32_t> primes;      // the sieving primes, ascending
-    std::vector<std::uint8_t> small_count; // per m
-    std::vector<std::uint16_t> small;      // per m, max_small slots: index of the prime in `primes`
-    std::vector<std::uint32_t> large;      // per m: the prime above the bound, or 1
-    std::vector<std::uint64_t> pattern;    // per m: exponent of factor i (small ones, then the large) in bits 5i .. 5i+4
-    std::vector<std::uint32_t> smooth;     // scratch: product of the small prime powers
+    std::vector<std::int32_t> primes;    // the sieving primes, ascending
+    std::vector<entry> entries;          // per m
+    std::vector<std::uint16_t> small;    // per m, max_small slots: index of the prime in `primes`
 
     // Every sieving prime power q^k <= max_m, q ascending and each q before
     // its higher powers, with the next multiple to strike at or after resume_lo.

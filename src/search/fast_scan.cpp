@@ -1,6 +1,7 @@
 #include "search/fast_scan.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "numtheory/divisors.hpp"
@@ -325,16 +326,17 @@ residue_factors gather_factors(const shift_residues& s, const factor_window& win
     residue_factors f;
     const auto i = static_cast<std::size_t>(m - window.lo);
     const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
-    for (int j = 0; j < window.small_count[i]; ++j) {
+    const factor_window::entry& e = window.entries[i];
+    for (int j = 0; j < e.small_count; ++j) {
         const std::uint16_t index = slots[j];
         f.prime[f.count] = window.primes[index];
-        f.exponent[f.count] = static_cast<std::int32_t>((window.pattern[i] >> (5 * j)) & 31U);
+        f.exponent[f.count] = static_cast<std::int32_t>((e.pattern >> (5 * j)) & 31U);
         f.residue[f.count] = s.prime_residue[index];
         if (s.has_logs) logs[f.count] = s.prime_log[index];
         f.tau *= 2 * f.exponent[f.count] + 1;
         ++f.count;
     }
-    if (const std::uint32_t large = window.large[i]; large > 1) {
+    if (const std::uint32_t large = e.large; large > 1) {
         f.prime[f.count] = large;
         f.exponent[f.count] = 1;
         f.residue[f.count] = static_cast<std::uint8_t>(reduce(s, large));
@@ -461,7 +463,8 @@ void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t las
             // Queue the pair with the others of its exponent pattern; the batch
             // is counted as soon as its lanes are full.
             const auto i = static_cast<std::size_t>(m - window.lo);
-            const std::size_t b = bucket_for(scratch, window.pattern[i]);
+            const factor_window::entry& e = window.entries[i];
+            const std::size_t b = bucket_for(scratch, e.pattern);
             bucket_state& state = scratch.states[b];
             scratch.tau[pair] = state.tau;
             lane_batch& batch = scratch.buckets[b].batch;
@@ -472,13 +475,13 @@ void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t las
             // so that the pattern, not a branch, says what counts. Unused
             // slots still hold valid indices from earlier windows.
             const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
-            const int small = window.small_count[i];
+            const int small = e.small_count;
             batch.logs[0][lane] = s.prime_log[slots[0]];
             batch.logs[1][lane] = s.prime_log[slots[1]];
             batch.logs[2][lane] = s.prime_log[slots[2]];
             batch.logs[3][lane] = s.prime_log[slots[3]];
             for (int f = 4; f < small; ++f) batch.logs[f][lane] = s.prime_log[slots[f]];
-            batch.logs[small][lane] = s.log_of[reduce(s, window.large[i])];
+            batch.logs[small][lane] = s.log_of[reduce(s, e.large)];
             batch.t1[lane] = s.log_of[t1];
             batch.t2[lane] = s.target_4d_log;
             batch.order[lane] = s.log_order;
@@ -532,17 +535,26 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
         flush_batch(scratch.buckets[b], scratch.states[b], scratch.witnesses.data(), scratch.wide_vectors);
     }
 
-    // Fold the shifts of each prime in order, as the plain scan does.
+    // Fold the shifts of each prime in order, as the plain scan does. A zero
+    // share leaves both sums as they are, so only the successful shifts are
+    // added, found through a bit mask rather than a branch per shift.
     for (std::size_t j = 0; j < n; ++j) {
         prime_scan& scan = out[j];
         long double uniform_sum = 0.0L;
         long double weighted_sum = 0.0L;
-        for (std::size_t k = 0; k < shifts; ++k) {
-            const std::uint32_t witnesses = scratch.witnesses[j * shifts + k];
-            if (witnesses == 0) continue;  // a zero share leaves both sums as they are
-            add_witness_share(uniform_sum, weighted_sum, witnesses, scratch.tau[j * shifts + k],
-                              plan.residues[k].weight);
-            ++scan.successful_shifts;
+        const std::uint32_t* witnesses = scratch.witnesses.data() + j * shifts;
+        const std::uint32_t* tau = scratch.tau.data() + j * shifts;
+        for (std::size_t group = 0; group < shifts; group += 64) {
+            const std::size_t width = std::min<std::size_t>(64, shifts - group);
+            std::uint64_t successful = 0;
+            for (std::size_t k = 0; k < width; ++k) {
+                successful |= static_cast<std::uint64_t>(witnesses[group + k] != 0) << k;
+            }
+            scan.successful_shifts += std::popcount(successful);
+            for (; successful != 0; successful &= successful - 1) {
+                const std::size_t k = group + static_cast<std::size_t>(std::countr_zero(successful));
+                add_witness_share(uniform_sum, weighted_sum, witnesses[k], tau[k], plan.residues[k].weight);
+            }
         }
         finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
     }
