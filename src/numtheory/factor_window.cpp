@@ -28,7 +28,7 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
         window.entries.resize(n);
         window.small.resize(n * factor_window::max_small);
     }
-    std::fill_n(window.entries.begin(), n, factor_window::entry{0, 1, 0});
+    std::fill_n(window.entries.begin(), n, factor_window::entry{0, 1, 0, {0, 0, 0}});
     factor_window::entry* const entries = window.entries.data();
     std::uint16_t* const slots = window.small.data();
     const std::int64_t hi = lo + count;

@@ -20,6 +20,7 @@ struct factor_window {
         std::uint64_t pattern;  // exponent of factor i (small ones, then the large) in bits 5i .. 5i+4
         std::uint32_t large;    // the prime above the bound, or 1 (the small part's product while sieving)
         std::uint8_t small_count;
+        std::uint8_t unused[3];  // named, so that a whole record is written in one store
     };
 
     std::int64_t lo = 0;
