@@ -26,10 +26,15 @@ bool verified(const prime_scan& scan) {
     return scan.has_witness && verify_first_witness(scan.p, scan.least_c, scan.first_m, scan.first_d, scan.branch);
 }
 
-void record(prime_chunk& chunk, const prime_scan& scan) {
-    chunk.scans.push_back(scan);
+// Adds the verdict and the row of a scan already in chunk.scans.
+void add_verdict_and_row(prime_chunk& chunk, const prime_scan& scan) {
     chunk.verified.push_back(verified(scan) ? 1 : 0);
     append_results_row(chunk.rows, scan);
+}
+
+void record(prime_chunk& chunk, const prime_scan& scan) {
+    chunk.scans.push_back(scan);
+    add_verdict_and_row(chunk, scan);
 }
 
 // Scans primes[0 .. n) into chunk.
@@ -39,10 +44,7 @@ void scan_chunk(const std::int32_t* primes, std::size_t n, const scan_plan& plan
     scan_primes_fast(primes, n, plan, window, scratch, chunk.scans.data());
     chunk.verified.clear();
     chunk.rows.clear();
-    for (const prime_scan& scan : chunk.scans) {
-        chunk.verified.push_back(verified(scan) ? 1 : 0);
-        append_results_row(chunk.rows, scan);
-    }
+    for (const prime_scan& scan : chunk.scans) add_verdict_and_row(chunk, scan);
 }
 
 }  // namespace

@@ -24,13 +24,13 @@ struct residue_factors {
 };
 
 // Fills the list with the residues of all products of the given prime powers
-// (exponents 0 .. 2e), starting from the list [start]. Returns its length.
+// (exponents 0 .. 2e), beginning with the empty product 1. Returns its length.
 std::size_t expand_residues(const shift_residues& s, const residue_factors& f, const int* which, int n,
-                            std::uint8_t start, std::vector<std::uint8_t>& list, std::int64_t length_needed) {
+                            std::vector<std::uint8_t>& list, std::int64_t length_needed) {
     if (list.size() < static_cast<std::size_t>(length_needed)) list.resize(static_cast<std::size_t>(length_needed));
     std::uint8_t* out = list.data();
     const auto c = static_cast<std::size_t>(s.c);
-    out[0] = start;
+    out[0] = 1;
     std::size_t length = 1;
     for (int j = 0; j < n; ++j) {
         const int i = which[j];
@@ -92,7 +92,7 @@ std::int64_t count_tabled(const shift_residues& s, const residue_factors& f, std
         // Residues of 1/b, as products of the inverses of B's primes.
         residue_factors inverted = f;
         for (int j = 0; j < nb; ++j) inverted.residue[in_b[j]] = s.inverse[f.residue[in_b[j]]];
-        b_length = expand_residues(s, inverted, in_b, nb, 1, scratch.inverse_residues, tau_b);
+        b_length = expand_residues(s, inverted, in_b, nb, scratch.inverse_residues, tau_b);
         b_list = scratch.inverse_residues.data();
         for (std::size_t x = 0; x < b_length; ++x) {
             ++tc[row1[b_list[x]]];
@@ -103,7 +103,7 @@ std::int64_t count_tabled(const shift_residues& s, const residue_factors& f, std
         tc[t2] = 1;
     }
 
-    const std::size_t a_length = expand_residues(s, f, in_a, na, 1, scratch.residues, f.tau / tau_b);
+    const std::size_t a_length = expand_residues(s, f, in_a, na, scratch.residues, f.tau / tau_b);
     const std::uint8_t* a_list = scratch.residues.data();
     std::int64_t count = 0;
     for (std::size_t x = 0; x < a_length; ++x) count += tc[a_list[x]];
@@ -319,10 +319,8 @@ scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& si
 
 namespace {
 
-// m's prime powers, ascending, with their residues modulo the shift and,
-// where the shift has them, their logarithms.
-residue_factors gather_factors(const shift_residues& s, const factor_window& window, std::int64_t m,
-                               std::uint16_t* logs) {
+// m's prime powers, ascending, with their residues modulo the shift.
+residue_factors gather_factors(const shift_residues& s, const factor_window& window, std::int64_t m) {
     residue_factors f;
     const auto i = static_cast<std::size_t>(m - window.lo);
     const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
@@ -332,7 +330,6 @@ residue_factors gather_factors(const shift_residues& s, const factor_window& win
         f.prime[f.count] = window.primes[index];
         f.exponent[f.count] = static_cast<std::int32_t>((e.pattern >> (5 * j)) & 31U);
         f.residue[f.count] = s.prime_residue[index];
-        if (s.has_logs) logs[f.count] = s.prime_log[index];
         f.tau *= 2 * f.exponent[f.count] + 1;
         ++f.count;
     }
@@ -340,7 +337,6 @@ residue_factors gather_factors(const shift_residues& s, const factor_window& win
         f.prime[f.count] = large;
         f.exponent[f.count] = 1;
         f.residue[f.count] = static_cast<std::uint8_t>(reduce(s, large));
-        if (s.has_logs) logs[f.count] = s.log_of[f.residue[f.count]];
         f.tau *= 3;
         ++f.count;
     }
@@ -414,7 +410,6 @@ constexpr std::int64_t window_span = std::int64_t{1} << 13;
 void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
                   const factor_window& window, scan_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
-    std::uint16_t logs[max_factors];
     for (std::size_t j = first; j < last; ++j) {
         const std::int32_t p = primes[j];
         prime_scan& scan = out[j];
@@ -447,7 +442,7 @@ void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t las
             const bool units = s.inverse[m_residue] != 0;
             const std::uint8_t t1 = negated(s, m_residue);
             if (!scan.has_witness || !s.has_logs || !units) {
-                const residue_factors f = gather_factors(s, window, m, logs);
+                const residue_factors f = gather_factors(s, window, m);
                 const auto t2 = static_cast<std::uint8_t>(s.target_4d);
                 scratch.tau[pair] = static_cast<std::uint32_t>(f.tau);
                 if (!scan.has_witness) {
