@@ -81,7 +81,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         return report_file_error(progress, err, "results", config.results_path, error);
     }
 
-    const std::uint64_t shift_count = build_shift_list(config.c_max).shift_list.size();
+    const std::uint64_t shift_count = count_shifts(config.c_max);
     const int summary_error = write_summary(config.summary_path, config.p_max, config.c_max, shift_count, stats);
     if (summary_error != 0) report_file_error(progress, err, "summary", config.summary_path, summary_error);
 

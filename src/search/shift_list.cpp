@@ -6,6 +6,10 @@ namespace erdos {
 
 std::int32_t shift_weight(std::int32_t c) { return std::max<std::int32_t>(1, 128 / c); }
 
+std::uint64_t count_shifts(std::int32_t c_max) {
+    return c_max < 3 ? 0 : static_cast<std::uint64_t>((static_cast<std::int64_t>(c_max) - 3) / 4 + 1);
+}
+
 shift_table build_shift_list(std::int32_t c_max) {
     shift_table table;
     for (std::int64_t c = 3; c <= c_max; c += 4) {

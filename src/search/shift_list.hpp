@@ -14,6 +14,10 @@ struct shift_table {
 // Requires c_max <= 2147483646; below 3 the list is empty and the total 0.
 shift_table build_shift_list(std::int32_t c_max);
 
+// The number of entries of build_shift_list(c_max), without building it:
+// (c_max - 3) / 4 + 1, or 0 below 3.
+std::uint64_t count_shifts(std::int32_t c_max);
+
 // max(1, 128 / c) with truncating division: small shifts weigh most, none weighs 0.
 std::int32_t shift_weight(std::int32_t c);
 

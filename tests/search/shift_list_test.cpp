@@ -36,4 +36,8 @@ TEST(ShiftList, ListsAndTotals) {
     EXPECT_EQ(t131.shift_list.size(), 33U);
     EXPECT_EQ(t131.weight_total, 133);
     EXPECT_EQ(build_shift_list(1026).shift_list.back(), 1023);
+    for (const std::int32_t c_max : {-2147483647 - 1, 0, 2, 3, 6, 7, 126, 127, 131, 1026}) {
+        EXPECT_EQ(erdos::count_shifts(c_max), build_shift_list(c_max).shift_list.size()) << c_max;
+    }
+    EXPECT_EQ(erdos::count_shifts(2147483646), 536870911U);
 }
