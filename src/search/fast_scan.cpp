@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 #include "numtheory/divisors.hpp"
@@ -13,6 +14,7 @@ namespace erdos {
 namespace {
 
 constexpr int max_factors = factor_window::max_small + 1;
+
 
 // m's prime powers with their residues modulo one shift.
 struct residue_factors {
@@ -385,18 +387,42 @@ std::size_t bucket_for(scan_scratch& scratch, std::uint64_t key) {
     return index;
 }
 
-// Counts a partly filled batch; the empty lanes hold targets no sum can reach.
-void flush_batch(pattern_bucket& bucket, bucket_state& state, std::uint32_t* witnesses, bool wide) {
+// Counts a partly filled batch. The vector kernel costs the same for one
+// lane as for sixteen, about tau/2 steps for the batch, while the meet in
+// the middle costs about 2 sqrt(5 tau) steps per pair; a few lanes of a
+// pattern with many divisors are counted pair by pair. The empty lanes of a
+// batch hold targets no sum can reach.
+void flush_batch(pattern_bucket& bucket, bucket_state& state, const scan_plan& plan, scan_scratch& scratch) {
     lane_batch& batch = bucket.batch;
-    if (state.lanes == 0) return;
-    for (int lane = state.lanes; lane < lane_batch::width; ++lane) {
+    const int lanes = state.lanes;
+    if (lanes == 0) return;
+    state.lanes = 0;
+    const double tau = state.tau;
+    if (lanes * (2.0 * std::sqrt(5.0 * tau) + 30.0) < tau / 2.0 + 40.0) {
+        const std::size_t shifts = plan.residues.size();
+        for (int lane = 0; lane < lanes; ++lane) {
+            const std::uint32_t pair = batch.pair[lane];
+            const shift_residues& s = plan.residues[pair % shifts];
+            residue_factors f;
+            f.count = bucket.factors;
+            f.tau = state.tau;
+            for (int i = 0; i < bucket.factors; ++i) {
+                f.exponent[i] = bucket.exponent[i];
+                f.residue[i] = unit_of_log(s, batch.logs[i][lane]);
+            }
+            const std::uint8_t t1 = unit_of_log(s, batch.t1[lane]);
+            const auto t2 = static_cast<std::uint8_t>(s.target_4d);
+            scratch.witnesses[pair] = static_cast<std::uint32_t>(count_tabled(s, f, t1, t2, true, scratch));
+        }
+        return;
+    }
+    for (int lane = lanes; lane < lane_batch::width; ++lane) {
         for (int i = 0; i < bucket.factors; ++i) batch.logs[i][lane] = 0;
         batch.t1[lane] = 0xFFFF;
         batch.t2[lane] = 0xFFFF;
         batch.order[lane] = 0x0101;
     }
-    count_batch(bucket, state.lanes, witnesses, wide);
-    state.lanes = 0;
+    count_batch(bucket, lanes, scratch.witnesses.data(), scratch.wide_vectors);
 }
 
 // m values sieved at a time, besides the reach of the shifts.
@@ -527,7 +553,7 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
         }
     }
     for (std::size_t b = 0; b < scratch.buckets.size(); ++b) {
-        flush_batch(scratch.buckets[b], scratch.states[b], scratch.witnesses.data(), scratch.wide_vectors);
+        flush_batch(scratch.buckets[b], scratch.states[b], plan, scratch);
     }
 
     // Fold the shifts of each prime in order, as the plain scan does. A zero

@@ -70,10 +70,14 @@ void add_logs(shift_residues& s, const std::vector<std::int32_t>& sieving_primes
     s.has_logs = true;
     s.log_order = static_cast<std::uint16_t>(order[0] | order[1] << 8);
     s.log_of.assign(c, 0xFFFF);
+    s.unit_of_log.assign(order[0] * order[1], 0);
     for (std::uint32_t x = 0; x < c; ++x) {
         const std::uint8_t l1 = dlog[0][x % moduli[0]];
         const std::uint8_t l2 = moduli.size() > 1 ? dlog[1][x % moduli[1]] : 0;
-        if (l1 != 0xFF && l2 != 0xFF) s.log_of[x] = static_cast<std::uint16_t>(l1 | l2 << 8);
+        if (l1 != 0xFF && l2 != 0xFF) {
+            s.log_of[x] = static_cast<std::uint16_t>(l1 | l2 << 8);
+            s.unit_of_log[l1 + order[0] * l2] = static_cast<std::uint8_t>(x);
+        }
     }
     s.target_4d_log = s.log_of[s.target_4d];
     s.prime_log.reserve(sieving_primes.size());

@@ -30,7 +30,13 @@ struct shift_residues {
     std::vector<std::uint16_t> log_of;     // per residue; 0xFFFF for non-units
     std::vector<std::uint16_t> prime_log;  // per sieving prime; 0xFFFF when it divides c
     std::uint16_t target_4d_log = 0;
+    std::vector<std::uint8_t> unit_of_log;  // the unit with logarithm pair l, at l1 + order1 * l2
 };
+
+// The unit whose logarithm pair is `log` (s.has_logs).
+inline std::uint8_t unit_of_log(const shift_residues& s, std::uint16_t log) {
+    return s.unit_of_log[(log & 0xFFU) + (s.log_order & 0xFFU) * (log >> 8U)];
+}
 
 // Tables for every shift; sieving_primes are the primes the factor windows use.
 std::vector<shift_residues> build_shift_residues(const std::vector<std::int32_t>& shift_list,
