@@ -15,6 +15,12 @@ namespace {
 
 constexpr int max_factors = factor_window::max_small + 1;
 
+// A pair's witness count and its number of divisors, together: both are
+// below 2^16, since tau(m^2) < 40096 for every m < 2^30.
+inline std::uint32_t tally(std::int64_t count, std::int64_t tau) {
+    return static_cast<std::uint32_t>(count) | static_cast<std::uint32_t>(tau) << 16;
+}
+
 
 // m's prime powers with their residues modulo one shift.
 struct residue_factors {
@@ -216,7 +222,7 @@ ERDOS_INLINE lanes16 walk_sums(int powers, const bytes32* target1, const bytes32
     }
 }
 
-ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, int lanes, std::uint32_t* witnesses) {
+ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, int lanes, std::uint32_t tau, std::uint32_t* tallies) {
     const lane_batch& batch = bucket.batch;
     const bytes32 order = load_lanes(batch.order);
     // The factors walked by the odometer, and their logarithms.
@@ -229,9 +235,16 @@ ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, int lanes, std:
         logs[walked++] = load_lanes(batch.logs[i]);
     }
 
+    // The first class is -m: the lanes hold log -1, and log m is the sum of
+    // each factor's logarithm times its exponent.
     bytes32 target1[max_targets];
     bytes32 target2[max_targets];
-    target1[0] = load_lanes(batch.t1);
+    bytes32 minus_m = load_lanes(batch.t1);
+    for (int i = 0; i < bucket.factors; ++i) {
+        const bytes32 log = load_lanes(batch.logs[i]);
+        for (int e = 0; e < bucket.exponent[i]; ++e) minus_m = add_logs(minus_m, log, order);
+    }
+    target1[0] = minus_m;
     target2[0] = load_lanes(batch.t2);
     int powers = 1;
     if (bucket.factors > 0) {
@@ -252,26 +265,26 @@ ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, int lanes, std:
     }
     std::uint16_t counts[lane_batch::width];
     std::memcpy(counts, &hits, sizeof counts);
-    for (int lane = 0; lane < lanes; ++lane) witnesses[batch.pair[lane]] = counts[lane];
+    for (int lane = 0; lane < lanes; ++lane) tallies[batch.pair[lane]] = tally(counts[lane], tau);
 }
 
 // The same kernel built twice: for every x86-64 processor, and for those
 // with AVX2, where each 32-byte vector is one register. Integer arithmetic
 // only, so both give the same counts.
-void count_batch_baseline(const pattern_bucket& bucket, int lanes, std::uint32_t* witnesses) {
-    count_batch_body(bucket, lanes, witnesses);
+void count_batch_baseline(const pattern_bucket& bucket, int lanes, std::uint32_t tau, std::uint32_t* tallies) {
+    count_batch_body(bucket, lanes, tau, tallies);
 }
 
-__attribute__((target("avx2"))) void count_batch_avx2(const pattern_bucket& bucket, int lanes,
-                                                      std::uint32_t* witnesses) {
-    count_batch_body(bucket, lanes, witnesses);
+__attribute__((target("avx2"))) void count_batch_avx2(const pattern_bucket& bucket, int lanes, std::uint32_t tau,
+                                                      std::uint32_t* tallies) {
+    count_batch_body(bucket, lanes, tau, tallies);
 }
 
-void count_batch(const pattern_bucket& bucket, int lanes, std::uint32_t* witnesses, bool wide) {
+void count_batch(const pattern_bucket& bucket, int lanes, std::uint32_t tau, std::uint32_t* tallies, bool wide) {
     if (wide) {
-        count_batch_avx2(bucket, lanes, witnesses);
+        count_batch_avx2(bucket, lanes, tau, tallies);
     } else {
-        count_batch_baseline(bucket, lanes, witnesses);
+        count_batch_baseline(bucket, lanes, tau, tallies);
     }
 }
 
@@ -316,6 +329,8 @@ scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& si
     plan.shift_count = plan.shift_list.size();
     plan.weight_total = shifts.weight_total;
     plan.residues = build_shift_residues(plan.shift_list, sieving_primes);
+    plan.all_logs = std::all_of(plan.residues.begin(), plan.residues.end(),
+                                [](const shift_residues& s) { return s.has_logs; });
     return plan;
 }
 
@@ -350,16 +365,12 @@ std::uint8_t negated(const shift_residues& s, std::uint32_t m_residue) {
     return static_cast<std::uint8_t>(m_residue == 0 ? 0 : static_cast<std::uint32_t>(s.c) - m_residue);
 }
 
-// The index of the bucket of an exponent pattern, opened on first sight.
-std::size_t bucket_for(scan_scratch& scratch, std::uint64_t key) {
-    const std::size_t mask = scratch.bucket_slot.size() - 1;
-    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
-    while (scratch.bucket_slot[slot] >= 0) {
-        if (scratch.slot_key[slot] == key) return static_cast<std::size_t>(scratch.bucket_slot[slot]);
-        slot = (slot + 1) & mask;
-    }
+// Opens the bucket of a pattern not seen before at `slot`, its free place
+// in the table. Returns the bucket's index.
+__attribute__((noinline)) std::size_t open_bucket(scan_scratch& scratch, std::uint64_t key, std::size_t slot) {
     if (scratch.buckets.size() * 2 >= scratch.bucket_slot.size()) {
-        // Keep the table at most half full: double it and place every bucket again.
+        // Keep the table at most half full: double it and place every bucket
+        // again, then look for the key's place anew.
         scratch.slot_key.assign(scratch.slot_key.size() * 2, 0);
         scratch.bucket_slot.assign(scratch.bucket_slot.size() * 2, -1);
         const std::size_t wider = scratch.bucket_slot.size() - 1;
@@ -370,7 +381,8 @@ std::size_t bucket_for(scan_scratch& scratch, std::uint64_t key) {
             scratch.bucket_slot[s] = static_cast<std::int32_t>(b);
             scratch.slot_key[s] = k;
         }
-        return bucket_for(scratch, key);
+        slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & wider;
+        while (scratch.bucket_slot[slot] >= 0) slot = (slot + 1) & wider;
     }
     const std::size_t index = scratch.buckets.size();
     scratch.slot_key[slot] = key;
@@ -387,130 +399,162 @@ std::size_t bucket_for(scan_scratch& scratch, std::uint64_t key) {
     return index;
 }
 
+// The index of the bucket of an exponent pattern, opened on first sight.
+ERDOS_INLINE std::size_t bucket_for(scan_scratch& scratch, std::uint64_t key) {
+    const std::size_t mask = scratch.bucket_slot.size() - 1;
+    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
+    while (scratch.bucket_slot[slot] >= 0) {
+        if (scratch.slot_key[slot] == key) return static_cast<std::size_t>(scratch.bucket_slot[slot]);
+        slot = (slot + 1) & mask;
+    }
+    return open_bucket(scratch, key, slot);
+}
+
 // Counts a partly filled batch. The vector kernel costs the same for one
 // lane as for sixteen, about tau/2 steps for the batch, while the meet in
 // the middle costs about 2 sqrt(5 tau) steps per pair; a few lanes of a
-// pattern with many divisors are counted pair by pair. The empty lanes of a
-// batch hold targets no sum can reach.
+// pattern with many divisors are counted pair by pair. The unused lanes of a
+// batch count whatever they hold, and their counts are never read.
 void flush_batch(pattern_bucket& bucket, bucket_state& state, const scan_plan& plan, scan_scratch& scratch) {
-    lane_batch& batch = bucket.batch;
+    const lane_batch& batch = bucket.batch;
     const int lanes = state.lanes;
     if (lanes == 0) return;
     state.lanes = 0;
     const double tau = state.tau;
-    if (lanes * (2.0 * std::sqrt(5.0 * tau) + 30.0) < tau / 2.0 + 40.0) {
-        const std::size_t shifts = plan.residues.size();
-        for (int lane = 0; lane < lanes; ++lane) {
-            const std::uint32_t pair = batch.pair[lane];
-            const shift_residues& s = plan.residues[pair % shifts];
-            residue_factors f;
-            f.count = bucket.factors;
-            f.tau = state.tau;
-            for (int i = 0; i < bucket.factors; ++i) {
-                f.exponent[i] = bucket.exponent[i];
-                f.residue[i] = unit_of_log(s, batch.logs[i][lane]);
-            }
-            const std::uint8_t t1 = unit_of_log(s, batch.t1[lane]);
-            const auto t2 = static_cast<std::uint8_t>(s.target_4d);
-            scratch.witnesses[pair] = static_cast<std::uint32_t>(count_tabled(s, f, t1, t2, true, scratch));
-        }
+    if (lanes * (2.0 * std::sqrt(5.0 * tau) + 30.0) >= tau / 2.0 + 40.0) {
+        count_batch(bucket, lanes, state.tau, scratch.tallies.data(), scratch.wide_vectors);
         return;
     }
-    for (int lane = lanes; lane < lane_batch::width; ++lane) {
-        for (int i = 0; i < bucket.factors; ++i) batch.logs[i][lane] = 0;
-        batch.t1[lane] = 0xFFFF;
-        batch.t2[lane] = 0xFFFF;
-        batch.order[lane] = 0x0101;
+    const std::size_t shifts = plan.residues.size();
+    for (int lane = 0; lane < lanes; ++lane) {
+        const std::uint32_t pair = batch.pair[lane];
+        const shift_residues& s = plan.residues[pair % shifts];
+        const auto c = static_cast<std::size_t>(s.c);
+        residue_factors f;
+        f.count = bucket.factors;
+        f.tau = state.tau;
+        std::uint8_t minus_m = unit_of_log(s, batch.t1[lane]);
+        for (int i = 0; i < bucket.factors; ++i) {
+            f.exponent[i] = bucket.exponent[i];
+            f.residue[i] = unit_of_log(s, batch.logs[i][lane]);
+            for (int e = 0; e < f.exponent[i]; ++e) minus_m = s.mul[minus_m * c + f.residue[i]];
+        }
+        const auto t2 = static_cast<std::uint8_t>(s.target_4d);
+        scratch.tallies[pair] = tally(count_tabled(s, f, minus_m, t2, true, scratch), state.tau);
     }
-    count_batch(bucket, lanes, scratch.witnesses.data(), scratch.wide_vectors);
 }
 
 // m values sieved at a time, besides the reach of the shifts.
 constexpr std::int64_t window_span = std::int64_t{1} << 13;
 
-// Queues every shift of the primes j in [first, last), whose m all lie in the
-// filled window. Before a prime has its least successful shift, each shift is
-// first walked in divisor order up to its first witness: the walk that finds
-// one fixes least_c, first_d and branch, and a walk that finds none proves
-// the shift has no witness, so it need not be counted.
+// Queues the pair (prime j, shift k), whose m lies in the filled window, with
+// the others of its exponent pattern; the batch is counted as soon as its
+// lanes are full. The shift must have logarithms and m must be a unit.
+ERDOS_INLINE void queue_pair(const shift_residues& s, std::int64_t m, std::uint32_t pair, const factor_window& window,
+                             scan_scratch& scratch) {
+    const auto i = static_cast<std::size_t>(m - window.lo);
+    const factor_window::entry& e = window.entries[i];
+    const std::size_t b = bucket_for(scratch, e.pattern);
+    bucket_state& state = scratch.states[b];
+    lane_batch& batch = scratch.buckets[b].batch;
+    const int lane = state.lanes++;
+    // Most m have at most four small primes: those four slots are copied
+    // whatever the count, and the large prime's logarithm is stored after
+    // the small ones even when there is none (1, log 0), so that the
+    // pattern, not a branch, says what counts. Unused slots still hold valid
+    // indices from earlier windows.
+    const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
+    const std::uint16_t* prime_log = s.prime_log.data();
+    const int small = e.small_count;
+    batch.logs[0][lane] = prime_log[slots[0]];
+    batch.logs[1][lane] = prime_log[slots[1]];
+    batch.logs[2][lane] = prime_log[slots[2]];
+    batch.logs[3][lane] = prime_log[slots[3]];
+    for (int f = 4; f < small; ++f) batch.logs[f][lane] = prime_log[slots[f]];
+    batch.logs[small][lane] = s.log_of[reduce(s, e.large)];
+    batch.t1[lane] = s.minus_one_log;
+    batch.t2[lane] = s.target_4d_log;
+    batch.order[lane] = s.log_order;
+    batch.pair[lane] = pair;
+    if (state.lanes == lane_batch::width) {
+        count_batch(scratch.buckets[b], lane_batch::width, state.tau, scratch.tallies.data(), scratch.wide_vectors);
+        state.lanes = 0;
+    }
+}
+
+// The pair (prime j, shift k) whichever way suits it. Before a prime has its
+// least successful shift, the shift is first walked in divisor order up to
+// its first witness: the walk that finds one fixes least_c, first_d and
+// branch, and a walk that finds none proves the shift has no witness, so it
+// need not be counted.
+void scan_pair(std::int32_t p, std::size_t k, std::uint32_t pair, const scan_plan& plan, const factor_window& window,
+               scan_scratch& scratch, prime_scan& scan) {
+    const shift_residues& s = plan.residues[k];
+    const std::int64_t m = (static_cast<std::int64_t>(p) + s.c) / 4;
+    auto settle_least = [&](const shift_witnesses& found) {
+        scan.has_witness = true;
+        scan.least_c = s.c;
+        scan.first_d = found.first_d;
+        scan.branch = found.branch;
+        scan.first_m = m;
+    };
+
+    if (s.c > shift_residues::max_tabled) {
+        // Wide shifts: list the divisors and test each, as the plain scan does.
+        const divisor_list divisors = divisors_of_square(window_factor_list(window, m));
+        const shift_witnesses found = find_shift_witnesses(m, s.c, divisors);
+        scratch.tallies[pair] = tally(found.count, divisors.size());
+        if (found.count > 0 && !scan.has_witness) settle_least(found);
+        return;
+    }
+    // Every divisor of m^2 is a unit modulo c exactly when m is: for a prime
+    // p that fails only when p | c.
+    const std::uint32_t m_residue = reduce(s, static_cast<std::uint32_t>(m));
+    const bool units = s.inverse[m_residue] != 0;
+    if (!scan.has_witness || !s.has_logs || !units) {
+        const residue_factors f = gather_factors(s, window, m);
+        const std::uint8_t t1 = negated(s, m_residue);
+        const auto t2 = static_cast<std::uint8_t>(s.target_4d);
+        if (!scan.has_witness) {
+            const shift_witnesses found = first_witness_tabled(s, f, t1, t2);
+            if (found.count == 0) return;  // no witness at all: the count stays 0
+            settle_least(found);
+        }
+        if (!s.has_logs || !units) {
+            scratch.tallies[pair] = tally(count_tabled(s, f, t1, t2, units, scratch), f.tau);
+            return;
+        }
+    }
+    queue_pair(s, m, pair, window, scratch);
+}
+
+// Scans every shift of the primes j in [first, last), whose m all lie in the
+// filled window. Each prime is taken alone up to its least successful shift;
+// the rest are queued shift by shift over all the primes, with the shift's
+// tables at hand, when every shift has logarithms and every prime exceeds
+// every shift (so that each m is a unit).
 void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
                   const factor_window& window, scan_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
+    const bool by_shift = plan.all_logs && primes[first] > plan.shift_list.back();
+    std::uint8_t* const next_shift = scratch.next_shift.data();
     for (std::size_t j = first; j < last; ++j) {
-        const std::int32_t p = primes[j];
         prime_scan& scan = out[j];
         scan = prime_scan{};
-        scan.p = p;
-        for (std::size_t k = 0; k < shifts; ++k) {
-            const shift_residues& s = plan.residues[k];
-            const std::int64_t m = (static_cast<std::int64_t>(p) + s.c) / 4;
-            const auto pair = static_cast<std::uint32_t>(j * shifts + k);
-            auto settle_least = [&](const shift_witnesses& found) {
-                scan.has_witness = true;
-                scan.least_c = s.c;
-                scan.first_d = found.first_d;
-                scan.branch = found.branch;
-                scan.first_m = m;
-            };
-
-            if (s.c > shift_residues::max_tabled) {
-                // Wide shifts: list the divisors and test each, as the plain scan does.
-                const divisor_list divisors = divisors_of_square(window_factor_list(window, m));
-                const shift_witnesses found = find_shift_witnesses(m, s.c, divisors);
-                scratch.witnesses[pair] = static_cast<std::uint32_t>(found.count);
-                scratch.tau[pair] = static_cast<std::uint32_t>(divisors.size());
-                if (found.count > 0 && !scan.has_witness) settle_least(found);
-                continue;
-            }
-            // Every divisor of m^2 is a unit modulo c exactly when m is: for a
-            // prime p that fails only when p | c.
-            const std::uint32_t m_residue = reduce(s, static_cast<std::uint32_t>(m));
-            const bool units = s.inverse[m_residue] != 0;
-            const std::uint8_t t1 = negated(s, m_residue);
-            if (!scan.has_witness || !s.has_logs || !units) {
-                const residue_factors f = gather_factors(s, window, m);
-                const auto t2 = static_cast<std::uint8_t>(s.target_4d);
-                scratch.tau[pair] = static_cast<std::uint32_t>(f.tau);
-                if (!scan.has_witness) {
-                    const shift_witnesses found = first_witness_tabled(s, f, t1, t2);
-                    if (found.count == 0) continue;  // no witness at all: the count stays 0
-                    settle_least(found);
-                }
-                if (!s.has_logs || !units) {
-                    scratch.witnesses[pair] = static_cast<std::uint32_t>(count_tabled(s, f, t1, t2, units, scratch));
-                    continue;
-                }
-            }
-            // Queue the pair with the others of its exponent pattern; the batch
-            // is counted as soon as its lanes are full.
-            const auto i = static_cast<std::size_t>(m - window.lo);
-            const factor_window::entry& e = window.entries[i];
-            const std::size_t b = bucket_for(scratch, e.pattern);
-            bucket_state& state = scratch.states[b];
-            scratch.tau[pair] = state.tau;
-            lane_batch& batch = scratch.buckets[b].batch;
-            const int lane = state.lanes++;
-            // Most m have at most four small primes: those four slots are
-            // copied whatever the count, and the large prime's logarithm is
-            // stored after the small ones even when there is none (1, log 0),
-            // so that the pattern, not a branch, says what counts. Unused
-            // slots still hold valid indices from earlier windows.
-            const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
-            const int small = e.small_count;
-            batch.logs[0][lane] = s.prime_log[slots[0]];
-            batch.logs[1][lane] = s.prime_log[slots[1]];
-            batch.logs[2][lane] = s.prime_log[slots[2]];
-            batch.logs[3][lane] = s.prime_log[slots[3]];
-            for (int f = 4; f < small; ++f) batch.logs[f][lane] = s.prime_log[slots[f]];
-            batch.logs[small][lane] = s.log_of[reduce(s, e.large)];
-            batch.t1[lane] = s.log_of[t1];
-            batch.t2[lane] = s.target_4d_log;
-            batch.order[lane] = s.log_order;
-            batch.pair[lane] = pair;
-            if (state.lanes == lane_batch::width) {
-                count_batch(scratch.buckets[b], state.lanes, scratch.witnesses.data(), scratch.wide_vectors);
-                state.lanes = 0;
-            }
+        scan.p = primes[j];
+        std::size_t k = 0;
+        for (; k < shifts && !(by_shift && scan.has_witness); ++k) {
+            scan_pair(primes[j], k, static_cast<std::uint32_t>(j * shifts + k), plan, window, scratch, scan);
+        }
+        if (by_shift) next_shift[j - first] = static_cast<std::uint8_t>(k);
+    }
+    if (!by_shift) return;
+    for (std::size_t k = 1; k < shifts; ++k) {
+        const shift_residues& s = plan.residues[k];
+        for (std::size_t j = first; j < last; ++j) {
+            if (k < next_shift[j - first]) continue;
+            const std::int64_t m = (static_cast<std::int64_t>(primes[j]) + s.c) >> 2;
+            queue_pair(s, m, static_cast<std::uint32_t>(j * shifts + k), window, scratch);
         }
     }
 }
@@ -520,8 +564,8 @@ void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t las
 void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan& plan, factor_window& window,
                       scan_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
-    scratch.witnesses.assign(n * shifts, 0);
-    scratch.tau.assign(n * shifts, 0);
+    scratch.tallies.assign(n * shifts, 0);
+    if (scratch.next_shift.size() < n) scratch.next_shift.resize(n);
     scratch.buckets.clear();
     scratch.states.clear();
     std::fill(scratch.bucket_slot.begin(), scratch.bucket_slot.end(), std::int32_t{-1});
@@ -563,18 +607,18 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
         prime_scan& scan = out[j];
         long double uniform_sum = 0.0L;
         long double weighted_sum = 0.0L;
-        const std::uint32_t* witnesses = scratch.witnesses.data() + j * shifts;
-        const std::uint32_t* tau = scratch.tau.data() + j * shifts;
+        const std::uint32_t* tallies = scratch.tallies.data() + j * shifts;
         for (std::size_t group = 0; group < shifts; group += 64) {
             const std::size_t width = std::min<std::size_t>(64, shifts - group);
             std::uint64_t successful = 0;
             for (std::size_t k = 0; k < width; ++k) {
-                successful |= static_cast<std::uint64_t>(witnesses[group + k] != 0) << k;
+                successful |= static_cast<std::uint64_t>((tallies[group + k] & 0xFFFFU) != 0) << k;
             }
             scan.successful_shifts += std::popcount(successful);
             for (; successful != 0; successful &= successful - 1) {
                 const std::size_t k = group + static_cast<std::size_t>(std::countr_zero(successful));
-                add_witness_share(uniform_sum, weighted_sum, witnesses[k], tau[k], plan.residues[k].weight);
+                add_witness_share(uniform_sum, weighted_sum, tallies[k] & 0xFFFFU, tallies[k] >> 16,
+                                  plan.residues[k].weight);
             }
         }
         finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);

@@ -15,6 +15,7 @@ struct scan_plan {
     std::uint64_t shift_count = 0;
     std::int64_t weight_total = 0;
     std::vector<shift_residues> residues;  // one per shift
+    bool all_logs = false;  // every shift has its logarithm tables
 };
 
 scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& sieving_primes);
@@ -24,8 +25,8 @@ scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& si
 struct lane_batch {
     static constexpr int width = 16;
     alignas(32) std::uint16_t logs[factor_window::max_small + 1][width];
-    alignas(32) std::uint16_t t1[width];
-    alignas(32) std::uint16_t t2[width];
+    alignas(32) std::uint16_t t1[width];  // log -1: the kernel adds log m for the class of -m
+    alignas(32) std::uint16_t t2[width];  // log of the class -1/4
     alignas(32) std::uint16_t order[width];
     std::uint32_t pair[width];
 };
@@ -50,8 +51,10 @@ struct scan_scratch {
     std::vector<std::uint8_t> residues;
     std::vector<std::uint8_t> inverse_residues;
     std::vector<std::uint32_t> target_count = std::vector<std::uint32_t>(256, 0);
-    std::vector<std::uint32_t> witnesses;  // per (prime, shift) of a block
-    std::vector<std::uint32_t> tau;        // divisors of m^2, likewise
+    // Per (prime, shift) of a block: the witness count in the low 16 bits,
+    // the number of divisors of m^2 in the high 16.
+    std::vector<std::uint32_t> tallies;
+    std::vector<std::uint8_t> next_shift;  // per prime of a window: the first shift not yet taken
     std::vector<pattern_bucket> buckets;
     std::vector<bucket_state> states;  // one per bucket
     // An open-addressing table from pattern to bucket; the keys sit beside

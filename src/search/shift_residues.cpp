@@ -80,6 +80,7 @@ void add_logs(shift_residues& s, const std::vector<std::int32_t>& sieving_primes
         }
     }
     s.target_4d_log = s.log_of[s.target_4d];
+    s.minus_one_log = s.log_of[c - 1];
     s.prime_log.reserve(sieving_primes.size());
     for (const std::int32_t q : sieving_primes) s.prime_log.push_back(s.log_of[static_cast<std::uint32_t>(q) % c]);
 }

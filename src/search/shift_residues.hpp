@@ -30,6 +30,7 @@ struct shift_residues {
     std::vector<std::uint16_t> log_of;     // per residue; 0xFFFF for non-units
     std::vector<std::uint16_t> prime_log;  // per sieving prime; 0xFFFF when it divides c
     std::uint16_t target_4d_log = 0;
+    std::uint16_t minus_one_log = 0;
     std::vector<std::uint8_t> unit_of_log;  // the unit with logarithm pair l, at l1 + order1 * l2
 };
 
