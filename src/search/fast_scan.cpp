@@ -176,8 +176,11 @@ ERDOS_INLINE void add_hits(lanes16& hits, bytes32 sum, const bytes32* t1, const 
 // sum of k_i * log g_i, and it is a witness when that sum is the logarithm of
 // t1 or of t2. The powers of the folded factor (most exponents) are moved
 // into the targets, log t - k * log g_f; the vectors of the other factors are
-// walked like an odometer, identically in every lane.
+// walked like an odometer, identically in every lane. The last walked factors
+// are expanded once into a list of their sums, so that the odometer turns
+// only for the first ones and each of its steps meets a whole list.
 constexpr int max_targets = 2 * 31 + 1;
+constexpr int max_inner = 64;  // at least 2e + 1 for every exponent e of an m < 2^30
 
 // The walk, with the number of folded powers fixed at compile time for the
 // common patterns so that the tests unroll and the targets stay in
@@ -192,30 +195,41 @@ ERDOS_INLINE lanes16 walk_sums(int powers, const bytes32* target1, const bytes32
         t1[k] = target1[k];
         t2[k] = target2[k];
     }
+    // The sums over the factors [outer, walked), as many as the list holds.
+    bytes32 inner[max_inner];
+    inner[0] = bytes32{};
+    int inner_count = 1;
+    int outer = walked;
+    while (outer > 0 && inner_count * (2 * exponent[outer - 1] + 1) <= max_inner) {
+        --outer;
+        const bytes32 log = logs[outer];
+        for (int k = 1; k <= 2 * exponent[outer]; ++k) {
+            for (int x = 0; x < inner_count; ++x) {
+                inner[k * inner_count + x] = add_logs(inner[(k - 1) * inner_count + x], log, order);
+            }
+        }
+        inner_count *= 2 * exponent[outer] + 1;
+    }
+
     // A lane counts at most its number of divisors, below 2^16 for every m < 2^30.
     lanes16 hits{};
-    if (walked == 0) {
-        add_hits(hits, bytes32{}, t1, t2, powers);
+    if (outer == 0) {
+        for (int x = 0; x < inner_count; ++x) add_hits(hits, inner[x], t1, t2, powers);
         return hits;
     }
-    const int last = walked - 1;
-    const int last_powers = 2 * exponent[last] + 1;
     int digit[max_factors] = {};
-    bytes32 prefix[max_factors];  // prefix[i]: the sum over the walked factors before i
-    for (int i = 0; i < walked; ++i) prefix[i] = bytes32{};
+    bytes32 prefix[max_factors];  // prefix[i]: the sum over the outer factors before i
+    for (int i = 0; i <= outer; ++i) prefix[i] = bytes32{};
     while (true) {
-        bytes32 sum = prefix[last];
-        for (int k = 0; k < last_powers; ++k) {
-            add_hits(hits, sum, t1, t2, powers);
-            sum = add_logs(sum, logs[last], order);
-        }
-        int i = last - 1;
+        const bytes32 base = prefix[outer];
+        for (int x = 0; x < inner_count; ++x) add_hits(hits, add_logs(base, inner[x], order), t1, t2, powers);
+        int i = outer - 1;
         while (i >= 0 && digit[i] == 2 * exponent[i]) --i;
         if (i < 0) return hits;
         ++digit[i];
         // prefix[i + 1] = prefix[i] + digit[i] * log[i]; deeper ones restart from it.
         prefix[i + 1] = add_logs(digit[i] == 1 ? prefix[i] : prefix[i + 1], logs[i], order);
-        for (int j = i + 1; j < last; ++j) {
+        for (int j = i + 1; j < outer; ++j) {
             digit[j] = 0;
             prefix[j + 1] = prefix[i + 1];
         }
