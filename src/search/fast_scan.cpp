@@ -543,30 +543,23 @@ void scan_pair(std::int32_t p, std::size_t k, std::uint32_t pair, const scan_pla
 }
 
 // Scans every shift of the primes j in [first, last), whose m all lie in the
-// filled window. Each prime is taken alone up to its least successful shift;
-// the rest are queued shift by shift over all the primes, with the shift's
-// tables at hand, when every shift has logarithms and every prime exceeds
-// every shift (so that each m is a unit).
+// filled window. Once a prime has its least successful shift, the rest need
+// only be queued for counting, when every shift has logarithms and the prime
+// exceeds every shift (so that each m is a unit).
 void queue_primes(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
                   const factor_window& window, scan_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
-    const bool by_shift = plan.all_logs && primes[first] > plan.shift_list.back();
-    std::uint8_t* const next_shift = scratch.next_shift.data();
+    const bool only_units = plan.all_logs && primes[first] > plan.shift_list.back();
     for (std::size_t j = first; j < last; ++j) {
         prime_scan& scan = out[j];
         scan = prime_scan{};
         scan.p = primes[j];
         std::size_t k = 0;
-        for (; k < shifts && !(by_shift && scan.has_witness); ++k) {
+        for (; k < shifts && !(only_units && scan.has_witness); ++k) {
             scan_pair(primes[j], k, static_cast<std::uint32_t>(j * shifts + k), plan, window, scratch, scan);
         }
-        if (by_shift) next_shift[j - first] = static_cast<std::uint8_t>(k);
-    }
-    if (!by_shift) return;
-    for (std::size_t k = 1; k < shifts; ++k) {
-        const shift_residues& s = plan.residues[k];
-        for (std::size_t j = first; j < last; ++j) {
-            if (k < next_shift[j - first]) continue;
+        for (; k < shifts; ++k) {
+            const shift_residues& s = plan.residues[k];
             const std::int64_t m = (static_cast<std::int64_t>(primes[j]) + s.c) >> 2;
             queue_pair(s, m, static_cast<std::uint32_t>(j * shifts + k), window, scratch);
         }
@@ -579,7 +572,6 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
                       scan_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
     scratch.tallies.assign(n * shifts, 0);
-    if (scratch.next_shift.size() < n) scratch.next_shift.resize(n);
     scratch.buckets.clear();
     scratch.states.clear();
     std::fill(scratch.bucket_slot.begin(), scratch.bucket_slot.end(), std::int32_t{-1});

@@ -54,7 +54,6 @@ struct scan_scratch {
     // Per (prime, shift) of a block: the witness count in the low 16 bits,
     // the number of divisors of m^2 in the high 16.
     std::vector<std::uint32_t> tallies;
-    std::vector<std::uint8_t> next_shift;  // per prime of a window: the first shift not yet taken
     std::vector<pattern_bucket> buckets;
     std::vector<bucket_state> states;  // one per bucket
     // An open-addressing table from pattern to bucket; the keys sit beside
