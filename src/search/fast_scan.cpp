@@ -304,29 +304,48 @@ void count_batch(const pattern_bucket& bucket, int lanes, std::uint32_t tau, std
 
 // The first witness in divisor order (exponent of the smallest prime slowest),
 // walking the exponent vectors like an odometer and stopping at the first hit.
+// The powers of the last factor are stepped in a tight loop through its row
+// of the multiplication table.
 shift_witnesses first_witness_tabled(const shift_residues& s, const residue_factors& f, std::uint8_t t1,
                                      std::uint8_t t2) {
     const auto c = static_cast<std::size_t>(s.c);
-    int digit[max_factors] = {};
-    std::uint8_t prefix_residue[max_factors + 1];
-    std::int64_t prefix_value[max_factors + 1];
-    prefix_residue[0] = static_cast<std::uint8_t>(1 % s.c);
-    prefix_value[0] = 1;
-    for (int i = 0; i < f.count; ++i) {
-        prefix_residue[i + 1] = prefix_residue[0];
-        prefix_value[i + 1] = 1;
-    }
+    const auto one = static_cast<std::uint8_t>(1 % s.c);
+    auto hit = [&](std::uint8_t r, std::int64_t d) {
+        return shift_witnesses{1, d, (r == t1 ? 1 : 0) + (r == t2 ? 2 : 0)};
+    };
     const int n = f.count;
+    if (n == 0) return one == t1 || one == t2 ? hit(one, 1) : shift_witnesses{};
+    const int last = n - 1;
+    const std::uint8_t* const last_row = s.mul.data() + f.residue[last] * c;
+    const int last_powers = 2 * f.exponent[last];
+    const std::int64_t last_prime = f.prime[last];
+    int digit[max_factors];
+    std::uint8_t prefix_residue[max_factors + 1];  // over the factors before i
+    std::int64_t prefix_value[max_factors + 1];
+    for (int i = 0; i < n; ++i) {
+        digit[i] = 0;
+        prefix_residue[i] = one;
+        prefix_value[i] = 1;
+    }
     while (true) {
-        const std::uint8_t r = prefix_residue[n];
-        if (r == t1 || r == t2) return {1, prefix_value[n], (r == t1 ? 1 : 0) + (r == t2 ? 2 : 0)};
-        int i = n - 1;
+        std::uint8_t r = prefix_residue[last];
+        std::int64_t d = prefix_value[last];
+        for (int k = 0;; ++k) {
+            if (r == t1 || r == t2) return hit(r, d);
+            if (k == last_powers) break;
+            r = last_row[r];
+            d *= last_prime;
+        }
+        int i = last - 1;
         while (i >= 0 && digit[i] == 2 * f.exponent[i]) --i;
         if (i < 0) return {};  // no witness at all
         ++digit[i];
-        prefix_residue[i + 1] = s.mul[prefix_residue[i + 1] * c + f.residue[i]];
-        prefix_value[i + 1] *= f.prime[i];
-        for (int j = i + 1; j < n; ++j) {
+        // prefix[i + 1] = prefix[i] * g_i^digit[i]; deeper ones restart from it.
+        const std::uint8_t base_residue = digit[i] == 1 ? prefix_residue[i] : prefix_residue[i + 1];
+        const std::int64_t base_value = digit[i] == 1 ? prefix_value[i] : prefix_value[i + 1];
+        prefix_residue[i + 1] = s.mul[base_residue * c + f.residue[i]];
+        prefix_value[i + 1] = base_value * f.prime[i];
+        for (int j = i + 1; j < last; ++j) {
             digit[j] = 0;
             prefix_residue[j + 1] = prefix_residue[i + 1];
             prefix_value[j + 1] = prefix_value[i + 1];
