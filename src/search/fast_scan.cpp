@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "numtheory/divisors.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
@@ -636,7 +638,15 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
         for (std::size_t group = 0; group < shifts; group += 64) {
             const std::size_t width = std::min<std::size_t>(64, shifts - group);
             std::uint64_t successful = 0;
-            for (std::size_t k = 0; k < width; ++k) {
+            std::size_t k = 0;
+            for (; k + 4 <= width; k += 4) {
+                // Four counts at a time: a sign bit per zero count.
+                __m128i four;
+                std::memcpy(&four, tallies + group + k, sizeof four);
+                const __m128i zero = _mm_cmpeq_epi32(_mm_and_si128(four, _mm_set1_epi32(0xFFFF)), _mm_setzero_si128());
+                successful |= static_cast<std::uint64_t>(~_mm_movemask_ps(_mm_castsi128_ps(zero)) & 0xF) << k;
+            }
+            for (; k < width; ++k) {
                 successful |= static_cast<std::uint64_t>((tallies[group + k] & 0xFFFFU) != 0) << k;
             }
             scan.successful_shifts += std::popcount(successful);
