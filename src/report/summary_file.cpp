@@ -26,18 +26,14 @@ void double_line(std::string& out, const char* name, double value) {
     out += ",\n";
 }
 
-}  // namespace
-
-std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
-                           const run_stats& stats) {
-    // One working copy per list at a time, each percentile found by selection.
-    std::vector<double> work = stats.uniform_masses;
-    const double median_uniform = select_percentile(work, 0.5);
-    const double p10_uniform = select_percentile(work, 0.1);
-    const double p90_uniform = select_percentile(work, 0.9);
-    work = stats.weighted_masses;
-    const double median_weighted = select_percentile(work, 0.5);
-    work = {};
+// The text, with the percentiles selected in the two given lists, which are
+// reordered.
+std::string summary_text(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count, const run_stats& stats,
+                         std::vector<double>& uniform_work, std::vector<double>& weighted_work) {
+    const double median_uniform = select_percentile(uniform_work, 0.5);
+    const double p10_uniform = select_percentile(uniform_work, 0.1);
+    const double p90_uniform = select_percentile(uniform_work, 0.9);
+    const double median_weighted = select_percentile(weighted_work, 0.5);
 
     std::string out = "{\n";
     integer_line(out, "p_max", p_max);
@@ -77,11 +73,22 @@ std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t
     return out;
 }
 
+}  // namespace
+
+std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
+                           const run_stats& stats) {
+    std::vector<double> uniform_work = stats.uniform_masses;
+    std::vector<double> weighted_work = stats.weighted_masses;
+    return summary_text(p_max, c_max, shift_count, stats, uniform_work, weighted_work);
+}
+
 int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
-                  const run_stats& stats) {
+                  run_stats& stats) {
     output_file file;
     if (const int error = open_output_file(file, path); error != 0) return error;
-    file.pending = format_summary(p_max, c_max, shift_count, stats);
+    // The lists serve as the selections' working copies: a run's lists are
+    // tens of megabytes, and their order is of no further use.
+    file.pending = summary_text(p_max, c_max, shift_count, stats, stats.uniform_masses, stats.weighted_masses);
     return close_output_file(file);
 }
 

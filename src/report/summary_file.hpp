@@ -13,9 +13,10 @@ namespace erdos {
 std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
                            const run_stats& stats);
 
-// Creates or truncates path and writes format_summary into it.
+// Creates or truncates path and writes format_summary into it. The mass lists
+// of stats keep their entries but not their order.
 // Returns 0 or the errno value of the failed open, write or close.
 int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
-                  const run_stats& stats);
+                  run_stats& stats);
 
 }  // namespace erdos

@@ -83,8 +83,9 @@ TEST(OutputFile, FailuresAreReportedNotLost) {
 
     ASSERT_EQ(erdos::open_results_file(file, "/dev/full"), 0);
     EXPECT_EQ(erdos::close_output_file(file), ENOSPC);
-    EXPECT_EQ(erdos::write_summary("/dev/full", 1, 1, 0, {}), ENOSPC);
-    EXPECT_EQ(erdos::write_summary((dir / "plain").string(), 50, 127, 32, {}), 0);
+    erdos::run_stats empty;
+    EXPECT_EQ(erdos::write_summary("/dev/full", 1, 1, 0, empty), ENOSPC);
+    EXPECT_EQ(erdos::write_summary((dir / "plain").string(), 50, 127, 32, empty), 0);
     EXPECT_EQ(std::ifstream(dir / "plain").get(), '{');
     fs::remove_all(dir);
 }
