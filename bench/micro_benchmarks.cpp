@@ -1,14 +1,17 @@
-// Micro-benchmarks of the scan of one prime (plain and fast) and of the table
-// builds. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
+// Micro-benchmarks of the scan of one prime (plain and fast), of the table
+// builds and of the number formatting of the results rows. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/factor_window.hpp"
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/spf_table.hpp"
+#include "report/number_format.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
@@ -78,6 +81,33 @@ void factor_windows(benchmark::State& state) {
     }
 }
 
+// The four numbers of a results row: two masses, shares of a few thousand
+// divisors, and their reciprocals; now and then a mass of 0 and so an
+// infinite reciprocal. Per number written.
+void format_row_doubles(benchmark::State& state) {
+    std::mt19937_64 random(7);
+    std::vector<double> values;
+    for (int row = 0; row < 4096; ++row) {
+        const double uniform = row % 512 == 0 ? 0.0 : static_cast<double>(random() % 400 + 1) / 2880.0;
+        const double weighted = static_cast<double>(random() % 900 + 1) / 7128.0;
+        const double infinity = std::numeric_limits<double>::infinity();
+        values.insert(values.end(), {uniform, weighted, uniform > 0.0 ? 1.0 / uniform : infinity, 1.0 / weighted});
+    }
+    char row[4 * (erdos::max_double_chars + 1)];
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < values.size(); i += 4) {
+            char* p = row;
+            for (std::size_t k = 0; k < 4; ++k) {
+                p = erdos::put_double(p, values[i + k]);
+                *p++ = ',';
+            }
+            benchmark::DoNotOptimize(row);
+            benchmark::ClobberMemory();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+}
+
 }  // namespace
 
 BENCHMARK(scan_plain)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMicrosecond);
@@ -86,5 +116,6 @@ BENCHMARK(sieve_all_primes)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_class_24k_plus_1)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_table)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_windows)->Arg(20000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(format_row_doubles)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

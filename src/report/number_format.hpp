@@ -12,7 +12,8 @@ namespace erdos {
 void append_double(std::string& out, double v);
 
 // The same text written at p, which needs room for max_double_chars bytes;
-// returns the end of what was written.
+// returns the end of the text. Bytes after the end, within those
+// max_double_chars, may be overwritten.
 inline constexpr std::size_t max_double_chars = 32;
 char* put_double(char* p, double v);
 

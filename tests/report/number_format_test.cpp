@@ -6,8 +6,11 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 
 using erdos::format_double;
 
@@ -92,4 +95,72 @@ TEST(NumberFormat, AgreesWithPrintfEverywhere) {
         EXPECT_EQ(format_double(2.5e-5), "2.5000000000000001e-05") << name;
     }
     std::setlocale(LC_ALL, "C");
+}
+
+// Every layout and every place the trailing zeros can stop: d, d.d .. d.ddd
+// (1 to 17 significant digits) at every decimal exponent from 1e-7 to 1e18,
+// each value's two neighbours (17 digits, most of them ending in 0 or 9) and
+// the negatives of all three.
+TEST(NumberFormat, AgreesWithPrintfForEveryDigitCountAndExponent) {
+    const char digits[] = "73920581640918273";
+    for (int x = -7; x <= 18; ++x) {
+        for (int count = 1; count <= 17; ++count) {
+            char text[40];
+            std::snprintf(text, sizeof text, "%c.%.*se%d", digits[0], count - 1, digits + 1, x);
+            const double v = std::strtod(text, nullptr);
+            for (const double w : {v, std::nextafter(v, 0.0), std::nextafter(v, 1e300)}) {
+                ASSERT_EQ(format_double(w), printf_17g(w)) << text;
+                ASSERT_EQ(format_double(-w), printf_17g(-w)) << text;
+            }
+        }
+    }
+}
+
+// Doubles lying exactly halfway between two 17-digit decimals, v = M / 2^(17-x)
+// with M odd and 10^x <= v < 10^(x+1), where printf rounds to the even digit,
+// and their neighbours, which round the plain way.
+TEST(NumberFormat, RoundsHalfwayCasesToEven) {
+    std::mt19937_64 random(41);
+    for (int x = -5; x <= 15; ++x) {
+        const double low = std::ceil(std::ldexp(std::pow(10.0, x), 17 - x));
+        const double high = std::min(std::ldexp(std::pow(10.0, x + 1), 17 - x), std::ldexp(1.0, 53));
+        std::uniform_real_distribution<double> pick(low, high);
+        for (int i = 0; i < 2000; ++i) {
+            const double v = std::ldexp(static_cast<double>(static_cast<std::uint64_t>(pick(random)) | 1U), x - 17);
+            for (const double w : {v, std::nextafter(v, 0.0), std::nextafter(v, 1e300)}) {
+                ASSERT_EQ(format_double(w), printf_17g(w)) << std::hex << std::bit_cast<std::uint64_t>(w);
+            }
+        }
+    }
+}
+
+// put_double writes whole words past the end of its text; they must stay
+// within max_double_chars, and text written after the returned end (as the
+// results rows do) must replace them.
+TEST(NumberFormat, PutDoubleStaysInItsRoomAndConcatenates) {
+    const double longest[] = {-1234567890123456.7, -123456789012345.67, -12345678.901234567, -1.2345678901234567,
+                              -0.00012345678901234567, -1.2345678901234567e-05, -1.2345678901234567e-300,
+                              -1.2345678901234567e+300, -std::numeric_limits<double>::quiet_NaN()};
+    for (const double v : longest) {
+        char room[erdos::max_double_chars + 8];
+        std::memset(room, '#', sizeof room);
+        char* end = erdos::put_double(room, v);
+        ASSERT_EQ(std::string(room, end), printf_17g(v));
+        ASSERT_EQ(std::string(room + erdos::max_double_chars, 8), "########") << printf_17g(v);
+    }
+
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int row = 0; row < 2000; ++row) {
+        char text[8 * (erdos::max_double_chars + 1)];
+        char* p = text;
+        std::string expected;
+        for (int k = 0; k < 8; ++k) {
+            const double v = unit(random) * std::pow(10.0, (row + k) % 24 - 6);
+            p = erdos::put_double(p, v);
+            *p++ = ',';
+            expected += printf_17g(v) + ',';
+        }
+        ASSERT_EQ(std::string(text, p), expected);
+    }
 }
