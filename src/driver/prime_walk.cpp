@@ -20,7 +20,15 @@ namespace erdos {
 
 namespace {
 
-constexpr std::size_t chunk_primes = 2048;
+constexpr std::size_t chunk_primes = 2048;  // for the plain walk
+
+// Primes per chunk of the fast walk: about 2^18 (prime, shift) pairs, whose
+// counts a worker holds at once. Larger chunks leave fewer batches partly
+// filled at their end; the bound keeps a worker's arrays small for wide
+// shift lists.
+std::size_t fast_chunk_primes(std::size_t shifts) {
+    return std::clamp<std::size_t>((std::size_t{1} << 18) / std::max<std::size_t>(shifts, 1), 64, 8192);
+}
 
 bool verified(const prime_scan& scan) {
     return scan.has_witness && verify_first_witness(scan.p, scan.least_c, scan.first_m, scan.first_d, scan.branch);
@@ -57,10 +65,11 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
     const factor_window prototype = make_factor_window(max_m);
     const scan_plan plan = make_scan_plan(c_max, prototype.primes);
     const std::vector<std::int32_t>& primes = setup.examined;
-    const std::size_t chunk_count = (primes.size() + chunk_primes - 1) / chunk_primes;
+    const std::size_t chunk_size = fast_chunk_primes(plan.residues.size());
+    const std::size_t chunk_count = (primes.size() + chunk_size - 1) / chunk_size;
     auto chunk_range = [&](std::size_t index, std::size_t& first, std::size_t& count) {
-        first = index * chunk_primes;
-        count = std::min(chunk_primes, primes.size() - first);
+        first = index * chunk_size;
+        count = std::min(chunk_size, primes.size() - first);
     };
 
     if (threads <= 1 || chunk_count <= 1) {

@@ -7,6 +7,7 @@ namespace {
 struct collected {
     std::string rows;
     std::string verified;
+    int chunks = 0;
 };
 
 collected collect(const std::function<int(const erdos::chunk_sink&)>& walk) {
@@ -14,6 +15,7 @@ collected collect(const std::function<int(const erdos::chunk_sink&)>& walk) {
     walk([&](const erdos::prime_chunk& chunk) {
         all.rows += chunk.rows;
         for (const std::uint8_t v : chunk.verified) all.verified += static_cast<char>('0' + v);
+        ++all.chunks;
         return 0;
     });
     return all;
@@ -26,7 +28,8 @@ collected collect(const std::function<int(const erdos::chunk_sink&)>& walk) {
 // verdicts in the same order.
 TEST(PrimeWalk, PlainAndFastWalksAgree) {
     for (const std::int32_t c_max : {127, 1023}) {
-        const std::int32_t p_max = c_max == 127 ? 400000 : 60000;
+        // Enough primes for several chunks, so that three workers share them.
+        const std::int32_t p_max = c_max == 127 ? 2000000 : 200000;
         const erdos::walk_setup setup = erdos::prepare_walk(p_max);
         const collected plain = collect([&](const erdos::chunk_sink& sink) {
             return erdos::walk_primes_plain(p_max, c_max, sink);
@@ -37,6 +40,7 @@ TEST(PrimeWalk, PlainAndFastWalksAgree) {
             });
             EXPECT_TRUE(fast.rows == plain.rows) << c_max << ' ' << threads;
             EXPECT_EQ(fast.verified, plain.verified);
+            EXPECT_GE(fast.chunks, 3) << c_max;
         }
         EXPECT_EQ(plain.verified.find('0'), std::string::npos);
     }
