@@ -7,6 +7,18 @@
 
 namespace erdos {
 
+namespace {
+
+// The inverse of an odd q modulo 2^32: q is its own inverse modulo 8, and
+// each Newton step doubles the bits that are right.
+std::uint32_t inverse_mod_2_32(std::uint32_t q) {
+    std::uint32_t x = q;
+    for (int step = 0; step < 4; ++step) x *= 2U - q * x;
+    return x;
+}
+
+}  // namespace
+
 factor_window make_factor_window(std::int64_t max_m) {
     factor_window window;
     auto root = static_cast<std::int64_t>(std::sqrt(static_cast<double>(std::max<std::int64_t>(max_m, 1))));
@@ -15,8 +27,9 @@ factor_window make_factor_window(std::int64_t max_m) {
     window.primes = sieve_primes(static_cast<std::int32_t>(root));
     for (std::size_t index = 0; index < window.primes.size(); ++index) {
         const std::int64_t q = window.primes[index];
+        const std::uint32_t inverse = q == 2 ? 1U : inverse_mod_2_32(static_cast<std::uint32_t>(q));
         for (std::int64_t power = q; power <= max_m; power *= q) {
-            window.divisors.push_back({power, 0, static_cast<std::uint16_t>(index), power != q});
+            window.divisors.push_back({power, 0, inverse, static_cast<std::uint16_t>(index), power != q});
         }
     }
     return window;
@@ -51,7 +64,7 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
     for (factor_window::divisor& d : window.divisors) {
         std::int64_t j = d.next;
         const std::int64_t step = d.value;
-        const auto q = static_cast<std::uint32_t>(window.primes[d.prime_index]);
+        const std::uint32_t inverse = d.inverse;
         // Two passes, split where the next window starts, to hand it its first multiple.
         for (const std::int64_t stop : {next_lo, hi}) {
             if (d.is_power) {
@@ -59,7 +72,7 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
                 for (; j < stop; j += step) {
                     factor_window::entry& e = entries[j - lo];
                     e.pattern += std::uint64_t{1} << (5 * (e.small_count - 1));
-                    e.large *= q;
+                    e.large *= inverse;
                 }
             } else {
                 for (; j < stop; j += step) {
@@ -67,19 +80,22 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
                     factor_window::entry& e = entries[i];
                     e.pattern |= std::uint64_t{1} << (5 * e.small_count);
                     slots[i * factor_window::max_small + e.small_count++] = d.prime_index;
-                    e.large *= q;
+                    e.large *= inverse;
                 }
             }
             if (stop == next_lo) d.next = j;
         }
     }
-    // What the sieving primes leave is 1 or a single prime above them; the
-    // quotient of two doubles below 2^31 that divide exactly is exact. No
+    // The sieved part of m is 2^t times an odd part whose inverse `large`
+    // holds; t is the first exponent when m is even (2, if it sieves at all,
+    // is then the first factor). What remains, m / 2^t times that inverse, is
+    // exact modulo 2^32: 1 or a single prime above the sieving primes. No
     // branch on the data: which m have a large prime is a coin toss.
     for (std::size_t i = 0; i < n; ++i) {
         factor_window::entry& e = entries[i];
-        const double m = static_cast<double>(lo + static_cast<std::int64_t>(i));
-        e.large = static_cast<std::uint32_t>(m / static_cast<double>(e.large));
+        const auto m = static_cast<std::uint32_t>(lo + static_cast<std::int64_t>(i));
+        const auto twos = static_cast<unsigned>(e.pattern & 31U) & ((m & 1U) - 1U);
+        e.large *= m >> twos;
         e.pattern |= static_cast<std::uint64_t>(e.large > 1) << (5 * e.small_count);
     }
     if (lo == 0 && n > 0) entries[0].large = 1;  // m = 0 has no factors

@@ -18,7 +18,10 @@ struct factor_window {
     // three fields together.
     struct entry {
         std::uint64_t pattern;  // exponent of factor i (small ones, then the large) in bits 5i .. 5i+4
-        std::uint32_t large;    // the prime above the bound, or 1 (the small part's product while sieving)
+        // The prime above the bound, or 1. While sieving: the inverse modulo
+        // 2^32 of the odd part of the small primes' product, so that the
+        // remaining prime is m without its sieved twos times this.
+        std::uint32_t large;
         std::uint8_t small_count;
         std::uint8_t unused[3];  // named, so that a whole record is written in one store
     };
@@ -34,6 +37,7 @@ struct factor_window {
     struct divisor {
         std::int64_t value;
         std::int64_t next;
+        std::uint32_t inverse;  // of q modulo 2^32 for odd q, 1 for q = 2
         std::uint16_t prime_index;
         bool is_power;  // q^k with k >= 2
     };
