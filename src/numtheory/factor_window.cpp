@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "numtheory/prime_sieve.hpp"
 
@@ -17,6 +18,8 @@ std::uint32_t inverse_mod_2_32(std::uint32_t q) {
     return x;
 }
 
+constexpr int periodic_prime_limit = 7;
+
 }  // namespace
 
 factor_window make_factor_window(std::int64_t max_m) {
@@ -25,11 +28,34 @@ factor_window make_factor_window(std::int64_t max_m) {
     while ((root + 1) * (root + 1) <= max_m) ++root;
     while (root * root > max_m) --root;
     window.primes = sieve_primes(static_cast<std::int32_t>(root));
+
+    constexpr auto period = static_cast<std::size_t>(factor_window::period);
+    window.periodic.assign(period, factor_window::entry{0, 1, 0, {0, 0, 0}});
+    window.periodic_small.assign(period, {0, 0, 0, 0});
     for (std::size_t index = 0; index < window.primes.size(); ++index) {
         const std::int64_t q = window.primes[index];
+        const auto prime_index = static_cast<std::uint16_t>(index);
         const std::uint32_t inverse = q == 2 ? 1U : inverse_mod_2_32(static_cast<std::uint32_t>(q));
         for (std::int64_t power = q; power <= max_m; power *= q) {
-            window.divisors.push_back({power, 0, inverse, static_cast<std::uint16_t>(index), power != q});
+            if (q <= periodic_prime_limit && factor_window::period % power == 0) {
+                // Residue 0 stands for the multiples of the period; m = 0
+                // itself is cleared when a window is filled.
+                for (std::size_t r = 0; r < period; r += static_cast<std::size_t>(power)) {
+                    factor_window::entry& e = window.periodic[r];
+                    if (power == q) {
+                        e.pattern |= std::uint64_t{1} << (5 * e.small_count);
+                        window.periodic_small[r][e.small_count++] = prime_index;
+                    } else {
+                        e.pattern += std::uint64_t{1} << (5 * (e.small_count - 1));
+                    }
+                    e.large *= inverse;
+                }
+                continue;
+            }
+            const auto kind = q <= periodic_prime_limit ? factor_window::divisor_kind::periodic_power
+                              : power == q              ? factor_window::divisor_kind::prime
+                                                        : factor_window::divisor_kind::power;
+            window.divisors.push_back({power, 0, inverse, prime_index, kind});
         }
     }
     return window;
@@ -41,11 +67,24 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
         window.entries.resize(n);
         window.small.resize(n * factor_window::max_small);
     }
-    std::fill_n(window.entries.begin(), n, factor_window::entry{0, 1, 0, {0, 0, 0}});
     factor_window::entry* const entries = window.entries.data();
     std::uint16_t* const slots = window.small.data();
     const std::int64_t hi = lo + count;
     if (next_lo < lo || next_lo > hi) next_lo = hi;
+
+    // Start from the periodic part, in runs up to the end of the period.
+    // Slots 0 .. 3 are always written, so that every one holds a valid index.
+    constexpr auto period = static_cast<std::size_t>(factor_window::period);
+    const factor_window::entry* const periodic = window.periodic.data();
+    const auto* const periodic_small = window.periodic_small.data();
+    for (std::size_t i = 0, r = static_cast<std::size_t>(lo % factor_window::period); i < n; r = 0) {
+        const std::size_t run = std::min(n - i, period - r);
+        std::copy_n(periodic + r, run, entries + i);
+        for (std::size_t k = 0; k < run; ++k) {
+            std::memcpy(slots + (i + k) * factor_window::max_small, &periodic_small[r + k], sizeof(periodic_small[0]));
+        }
+        i += run;
+    }
 
     if (lo != window.resume_lo) {
         // The first multiple at or above max(lo, 1). Quotients below 2^31 of
@@ -65,23 +104,39 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
         std::int64_t j = d.next;
         const std::int64_t step = d.value;
         const std::uint32_t inverse = d.inverse;
+        const std::uint16_t prime_index = d.prime_index;
         // Two passes, split where the next window starts, to hand it its first multiple.
         for (const std::int64_t stop : {next_lo, hi}) {
-            if (d.is_power) {
+            switch (d.kind) {
+            case factor_window::divisor_kind::prime:
+                for (; j < stop; j += step) {
+                    const auto i = static_cast<std::size_t>(j - lo);
+                    factor_window::entry& e = entries[i];
+                    e.pattern |= std::uint64_t{1} << (5 * e.small_count);
+                    slots[i * factor_window::max_small + e.small_count++] = prime_index;
+                    e.large *= inverse;
+                }
+                break;
+            case factor_window::divisor_kind::power:
                 // A higher power raises the exponent of the factor just added for q.
                 for (; j < stop; j += step) {
                     factor_window::entry& e = entries[j - lo];
                     e.pattern += std::uint64_t{1} << (5 * (e.small_count - 1));
                     e.large *= inverse;
                 }
-            } else {
+                break;
+            case factor_window::divisor_kind::periodic_power:
+                // q is among the first four factors, and the slots ascend.
                 for (; j < stop; j += step) {
                     const auto i = static_cast<std::size_t>(j - lo);
                     factor_window::entry& e = entries[i];
-                    e.pattern |= std::uint64_t{1} << (5 * e.small_count);
-                    slots[i * factor_window::max_small + e.small_count++] = d.prime_index;
+                    const std::uint16_t* s = slots + i * factor_window::max_small;
+                    int f = 0;
+                    while (s[f] != prime_index) ++f;
+                    e.pattern += std::uint64_t{1} << (5 * f);
                     e.large *= inverse;
                 }
+                break;
             }
             if (stop == next_lo) d.next = j;
         }
@@ -98,7 +153,7 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
         e.large *= m >> twos;
         e.pattern |= static_cast<std::uint64_t>(e.large > 1) << (5 * e.small_count);
     }
-    if (lo == 0 && n > 0) entries[0].large = 1;  // m = 0 has no factors
+    if (lo == 0 && n > 0) entries[0] = factor_window::entry{0, 1, 0, {0, 0, 0}};  // m = 0 has no factors
 }
 
 factor_list window_factor_list(const factor_window& window, std::int64_t m) {

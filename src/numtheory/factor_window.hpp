@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -32,14 +33,28 @@ struct factor_window {
     std::vector<entry> entries;          // per m
     std::vector<std::uint16_t> small;    // per m, max_small slots: index of the prime in `primes`
 
-    // Every sieving prime power q^k <= max_m, q ascending and each q before
-    // its higher powers, with the next multiple to strike at or after resume_lo.
+    // The primes 2, 3, 5 and 7 (those of them that sieve) with their powers
+    // dividing 5040 fall on every m with a period of 5040: a window starts
+    // as a copy of these entries and first four slots, from lo mod 5040 on.
+    static constexpr std::int64_t period = 5040;  // 2^4 * 3^2 * 5 * 7
+    static constexpr int period_slots = 4;
+    std::vector<entry> periodic;                                      // per residue
+    std::vector<std::array<std::uint16_t, period_slots>> periodic_small;  // per residue; unused slots 0
+
+    // Every sieving prime power q^k <= max_m not in the periodic part, q
+    // ascending and each q before its higher powers, with the next multiple
+    // to strike at or after resume_lo.
+    enum class divisor_kind : std::uint8_t {
+        prime,            // a new factor of m
+        power,            // q^k, k >= 2, struck right after q: raises the last factor
+        periodic_power,   // a higher power of 2, 3, 5 or 7: raises the factor q, found by its index
+    };
     struct divisor {
         std::int64_t value;
         std::int64_t next;
         std::uint32_t inverse;  // of q modulo 2^32 for odd q, 1 for q = 2
         std::uint16_t prime_index;
-        bool is_power;  // q^k with k >= 2
+        divisor_kind kind;
     };
     std::vector<divisor> divisors;
     std::int64_t resume_lo = -1;  // where a following window may continue without divisions

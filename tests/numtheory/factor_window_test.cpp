@@ -64,6 +64,38 @@ TEST(FactorWindow, EveryWindowFactorsLikeTheTable) {
     EXPECT_TRUE(erdos::window_factor_list(window, 0).empty());
 }
 
+// 2, 3, 5 and 7 enter a window as a copy of one period of 5040 from lo mod
+// 5040, their higher powers by sieving: windows from every kind of offset, of
+// the length the scan uses and longer than two periods, m = 0 and 1 at the
+// start, and bounds small enough that some of those primes do not sieve.
+TEST(FactorWindow, EveryFieldAtAnyOffsetOfThePeriod) {
+    const std::int64_t max_m = 80000;
+    const std::vector<std::int32_t> spf = erdos::build_spf_table(4 * 80000 - 10, 7);
+    erdos::factor_window window = erdos::make_factor_window(max_m);
+    auto check = [&](std::int64_t lo, std::int64_t count, std::int64_t next_lo) {
+        erdos::fill_factor_window(window, lo, count, next_lo);
+        for (std::int64_t m = lo; m < lo + count; ++m) {
+            ASSERT_NO_FATAL_FAILURE(expect_entry(window, m, m == 0 ? erdos::factor_list{} : erdos::factorize(m, spf)));
+        }
+    };
+    for (std::int64_t lo = 0; lo < 3 * 5040 + 8192; lo += 8192) check(lo, 8192 + 33, lo + 8192);
+    for (const std::int64_t lo : {1, 5039, 5040, 5041, 2 * 5040 - 33, 9 * 5040, 9 * 5040 + 2519, 68000}) {
+        check(lo, 8192 + 33, lo + 8192);
+    }
+    check(7 * 5040 - 1, 11500, -1);  // runs of 1, 5040, 5040 and 1419
+    check(0, 1, -1);
+
+    for (const std::int64_t small_max : {1, 3, 4, 8, 15, 16, 24, 30, 48, 49, 50, 121}) {
+        erdos::factor_window w = erdos::make_factor_window(small_max);
+        erdos::fill_factor_window(w, 0, small_max + 1);
+        for (std::int64_t m = 1; m <= small_max; ++m) {
+            ASSERT_EQ(erdos::window_factor_list(w, m), erdos_test::trial_factor(m)) << small_max << ' ' << m;
+            ASSERT_NO_FATAL_FAILURE(expect_entry(w, m, erdos_test::trial_factor(m)));
+        }
+        EXPECT_TRUE(erdos::window_factor_list(w, 0).empty());
+    }
+}
+
 TEST(FactorWindow, LargestMOfTheRun) {
     const std::int64_t max_m = (2147483520LL + 127) / 4 + 2;
     erdos::factor_window window = erdos::make_factor_window(max_m);
