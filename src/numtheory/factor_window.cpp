@@ -146,13 +146,20 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
     // is then the first factor). What remains, m / 2^t times that inverse, is
     // exact modulo 2^32: 1 or a single prime above the sieving primes. No
     // branch on the data: which m have a large prime is a coin toss.
-    for (std::size_t i = 0; i < n; ++i) {
+    auto finish = [&](std::size_t i, unsigned twos) {
         factor_window::entry& e = entries[i];
         const auto m = static_cast<std::uint32_t>(lo + static_cast<std::int64_t>(i));
-        const auto twos = static_cast<unsigned>(e.pattern & 31U) & ((m & 1U) - 1U);
         e.large *= m >> twos;
         e.pattern |= static_cast<std::uint64_t>(e.large > 1) << (5 * e.small_count);
+    };
+    // In pairs, even m first, so that the parity is known.
+    std::size_t i = 0;
+    if (lo % 2 != 0 && n > 0) finish(i++, 0);
+    for (; i + 1 < n; i += 2) {
+        finish(i, static_cast<unsigned>(entries[i].pattern & 31U));
+        finish(i + 1, 0);
     }
+    if (i < n) finish(i, static_cast<unsigned>(entries[i].pattern & 31U));
     if (lo == 0 && n > 0) entries[0] = factor_window::entry{0, 1, 0, {0, 0, 0}};  // m = 0 has no factors
 }
 
