@@ -52,10 +52,7 @@ factor_window make_factor_window(std::int64_t max_m) {
                 }
                 continue;
             }
-            const auto kind = q <= periodic_prime_limit ? factor_window::divisor_kind::periodic_power
-                              : power == q              ? factor_window::divisor_kind::prime
-                                                        : factor_window::divisor_kind::power;
-            window.divisors.push_back({power, 0, inverse, prime_index, kind});
+            (power == q ? window.prime_divisors : window.power_divisors).push_back({power, 0, inverse, prime_index});
         }
     }
     return window;
@@ -91,55 +88,56 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
         // numbers below 2^31 are at least 2^-31 from the next integer, far more
         // than a double's rounding there: the floor is exact.
         const double first = static_cast<double>(std::max<std::int64_t>(lo, 1));
-        for (factor_window::divisor& d : window.divisors) {
-            const double v = static_cast<double>(d.value);
-            d.next = static_cast<std::int64_t>(std::floor((first + v - 1) / v)) * d.value;
+        for (auto* list : {&window.prime_divisors, &window.power_divisors}) {
+            for (factor_window::divisor& d : *list) {
+                const double v = static_cast<double>(d.value);
+                d.next = static_cast<std::int64_t>(std::floor((first + v - 1) / v)) * d.value;
+            }
         }
     }
     window.lo = lo;
     window.count = count;
     window.resume_lo = next_lo;
 
-    for (factor_window::divisor& d : window.divisors) {
-        std::int64_t j = d.next;
+    // Each divisor strikes up to next_lo, where the next window picks it up,
+    // and on to the end of this one. First the primes, in ascending order,
+    // so that the slots ascend.
+    for (factor_window::divisor& d : window.prime_divisors) {
         const std::int64_t step = d.value;
         const std::uint32_t inverse = d.inverse;
         const std::uint16_t prime_index = d.prime_index;
-        // Two passes, split where the next window starts, to hand it its first multiple.
-        for (const std::int64_t stop : {next_lo, hi}) {
-            switch (d.kind) {
-            case factor_window::divisor_kind::prime:
-                for (; j < stop; j += step) {
-                    const auto i = static_cast<std::size_t>(j - lo);
-                    factor_window::entry& e = entries[i];
-                    e.pattern |= std::uint64_t{1} << (5 * e.small_count);
-                    slots[i * factor_window::max_small + e.small_count++] = prime_index;
-                    e.large *= inverse;
-                }
-                break;
-            case factor_window::divisor_kind::power:
-                // A higher power raises the exponent of the factor just added for q.
-                for (; j < stop; j += step) {
-                    factor_window::entry& e = entries[j - lo];
-                    e.pattern += std::uint64_t{1} << (5 * (e.small_count - 1));
-                    e.large *= inverse;
-                }
-                break;
-            case factor_window::divisor_kind::periodic_power:
-                // q is among the first four factors, and the slots ascend.
-                for (; j < stop; j += step) {
-                    const auto i = static_cast<std::size_t>(j - lo);
-                    factor_window::entry& e = entries[i];
-                    const std::uint16_t* s = slots + i * factor_window::max_small;
-                    int f = 0;
-                    while (s[f] != prime_index) ++f;
-                    e.pattern += std::uint64_t{1} << (5 * f);
-                    e.large *= inverse;
-                }
-                break;
-            }
-            if (stop == next_lo) d.next = j;
-        }
+        auto strike = [&](std::int64_t j) {
+            const auto i = static_cast<std::size_t>(j - lo);
+            factor_window::entry& e = entries[i];
+            e.pattern |= std::uint64_t{1} << (5 * e.small_count);
+            slots[i * factor_window::max_small + e.small_count++] = prime_index;
+            e.large *= inverse;
+        };
+        std::int64_t j = d.next;
+        for (; j < next_lo; j += step) strike(j);
+        d.next = j;
+        for (; j < hi; j += step) strike(j);
+    }
+    // Then the powers: q is a factor by now, found by its index among the
+    // ascending slots. Most powers exceed the window and strike none.
+    for (factor_window::divisor& d : window.power_divisors) {
+        std::int64_t j = d.next;
+        if (j >= hi) continue;
+        const std::int64_t step = d.value;
+        const std::uint32_t inverse = d.inverse;
+        const std::uint16_t prime_index = d.prime_index;
+        auto raise = [&](std::int64_t at) {
+            const auto i = static_cast<std::size_t>(at - lo);
+            factor_window::entry& e = entries[i];
+            const std::uint16_t* s = slots + i * factor_window::max_small;
+            int f = 0;
+            while (s[f] != prime_index) ++f;
+            e.pattern += std::uint64_t{1} << (5 * f);
+            e.large *= inverse;
+        };
+        for (; j < next_lo; j += step) raise(j);
+        d.next = j;
+        for (; j < hi; j += step) raise(j);
     }
     // The sieved part of m is 2^t times an odd part whose inverse `large`
     // holds; t is the first exponent when m is even (2, if it sieves at all,

@@ -41,22 +41,18 @@ struct factor_window {
     std::vector<entry> periodic;                                      // per residue
     std::vector<std::array<std::uint16_t, period_slots>> periodic_small;  // per residue; unused slots 0
 
-    // Every sieving prime power q^k <= max_m not in the periodic part, q
-    // ascending and each q before its higher powers, with the next multiple
-    // to strike at or after resume_lo.
-    enum class divisor_kind : std::uint8_t {
-        prime,            // a new factor of m
-        power,            // q^k, k >= 2, struck right after q: raises the last factor
-        periodic_power,   // a higher power of 2, 3, 5 or 7: raises the factor q, found by its index
-    };
+    // The other sieving prime powers q^k <= max_m, each with the next
+    // multiple to strike at or after resume_lo: the primes from 11 on, in
+    // ascending order (each adds a factor to m), and the powers not in the
+    // periodic part (each raises the exponent of q, already a factor of m).
     struct divisor {
         std::int64_t value;
         std::int64_t next;
         std::uint32_t inverse;  // of q modulo 2^32 for odd q, 1 for q = 2
         std::uint16_t prime_index;
-        divisor_kind kind;
     };
-    std::vector<divisor> divisors;
+    std::vector<divisor> prime_divisors;
+    std::vector<divisor> power_divisors;
     std::int64_t resume_lo = -1;  // where a following window may continue without divisions
 };
 
