@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "numtheory/prime_sieve.hpp"
 
@@ -31,7 +30,7 @@ factor_window make_factor_window(std::int64_t max_m) {
 
     constexpr auto period = static_cast<std::size_t>(factor_window::period);
     window.periodic.assign(period, factor_window::entry{0, 1, 0, {0, 0, 0}});
-    window.periodic_small.assign(period, {0, 0, 0, 0});
+    window.periodic_small.assign(period * factor_window::max_small, 0);
     for (std::size_t index = 0; index < window.primes.size(); ++index) {
         const std::int64_t q = window.primes[index];
         const auto prime_index = static_cast<std::uint16_t>(index);
@@ -44,7 +43,7 @@ factor_window make_factor_window(std::int64_t max_m) {
                     factor_window::entry& e = window.periodic[r];
                     if (power == q) {
                         e.pattern |= std::uint64_t{1} << (5 * e.small_count);
-                        window.periodic_small[r][e.small_count++] = prime_index;
+                        window.periodic_small[r * factor_window::max_small + e.small_count++] = prime_index;
                     } else {
                         e.pattern += std::uint64_t{1} << (5 * (e.small_count - 1));
                     }
@@ -70,16 +69,13 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
     if (next_lo < lo || next_lo > hi) next_lo = hi;
 
     // Start from the periodic part, in runs up to the end of the period.
-    // Slots 0 .. 3 are always written, so that every one holds a valid index.
+    // Every slot is written, so that each holds a valid index.
     constexpr auto period = static_cast<std::size_t>(factor_window::period);
-    const factor_window::entry* const periodic = window.periodic.data();
-    const auto* const periodic_small = window.periodic_small.data();
+    constexpr auto row = static_cast<std::size_t>(factor_window::max_small);
     for (std::size_t i = 0, r = static_cast<std::size_t>(lo % factor_window::period); i < n; r = 0) {
         const std::size_t run = std::min(n - i, period - r);
-        std::copy_n(periodic + r, run, entries + i);
-        for (std::size_t k = 0; k < run; ++k) {
-            std::memcpy(slots + (i + k) * factor_window::max_small, &periodic_small[r + k], sizeof(periodic_small[0]));
-        }
+        std::copy_n(window.periodic.data() + r, run, entries + i);
+        std::copy_n(window.periodic_small.data() + r * row, run * row, slots + i * row);
         i += run;
     }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -35,11 +34,10 @@ struct factor_window {
 
     // The primes 2, 3, 5 and 7 (those of them that sieve) with their powers
     // dividing 5040 fall on every m with a period of 5040: a window starts
-    // as a copy of these entries and first four slots, from lo mod 5040 on.
+    // as a copy of these entries and slots, from lo mod 5040 on.
     static constexpr std::int64_t period = 5040;  // 2^4 * 3^2 * 5 * 7
-    static constexpr int period_slots = 4;
-    std::vector<entry> periodic;                                      // per residue
-    std::vector<std::array<std::uint16_t, period_slots>> periodic_small;  // per residue; unused slots 0
+    std::vector<entry> periodic;               // per residue
+    std::vector<std::uint16_t> periodic_small;  // per residue, max_small slots; unused ones 0
 
     // The other sieving prime powers q^k <= max_m, each with the next
     // multiple to strike at or after resume_lo: the primes from 11 on, in
