@@ -115,7 +115,7 @@ BENCHMARK(scan_fast)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMillisecond
 BENCHMARK(sieve_all_primes)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_class_24k_plus_1)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_table)->Arg(20000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(factor_windows)->Arg(20000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(factor_windows)->Arg(20000000)->Arg(200000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(format_row_doubles)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -18,7 +18,10 @@ struct factor_window {
     // three fields together.
     struct entry {
         std::uint64_t pattern;  // exponent of factor i (small ones, then the large) in bits 5i .. 5i+4
-        std::uint32_t large;    // the prime above the bound, or 1 (the small part's product while sieving)
+        // The prime above the bound, or 1. While sieving: the inverse modulo
+        // 2^32 of the odd part of the small primes' product, so that the
+        // remaining prime is m without its sieved twos times this.
+        std::uint32_t large;
         std::uint8_t small_count;
         std::uint8_t unused[3];  // named, so that a whole record is written in one store
     };
@@ -29,15 +32,25 @@ struct factor_window {
     std::vector<entry> entries;          // per m
     std::vector<std::uint16_t> small;    // per m, max_small slots: index of the prime in `primes`
 
-    // Every sieving prime power q^k <= max_m, q ascending and each q before
-    // its higher powers, with the next multiple to strike at or after resume_lo.
+    // The primes 2, 3, 5 and 7 (those of them that sieve) with their powers
+    // dividing 5040 fall on every m with a period of 5040: a window starts
+    // as a copy of these entries and slots, from lo mod 5040 on.
+    static constexpr std::int64_t period = 5040;  // 2^4 * 3^2 * 5 * 7
+    std::vector<entry> periodic;               // per residue
+    std::vector<std::uint16_t> periodic_small;  // per residue, max_small slots; unused ones 0
+
+    // The other sieving prime powers q^k <= max_m, each with the next
+    // multiple to strike at or after resume_lo: the primes from 11 on, in
+    // ascending order (each adds a factor to m), and the powers not in the
+    // periodic part (each raises the exponent of q, already a factor of m).
     struct divisor {
         std::int64_t value;
         std::int64_t next;
+        std::uint32_t inverse;  // of q modulo 2^32 for odd q, 1 for q = 2
         std::uint16_t prime_index;
-        bool is_power;  // q^k with k >= 2
     };
-    std::vector<divisor> divisors;
+    std::vector<divisor> prime_divisors;
+    std::vector<divisor> power_divisors;
     std::int64_t resume_lo = -1;  // where a following window may continue without divisions
 };
 
