@@ -403,25 +403,22 @@ std::uint8_t negated(const shift_residues& s, std::uint32_t m_residue) {
 // Opens the bucket of a pattern not seen before at `slot`, its free place
 // in the table. Returns the bucket's index.
 __attribute__((noinline)) std::size_t open_bucket(scan_scratch& scratch, std::uint64_t key, std::size_t slot) {
-    if (scratch.buckets.size() * 2 >= scratch.bucket_slot.size()) {
+    if (scratch.buckets.size() * 2 >= scratch.bucket_slots.size()) {
         // Keep the table at most half full: double it and place every bucket
         // again, then look for the key's place anew.
-        scratch.slot_key.assign(scratch.slot_key.size() * 2, 0);
-        scratch.bucket_slot.assign(scratch.bucket_slot.size() * 2, -1);
-        const std::size_t wider = scratch.bucket_slot.size() - 1;
+        scratch.bucket_slots.assign(scratch.bucket_slots.size() * 2, bucket_slot{});
+        const std::size_t wider = scratch.bucket_slots.size() - 1;
         for (std::size_t b = 0; b < scratch.buckets.size(); ++b) {
             const std::uint64_t k = scratch.buckets[b].key;
             std::size_t s = static_cast<std::size_t>((k * 0x9E3779B97F4A7C15ULL) >> 40) & wider;
-            while (scratch.bucket_slot[s] >= 0) s = (s + 1) & wider;
-            scratch.bucket_slot[s] = static_cast<std::int32_t>(b);
-            scratch.slot_key[s] = k;
+            while (scratch.bucket_slots[s].bucket >= 0) s = (s + 1) & wider;
+            scratch.bucket_slots[s] = {k, static_cast<std::int32_t>(b)};
         }
         slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & wider;
-        while (scratch.bucket_slot[slot] >= 0) slot = (slot + 1) & wider;
+        while (scratch.bucket_slots[slot].bucket >= 0) slot = (slot + 1) & wider;
     }
     const std::size_t index = scratch.buckets.size();
-    scratch.slot_key[slot] = key;
-    scratch.bucket_slot[slot] = static_cast<std::int32_t>(index);
+    scratch.bucket_slots[slot] = {key, static_cast<std::int32_t>(index)};
     pattern_bucket& bucket = scratch.buckets.emplace_back();
     bucket_state& state = scratch.states.emplace_back();
     bucket.key = key;
@@ -436,10 +433,10 @@ __attribute__((noinline)) std::size_t open_bucket(scan_scratch& scratch, std::ui
 
 // The index of the bucket of an exponent pattern, opened on first sight.
 ERDOS_INLINE std::size_t bucket_for(scan_scratch& scratch, std::uint64_t key) {
-    const std::size_t mask = scratch.bucket_slot.size() - 1;
+    const std::size_t mask = scratch.bucket_slots.size() - 1;
     std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
-    while (scratch.bucket_slot[slot] >= 0) {
-        if (scratch.slot_key[slot] == key) return static_cast<std::size_t>(scratch.bucket_slot[slot]);
+    while (scratch.bucket_slots[slot].bucket >= 0) {
+        if (scratch.bucket_slots[slot].key == key) return static_cast<std::size_t>(scratch.bucket_slots[slot].bucket);
         slot = (slot + 1) & mask;
     }
     return open_bucket(scratch, key, slot);
@@ -595,7 +592,7 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
     scratch.tallies.assign(n * shifts, 0);
     scratch.buckets.clear();
     scratch.states.clear();
-    std::fill(scratch.bucket_slot.begin(), scratch.bucket_slot.end(), std::int32_t{-1});
+    std::fill(scratch.bucket_slots.begin(), scratch.bucket_slots.end(), bucket_slot{});
 
     // Factor the m of the primes a window at a time and queue their pairs.
     if (shifts > 0) {

@@ -46,6 +46,12 @@ struct bucket_state {
     std::int32_t lanes = 0; // lanes of the batch in use
 };
 
+// A place in the table from pattern to bucket: a key and its bucket (-1: free).
+struct bucket_slot {
+    std::uint64_t key = 0;
+    std::int32_t bucket = -1;
+};
+
 // Working memory of one scanning thread, reused from block to block.
 struct scan_scratch {
     std::vector<std::uint8_t> residues;
@@ -56,10 +62,9 @@ struct scan_scratch {
     std::vector<std::uint32_t> tallies;
     std::vector<pattern_bucket> buckets;
     std::vector<bucket_state> states;  // one per bucket
-    // An open-addressing table from pattern to bucket; the keys sit beside
-    // the indices so that a probe stays within a few cache lines.
-    std::vector<std::uint64_t> slot_key = std::vector<std::uint64_t>(1024, 0);
-    std::vector<std::int32_t> bucket_slot = std::vector<std::int32_t>(1024, -1);
+    // An open-addressing table from pattern to bucket; a key sits with its
+    // bucket's index, so that a probe reads one cache line.
+    std::vector<bucket_slot> bucket_slots = std::vector<bucket_slot>(1024);
     // Count with 32-byte vectors in one register each (AVX2) rather than in
     // two halves; the counts are the same either way.
     bool wide_vectors = __builtin_cpu_supports("avx2");
