@@ -19,6 +19,17 @@ std::uint32_t inverse_mod_2_32(std::uint32_t q) {
 
 constexpr int periodic_prime_limit = 7;
 
+// Applies strike to every multiple of d from d.next up to hi, leaving in
+// d.next the first one at or after next_lo, where the next window resumes.
+template <typename Strike>
+inline void strike_multiples(factor_window::divisor& d, std::int64_t next_lo, std::int64_t hi, Strike strike) {
+    const std::int64_t step = d.value;
+    std::int64_t j = d.next;
+    for (; j < next_lo; j += step) strike(j);
+    d.next = j;
+    for (; j < hi; j += step) strike(j);
+}
+
 }  // namespace
 
 factor_window make_factor_window(std::int64_t max_m) {
@@ -99,7 +110,6 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
     // and on to the end of this one. First the primes, in ascending order,
     // so that the slots ascend.
     for (factor_window::divisor& d : window.prime_divisors) {
-        const std::int64_t step = d.value;
         const std::uint32_t inverse = d.inverse;
         const std::uint16_t prime_index = d.prime_index;
         auto strike = [&](std::int64_t j) {
@@ -109,17 +119,12 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
             slots[i * factor_window::max_small + e.small_count++] = prime_index;
             e.large *= inverse;
         };
-        std::int64_t j = d.next;
-        for (; j < next_lo; j += step) strike(j);
-        d.next = j;
-        for (; j < hi; j += step) strike(j);
+        strike_multiples(d, next_lo, hi, strike);
     }
     // Then the powers: q is a factor by now, found by its index among the
     // ascending slots. Most powers exceed the window and strike none.
     for (factor_window::divisor& d : window.power_divisors) {
-        std::int64_t j = d.next;
-        if (j >= hi) continue;
-        const std::int64_t step = d.value;
+        if (d.next >= hi) continue;
         const std::uint32_t inverse = d.inverse;
         const std::uint16_t prime_index = d.prime_index;
         auto raise = [&](std::int64_t at) {
@@ -131,9 +136,7 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
             e.pattern += std::uint64_t{1} << (5 * f);
             e.large *= inverse;
         };
-        for (; j < next_lo; j += step) raise(j);
-        d.next = j;
-        for (; j < hi; j += step) raise(j);
+        strike_multiples(d, next_lo, hi, raise);
     }
     // The sieved part of m is 2^t times an odd part whose inverse `large`
     // holds; t is the first exponent when m is even (2, if it sieves at all,
