@@ -23,9 +23,10 @@ namespace {
 constexpr std::size_t chunk_primes = 2048;  // for the plain walk
 
 // Primes per chunk of the fast walk: about 2^18 (prime, shift) pairs, whose
-// counts a worker holds at once. Larger chunks leave fewer batches partly
-// filled at their end; the bound keeps a worker's arrays small for wide
-// shift lists.
+// counts a worker holds at once, and from 64 to 8192 primes. Larger chunks
+// leave fewer batches partly filled at their end; sizing by pairs keeps a
+// worker's arrays small for wide shift lists (at most 2^20 pairs, 4 MiB, at
+// the widest list the fast walk takes).
 std::size_t fast_chunk_primes(std::size_t shifts) {
     return std::clamp<std::size_t>((std::size_t{1} << 18) / std::max<std::size_t>(shifts, 1), 64, 8192);
 }

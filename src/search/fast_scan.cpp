@@ -18,7 +18,8 @@ namespace {
 constexpr int max_factors = factor_window::max_small + 1;
 
 // A pair's witness count and its number of divisors, together: both are
-// below 2^16, since tau(m^2) < 40096 for every m < 2^30.
+// below 2^16, since tau(m^2) < 2^16 for every m < 2^30 (at most 40095 for
+// the m a run meets, m <= 2^29 + 2).
 inline std::uint32_t tally(std::int64_t count, std::int64_t tau) {
     return static_cast<std::uint32_t>(count) | static_cast<std::uint32_t>(tau) << 16;
 }
@@ -134,6 +135,7 @@ std::int64_t count_tabled(const shift_residues& s, const residue_factors& f, std
 // one AVX2 register where the processor has it, two SSE2 registers otherwise.
 typedef std::uint8_t bytes32 __attribute__((vector_size(32)));
 typedef std::int16_t lanes16 __attribute__((vector_size(32)));
+typedef std::uint16_t counts16 __attribute__((vector_size(32)));  // wraps, as counters should
 
 #define ERDOS_INLINE inline __attribute__((always_inline))
 
@@ -169,8 +171,8 @@ ERDOS_INLINE lanes16 matches(bytes32 sum, bytes32 t1, bytes32 t2) {
 // Like every function here that takes or returns a 32-byte vector, it must
 // be inlined: called out of line from the AVX2 build of the kernel it would
 // receive its vectors by another convention (no lambdas for that reason).
-ERDOS_INLINE void add_hits(lanes16& hits, bytes32 sum, const bytes32* t1, const bytes32* t2, int powers) {
-    for (int k = 0; k < powers; ++k) hits -= matches(sum, t1[k], t2[k]);
+ERDOS_INLINE void add_hits(counts16& hits, bytes32 sum, const bytes32* t1, const bytes32* t2, int powers) {
+    for (int k = 0; k < powers; ++k) hits -= reinterpret_cast<counts16>(matches(sum, t1[k], t2[k]));
 }
 
 // Counts the witnesses of the pairs of a batch, which share one exponent
@@ -188,7 +190,7 @@ constexpr int max_inner = 64;  // at least 2e + 1 for every exponent e of an m <
 // common patterns so that the tests unroll and the targets stay in
 // registers; 0 means "powers, at run time".
 template <int Powers>
-ERDOS_INLINE lanes16 walk_sums(int powers, const bytes32* target1, const bytes32* target2, int walked,
+ERDOS_INLINE counts16 walk_sums(int powers, const bytes32* target1, const bytes32* target2, int walked,
                                const std::int32_t* exponent, const bytes32* logs, bytes32 order) {
     if constexpr (Powers != 0) powers = Powers;
     bytes32 t1[Powers == 0 ? max_targets : Powers];
@@ -214,7 +216,7 @@ ERDOS_INLINE lanes16 walk_sums(int powers, const bytes32* target1, const bytes32
     }
 
     // A lane counts at most its number of divisors, below 2^16 for every m < 2^30.
-    lanes16 hits{};
+    counts16 hits{};
     if (outer == 0) {
         for (int x = 0; x < inner_count; ++x) add_hits(hits, inner[x], t1, t2, powers);
         return hits;
@@ -272,7 +274,7 @@ ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, int lanes, std:
         }
     }
 
-    lanes16 hits;
+    counts16 hits;
     switch (powers) {
         case 3: hits = walk_sums<3>(powers, target1, target2, walked, exponent, logs, order); break;
         case 5: hits = walk_sums<5>(powers, target1, target2, walked, exponent, logs, order); break;
@@ -493,8 +495,8 @@ ERDOS_INLINE void queue_pair(const shift_residues& s, std::int64_t m, std::uint3
     // Most m have at most four small primes: those four slots are copied
     // whatever the count, and the large prime's logarithm is stored after
     // the small ones even when there is none (1, log 0), so that the
-    // pattern, not a branch, says what counts. Unused slots still hold valid
-    // indices from earlier windows.
+    // pattern, not a branch, says what counts. Unused slots hold valid
+    // indices too: every window fills all of them.
     const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
     const std::uint16_t* prime_log = s.prime_log.data();
     const int small = e.small_count;
@@ -595,7 +597,7 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
     std::fill(scratch.bucket_slots.begin(), scratch.bucket_slots.end(), bucket_slot{});
 
     // Factor the m of the primes a window at a time and queue their pairs.
-    if (shifts > 0) {
+    if (shifts > 0 && n > 0) {
         // Window k holds the m of the primes whose first m lies in
         // [lo, lo + span), plus the reach of the shifts beyond; the next
         // window starts at lo + span and continues the same sieve.

@@ -52,12 +52,12 @@ struct bucket_slot {
     std::int32_t bucket = -1;
 };
 
-// Working memory of one scanning thread, reused from block to block.
+// Working memory of one scanning thread, reused from chunk to chunk.
 struct scan_scratch {
     std::vector<std::uint8_t> residues;
     std::vector<std::uint8_t> inverse_residues;
     std::vector<std::uint32_t> target_count = std::vector<std::uint32_t>(256, 0);
-    // Per (prime, shift) of a block: the witness count in the low 16 bits,
+    // Per (prime, shift) of a chunk: the witness count in the low 16 bits,
     // the number of divisors of m^2 in the high 16.
     std::vector<std::uint32_t> tallies;
     std::vector<pattern_bucket> buckets;

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "report/output_file.hpp"
 #include "report/results_file.hpp"
@@ -59,6 +61,23 @@ TEST(Summary, FlagsAndInfiniteMedians) {
     EXPECT_NE(s.find("\"median_weighted_expected_trials\": 4,\n"), std::string::npos);
     EXPECT_NE(s.find("\"least_shift_histogram\": {\n    \"3\": 1,\n    \"11\": 1\n  }\n}\n"), std::string::npos);
     EXPECT_EQ(stats.uniform_masses, (std::vector<double>{0.0, 0.0, 0.5}));
+
+    // Written to a file, the same text, with the percentiles selected in the
+    // lists themselves: they keep their entries, if not their order.
+    stats.uniform_masses = {0.5, 0.0, 0.25, 0.0, 0.125};
+    stats.weighted_masses = {0.25, 0.75, 0.25, 0.5, 0.0};
+    const std::string expected = erdos::format_summary(100, 11, 3, stats);
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("erdos-summary-test-" + std::to_string(::getpid()));
+    ASSERT_EQ(erdos::write_summary(path.string(), 100, 11, 3, stats), 0);
+    std::ostringstream written;
+    written << std::ifstream(path).rdbuf();
+    std::filesystem::remove(path);
+    EXPECT_EQ(written.str(), expected);
+    std::sort(stats.uniform_masses.begin(), stats.uniform_masses.end());
+    std::sort(stats.weighted_masses.begin(), stats.weighted_masses.end());
+    EXPECT_EQ(stats.uniform_masses, (std::vector<double>{0.0, 0.0, 0.125, 0.25, 0.5}));
+    EXPECT_EQ(stats.weighted_masses, (std::vector<double>{0.0, 0.25, 0.25, 0.5, 0.75}));
 }
 
 TEST(OutputFile, FailuresAreReportedNotLost) {

@@ -30,20 +30,22 @@ namespace {
                                          << a.weighted_mass << " / " << b.uniform_mass << " " << b.weighted_mass;
 }
 
-void expect_same_scans(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max) {
+// table_slots: the size the pattern table starts from (it doubles as it fills).
+void expect_same_scans(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max, std::size_t table_slots = 1024) {
     const std::vector<std::int32_t> spf = erdos::build_spf_table(p_max, c_max);
     const erdos::shift_table shifts = erdos::build_shift_list(c_max);
     const std::int64_t last_m = (static_cast<std::int64_t>(p_max) + c_max) / 4;
     erdos::factor_window window = erdos::make_factor_window(last_m + 2);
     const erdos::scan_plan plan = erdos::make_scan_plan(c_max, window.primes);
     erdos::scan_scratch scratch;
+    scratch.bucket_slots.assign(table_slots, erdos::bucket_slot{});
     std::vector<std::int32_t> primes;
     for (const std::int32_t p : erdos::sieve_examined_primes(p_max)) {
         if (p >= p_min) primes.push_back(p);
     }
-    // In blocks, as the program scans them, counting with the baseline
-    // vectors in every other block (the wide ones where the processor has
-    // them), and a few primes alone.
+    // In chunks of 2048 primes, counting with the baseline vectors in every
+    // other chunk (the wide ones where the processor has them), and a few
+    // primes alone.
     const bool wide = scratch.wide_vectors;
     std::vector<erdos::prime_scan> fast(primes.size());
     for (std::size_t first = 0; first < primes.size(); first += 2048) {
@@ -81,10 +83,45 @@ TEST(FastScan, AgreesForOtherShiftBounds) {
     expect_same_scans(0, 200000, 255);
     expect_same_scans(0, 40000, 1023);
     expect_same_scans(0, 20000, 2);
+    // A pattern table that starts with two places and grows many times.
+    expect_same_scans(0, 300000, 127, 2);
 }
 
-// Near the top of the 32-bit range (m up to 2^29, up to nine distinct primes)
-// a factor table is out of reach; the plain scan's steps run on trial division.
+namespace {
+
+// What the plain scan finds for p, its steps run on trial division: near
+// the top of the 32-bit range (m up to 2^29, up to nine distinct primes) a
+// factor table is out of reach.
+erdos::prime_scan scan_by_trial_division(std::int32_t p, const erdos::shift_table& shifts) {
+    erdos::prime_scan a;
+    a.p = p;
+    long double uniform_sum = 0.0L;
+    long double weighted_sum = 0.0L;
+    for (const std::int32_t c : shifts.shift_list) {
+        const std::int64_t m = (static_cast<std::int64_t>(p) + c) / 4;
+        const erdos::divisor_list divisors = erdos::divisors_of_square(erdos_test::trial_factor(m));
+        const erdos::shift_witnesses found = erdos::find_shift_witnesses(m, c, divisors);
+        erdos::add_witness_share(uniform_sum, weighted_sum, found.count, static_cast<std::int64_t>(divisors.size()),
+                                 erdos::shift_weight(c));
+        if (found.count > 0 && a.successful_shifts++ == 0) {
+            a.least_c = c;
+            a.first_d = found.first_d;
+            a.branch = found.branch;
+        }
+    }
+    erdos::finish_masses(a, uniform_sum, weighted_sum, shifts.shift_list.size(), shifts.weight_total);
+    a.first_m = a.least_c < 0 ? 0 : (static_cast<std::int64_t>(p) + a.least_c) / 4;
+    a.has_witness = a.successful_shifts > 0;
+    return a;
+}
+
+bool is_examined_prime(std::int32_t p) {
+    const erdos::factor_list f = erdos_test::trial_factor(p);
+    return p % 24 == 1 && f.size() == 1 && f[0].exponent == 1;
+}
+
+}  // namespace
+
 TEST(FastScan, AgreesNearTheLargestBound) {
     const std::int32_t p_max = 2147483520;
     const std::int32_t p_min = p_max - 60000;
@@ -95,28 +132,23 @@ TEST(FastScan, AgreesNearTheLargestBound) {
     erdos::scan_scratch scratch;
     int compared = 0;
     for (std::int32_t p = p_min + (25 - p_min % 24) % 24; p <= p_max; p += 24) {
-        if (erdos_test::trial_factor(p).size() != 1 || erdos_test::trial_factor(p)[0].exponent != 1) continue;
-        erdos::prime_scan a;
-        a.p = p;
-        long double uniform_sum = 0.0L;
-        long double weighted_sum = 0.0L;
-        for (const std::int32_t c : shifts.shift_list) {
-            const std::int64_t m = (static_cast<std::int64_t>(p) + c) / 4;
-            const erdos::divisor_list divisors = erdos::divisors_of_square(erdos_test::trial_factor(m));
-            const erdos::shift_witnesses found = erdos::find_shift_witnesses(m, c, divisors);
-            erdos::add_witness_share(uniform_sum, weighted_sum, found.count,
-                                     static_cast<std::int64_t>(divisors.size()), erdos::shift_weight(c));
-            if (found.count > 0 && a.successful_shifts++ == 0) {
-                a.least_c = c;
-                a.first_d = found.first_d;
-                a.branch = found.branch;
-            }
-        }
-        erdos::finish_masses(a, uniform_sum, weighted_sum, shifts.shift_list.size(), shifts.weight_total);
-        a.first_m = a.least_c < 0 ? 0 : (static_cast<std::int64_t>(p) + a.least_c) / 4;
-        a.has_witness = a.successful_shifts > 0;
-        ASSERT_TRUE(same_scan(a, erdos::scan_prime_fast(p, plan, window, scratch)));
+        if (!is_examined_prime(p)) continue;
+        ASSERT_TRUE(same_scan(scan_by_trial_division(p, shifts), erdos::scan_prime_fast(p, plan, window, scratch)));
         ++compared;
     }
     EXPECT_GT(compared, 100);
+}
+
+// Primes with an m among those with the most divisors of m^2 a run meets
+// (above 2^15, where the 16-bit counts are tightest): m = (p + c)/4 with
+// c = 47, 47, 71 and 167 has tau(m^2) = 32805, 32805, 32805 and 35721.
+TEST(FastScan, AgreesWhereMSquaredHasTheMostDivisors) {
+    const erdos::shift_table shifts = erdos::build_shift_list(255);
+    erdos::factor_window window = erdos::make_factor_window((2147483520LL + 255) / 4 + 2);
+    const erdos::scan_plan plan = erdos::make_scan_plan(255, window.primes);
+    erdos::scan_scratch scratch;
+    for (const std::int32_t p : {2095132993, 1784742913, 931170169, 1396755193}) {
+        ASSERT_TRUE(is_examined_prime(p)) << p;
+        ASSERT_TRUE(same_scan(scan_by_trial_division(p, shifts), erdos::scan_prime_fast(p, plan, window, scratch)));
+    }
 }
