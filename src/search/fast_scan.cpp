@@ -23,7 +23,8 @@ constexpr int max_factors = factor_window::max_small + 1;
 inline std::uint32_t tally(std::int64_t count, std::int64_t tau) {
     return static_cast<std::uint32_t>(count) | static_cast<std::uint32_t>(tau) << 16;
 }
-
+inline std::uint32_t tally_count(std::uint32_t t) { return t & 0xFFFFU; }
+inline std::uint32_t tally_tau(std::uint32_t t) { return t >> 16; }
 
 // m's prime powers with their residues modulo one shift.
 struct residue_factors {
@@ -402,6 +403,11 @@ std::uint8_t negated(const shift_residues& s, std::uint32_t m_residue) {
     return static_cast<std::uint8_t>(m_residue == 0 ? 0 : static_cast<std::uint32_t>(s.c) - m_residue);
 }
 
+// Where a pattern's search starts in a table of mask + 1 places.
+inline std::size_t home_slot(std::uint64_t key, std::size_t mask) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
+}
+
 // Opens the bucket of a pattern not seen before at `slot`, its free place
 // in the table. Returns the bucket's index.
 __attribute__((noinline)) std::size_t open_bucket(scan_scratch& scratch, std::uint64_t key, std::size_t slot) {
@@ -412,11 +418,11 @@ __attribute__((noinline)) std::size_t open_bucket(scan_scratch& scratch, std::ui
         const std::size_t wider = scratch.bucket_slots.size() - 1;
         for (std::size_t b = 0; b < scratch.buckets.size(); ++b) {
             const std::uint64_t k = scratch.buckets[b].key;
-            std::size_t s = static_cast<std::size_t>((k * 0x9E3779B97F4A7C15ULL) >> 40) & wider;
+            std::size_t s = home_slot(k, wider);
             while (scratch.bucket_slots[s].bucket >= 0) s = (s + 1) & wider;
             scratch.bucket_slots[s] = {k, static_cast<std::int32_t>(b)};
         }
-        slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & wider;
+        slot = home_slot(key, wider);
         while (scratch.bucket_slots[slot].bucket >= 0) slot = (slot + 1) & wider;
     }
     const std::size_t index = scratch.buckets.size();
@@ -436,7 +442,7 @@ __attribute__((noinline)) std::size_t open_bucket(scan_scratch& scratch, std::ui
 // The index of the bucket of an exponent pattern, opened on first sight.
 ERDOS_INLINE std::size_t bucket_for(scan_scratch& scratch, std::uint64_t key) {
     const std::size_t mask = scratch.bucket_slots.size() - 1;
-    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
+    std::size_t slot = home_slot(key, mask);
     while (scratch.bucket_slots[slot].bucket >= 0) {
         if (scratch.bucket_slots[slot].key == key) return static_cast<std::size_t>(scratch.bucket_slots[slot].bucket);
         slot = (slot + 1) & mask;
@@ -639,19 +645,19 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
             std::uint64_t successful = 0;
             std::size_t k = 0;
             for (; k + 4 <= width; k += 4) {
-                // Four counts at a time: a sign bit per zero count.
+                // Four counts at a time (tally_count as a mask): a sign bit per zero count.
                 __m128i four;
                 std::memcpy(&four, tallies + group + k, sizeof four);
                 const __m128i zero = _mm_cmpeq_epi32(_mm_and_si128(four, _mm_set1_epi32(0xFFFF)), _mm_setzero_si128());
                 successful |= static_cast<std::uint64_t>(~_mm_movemask_ps(_mm_castsi128_ps(zero)) & 0xF) << k;
             }
             for (; k < width; ++k) {
-                successful |= static_cast<std::uint64_t>((tallies[group + k] & 0xFFFFU) != 0) << k;
+                successful |= static_cast<std::uint64_t>(tally_count(tallies[group + k]) != 0) << k;
             }
             scan.successful_shifts += std::popcount(successful);
             for (; successful != 0; successful &= successful - 1) {
                 const std::size_t k = group + static_cast<std::size_t>(std::countr_zero(successful));
-                add_witness_share(uniform_sum, weighted_sum, tallies[k] & 0xFFFFU, tallies[k] >> 16,
+                add_witness_share(uniform_sum, weighted_sum, tally_count(tallies[k]), tally_tau(tallies[k]),
                                   plan.residues[k].weight);
             }
         }
