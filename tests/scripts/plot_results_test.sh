@@ -5,6 +5,13 @@ set -eu
 binary=$1
 script=$2
 python=/usr/bin/python3
+# The script draws with the system Python's matplotlib: without it this test
+# fails (it never skips), saying what to install.
+if ! err=$("$python" -c 'import numpy, matplotlib' 2>&1); then
+  echo "FAIL: the plot test needs $python with numpy and matplotlib (Debian: python3-matplotlib;"
+  echo "scripts/install-deps installs it): $(printf '%s' "$err" | tail -n 1)"
+  exit 1
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
