@@ -1,0 +1,70 @@
+// Factorisations of consecutive m up to 2^61, sieved one segment at a time with a bucket sieve.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace erdos {
+
+// The sieve walks the integers m of [lo, hi] upward, a segment of
+// segment_width at a time, striking each with the primes up to isqrt(hi)
+// that divide it. Primes below the segment width are stepped through every
+// segment; the larger ones, which hit a segment at most once, wait in a ring
+// of buckets for the segment of their next multiple, so that a segment costs
+// in proportion to its width and not to the number of sieving primes. A prime
+// whose next multiple lies beyond hi leaves the sieve for good.
+struct wide_factor_sieve {
+    static constexpr std::uint64_t segment_bits = 15;
+    static constexpr std::uint64_t segment_width = std::uint64_t{1} << segment_bits;
+    // No m < 2^61 has sixteen distinct primes: 2*3*5*...*53 > 2^61.
+    static constexpr int max_struck = 15;
+    // A struck slot with this bit holds the index of a small prime; without
+    // it, the value of a bucket prime (every sieving prime is below 2^31).
+    static constexpr std::uint32_t small_flag = 0x80000000U;
+
+    std::uint64_t lo = 0;
+    std::uint64_t hi = 0;
+    std::uint32_t bound = 0;  // every prime <= bound sieves
+
+    std::vector<std::uint32_t> small_primes;  // below segment_width, ascending
+    std::vector<std::uint64_t> small_inverse; // modulo 2^64 (1 for 2: its powers are counted by shifts)
+    std::vector<std::uint64_t> small_next;    // next multiple to strike, as m
+
+    // buckets[k mod size]: the primes whose next multiple lies in segment k,
+    // as prime << 32 | offset in that segment.
+    std::vector<std::vector<std::uint64_t>> buckets;
+
+    // The segment sieved last: m in [segment_lo, segment_lo + segment_count).
+    std::uint64_t segment_number = 0;  // of the next segment to sieve
+    std::uint64_t segment_lo = 0;
+    std::uint64_t segment_count = 0;
+    std::vector<std::uint8_t> struck_count;  // per m
+    std::vector<std::uint32_t> struck;       // per m, max_struck slots
+};
+
+// One prime power of a wide factorisation.
+struct wide_prime_power {
+    std::uint64_t prime;
+    std::int32_t exponent;
+    bool operator==(const wide_prime_power&) const = default;
+};
+
+// A factorisation of m: the prime powers ascending; empty for m <= 1.
+using wide_factor_list = std::vector<wide_prime_power>;
+
+// Prepares the sieve of [lo, hi], 0 <= lo <= hi < 2^61. Finding where each
+// sieving prime starts costs one division per prime up to isqrt(hi).
+wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi);
+
+// Sieves the next segment; false when the range is exhausted.
+bool sieve_next_wide_segment(wide_factor_sieve& sieve);
+
+// Up to max_struck prime powers of m (in the segment sieved last), ascending,
+// with the prime above the bound, if any, last with exponent 1. Returns the
+// number of prime powers written.
+int wide_factors_of(const wide_factor_sieve& sieve, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents);
+
+// The same as a list.
+wide_factor_list wide_factor_list_of(const wide_factor_sieve& sieve, std::uint64_t m);
+
+}  // namespace erdos
