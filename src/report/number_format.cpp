@@ -200,6 +200,17 @@ char* put_double(char* p, double v) {
 
 char* put_integer(char* p, std::int64_t v) { return std::to_chars(p, p + 20, v).ptr; }
 
+char* put_integer(char* p, int128 v) {
+    if (v >= INT64_MIN && v <= INT64_MAX) return put_integer(p, static_cast<std::int64_t>(v));
+    if (v < 0) *p++ = '-';
+    uint128 magnitude = v < 0 ? -static_cast<uint128>(v) : static_cast<uint128>(v);
+    char digits[40];
+    int n = 0;
+    for (; magnitude != 0; magnitude /= 10) digits[n++] = static_cast<char>('0' + static_cast<int>(magnitude % 10));
+    while (n > 0) *p++ = digits[--n];
+    return p;
+}
+
 void append_double(std::string& out, double v) {
     char buffer[max_double_chars];
     out.append(buffer, put_double(buffer, v));

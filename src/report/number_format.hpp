@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "numtheory/int128.hpp"
+
 namespace erdos {
 
 // Appends v exactly as printf("%.17g", v) prints it in the "C" locale, whatever
@@ -19,6 +21,8 @@ char* put_double(char* p, double v);
 
 // v in plain decimal at p (room for 20 bytes); returns the end.
 char* put_integer(char* p, std::int64_t v);
+// The same for a 128-bit v (room for 40 bytes).
+char* put_integer(char* p, int128 v);
 
 // Appends v in plain decimal, with a leading '-' when negative.
 void append_integer(std::string& out, std::int64_t v);

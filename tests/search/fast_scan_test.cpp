@@ -24,7 +24,7 @@ namespace {
                        std::bit_cast<std::uint64_t>(a.weighted_mass) == std::bit_cast<std::uint64_t>(b.weighted_mass);
     if (equal) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "p " << a.p << ": least_c " << a.least_c << " / " << b.least_c
-                                         << ", first_d " << a.first_d << " / " << b.first_d << ", branch "
+                                         << ", first_d " << static_cast<std::int64_t>(a.first_d) << " / " << static_cast<std::int64_t>(b.first_d) << ", branch "
                                          << a.branch << " / " << b.branch << ", successful " << a.successful_shifts
                                          << " / " << b.successful_shifts << ", masses " << a.uniform_mass << " "
                                          << a.weighted_mass << " / " << b.uniform_mass << " " << b.weighted_mass;

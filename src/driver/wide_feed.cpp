@@ -1,0 +1,112 @@
+// Chunks of primes far out, with the factorisations of their m taken from one forward-moving sieve.
+#include "driver/wide_feed.hpp"
+
+#include <algorithm>
+
+#include "search/shift_list.hpp"
+
+namespace erdos {
+
+namespace {
+
+bool peek(wide_feed& feed, std::int64_t& p) {
+    if (feed.pending_next == feed.pending.size()) {
+        if (feed.exhausted) return false;
+        feed.pending.clear();
+        feed.pending_next = 0;
+        if (!feed.source(feed.pending, 4096) || feed.pending.empty()) {
+            feed.exhausted = true;
+            return false;
+        }
+    }
+    p = feed.pending[feed.pending_next];
+    return true;
+}
+
+std::int64_t first_m(const wide_feed& feed, std::int64_t p) { return (p + feed.first_shift) / 4; }
+
+// The first m of the sieve segment that holds m.
+std::uint64_t segment_start(const wide_feed& feed, std::uint64_t m) {
+    const std::uint64_t offset = (m - feed.sieve.lo) >> wide_factor_sieve::segment_bits;
+    return feed.sieve.lo + (offset << wide_factor_sieve::segment_bits);
+}
+
+// Copies the factorisations of the m of primes[j] that lie in the sieve's
+// current segment into their pairs.
+void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair_factors& factors) {
+    const wide_factor_sieve& sieve = feed.sieve;
+    const auto m0 = static_cast<std::uint64_t>(first_m(feed, p));
+    const std::uint64_t a = sieve.segment_lo;
+    const std::uint64_t b = sieve.segment_lo + sieve.segment_count;
+    const std::uint64_t from = std::max(m0, a);
+    const std::uint64_t to = std::min<std::uint64_t>(m0 + feed.shifts, b);  // exclusive
+    constexpr int slots = wide_pair_factors::max_factors;
+    for (std::uint64_t m = from; m < to; ++m) {
+        const std::size_t pair = j * feed.shifts + static_cast<std::size_t>(m - m0);
+        std::uint64_t primes[slots];
+        std::int32_t exponents[slots];
+        const int n = wide_factors_of(sieve, m, primes, exponents);
+        factors.count[pair] = static_cast<std::uint8_t>(n);
+        for (int f = 0; f < n; ++f) {
+            factors.primes[pair * slots + static_cast<std::size_t>(f)] = primes[f];
+            factors.exponents[pair * slots + static_cast<std::size_t>(f)] = static_cast<std::uint8_t>(exponents[f]);
+        }
+    }
+}
+
+}  // namespace
+
+wide_feed start_wide_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max) {
+    wide_feed feed;
+    feed.source = std::move(source);
+    feed.shifts = count_shifts(c_max);
+    if (feed.shifts > 0) {
+        const std::int64_t last_shift = 3 + 4 * static_cast<std::int64_t>(feed.shifts - 1);
+        const std::int64_t lo = (std::max<std::int64_t>(p_min, 1) + feed.first_shift) / 4;
+        const std::int64_t hi = (p_max + last_shift) / 4;
+        feed.sieve = start_wide_factor_sieve(static_cast<std::uint64_t>(lo),
+                                             static_cast<std::uint64_t>(std::max(hi, lo)));
+    }
+    return feed;
+}
+
+bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::int64_t>& primes,
+                     wide_pair_factors& factors) {
+    primes.clear();
+    std::int64_t p = 0;
+    while (primes.size() < max_primes && peek(feed, p)) {
+        primes.push_back(p);
+        ++feed.pending_next;
+    }
+    if (primes.empty()) return false;
+    const std::size_t shifts = feed.shifts;
+    size_wide_pair_factors(factors, primes.size(), shifts);
+    if (shifts == 0) return true;
+
+    // The sieve never goes back: the next chunk must not need an m below
+    // the segment this one ends in, so primes whose first m lies below it
+    // join this chunk.
+    auto run_end = [&](std::int64_t q) { return static_cast<std::uint64_t>(first_m(feed, q)) + shifts - 1; };
+    while (peek(feed, p) &&
+           static_cast<std::uint64_t>(first_m(feed, p)) < segment_start(feed, run_end(primes.back()))) {
+        primes.push_back(p);
+        ++feed.pending_next;
+    }
+    size_wide_pair_factors(factors, primes.size(), shifts);
+
+    if (!feed.segment_loaded) feed.segment_loaded = sieve_next_wide_segment(feed.sieve);
+    // Segment by segment, every prime whose m reach into it copies them.
+    std::size_t done = 0;
+    while (true) {
+        const std::uint64_t b = feed.sieve.segment_lo + feed.sieve.segment_count;
+        for (std::size_t j = done; j < primes.size(); ++j) {
+            if (static_cast<std::uint64_t>(first_m(feed, primes[j])) >= b) break;
+            copy_segment_part(feed, primes[j], j, factors);
+        }
+        while (done < primes.size() && run_end(primes[done]) < b) ++done;
+        if (done == primes.size()) return true;
+        sieve_next_wide_segment(feed.sieve);
+    }
+}
+
+}  // namespace erdos

@@ -1,0 +1,295 @@
+// The scan of primes beyond the 32-bit range: residues, first-witness walk and meet-in-the-middle count.
+#include "search/wide_scan.hpp"
+
+#include <algorithm>
+
+#include "numtheory/int128.hpp"
+#include "search/scan_prime.hpp"
+
+namespace erdos {
+
+namespace {
+
+constexpr int max_factors = wide_pair_factors::max_factors;
+
+// m's prime powers for one shift, with their residues modulo the shift.
+struct wide_factors {
+    int count = 0;
+    std::int64_t tau = 1;  // divisors of m^2
+    std::uint64_t prime[max_factors];
+    std::int32_t exponent[max_factors];
+    std::uint32_t residue[max_factors];
+};
+
+// x mod c for any 64-bit x: the high and low halves reduced apart, then their
+// combination, which is below c^2 + c < 2^32 for the tabled shifts.
+std::uint32_t residue64(const shift_residues& s, std::uint64_t x, std::uint32_t two32) {
+    const std::uint32_t high = reduce(s, static_cast<std::uint32_t>(x >> 32));
+    const std::uint32_t low = reduce(s, static_cast<std::uint32_t>(x));
+    return reduce(s, high * two32 + low);
+}
+
+// 2^32 mod c.
+std::uint32_t two32_mod(const shift_residues& s) {
+    return (reduce(s, 0xFFFFFFFFU) + 1) % static_cast<std::uint32_t>(s.c);
+}
+
+wide_factors gather(const shift_residues& s, const wide_pair_factors& all, std::size_t pair, std::uint32_t two32) {
+    wide_factors f;
+    f.count = all.count[pair];
+    const std::uint64_t* primes = all.primes.data() + pair * max_factors;
+    const std::uint8_t* exponents = all.exponents.data() + pair * max_factors;
+    for (int i = 0; i < f.count; ++i) {
+        f.prime[i] = primes[i];
+        f.exponent[i] = exponents[i];
+        f.residue[i] = residue64(s, primes[i], two32);
+        f.tau *= 2 * exponents[i] + 1;
+    }
+    return f;
+}
+
+// Residue products modulo a tabled shift, through its multiplication table.
+struct tabled_ring {
+    const shift_residues& s;
+    std::uint32_t mul(std::uint32_t x, std::uint32_t y) const {
+        return s.mul[x * static_cast<std::uint32_t>(s.c) + y];
+    }
+};
+
+// Residue products modulo a wide shift, in 64 bits.
+struct wide_ring {
+    std::uint64_t c;
+    std::uint32_t mul(std::uint32_t x, std::uint32_t y) const {
+        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(x) * y % c);
+    }
+};
+
+// The first witness in divisor order (the smallest prime's exponent
+// slowest), walking the exponent vectors like an odometer; when count_all
+// is set, it walks on to the end and counts every witness as well.
+struct walk_result {
+    std::int64_t count = 0;
+    int128 first_d = -1;
+    std::int32_t branch = 0;
+};
+
+template <typename Ring>
+walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t one, std::uint32_t t1,
+                          std::uint32_t t2, bool count_all) {
+    walk_result result;
+    int digit[max_factors] = {};
+    std::uint32_t prefix_residue[max_factors + 1];
+    uint128 prefix_value[max_factors + 1];
+    for (int i = 0; i <= f.count; ++i) {
+        prefix_residue[i] = one;
+        prefix_value[i] = 1;
+    }
+    const int n = f.count;
+    while (true) {
+        const std::uint32_t r = prefix_residue[n];
+        if (r == t1 || r == t2) {
+            if (result.count++ == 0) {
+                result.first_d = static_cast<int128>(prefix_value[n]);
+                result.branch = (r == t1 ? 1 : 0) + (r == t2 ? 2 : 0);
+                if (!count_all) return result;
+            }
+        }
+        int i = n - 1;
+        while (i >= 0 && digit[i] == 2 * f.exponent[i]) --i;
+        if (i < 0) return result;
+        ++digit[i];
+        // prefix[i + 1] = prefix[i] * q_i^digit[i]; deeper ones restart from it.
+        const bool first_step = digit[i] == 1;
+        prefix_residue[i + 1] = ring.mul(first_step ? prefix_residue[i] : prefix_residue[i + 1], f.residue[i]);
+        prefix_value[i + 1] = (first_step ? prefix_value[i] : prefix_value[i + 1]) * f.prime[i];
+        for (int j = i + 1; j < n; ++j) {
+            digit[j] = 0;
+            prefix_residue[j + 1] = prefix_residue[i + 1];
+            prefix_value[j + 1] = prefix_value[i + 1];
+        }
+    }
+}
+
+// The residues of all products of the chosen prime powers (exponents 0 .. 2e),
+// beginning with the empty product 1. Returns the length.
+std::size_t expand(const shift_residues& s, const std::uint32_t* residue, const std::int32_t* exponent,
+                   const int* which, int n, std::vector<std::uint8_t>& list, std::int64_t length_needed) {
+    if (list.size() < static_cast<std::size_t>(length_needed)) list.resize(static_cast<std::size_t>(length_needed));
+    std::uint8_t* out = list.data();
+    const auto c = static_cast<std::size_t>(s.c);
+    out[0] = static_cast<std::uint8_t>(1 % s.c);
+    std::size_t length = 1;
+    for (int j = 0; j < n; ++j) {
+        const int i = which[j];
+        const auto g = static_cast<std::uint8_t>(residue[i]);
+        std::uint8_t power = g;
+        const std::size_t block = length;
+        for (int k = 1; k <= 2 * exponent[i]; ++k) {
+            const std::uint8_t* row = s.mul.data() + power * c;
+            std::uint8_t* dest = out + block * static_cast<std::size_t>(k);
+            for (std::size_t x = 0; x < block; ++x) dest[x] = row[out[x]];
+            power = s.mul[power * c + g];
+        }
+        length = block * static_cast<std::size_t>(2 * exponent[i] + 1);
+    }
+    return length;
+}
+
+// The number of divisors d of m^2 with d = t1 or t2 (mod c), c tabled. When
+// every residue is a unit the divisors split into a larger part A, whose
+// residues are listed, and a small part B, whose products b name the
+// classes t/b that a divisor of A must fall in: about |A| + 5|B| steps.
+std::int64_t count_classes(const shift_residues& s, const wide_factors& f, std::uint32_t t1, std::uint32_t t2,
+                           bool all_units, wide_scratch& scratch) {
+    int in_a[max_factors];
+    int in_b[max_factors];
+    int na = 0;
+    int nb = 0;
+    std::int64_t tau_b = 1;
+    if (all_units) {
+        int order[max_factors];
+        for (int i = 0; i < f.count; ++i) {
+            int j = i;
+            for (; j > 0 && f.exponent[order[j - 1]] < f.exponent[i]; --j) order[j] = order[j - 1];
+            order[j] = i;
+        }
+        for (int j = 0; j < f.count; ++j) {
+            const int i = order[j];
+            const std::int64_t size = 2 * f.exponent[i] + 1;
+            if (tau_b * size * tau_b * size * 5 <= f.tau) {
+                in_b[nb++] = i;
+                tau_b *= size;
+            } else {
+                in_a[na++] = i;
+            }
+        }
+    } else {
+        for (int i = 0; i < f.count; ++i) in_a[na++] = i;
+    }
+
+    std::uint32_t* const tc = scratch.target_count.data();
+    const auto c = static_cast<std::size_t>(s.c);
+    const std::uint8_t* row1 = s.mul.data() + t1 * c;
+    const std::uint8_t* row2 = s.mul.data() + t2 * c;
+    std::size_t b_length = 1;
+    const std::uint8_t* b_list = nullptr;
+    if (nb > 0) {
+        std::uint32_t inverted[max_factors];
+        for (int j = 0; j < nb; ++j) inverted[in_b[j]] = s.inverse[f.residue[in_b[j]]];
+        b_length = expand(s, inverted, f.exponent, in_b, nb, scratch.inverse_residues, tau_b);
+        b_list = scratch.inverse_residues.data();
+        for (std::size_t x = 0; x < b_length; ++x) {
+            ++tc[row1[b_list[x]]];
+            if (t1 != t2) ++tc[row2[b_list[x]]];
+        }
+    } else {
+        tc[t1] = 1;
+        tc[t2] = 1;
+    }
+    const std::size_t a_length = expand(s, f.residue, f.exponent, in_a, na, scratch.residues, f.tau / tau_b);
+    const std::uint8_t* a_list = scratch.residues.data();
+    std::int64_t count = 0;
+    for (std::size_t x = 0; x < a_length; ++x) count += tc[a_list[x]];
+    if (nb > 0) {
+        for (std::size_t x = 0; x < b_length; ++x) {
+            tc[row1[b_list[x]]] = 0;
+            tc[row2[b_list[x]]] = 0;
+        }
+    } else {
+        tc[t1] = 0;
+        tc[t2] = 0;
+    }
+    return count;
+}
+
+// One (prime, shift) pair: its witness count and divisor count, and, while
+// the prime has no least shift yet, the first witness.
+void scan_pair(std::int64_t p, const shift_residues& s, const wide_pair_factors& all, std::size_t pair,
+               wide_scratch& scratch, prime_scan& scan) {
+    const std::int64_t m = (p + s.c) / 4;
+    const auto c = static_cast<std::uint32_t>(s.c);
+    walk_result found;
+    std::int64_t tau = 1;
+    if (s.c <= shift_residues::max_tabled) {
+        const std::uint32_t two32 = two32_mod(s);
+        const wide_factors f = gather(s, all, pair, two32);
+        tau = f.tau;
+        const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
+        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+        const std::uint32_t t2 = s.target_4d;
+        if (!scan.has_witness) {
+            found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
+            if (found.count == 0) {
+                scratch.counts[pair] = 0;
+                scratch.taus[pair] = tau;
+                return;
+            }
+        }
+        // Every divisor of m^2 is a unit modulo c exactly when m is.
+        const bool units = s.inverse[m_residue] != 0;
+        found.count = count_classes(s, f, t1, t2, units, scratch);
+    } else {
+        // A shift beyond the tables: every divisor's residue in 64-bit
+        // products, walked to the end.
+        wide_factors f;
+        f.count = all.count[pair];
+        for (int i = 0; i < f.count; ++i) {
+            f.prime[i] = all.primes[pair * max_factors + static_cast<std::size_t>(i)];
+            f.exponent[i] = all.exponents[pair * max_factors + static_cast<std::size_t>(i)];
+            f.residue[i] = static_cast<std::uint32_t>(f.prime[i] % c);
+            f.tau *= 2 * f.exponent[i] + 1;
+        }
+        tau = f.tau;
+        const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
+        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+        const bool keep_first = !scan.has_witness;
+        found = walk_divisors(wide_ring{c}, f, 1 % c, t1, s.target_4d, true);
+        if (!keep_first) found.first_d = -1;
+    }
+    scratch.counts[pair] = found.count;
+    scratch.taus[pair] = tau;
+    if (found.count > 0 && !scan.has_witness && found.first_d >= 0) {
+        scan.has_witness = true;
+        scan.least_c = s.c;
+        scan.first_d = found.first_d;
+        scan.branch = found.branch;
+        scan.first_m = m;
+    }
+}
+
+}  // namespace
+
+void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size_t shifts) {
+    const std::size_t pairs = n * shifts;
+    factors.count.resize(pairs);
+    factors.primes.resize(pairs * max_factors);
+    factors.exponents.resize(pairs * max_factors);
+}
+
+void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
+                      const wide_pair_factors& factors, wide_scratch& scratch, prime_scan* out) {
+    const std::size_t shifts = plan.residues.size();
+    scratch.counts.assign(n * shifts, 0);
+    scratch.taus.assign(n * shifts, 1);
+    for (std::size_t j = 0; j < n; ++j) {
+        prime_scan& scan = out[j];
+        scan = prime_scan{};
+        scan.p = primes[j];
+        long double uniform_sum = 0.0L;
+        long double weighted_sum = 0.0L;
+        for (std::size_t k = 0; k < shifts; ++k) {
+            const std::size_t pair = j * shifts + k;
+            scan_pair(primes[j], plan.residues[k], factors, pair, scratch, scan);
+            // A zero share leaves both sums as they are: only the successful
+            // shifts are added, in shift order, as the plain scan adds them.
+            if (scratch.counts[pair] > 0) {
+                ++scan.successful_shifts;
+                add_witness_share(uniform_sum, weighted_sum, scratch.counts[pair], scratch.taus[pair],
+                                  plan.residues[k].weight);
+            }
+        }
+        finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
+    }
+}
+
+}  // namespace erdos

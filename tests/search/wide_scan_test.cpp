@@ -1,0 +1,85 @@
+// The scan for primes far out, fed by its factor sieve, against the plain
+// scan wherever both can run: every field, the masses as bit patterns.
+#include "search/wide_scan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+
+#include "driver/wide_feed.hpp"
+#include "numtheory/examined_primes.hpp"
+#include "numtheory/spf_table.hpp"
+#include "search/scan_prime.hpp"
+#include "search/shift_list.hpp"
+
+namespace {
+
+::testing::AssertionResult same_scan(const erdos::prime_scan& a, const erdos::prime_scan& b) {
+    const bool equal = a.p == b.p && a.least_c == b.least_c && a.first_d == b.first_d && a.branch == b.branch &&
+                       a.successful_shifts == b.successful_shifts && a.first_m == b.first_m &&
+                       a.has_witness == b.has_witness &&
+                       std::bit_cast<std::uint64_t>(a.uniform_mass) == std::bit_cast<std::uint64_t>(b.uniform_mass) &&
+                       std::bit_cast<std::uint64_t>(a.weighted_mass) == std::bit_cast<std::uint64_t>(b.weighted_mass);
+    if (equal) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "p " << a.p << ": least_c " << a.least_c << " / " << b.least_c
+                                         << ", first_d " << static_cast<std::int64_t>(a.first_d) << " / "
+                                         << static_cast<std::int64_t>(b.first_d) << ", branch " << a.branch << " / "
+                                         << b.branch << ", successful " << a.successful_shifts << " / "
+                                         << b.successful_shifts << ", masses " << a.uniform_mass << " "
+                                         << a.weighted_mass << " / " << b.uniform_mass << " " << b.weighted_mass;
+}
+
+// The examined primes in [p_min, p_max] handed out in small pieces.
+erdos::prime_source source_of(std::vector<std::int64_t> primes) {
+    auto next = std::make_shared<std::size_t>(0);
+    auto all = std::make_shared<std::vector<std::int64_t>>(std::move(primes));
+    return [next, all](std::vector<std::int64_t>& out, std::size_t max_count) {
+        const std::size_t n = std::min(max_count, all->size() - *next);
+        out.insert(out.end(), all->begin() + static_cast<std::ptrdiff_t>(*next),
+                   all->begin() + static_cast<std::ptrdiff_t>(*next + n));
+        *next += n;
+        return n > 0;
+    };
+}
+
+void expect_same_as_plain(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max, std::size_t chunk) {
+    std::vector<std::int64_t> primes;
+    for (const std::int32_t p : erdos::sieve_examined_primes(p_max)) {
+        if (p >= p_min) primes.push_back(p);
+    }
+    erdos::wide_feed feed = erdos::start_wide_feed(source_of(primes), p_min, p_max, c_max);
+    const erdos::scan_plan plan = erdos::make_scan_plan(c_max, {});
+    const std::vector<std::int32_t> spf = erdos::build_spf_table(p_max, c_max);
+    const erdos::shift_table shifts = erdos::build_shift_list(c_max);
+    erdos::wide_scratch scratch;
+    erdos::wide_pair_factors factors;
+    std::vector<std::int64_t> batch;
+    std::size_t next = 0;
+    while (erdos::next_wide_chunk(feed, chunk, batch, factors)) {
+        std::vector<erdos::prime_scan> out(batch.size());
+        erdos::scan_primes_wide(batch.data(), batch.size(), plan, factors, scratch, out.data());
+        for (std::size_t j = 0; j < batch.size(); ++j, ++next) {
+            ASSERT_EQ(batch[j], primes[next]);
+            const erdos::prime_scan plain = erdos::scan_prime(static_cast<std::int32_t>(batch[j]), shifts.shift_list,
+                                                              shifts.shift_list.size(), shifts.weight_total, spf);
+            ASSERT_TRUE(same_scan(out[j], plain)) << "c_max " << c_max;
+        }
+    }
+    EXPECT_EQ(next, primes.size());
+}
+
+TEST(WideScan, AgreesWithThePlainScan) {
+    expect_same_as_plain(0, 400000, 127, 1000);
+    expect_same_as_plain(1000000, 1300000, 255, 333);
+    expect_same_as_plain(0, 50000, 3, 7);
+    expect_same_as_plain(0, 3000, 2, 5);
+}
+
+TEST(WideScan, AgreesForWideShiftsAndPrimesBelowTheirShifts) {
+    // Shifts beyond the residue tables, shifts that are multiples of a prime
+    // (73 * 3, 97 * 7, ...), and runs of m longer than a sieve segment.
+    expect_same_as_plain(0, 20000, 1023, 50);
+    expect_same_as_plain(0, 3000, 140003, 3);
+}
+
+}  // namespace
