@@ -1,3 +1,4 @@
+// Trial division by the small primes, then Pollard-Brent rho for what is left.
 #include "numtheory/factorize64.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Miller-Rabin with the first twelve prime bases, in Montgomery arithmetic.
 #include "numtheory/prime_test64.hpp"
 
 #include <bit>

@@ -1,3 +1,4 @@
+// The recursive enumeration of the divisors of m^2 with 128-bit products.
 #include "numtheory/wide_divisors.hpp"
 
 namespace erdos {

@@ -1,3 +1,4 @@
+// The wide scan: one prime over every shift, factorising each m on its own.
 #include "search/scan_prime_wide.hpp"
 
 #include <stdexcept>
