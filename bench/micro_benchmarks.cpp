@@ -1,4 +1,4 @@
-// Micro-benchmarks of the scan of one prime (plain and fast), of the table
+// Micro-benchmarks of the scan of one prime (plain, fast and wide), of the table
 // builds and of the number formatting of the results rows. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
@@ -10,10 +10,12 @@
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/factor_window.hpp"
 #include "numtheory/prime_sieve.hpp"
+#include "numtheory/prime_test64.hpp"
 #include "numtheory/spf_table.hpp"
 #include "report/number_format.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_prime.hpp"
+#include "search/scan_prime_wide.hpp"
 #include "search/shift_list.hpp"
 
 namespace {
@@ -55,6 +57,23 @@ void scan_fast(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(primes.size()));
+}
+
+// The wide reference scan, per prime, over the first 256 examined primes
+// from the argument on (10^12, 10^18: m factorised by trial division and rho).
+void scan_wide(benchmark::State& state) {
+    std::vector<std::int64_t> primes;
+    for (std::int64_t p = state.range(0) - state.range(0) % 24 + 1; primes.size() < 256; p += 24) {
+        if (erdos::is_prime_u64(static_cast<std::uint64_t>(p))) primes.push_back(p);
+    }
+    const erdos::shift_table shifts = erdos::build_shift_list(c_max);
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const std::int64_t p = primes[next++ % primes.size()];
+        benchmark::DoNotOptimize(
+            erdos::scan_prime_wide(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total));
+    }
+    state.SetItemsProcessed(state.iterations());
 }
 
 void sieve_all_primes(benchmark::State& state) {
@@ -113,6 +132,7 @@ void format_row_doubles(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(scan_plain)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(scan_wide)->Arg(1000000000000)->Arg(1000000000000000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(scan_fast)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_all_primes)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_class_24k_plus_1)->Arg(20000000)->Unit(benchmark::kMillisecond);

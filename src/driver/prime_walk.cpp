@@ -32,7 +32,10 @@ std::size_t fast_chunk_primes(std::size_t shifts) {
 }
 
 bool verified(const prime_scan& scan) {
-    return scan.has_witness && verify_first_witness(scan.p, scan.least_c, scan.first_m, scan.first_d, scan.branch);
+    // The driver's primes stay below 2^31 and their witnesses below 2^62, so
+    // both narrowings are exact here.
+    return scan.has_witness && verify_first_witness(static_cast<std::int32_t>(scan.p), scan.least_c, scan.first_m,
+                                                    static_cast<std::int64_t>(scan.first_d), scan.branch);
 }
 
 // Adds the verdict and the row of a scan already in chunk.scans.

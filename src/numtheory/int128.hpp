@@ -1,4 +1,4 @@
-// The compilers' 128-bit integers under short names.
+// Signed and unsigned 128-bit integers, for products and divisors beyond 64 bits.
 #pragma once
 
 namespace erdos {

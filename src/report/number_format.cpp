@@ -6,12 +6,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace erdos {
 
 namespace {
-
-__extension__ typedef unsigned __int128 uint128;
 
 constexpr std::uint64_t pow10_u64(int k) {
     std::uint64_t r = 1;
@@ -201,14 +200,20 @@ char* put_double(char* p, double v) {
 char* put_integer(char* p, std::int64_t v) { return std::to_chars(p, p + 20, v).ptr; }
 
 char* put_integer(char* p, int128 v) {
-    if (v >= INT64_MIN && v <= INT64_MAX) return put_integer(p, static_cast<std::int64_t>(v));
+    constexpr int128 low64 = std::numeric_limits<std::int64_t>::min();
+    constexpr int128 high64 = std::numeric_limits<std::int64_t>::max();
+    if (v >= low64 && v <= high64) return put_integer(p, static_cast<std::int64_t>(v));
+    // Beyond 64 bits: the magnitude (exact even for -2^127 in unsigned
+    // arithmetic), its digits formed from the last one up.
     if (v < 0) *p++ = '-';
-    uint128 magnitude = v < 0 ? -static_cast<uint128>(v) : static_cast<uint128>(v);
-    char digits[40];
-    int n = 0;
-    for (; magnitude != 0; magnitude /= 10) digits[n++] = static_cast<char>('0' + static_cast<int>(magnitude % 10));
-    while (n > 0) *p++ = digits[--n];
-    return p;
+    uint128 magnitude = v < 0 ? uint128{0} - static_cast<uint128>(v) : static_cast<uint128>(v);
+    char digits[max_integer_chars];
+    char* first = digits + sizeof digits;
+    do {
+        *--first = static_cast<char>('0' + static_cast<int>(magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    return std::copy(first, digits + sizeof digits, p);
 }
 
 void append_double(std::string& out, double v) {
@@ -220,6 +225,11 @@ void append_integer(std::string& out, std::int64_t v) {
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
     out.append(buffer, result.ptr);
+}
+
+void append_integer(std::string& out, int128 v) {
+    char buffer[max_integer_chars];
+    out.append(buffer, put_integer(buffer, v));
 }
 
 void append_unsigned(std::string& out, std::uint64_t v) {

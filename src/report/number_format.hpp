@@ -19,13 +19,17 @@ void append_double(std::string& out, double v);
 inline constexpr std::size_t max_double_chars = 32;
 char* put_double(char* p, double v);
 
-// v in plain decimal at p (room for 20 bytes); returns the end.
+// v in plain decimal at p, with a leading '-' when negative; returns the end.
+// Needs room for 20 bytes (64-bit v) or max_integer_chars bytes (128-bit v).
+inline constexpr std::size_t max_integer_chars = 40;
 char* put_integer(char* p, std::int64_t v);
-// The same for a 128-bit v (room for 40 bytes).
 char* put_integer(char* p, int128 v);
+inline char* put_integer(char* p, std::int32_t v) { return put_integer(p, std::int64_t{v}); }
 
 // Appends v in plain decimal, with a leading '-' when negative.
 void append_integer(std::string& out, std::int64_t v);
+void append_integer(std::string& out, int128 v);
+inline void append_integer(std::string& out, std::int32_t v) { append_integer(out, std::int64_t{v}); }
 void append_unsigned(std::string& out, std::uint64_t v);
 
 std::string format_double(double v);

@@ -17,20 +17,21 @@ double expected_trials(double mass) { return mass > 0.0 ? 1.0 / mass : std::nume
 }  // namespace
 
 void append_results_row(std::string& out, const prime_scan& scan) {
-    // Five integers and four numbers, with their separators, fit in 5 * 21 +
+    // Five integers (first_d 128-bit, the others 64-bit at most) and four
+    // numbers, with their separators, fit in max_integer_chars + 1 + 4 * 21 +
     // 4 * (max_double_chars + 1) bytes: built on the stack, appended once.
-    char row[4 * 21 + 41 + 4 * (max_double_chars + 1)];
+    char row[max_integer_chars + 1 + 4 * 21 + 4 * (max_double_chars + 1)];
     char* p = row;
     p = put_integer(p, scan.p);
     *p++ = ',';
-    p = put_integer(p, std::int64_t{scan.least_c});
+    p = put_integer(p, scan.least_c);
     *p++ = ',';
     p = put_integer(p, scan.first_d);
     *p++ = ',';
-    for (const std::int64_t field : {std::int64_t{scan.branch}, std::int64_t{scan.successful_shifts}}) {
-        p = put_integer(p, field);
-        *p++ = ',';
-    }
+    p = put_integer(p, scan.branch);
+    *p++ = ',';
+    p = put_integer(p, scan.successful_shifts);
+    *p++ = ',';
     for (const double value : {scan.uniform_mass, scan.weighted_mass, expected_trials(scan.uniform_mass),
                                expected_trials(scan.weighted_mass)}) {
         p = put_double(p, value);

@@ -53,6 +53,62 @@ TEST(NumberFormat, DocumentedValues) {
     EXPECT_EQ(ints, "-9223372036854775808 288230375077969921 18446744073709551615");
 }
 
+// 128-bit integers: exactly the 64-bit text wherever the value fits 64 bits,
+// and beyond it the exact decimal, checked against known powers of two and by
+// reading random values back digit by digit.
+TEST(NumberFormat, IntegersOf128Bits) {
+    using erdos::int128;
+    const auto text = [](int128 v) {
+        std::string out;
+        erdos::append_integer(out, v);
+        return out;
+    };
+    const auto text64 = [](std::int64_t v) {
+        std::string out;
+        erdos::append_integer(out, v);
+        return out;
+    };
+    const int128 two63 = int128{1} << 63;
+    const int128 max128 = static_cast<int128>((~static_cast<erdos::uint128>(0)) >> 1);
+    EXPECT_EQ(text(two63), "9223372036854775808");
+    EXPECT_EQ(text(-two63 - 1), "-9223372036854775809");
+    EXPECT_EQ(text(int128{1} << 64), "18446744073709551616");
+    EXPECT_EQ(text((int128{1} << 121) - 1), "2658455991569831745807614120560689151");
+    EXPECT_EQ(text(max128), "170141183460469231731687303715884105727");
+    EXPECT_EQ(text(-max128 - 1), "-170141183460469231731687303715884105728");
+    EXPECT_EQ(text(int128{1000000000000000000} * 1000000000000000000), "1000000000000000000000000000000000000");
+
+    std::mt19937_64 random(128);
+    for (int i = 0; i < 20000; ++i) {
+        // Every width from 1 to 128 bits, both signs.
+        const int bits = 1 + i % 128;
+        const erdos::uint128 raw = (static_cast<erdos::uint128>(random()) << 64) | random();
+        int128 v = static_cast<int128>(bits == 128 ? raw : raw >> (128 - bits));
+        if (i % 3 == 0 && v != -max128 - 1) v = -v;
+        const std::string s = text(v);
+        if (v >= -two63 && v < two63) {
+            ASSERT_EQ(s, text64(static_cast<std::int64_t>(v)));
+        }
+        // Read back: the digits, most significant first, accumulated in the
+        // direction of the sign so that -2^127 needs no positive counterpart.
+        const bool negative = s[0] == '-';
+        int128 back = 0;
+        for (std::size_t k = negative ? 1 : 0; k < s.size(); ++k) {
+            ASSERT_TRUE(s[k] >= '0' && s[k] <= '9') << s;
+            ASSERT_TRUE(k == (negative ? 1U : 0U) || s[negative ? 1 : 0] != '0') << s;  // no leading zero
+            back = back * 10 + (negative ? -(s[k] - '0') : s[k] - '0');
+        }
+        ASSERT_TRUE(back == v) << s;
+    }
+
+    // put_integer stays inside max_integer_chars for the longest text.
+    char room[erdos::max_integer_chars + 4];
+    std::memset(room, '#', sizeof room);
+    char* end = erdos::put_integer(room, -max128 - 1);
+    EXPECT_EQ(std::string(room, end), "-170141183460469231731687303715884105728");
+    EXPECT_EQ(std::string(room + erdos::max_integer_chars, 4), "####");
+}
+
 // The formatter must agree with printf's %.17g byte for byte, across every kind
 // of double, and must not follow a locale whose decimal separator is a comma.
 TEST(NumberFormat, AgreesWithPrintfEverywhere) {

@@ -42,6 +42,23 @@ TEST(ResultsRow, SpecialValuesAndWideFields) {
     out.clear();
     erdos::append_results_row(out, wide);
     EXPECT_EQ(out, "2147483497,127,288230375077969921,2,32,0.5,0.25,2,4\n");
+
+    // Beyond 64 bits: a divisor of m^2 for m near 2^60, and the longest
+    // fields any of the nine columns can hold.
+    wide.p = 4611686018427387847;
+    wide.least_c = 2147483643;
+    wide.first_d = (erdos::int128{1} << 120) + 12345;
+    wide.uniform_mass = -1.2345678901234567e-300;
+    wide.weighted_mass = -1.2345678901234567e-300;
+    out.clear();
+    erdos::append_results_row(out, wide);
+    EXPECT_EQ(out,
+              "4611686018427387847,2147483643,1329227995784915872903807060280356921,2,32,"
+              "-1.2345678901234568e-300,-1.2345678901234568e-300,inf,inf\n");
+    wide.first_d = -(erdos::int128{1} << 126) * 2;
+    out.clear();
+    erdos::append_results_row(out, wide);
+    EXPECT_EQ(out.substr(0, 72), "4611686018427387847,2147483643,-170141183460469231731687303715884105728,");
 }
 
 TEST(Summary, FlagsAndInfiniteMedians) {

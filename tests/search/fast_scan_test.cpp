@@ -11,6 +11,7 @@
 #include "numtheory/spf_table.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
+#include "support/int128_text.hpp"
 #include "support/trial_factor.hpp"
 
 namespace {
@@ -24,7 +25,8 @@ namespace {
                        std::bit_cast<std::uint64_t>(a.weighted_mass) == std::bit_cast<std::uint64_t>(b.weighted_mass);
     if (equal) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "p " << a.p << ": least_c " << a.least_c << " / " << b.least_c
-                                         << ", first_d " << static_cast<std::int64_t>(a.first_d) << " / " << static_cast<std::int64_t>(b.first_d) << ", branch "
+                                         << ", first_d " << erdos_test::decimal(a.first_d) << " / "
+                                         << erdos_test::decimal(b.first_d) << ", branch "
                                          << a.branch << " / " << b.branch << ", successful " << a.successful_shifts
                                          << " / " << b.successful_shifts << ", masses " << a.uniform_mass << " "
                                          << a.weighted_mass << " / " << b.uniform_mass << " " << b.weighted_mass;
