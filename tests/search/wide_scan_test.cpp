@@ -8,8 +8,10 @@
 
 #include "driver/wide_feed.hpp"
 #include "numtheory/examined_primes.hpp"
+#include "numtheory/prime_test64.hpp"
 #include "numtheory/spf_table.hpp"
 #include "search/scan_prime.hpp"
+#include "search/scan_prime_wide.hpp"
 #include "search/shift_list.hpp"
 
 namespace {
@@ -80,6 +82,44 @@ TEST(WideScan, AgreesForWideShiftsAndPrimesBelowTheirShifts) {
     // (73 * 3, 97 * 7, ...), and runs of m longer than a sieve segment.
     expect_same_as_plain(0, 20000, 1023, 50);
     expect_same_as_plain(0, 3000, 140003, 3);
+}
+
+// Far out only the plain wide scan can check it: the examined primes of
+// [p_min, p_max] found by a primality test of each 24k + 1.
+void expect_same_as_plain_far_out(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, std::size_t chunk) {
+    std::vector<std::int64_t> primes;
+    for (std::int64_t n = p_min + (25 - p_min % 24) % 24; n <= p_max; n += 24) {
+        if (erdos::is_prime_u64(static_cast<std::uint64_t>(n))) primes.push_back(n);
+    }
+    ASSERT_FALSE(primes.empty());
+    erdos::wide_feed feed = erdos::start_wide_feed(source_of(primes), p_min, p_max, c_max);
+    const erdos::scan_plan plan = erdos::make_scan_plan(c_max, {});
+    const erdos::shift_table shifts = erdos::build_shift_list(c_max);
+    erdos::wide_scratch scratch;
+    erdos::wide_pair_factors factors;
+    std::vector<std::int64_t> batch;
+    std::size_t next = 0;
+    while (erdos::next_wide_chunk(feed, chunk, batch, factors)) {
+        std::vector<erdos::prime_scan> out(batch.size());
+        erdos::scan_primes_wide(batch.data(), batch.size(), plan, factors, scratch, out.data());
+        for (std::size_t j = 0; j < batch.size(); ++j, ++next) {
+            ASSERT_EQ(batch[j], primes[next]);
+            const erdos::prime_scan plain =
+                erdos::scan_prime_wide(batch[j], shifts.shift_list, shifts.shift_list.size(), shifts.weight_total);
+            ASSERT_TRUE(same_scan(out[j], plain)) << "c_max " << c_max;
+        }
+    }
+    EXPECT_EQ(next, primes.size());
+}
+
+TEST(WideScan, AgreesWithThePlainWideScanFarOut) {
+    for (const std::int32_t c_max : {127, 255}) {
+        expect_same_as_plain_far_out(2147400000, 2147500000, c_max, 100);                       // across 2^31
+        expect_same_as_plain_far_out(1000000000000, 1000000030000, c_max, 64);                  // 10^12
+        expect_same_as_plain_far_out(1000000000000000, 1000000000020000, c_max, 64);            // 10^15
+        expect_same_as_plain_far_out(1000000000000000000, 1000000000000020000, c_max, 64);      // 10^18
+        expect_same_as_plain_far_out(4611686018427367904, 4611686018427387904, c_max, 64);      // up to 2^62
+    }
 }
 
 }  // namespace
