@@ -1,5 +1,5 @@
 // Micro-benchmarks of the scan of one prime (plain and fast), of the table
-// builds and of the number formatting of the results rows. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
+// builds, of the witness check and of the number formatting of the results rows. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include "search/fast_scan.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
+#include "search/verify_witness.hpp"
 
 namespace {
 
@@ -110,6 +111,31 @@ void format_row_doubles(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
 }
 
+// One witness check; range(0) picks primes near 2^31 (0) or just below 2^62
+// (1) with small d and d near 2^100, range(1) the branch.
+void verify_witness(benchmark::State& state) {
+    struct witness {
+        std::int64_t p;
+        std::int32_t c;
+        erdos::int128 d;
+    };
+    const bool wide = state.range(0) != 0;
+    const bool second = state.range(1) == 2;
+    const witness cases[2][2] = {
+        {{2147383681, 11, second ? 41 : 123}, {2147383681, 11, second ? 41 : 123}},
+        {{4611686018417388193, 7, second ? 5 : 1},
+         {4611686017427387929, 11,
+          second ? erdos::int128{40717981554} << 64 | 0x0ee5e68a152ea4d3ULL
+                 : erdos::int128{28730238930} << 64 | 0xec9e3ada74676373ULL}},
+    };
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const witness& w = cases[wide ? 1 : 0][next++ & 1];
+        benchmark::DoNotOptimize(
+            erdos::verify_first_witness(w.p, w.c, (w.p + w.c) / 4, w.d, static_cast<std::int32_t>(state.range(1))));
+    }
+}
+
 }  // namespace
 
 BENCHMARK(scan_plain)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMicrosecond);
@@ -118,6 +144,7 @@ BENCHMARK(sieve_all_primes)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_class_24k_plus_1)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_table)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_windows)->Arg(20000000)->Arg(200000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(verify_witness)->ArgsProduct({{0, 1}, {1, 2}});
 BENCHMARK(format_row_doubles)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const shift_reference want = walk_shift(divisors, m, c);
     for (const std::int64_t d : divisors) {
         const std::int32_t branch = ((m + d) % c == 0 ? 1 : 0) + ((4 * d + 1) % c == 0 ? 2 : 0);
-        if (branch != 0 && !erdos::verify_first_witness(static_cast<std::int32_t>(p), static_cast<std::int32_t>(c), m, d, branch)) {
+        if (branch != 0 && !erdos::verify_first_witness(p, static_cast<std::int32_t>(c), m, d, branch)) {
             fail("a genuine witness does not verify", p, c, m, d);
         }
     }
