@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "numtheory/spf_table.hpp"
+#include "numtheory/factor_list.hpp"
 
 namespace erdos {
 
