@@ -42,11 +42,6 @@ int open_results_file(output_file& file, const std::string& path) {
     return 0;
 }
 
-int write_results_row(output_file& file, const prime_scan& scan) {
-    append_results_row(file.pending, scan);
-    return file.pending.size() >= batch_bytes ? flush_output_file(file) : 0;
-}
-
 int write_results_rows(output_file& file, const std::string& rows) {
     // Large blocks of rows go straight through; small ones gather first.
     if (rows.size() >= batch_bytes / 8) return write_through(file, rows);
