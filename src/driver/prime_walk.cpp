@@ -1,3 +1,4 @@
+// Scanning chunks of examined primes, fast or plain, each with its verdicts and results rows.
 #include "driver/prime_walk.hpp"
 
 #include <algorithm>

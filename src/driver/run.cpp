@@ -1,3 +1,4 @@
+// The order of a run's phases, its messages on standard error and its exit status.
 #include "driver/run.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The divisors of m^2, listed in the fixed order that decides which witness is first.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Factorisations of a window of consecutive m, sieved with the primes up to sqrt(max m).
 #pragma once
 
 #include <cstdint>

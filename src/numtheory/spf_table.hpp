@@ -1,3 +1,4 @@
+// The smallest-prime-factor table over every m of a run, and factorisation by it.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Formatting results rows and writing them in large blocks.
 #include "report/results_file.hpp"
 
 #include <limits>

@@ -1,3 +1,4 @@
+// The results file: its header and one row per examined prime.
 #pragma once
 
 #include <string>

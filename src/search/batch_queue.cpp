@@ -53,7 +53,9 @@ void flush_batch(const pattern_bucket& bucket, bucket_state& state, const std::v
 
 void flush_batches(const std::vector<shift_residues>& residues, scan_scratch& scratch) {
     pattern_table& table = scratch.patterns;
-    for (std::size_t b = 0; b < table.buckets.size(); ++b) flush_batch(table.buckets[b], table.states[b], residues, scratch);
+    for (std::size_t b = 0; b < table.buckets.size(); ++b) {
+        flush_batch(table.buckets[b], table.states[b], residues, scratch);
+    }
 }
 
 }  // namespace erdos

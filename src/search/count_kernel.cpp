@@ -59,21 +59,16 @@ ERDOS_INLINE void add_hits(counts16& hits, bytes32 sum, const bytes32* m_targets
     for (int k = 0; k < powers; ++k) hits -= reinterpret_cast<counts16>(matches(sum, m_targets[k], quarter_targets[k]));
 }
 
-// Counts the witnesses of the pairs of a batch, which share one exponent
-// pattern, in logarithms: a divisor is an exponent vector k, its logarithm the
-// sum of k_i * log g_i, and it is a witness when that sum is the logarithm of
-// -m or of -1/4. The powers of the folded factor (most exponents) are moved
-// into the targets, log t - k * log g_f (m_targets for t = -m, quarter_targets
-// for t = -1/4); the vectors of the other factors are
-// walked like an odometer, identically in every lane. The last walked factors
-// are expanded once into a list of their sums, so that the odometer turns
-// only for the first ones and each of its steps meets a whole list.
 constexpr int max_targets = 2 * 31 + 1;  // 2e + 1 powers for the largest exponent a pattern's 5 bits hold
 static_assert(tuning::kernel_inner_sums >= 2 * 30 + 1, "the last walked factor's powers always fit the list");
 
-// The walk, with the number of folded powers fixed at compile time for the
-// common patterns so that the tests unroll and the targets stay in
-// registers; 0 means "powers, at run time".
+// Counts, lane by lane, the exponent vectors of the walked factors whose sum
+// of logarithms meets one of the targets. The last walked factors are
+// expanded once into a list of their sums (inner), so that the odometer turns
+// only over the first ones (outer) and each of its steps meets a whole list.
+// The number of folded powers is fixed at compile time for the common
+// patterns, so that the tests unroll and the targets stay in registers; 0
+// means "powers, at run time".
 template <int Powers>
 ERDOS_INLINE counts16 walk_sums(int powers, const bytes32* m_targets_in, const bytes32* quarter_targets_in, int walked,
                                const std::int32_t* exponent, const bytes32* logs, bytes32 order) {
@@ -126,6 +121,13 @@ ERDOS_INLINE counts16 walk_sums(int powers, const bytes32* m_targets_in, const b
     }
 }
 
+// Counts the witnesses of the pairs of a batch, which share one exponent
+// pattern, in logarithms: a divisor is an exponent vector k, its logarithm the
+// sum of k_i * log g_i, and it is a witness when that sum is the logarithm of
+// -m or of -1/4. The powers of the folded factor (most exponents) are moved
+// into the targets, log t - k * log g_f (m_targets for t = -m, quarter_targets
+// for t = -1/4), so that walk_sums need only walk the other factors, like an
+// odometer, identically in every lane.
 ERDOS_INLINE void count_batch_body(const pattern_bucket& bucket, int lanes, std::uint32_t tau, pair_tally* tallies) {
     const lane_batch& batch = bucket.batch;
     const bytes32 order = load_lanes(batch.order);

@@ -1,3 +1,4 @@
+// Building the residue and logarithm tables of each shift.
 #include "search/shift_residues.hpp"
 
 #include <limits>

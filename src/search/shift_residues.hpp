@@ -1,3 +1,4 @@
+// Residue arithmetic modulo each shift: multiplication tables, inverses, discrete logarithms.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The exact check of a first witness in 128-bit integers.
 #include "search/verify_witness.hpp"
 
 namespace erdos {
