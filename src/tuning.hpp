@@ -33,9 +33,9 @@ inline constexpr std::int64_t window_span = std::int64_t{1} << 13;
 // vector type, which checks it.
 inline constexpr int batch_lanes = 16;
 
-// Places the pattern table starts with; it doubles whenever it is half full.
-// A chunk of the default run meets a few hundred patterns, so 1024 rarely
-// grows. Must be a power of two, at least 1.
+// Places the pattern table starts with; it doubles whenever it is half full,
+// so the start only saves the first doublings of each thread's table (it
+// keeps its size from chunk to chunk). Must be a power of two, at least 1.
 inline constexpr std::size_t pattern_table_slots = 1024;
 
 // The kernel expands the last walked factors into a list of up to this many
@@ -50,8 +50,8 @@ inline constexpr int kernel_inner_sums = 64;
 // The meet in the middle splits the divisors of m^2 into a listed part A and a
 // small part B of size about sqrt(tau / meet_ratio); it costs about
 // |A| + meet_ratio |B| steps instead of tau. Below meet_min_tau divisors the
-// plain listing of all residues is as fast. Both are rough optima of the
-// step counts; any values count the same.
+// plain listing of all residues is used. Both follow the step counts rather
+// than a measurement of their own; any values count the same.
 inline constexpr std::int64_t meet_min_tau = 45;
 inline constexpr std::int64_t meet_ratio = 5;
 
@@ -59,9 +59,10 @@ inline constexpr std::int64_t meet_ratio = 5;
 // kernel when lanes * (2 sqrt(meet_ratio tau) + flush_pair_cost) >=
 // tau / 2 + flush_batch_cost, and pair by pair by the meet in the middle
 // otherwise: the kernel costs about tau/2 steps whatever the lanes, the meet
-// about 2 sqrt(5 tau) per pair. The two constants are the fixed costs of each
-// way, in the same steps; counting rare many-divisor patterns pair by pair took
-// about 5% off a run at 2*10^8 (1.84 -> 1.76 s).
+// about 2 sqrt(meet_ratio tau) per pair. The two constants stand for the fixed costs
+// of each way, in the same steps, and were not measured one by one; counting
+// rare many-divisor patterns pair by pair at all took about 5% off a run at
+// 2*10^8 (1.84 -> 1.76 s).
 inline constexpr double flush_pair_cost = 30.0;
 inline constexpr double flush_batch_cost = 40.0;
 
@@ -80,15 +81,16 @@ inline constexpr std::size_t fast_chunk_max_primes = 8192;
 // enough that the chunk size does not show.
 inline constexpr std::size_t plain_chunk_primes = 2048;
 
-// Finished chunks a worker may run ahead of the writer, per thread: enough to
-// keep every worker busy while one chunk of rows is written, few enough that
-// the chunks held stay small (at most this many times the threads).
+// Chunks the workers may run ahead of the writer, per thread: the ring of
+// finished chunks bounds the memory they hold (this many times the threads,
+// each chunk with its rows), while a slow chunk does not stall the others.
 inline constexpr std::size_t chunks_ahead_per_thread = 4;
 
-// The widest C_MAX the fast walk takes; above it the run takes the plain walk,
-// whose factor table over every m is then smaller than the windows'
-// reach of the shifts would make the fast walk's. The shift count at this
-// bound, (65535 - 3) / 4 + 1 = 16384, sets the largest chunk below.
+// The widest C_MAX the fast walk takes. Wider shift bounds take the plain
+// walk, which holds one factor table over every m, instead of windows that
+// must each reach over all the shifts and chunks whose tallies grow with
+// them. The shift count at this bound, (65535 - 3) / 4 + 1 = 16384, sets the
+// largest chunk below.
 inline constexpr std::int32_t max_windowed_c_max = 65535;
 
 inline constexpr std::size_t max_windowed_shifts = (max_windowed_c_max - 3) / 4 + 1;
