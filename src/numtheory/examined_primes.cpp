@@ -1,3 +1,4 @@
+// A segmented sieve over the numbers 24k + 1 alone.
 #include "numtheory/examined_primes.hpp"
 
 #include <algorithm>

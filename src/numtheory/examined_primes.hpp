@@ -1,3 +1,4 @@
+// The examined primes, p = 1 (mod 24), sieved on their own.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Turning a first witness into x and y and proving 4/p = 1/m + 1/x + 1/y exactly.
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/prime_sieve.hpp"
+#include "numtheory/spf_table.hpp"
 #include "support/trial_factor.hpp"
 
 namespace {
