@@ -1,5 +1,5 @@
 // Micro-benchmarks of the scan of one prime (plain and fast), of the table
-// builds, of the witness check and of the number formatting of the results rows. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
+// builds, of the witness check, of the sieves of intervals and of the number formatting of the results rows. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/factor_window.hpp"
+#include "numtheory/prime_range.hpp"
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/spf_table.hpp"
 #include "report/number_format.hpp"
@@ -65,6 +66,36 @@ void sieve_all_primes(benchmark::State& state) {
 void sieve_class_24k_plus_1(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(erdos::sieve_examined_primes(static_cast<std::int32_t>(state.range(0))));
+    }
+}
+
+// The examined primes of [p_min, p_min + width] (the arguments; p_min 0
+// means the whole 32-bit run to 2147483520), handed out in batches of 8192
+// as the walk takes them. Per examined prime.
+void sieve_examined_interval(benchmark::State& state) {
+    const std::int64_t p_min = state.range(0);
+    const std::int64_t p_max = p_min == 0 ? 2147483520 : p_min + state.range(1);
+    std::int64_t count = 0;
+    for (auto _ : state) {
+        erdos::examined_sieve sieve = erdos::start_examined_sieve(p_min, p_max);
+        std::vector<std::int64_t> batch;
+        count = 0;
+        while (erdos::next_examined_primes(sieve, batch, 8192)) {
+            count += static_cast<std::int64_t>(batch.size());
+            benchmark::DoNotOptimize(batch.data());
+            batch.clear();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+
+// The primes below the bound: the sieving primes of the walk up to 2^62 (2^31)
+// and of factor windows up to 2^60 (2^30).
+void all_primes_below(benchmark::State& state) {
+    for (auto _ : state) {
+        std::int64_t count = 0;
+        erdos::for_each_prime_in(0, state.range(0), [&](std::uint32_t) { ++count; });
+        benchmark::DoNotOptimize(count);
     }
 }
 
@@ -142,6 +173,14 @@ BENCHMARK(scan_plain)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMicrosecon
 BENCHMARK(scan_fast)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_all_primes)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_class_24k_plus_1)->Arg(20000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(sieve_class_24k_plus_1)->Arg(2147483520)->Unit(benchmark::kMillisecond);
+BENCHMARK(sieve_examined_interval)
+    ->Args({0, 0})
+    ->Args({1000000000000, 2000000000})
+    ->Args({1000000000000000, 1000000000})
+    ->Args({1000000000000000000, 1000000000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(all_primes_below)->Arg(std::int64_t{1} << 30)->Arg(std::int64_t{1} << 31)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_table)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_windows)->Arg(20000000)->Arg(200000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(verify_witness)->ArgsProduct({{0, 1}, {1, 2}});
