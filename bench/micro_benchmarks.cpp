@@ -1,5 +1,5 @@
 // Micro-benchmarks of the scan of one prime (plain, fast and wide), of the table
-// builds and of the number formatting of the results rows. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
+// builds, of the witness check, of the sieves of intervals and of the number formatting of the results rows. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/factor_window.hpp"
+#include "numtheory/prime_range.hpp"
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "numtheory/spf_table.hpp"
@@ -17,6 +18,7 @@
 #include "search/scan_prime.hpp"
 #include "search/scan_prime_wide.hpp"
 #include "search/shift_list.hpp"
+#include "search/verify_witness.hpp"
 
 namespace {
 
@@ -86,6 +88,36 @@ void sieve_class_24k_plus_1(benchmark::State& state) {
     }
 }
 
+// The examined primes of [p_min, p_min + width] (the arguments; p_min 0
+// means the whole 32-bit run to 2147483520), handed out in batches of 8192
+// as the walk takes them. Per examined prime.
+void sieve_examined_interval(benchmark::State& state) {
+    const std::int64_t p_min = state.range(0);
+    const std::int64_t p_max = p_min == 0 ? 2147483520 : p_min + state.range(1);
+    std::int64_t count = 0;
+    for (auto _ : state) {
+        erdos::examined_sieve sieve = erdos::start_examined_sieve(p_min, p_max);
+        std::vector<std::int64_t> batch;
+        count = 0;
+        while (erdos::next_examined_primes(sieve, batch, 8192)) {
+            count += static_cast<std::int64_t>(batch.size());
+            benchmark::DoNotOptimize(batch.data());
+            batch.clear();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+
+// The primes below the bound: the sieving primes of the walk up to 2^62 (2^31)
+// and of factor windows up to 2^60 (2^30).
+void all_primes_below(benchmark::State& state) {
+    for (auto _ : state) {
+        std::int64_t count = 0;
+        erdos::for_each_prime_in(0, state.range(0), [&](std::uint32_t) { ++count; });
+        benchmark::DoNotOptimize(count);
+    }
+}
+
 void factor_table(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(erdos::build_spf_table(static_cast<std::int32_t>(state.range(0)), c_max));
@@ -129,6 +161,31 @@ void format_row_doubles(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
 }
 
+// One witness check; range(0) picks primes near 2^31 (0) or just below 2^62
+// (1) with small d and d near 2^100, range(1) the branch.
+void verify_witness(benchmark::State& state) {
+    struct witness {
+        std::int64_t p;
+        std::int32_t c;
+        erdos::int128 d;
+    };
+    const bool wide = state.range(0) != 0;
+    const bool second = state.range(1) == 2;
+    const witness cases[2][2] = {
+        {{2147383681, 11, second ? 41 : 123}, {2147383681, 11, second ? 41 : 123}},
+        {{4611686018417388193, 7, second ? 5 : 1},
+         {4611686017427387929, 11,
+          second ? erdos::int128{40717981554} << 64 | 0x0ee5e68a152ea4d3ULL
+                 : erdos::int128{28730238930} << 64 | 0xec9e3ada74676373ULL}},
+    };
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const witness& w = cases[wide ? 1 : 0][next++ & 1];
+        benchmark::DoNotOptimize(
+            erdos::verify_first_witness(w.p, w.c, (w.p + w.c) / 4, w.d, static_cast<std::int32_t>(state.range(1))));
+    }
+}
+
 }  // namespace
 
 BENCHMARK(scan_plain)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMicrosecond);
@@ -136,8 +193,17 @@ BENCHMARK(scan_wide)->Arg(1000000000000)->Arg(1000000000000000000)->Unit(benchma
 BENCHMARK(scan_fast)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_all_primes)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_class_24k_plus_1)->Arg(20000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(sieve_class_24k_plus_1)->Arg(2147483520)->Unit(benchmark::kMillisecond);
+BENCHMARK(sieve_examined_interval)
+    ->Args({0, 0})
+    ->Args({1000000000000, 2000000000})
+    ->Args({1000000000000000, 1000000000})
+    ->Args({1000000000000000000, 1000000000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(all_primes_below)->Arg(std::int64_t{1} << 30)->Arg(std::int64_t{1} << 31)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_table)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_windows)->Arg(20000000)->Arg(200000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(verify_witness)->ArgsProduct({{0, 1}, {1, 2}});
 BENCHMARK(format_row_doubles)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

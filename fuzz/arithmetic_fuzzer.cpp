@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const shift_reference want = walk_shift(divisors, m, c);
     for (const std::int64_t d : divisors) {
         const std::int32_t branch = ((m + d) % c == 0 ? 1 : 0) + ((4 * d + 1) % c == 0 ? 2 : 0);
-        if (branch != 0 && !erdos::verify_first_witness(static_cast<std::int32_t>(p), static_cast<std::int32_t>(c), m, d, branch)) {
+        if (branch != 0 && !erdos::verify_first_witness(p, static_cast<std::int32_t>(c), m, d, branch)) {
             fail("a genuine witness does not verify", p, c, m, d);
         }
     }
@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     plan.weight_total = erdos::shift_weight(static_cast<std::int32_t>(c));
     plan.residues = erdos::build_shift_residues(plan.shift_list, window().primes);
     static erdos::scan_scratch scratch;
-    scratch.wide_vectors = in.ConsumeBool() && __builtin_cpu_supports("avx2");
+    scratch.wide_vectors = in.ConsumeBool() && erdos::wide_vectors_available();
     expect_scan_matches(erdos::scan_prime_fast(static_cast<std::int32_t>(p), plan, window(), scratch), want, p, c, m);
     return 0;
 }

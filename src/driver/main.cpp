@@ -1,3 +1,4 @@
+// The program's entry point: hands the arguments to erdos_main.
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -1,41 +1,34 @@
+// Scanning chunks of examined primes, fast or plain, each with its verdicts and results rows.
 #include "driver/prime_walk.hpp"
 
 #include <algorithm>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
-#include <thread>
 
+#include "driver/chunk_pool.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/factor_window.hpp"
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/spf_table.hpp"
 #include "report/results_file.hpp"
 #include "search/fast_scan.hpp"
+#include "search/scan_plan.hpp"
+#include "search/scan_scratch.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
 #include "search/verify_witness.hpp"
+#include "tuning.hpp"
 
 namespace erdos {
 
 namespace {
 
-constexpr std::size_t chunk_primes = 2048;  // for the plain walk
-
-// Primes per chunk of the fast walk: about 2^18 (prime, shift) pairs, whose
-// counts a worker holds at once, and from 64 to 8192 primes. Larger chunks
-// leave fewer batches partly filled at their end; sizing by pairs keeps a
-// worker's arrays small for wide shift lists (at most 2^20 pairs, 4 MiB, at
-// the widest list the fast walk takes).
+// Primes per chunk of the fast walk, sized by pairs (see tuning.hpp).
 std::size_t fast_chunk_primes(std::size_t shifts) {
-    return std::clamp<std::size_t>((std::size_t{1} << 18) / std::max<std::size_t>(shifts, 1), 64, 8192);
+    return std::clamp<std::size_t>(tuning::fast_chunk_pairs / std::max<std::size_t>(shifts, 1),
+                                   tuning::fast_chunk_min_primes, tuning::fast_chunk_max_primes);
 }
 
 bool verified(const prime_scan& scan) {
-    // The driver's primes stay below 2^31 and their witnesses below 2^62, so
-    // both narrowings are exact here.
-    return scan.has_witness && verify_first_witness(static_cast<std::int32_t>(scan.p), scan.least_c, scan.first_m,
-                                                    static_cast<std::int64_t>(scan.first_d), scan.branch);
+    return scan.has_witness && verify_first_witness(scan.p, scan.least_c, scan.first_m, scan.first_d, scan.branch);
 }
 
 // Adds the verdict and the row of a scan already in chunk.scans.
@@ -59,6 +52,12 @@ void scan_chunk(const std::int32_t* primes, std::size_t n, const scan_plan& plan
     for (const prime_scan& scan : chunk.scans) add_verdict_and_row(chunk, scan);
 }
 
+// What one worker scans with, reused from chunk to chunk.
+struct alignas(64) worker_memory {  // apart from its neighbours' cache lines
+    factor_window window;
+    scan_scratch scratch;
+};
+
 }  // namespace
 
 walk_setup prepare_walk(std::int32_t p_max) { return {sieve_examined_primes(p_max)}; }
@@ -71,109 +70,15 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
     const std::vector<std::int32_t>& primes = setup.examined;
     const std::size_t chunk_size = fast_chunk_primes(plan.residues.size());
     const std::size_t chunk_count = (primes.size() + chunk_size - 1) / chunk_size;
-    auto chunk_range = [&](std::size_t index, std::size_t& first, std::size_t& count) {
-        first = index * chunk_size;
-        count = std::min(chunk_size, primes.size() - first);
+    const bool alone = threads <= 1 || chunk_count <= 1;
+    std::vector<worker_memory> memory(alone ? 1 : threads);
+    for (worker_memory& w : memory) w.window = prototype;
+    const chunk_maker make = [&](unsigned worker, std::size_t index, prime_chunk& chunk) {
+        const std::size_t first = index * chunk_size;
+        const std::size_t count = std::min(chunk_size, primes.size() - first);
+        scan_chunk(primes.data() + first, count, plan, memory[worker].window, memory[worker].scratch, chunk);
     };
-
-    if (threads <= 1 || chunk_count <= 1) {
-        factor_window window = prototype;
-        scan_scratch scratch;
-        prime_chunk chunk;
-        for (std::size_t index = 0; index < chunk_count; ++index) {
-            std::size_t first = 0;
-            std::size_t count = 0;
-            chunk_range(index, first, count);
-            scan_chunk(primes.data() + first, count, plan, window, scratch, chunk);
-            if (const int stop = sink(chunk); stop != 0) return stop;
-        }
-        return 0;
-    }
-
-    // Workers take chunks in order and fill a ring of slots; this thread hands
-    // the slots to the sink in order. A worker never runs more than the ring's
-    // length ahead of the sink, which bounds the memory held in finished chunks.
-    const std::size_t ring = 4 * static_cast<std::size_t>(threads);
-    std::vector<prime_chunk> slots(ring);
-    std::vector<std::uint8_t> ready(ring, 0);
-    std::mutex mutex;
-    std::condition_variable chunk_done;
-    std::condition_variable slot_free;
-    std::size_t next_chunk = 0;
-    std::size_t delivered = 0;
-    bool stopping = false;
-    std::exception_ptr failure;
-
-    auto worker = [&] {
-        try {
-            factor_window window = prototype;
-            scan_scratch scratch;
-            while (true) {
-                std::size_t index = 0;
-                {
-                    std::unique_lock lock(mutex);
-                    slot_free.wait(lock, [&] { return stopping || next_chunk >= chunk_count || next_chunk < delivered + ring; });
-                    if (stopping || next_chunk >= chunk_count) return;
-                    index = next_chunk++;
-                }
-                std::size_t first = 0;
-                std::size_t count = 0;
-                chunk_range(index, first, count);
-                prime_chunk& slot = slots[index % ring];
-                scan_chunk(primes.data() + first, count, plan, window, scratch, slot);
-                {
-                    std::lock_guard lock(mutex);
-                    ready[index % ring] = 1;
-                }
-                chunk_done.notify_all();
-            }
-        } catch (...) {
-            {
-                std::lock_guard lock(mutex);
-                if (!failure) failure = std::current_exception();
-                stopping = true;
-            }
-            chunk_done.notify_all();
-            slot_free.notify_all();
-        }
-    };
-
-    std::vector<std::thread> pool;
-    int result = 0;
-    try {
-        for (unsigned t = 0; t < threads; ++t) pool.emplace_back(worker);
-        for (std::size_t index = 0; index < chunk_count; ++index) {
-            {
-                std::unique_lock lock(mutex);
-                chunk_done.wait(lock, [&] { return stopping || ready[index % ring] != 0; });
-                if (stopping) break;
-            }
-            result = sink(slots[index % ring]);
-            {
-                std::lock_guard lock(mutex);
-                ready[index % ring] = 0;
-                delivered = index + 1;
-                if (result != 0) stopping = true;
-            }
-            slot_free.notify_all();
-            if (result != 0) break;
-        }
-    } catch (...) {
-        {
-            std::lock_guard lock(mutex);
-            if (!failure) failure = std::current_exception();
-            stopping = true;
-        }
-        slot_free.notify_all();
-    }
-    {
-        std::lock_guard lock(mutex);
-        stopping = true;
-    }
-    slot_free.notify_all();
-    for (std::thread& t : pool) t.join();
-    if (failure) std::rethrow_exception(failure);
-    return result;
+    return alone ? make_chunks_alone(chunk_count, make, sink) : make_chunks_in_pool(chunk_count, threads, make, sink);
 }
 
 int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink) {
@@ -185,7 +90,7 @@ int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& 
     for (const std::int32_t p : prime_list) {
         if (p % 24 != 1) continue;
         record(chunk, scan_prime(p, shifts.shift_list, shift_count, shifts.weight_total, spf_table));
-        if (chunk.scans.size() == chunk_primes) {
+        if (chunk.scans.size() == tuning::plain_chunk_primes) {
             if (const int stop = sink(chunk); stop != 0) return stop;
             chunk = prime_chunk{};
         }

@@ -1,3 +1,4 @@
+// The walk over the examined primes, in chunks: the fast windowed walk and the plain reference walk.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Drawing, pacing and erasing the status line.
 #include "driver/progress.hpp"
 
 #include <sys/ioctl.h>

@@ -1,3 +1,4 @@
+// The status line a person watching a long run sees on a terminal.
 #pragma once
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// The order of a run's phases, its messages on standard error and its exit status.
 #include "driver/run.hpp"
 
 #include <algorithm>
@@ -15,13 +16,13 @@
 #include "report/run_stats.hpp"
 #include "report/summary_file.hpp"
 #include "search/shift_list.hpp"
+#include "tuning.hpp"
 
 namespace erdos {
 
 namespace {
 
 constexpr const char* program_name = "erdos-straus";
-constexpr std::int32_t max_windowed_c_max = 65535;
 
 int report_file_error(progress_state& progress, std::FILE* err, const char* what, const std::string& path,
                       int error) {
@@ -45,7 +46,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
 
     // Shift bounds so wide that a window over m would outgrow a factor table
     // take the plain walk, which holds one table over every m.
-    const bool plain = engine == scan_engine::plain || config.c_max > max_windowed_c_max;
+    const bool plain = engine == scan_engine::plain || config.c_max > tuning::max_windowed_c_max;
     progress_phase(progress, "sieving");
     walk_setup setup = prepare_walk(config.p_max);
     const auto examined_total = static_cast<std::int64_t>(setup.examined.size());

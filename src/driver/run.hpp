@@ -1,3 +1,4 @@
+// Running the whole experiment from the command line: phases, messages and exit status.
 #pragma once
 
 #include <cstdio>

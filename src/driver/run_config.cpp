@@ -1,3 +1,4 @@
+// Parsing and checking the command line.
 #include "driver/run_config.hpp"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The command line: its parsing into a run configuration, the usage and version texts.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The records that carry results between phases: one prime's scan and the run-wide aggregates.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Listing the divisors of m^2 depth-first over the prime factorisation.
 #include "numtheory/divisors.hpp"
 
 namespace erdos {

@@ -1,9 +1,10 @@
+// The divisors of m^2, listed in the fixed order that decides which witness is first.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "numtheory/spf_table.hpp"
+#include "numtheory/factor_list.hpp"
 
 namespace erdos {
 

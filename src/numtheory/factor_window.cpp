@@ -1,3 +1,4 @@
+// Sieving a factor window: the periodic small primes copied, the others struck, the large prime recovered.
 #include "numtheory/factor_window.hpp"
 
 #include <algorithm>
@@ -68,47 +69,43 @@ factor_window make_factor_window(std::int64_t max_m) {
     return window;
 }
 
-void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t count, std::int64_t next_lo) {
-    const auto n = static_cast<std::size_t>(count);
-    if (window.entries.size() < n) {
-        window.entries.resize(n);
-        window.small.resize(n * factor_window::max_small);
-    }
-    factor_window::entry* const entries = window.entries.data();
-    std::uint16_t* const slots = window.small.data();
-    const std::int64_t hi = lo + count;
-    if (next_lo < lo || next_lo > hi) next_lo = hi;
+namespace {
 
-    // Start from the periodic part, in runs up to the end of the period.
-    // Every slot is written, so that each holds a valid index.
+// Starts every m of [lo, lo + n) from the periodic part, in runs up to the
+// end of the period. Every slot is written, so that each holds a valid index.
+void copy_period(factor_window& window, std::int64_t lo, std::size_t n) {
     constexpr auto period = static_cast<std::size_t>(factor_window::period);
     constexpr auto row = static_cast<std::size_t>(factor_window::max_small);
+    factor_window::entry* const entries = window.entries.data();
+    std::uint16_t* const slots = window.small.data();
     for (std::size_t i = 0, r = static_cast<std::size_t>(lo % factor_window::period); i < n; r = 0) {
         const std::size_t run = std::min(n - i, period - r);
         std::copy_n(window.periodic.data() + r, run, entries + i);
         std::copy_n(window.periodic_small.data() + r * row, run * row, slots + i * row);
         i += run;
     }
+}
 
-    if (lo != window.resume_lo) {
-        // The first multiple at or above max(lo, 1). Quotients below 2^31 of
-        // numbers below 2^31 are at least 2^-31 from the next integer, far more
-        // than a double's rounding there: the floor is exact.
-        const double first = static_cast<double>(std::max<std::int64_t>(lo, 1));
-        for (auto* list : {&window.prime_divisors, &window.power_divisors}) {
-            for (factor_window::divisor& d : *list) {
-                const double v = static_cast<double>(d.value);
-                d.next = static_cast<std::int64_t>(std::floor((first + v - 1) / v)) * d.value;
-            }
+// Sets every divisor's next multiple to the first at or above max(lo, 1).
+// Quotients below 2^31 of numbers below 2^31 are at least 2^-31 from the next
+// integer, far more than a double's rounding there: the floor is exact.
+void find_first_multiples(factor_window& window, std::int64_t lo) {
+    const double first = static_cast<double>(std::max<std::int64_t>(lo, 1));
+    for (auto* list : {&window.prime_divisors, &window.power_divisors}) {
+        for (factor_window::divisor& d : *list) {
+            const double v = static_cast<double>(d.value);
+            d.next = static_cast<std::int64_t>(std::floor((first + v - 1) / v)) * d.value;
         }
     }
-    window.lo = lo;
-    window.count = count;
-    window.resume_lo = next_lo;
+}
 
-    // Each divisor strikes up to next_lo, where the next window picks it up,
-    // and on to the end of this one. First the primes, in ascending order,
-    // so that the slots ascend.
+// Each divisor strikes up to next_lo, where the next window picks it up, and
+// on to hi, the end of this one. First the primes, in ascending order, so
+// that the slots ascend.
+void strike_primes(factor_window& window, std::int64_t next_lo, std::int64_t hi) {
+    factor_window::entry* const entries = window.entries.data();
+    std::uint16_t* const slots = window.small.data();
+    const std::int64_t lo = window.lo;
     for (factor_window::divisor& d : window.prime_divisors) {
         const std::uint32_t inverse = d.inverse;
         const std::uint16_t prime_index = d.prime_index;
@@ -121,8 +118,14 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
         };
         strike_multiples(d, next_lo, hi, strike);
     }
-    // Then the powers: q is a factor by now, found by its index among the
-    // ascending slots. Most powers exceed the window and strike none.
+}
+
+// Then the powers: q is a factor by now, found by its index among the
+// ascending slots. Most powers exceed the window and strike none.
+void raise_powers(factor_window& window, std::int64_t next_lo, std::int64_t hi) {
+    factor_window::entry* const entries = window.entries.data();
+    const std::uint16_t* const slots = window.small.data();
+    const std::int64_t lo = window.lo;
     for (factor_window::divisor& d : window.power_divisors) {
         if (d.next >= hi) continue;
         const std::uint32_t inverse = d.inverse;
@@ -138,11 +141,16 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
         };
         strike_multiples(d, next_lo, hi, raise);
     }
-    // The sieved part of m is 2^t times an odd part whose inverse `large`
-    // holds; t is the first exponent when m is even (2, if it sieves at all,
-    // is then the first factor). What remains, m / 2^t times that inverse, is
-    // exact modulo 2^32: 1 or a single prime above the sieving primes. No
-    // branch on the data: which m have a large prime is a coin toss.
+}
+
+// The sieved part of m is 2^t times an odd part whose inverse `large` holds;
+// t is the first exponent when m is even (2, if it sieves at all, is then the
+// first factor). What remains, m / 2^t times that inverse, is exact modulo
+// 2^32: 1 or a single prime above the sieving primes. No branch on the data:
+// which m have a large prime is a coin toss.
+void finish_large_primes(factor_window& window, std::size_t n) {
+    factor_window::entry* const entries = window.entries.data();
+    const std::int64_t lo = window.lo;
     auto finish = [&](std::size_t i, unsigned twos) {
         factor_window::entry& e = entries[i];
         const auto m = static_cast<std::uint32_t>(lo + static_cast<std::int64_t>(i));
@@ -158,6 +166,27 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
     }
     if (i < n) finish(i, static_cast<unsigned>(entries[i].pattern & 31U));
     if (lo == 0 && n > 0) entries[0] = factor_window::entry{0, 1, 0, {0, 0, 0}};  // m = 0 has no factors
+}
+
+}  // namespace
+
+void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t count, std::int64_t next_lo) {
+    const auto n = static_cast<std::size_t>(count);
+    if (window.entries.size() < n) {
+        window.entries.resize(n);
+        window.small.resize(n * factor_window::max_small);
+    }
+    const std::int64_t hi = lo + count;
+    if (next_lo < lo || next_lo > hi) next_lo = hi;
+
+    copy_period(window, lo, n);
+    if (lo != window.resume_lo) find_first_multiples(window, lo);
+    window.lo = lo;
+    window.count = count;
+    window.resume_lo = next_lo;
+    strike_primes(window, next_lo, hi);
+    raise_powers(window, next_lo, hi);
+    finish_large_primes(window, n);
 }
 
 factor_list window_factor_list(const factor_window& window, std::int64_t m) {

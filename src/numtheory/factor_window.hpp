@@ -1,9 +1,10 @@
+// Factorisations of a window of consecutive m, sieved with the primes up to sqrt(max m).
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "numtheory/spf_table.hpp"
+#include "numtheory/factor_list.hpp"
 
 namespace erdos {
 
@@ -13,6 +14,7 @@ namespace erdos {
 // sieving primes) and the one prime above the bound that can remain (or 1).
 struct factor_window {
     static constexpr int max_small = 9;  // 2*3*5*...*29 > 2^30: no m < 2^30 has ten primes
+    static constexpr int max_factors = max_small + 1;  // with the large prime
 
     // What a window keeps of one m, in one place: the sieve updates the
     // three fields together.

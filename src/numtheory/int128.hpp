@@ -1,4 +1,4 @@
-// Signed and unsigned 128-bit integers, for products and divisors beyond 64 bits.
+// The compilers' 128-bit integer types under names that -Wpedantic accepts.
 #pragma once
 
 namespace erdos {

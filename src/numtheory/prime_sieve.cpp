@@ -1,3 +1,4 @@
+// The sieve of Eratosthenes, one bit per integer up to the bound.
 #include "numtheory/prime_sieve.hpp"
 
 namespace erdos {

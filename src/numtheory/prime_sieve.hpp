@@ -1,3 +1,4 @@
+// Every prime up to a bound.
 #pragma once
 
 #include <cstdint>

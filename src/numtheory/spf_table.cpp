@@ -1,3 +1,4 @@
+// Building the smallest-prime-factor table and reading factorisations off it.
 #include "numtheory/spf_table.hpp"
 
 #include <stdexcept>

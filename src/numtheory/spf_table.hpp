@@ -1,19 +1,12 @@
+// The smallest-prime-factor table over every m of a run, and factorisation by it.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "numtheory/factor_list.hpp"
+
 namespace erdos {
-
-// One prime power q^e of a factorisation.
-struct prime_power {
-    std::int32_t prime;
-    std::int32_t exponent;
-    bool operator==(const prime_power&) const = default;
-};
-
-// Ascending (prime, exponent) pairs whose product is m; empty for m <= 1.
-using factor_list = std::vector<prime_power>;
 
 // Smallest prime factor of every index 0 .. R + 2, where R = (p_max + c_max) / 4
 // (truncating): entry 0 is 0, entry 1 is 1, entry x >= 2 the least prime dividing x.

@@ -1,3 +1,4 @@
+// Decimal formatting of integers and of doubles (%.17g) in exact integer arithmetic.
 #include "report/number_format.hpp"
 
 #include <algorithm>

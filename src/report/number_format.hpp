@@ -1,3 +1,4 @@
+// Integers and doubles as text, exactly as printf prints them, without printf.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Opening, writing, closing and checking the paths of output files.
 #include "report/output_file.hpp"
 
 #include <cerrno>

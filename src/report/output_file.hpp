@@ -1,3 +1,4 @@
+// Output files written through a buffer, with every failure reported as an errno value.
 #pragma once
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Percentiles by sorting a copy or by selecting in place.
 #include "report/percentile.hpp"
 
 #include <algorithm>

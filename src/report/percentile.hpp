@@ -1,3 +1,4 @@
+// Percentiles of a list of masses, interpolated between ranks.
 #pragma once
 
 #include <vector>

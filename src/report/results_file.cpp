@@ -1,8 +1,10 @@
+// Formatting results rows and writing them in large blocks.
 #include "report/results_file.hpp"
 
 #include <limits>
 
 #include "report/number_format.hpp"
+#include "tuning.hpp"
 
 namespace erdos {
 
@@ -11,8 +13,6 @@ const char results_header[] =
     "uniform_expected_trials,weighted_expected_trials\n";
 
 namespace {
-constexpr std::size_t batch_bytes = std::size_t{1} << 20;
-
 double expected_trials(double mass) { return mass > 0.0 ? 1.0 / mass : std::numeric_limits<double>::infinity(); }
 }  // namespace
 
@@ -43,21 +43,16 @@ void append_results_row(std::string& out, const prime_scan& scan) {
 
 int open_results_file(output_file& file, const std::string& path) {
     if (const int error = open_output_file(file, path); error != 0) return error;
-    file.pending.reserve(batch_bytes + 256);
+    file.pending.reserve(tuning::results_batch_bytes + 256);
     file.pending += results_header;
     return 0;
 }
 
-int write_results_row(output_file& file, const prime_scan& scan) {
-    append_results_row(file.pending, scan);
-    return file.pending.size() >= batch_bytes ? flush_output_file(file) : 0;
-}
-
 int write_results_rows(output_file& file, const std::string& rows) {
     // Large blocks of rows go straight through; small ones gather first.
-    if (rows.size() >= batch_bytes / 8) return write_through(file, rows);
+    if (rows.size() >= tuning::results_write_through_bytes) return write_through(file, rows);
     file.pending += rows;
-    return file.pending.size() >= batch_bytes ? flush_output_file(file) : 0;
+    return file.pending.size() >= tuning::results_batch_bytes ? flush_output_file(file) : 0;
 }
 
 }  // namespace erdos

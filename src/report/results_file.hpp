@@ -1,3 +1,4 @@
+// The results file: its header and one row per examined prime.
 #pragma once
 
 #include <string>
@@ -17,10 +18,6 @@ void append_results_row(std::string& out, const prime_scan& scan);
 
 // Creates or truncates path and writes the header. Returns 0 or an errno value.
 int open_results_file(output_file& file, const std::string& path);
-
-// Appends the row of scan; the bytes reach the system in large batches.
-// Returns 0 or the errno value of a failed write.
-int write_results_row(output_file& file, const prime_scan& scan);
 
 // Appends rows already formatted by append_results_row.
 int write_results_rows(output_file& file, const std::string& rows);

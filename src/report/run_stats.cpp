@@ -1,3 +1,4 @@
+// Counts, extremes, histogram and mass lists, updated one prime at a time.
 #include "report/run_stats.hpp"
 
 namespace erdos {

@@ -1,3 +1,4 @@
+// Folding each examined prime into the run-wide aggregates.
 #pragma once
 
 #include "driver/run_records.hpp"

@@ -1,3 +1,4 @@
+// Formatting and writing the summary file.
 #include "report/summary_file.hpp"
 
 #include "report/number_format.hpp"

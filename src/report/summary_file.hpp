@@ -1,3 +1,4 @@
+// The summary file: counts, extremes, medians and the least-shift histogram of a run.
 #pragma once
 
 #include <cstdint>

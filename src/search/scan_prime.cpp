@@ -1,3 +1,4 @@
+// The plain per-prime scan, and the rounding of the masses that every scan shares.
 #include "search/scan_prime.hpp"
 
 #include <bit>

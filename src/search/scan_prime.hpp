@@ -1,3 +1,4 @@
+// The plain scan of one prime: every divisor of every m^2 listed and tested; the masses.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Building the shift list and its weights.
 #include "search/shift_list.hpp"
 
 #include <algorithm>

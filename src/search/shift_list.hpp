@@ -1,3 +1,4 @@
+// The shifts c = 3, 7, 11, ... and their weights.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Building the residue and logarithm tables of each shift.
 #include "search/shift_residues.hpp"
 
 #include <limits>
@@ -79,7 +80,7 @@ void add_logs(shift_residues& s, const std::vector<std::int32_t>& sieving_primes
             s.unit_of_log[l1 + order[0] * l2] = static_cast<std::uint8_t>(x);
         }
     }
-    s.target_4d_log = s.log_of[s.target_4d];
+    s.minus_quarter_log = s.log_of[s.minus_quarter];
     s.minus_one_log = s.log_of[c - 1];
     s.prime_log.reserve(sieving_primes.size());
     for (const std::int32_t q : sieving_primes) s.prime_log.push_back(s.log_of[static_cast<std::uint32_t>(q) % c]);
@@ -97,9 +98,9 @@ std::vector<shift_residues> build_shift_residues(const std::vector<std::int32_t>
         s.weight = shift_weight(c);
         // Every shift is 3 mod 4, so 4 * (c + 1)/4 = 1 (mod c).
         const std::uint64_t inverse_of_4 = (static_cast<std::uint64_t>(c) + 1) / 4;
-        s.target_4d = static_cast<std::uint32_t>((c - inverse_of_4) % static_cast<std::uint64_t>(c));
+        s.minus_quarter = static_cast<std::uint32_t>((c - inverse_of_4) % static_cast<std::uint64_t>(c));
         s.reciprocal = std::numeric_limits<std::uint64_t>::max() / static_cast<std::uint64_t>(c) + 1;
-        if (c <= shift_residues::max_tabled) {
+        if (c <= shift_residues::max_table_shift) {
             const auto cu = static_cast<std::size_t>(c);
             s.mul.resize(cu * cu);
             s.inverse.assign(cu, 0);

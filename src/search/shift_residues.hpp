@@ -1,3 +1,4 @@
+// Residue arithmetic modulo each shift: multiplication tables, inverses, discrete logarithms.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +10,15 @@ namespace erdos {
 // a witness for c exactly when d = -m or d = -(4^-1) (mod c); only d mod c
 // matters, and the residue of a divisor of m^2 is a product of prime residues.
 struct shift_residues {
-    static constexpr std::int32_t max_tabled = 255;  // residues fit a byte
+    // The largest shift with multiplication tables: every residue below it
+    // fits a byte. Wider shifts are scanned by listing the divisors.
+    static constexpr std::int32_t max_table_shift = 255;
 
     std::int32_t c = 0;
     std::int32_t weight = 0;
-    std::uint32_t target_4d = 0;  // the d mod c with 4d + 1 = 0 (mod c)
+    std::uint32_t minus_quarter = 0;  // -1/4 mod c: the d mod c with 4d + 1 = 0 (mod c)
     std::uint64_t reciprocal = 0; // for reduce()
-    // For c <= max_tabled only:
+    // For c <= max_table_shift only:
     std::vector<std::uint8_t> mul;            // mul[x * c + y] = x * y mod c
     std::vector<std::uint8_t> inverse;        // inverse of each unit, 0 for the rest
     std::vector<std::uint8_t> prime_residue;  // each sieving prime mod c
@@ -25,12 +28,14 @@ struct shift_residues {
     // the pair of exponents (l1, l2) with x = g1^l1 (mod c1), x = g2^l2 (mod c2),
     // c = c1*c2, stored as l1 | l2 << 8, so that multiplying units is adding
     // pairs byte by byte, each modulo its order (log_order, same layout).
+    // Orders below 128 keep the sum of two logarithms below 256, inside its
+    // byte, which the vector kernel's reduction needs.
     bool has_logs = false;
     std::uint16_t log_order = 0;
     std::vector<std::uint16_t> log_of;     // per residue; 0xFFFF for non-units
     std::vector<std::uint16_t> prime_log;  // per sieving prime; 0xFFFF when it divides c
-    std::uint16_t target_4d_log = 0;
-    std::uint16_t minus_one_log = 0;
+    std::uint16_t minus_quarter_log = 0;  // log of -1/4
+    std::uint16_t minus_one_log = 0;      // log of -1
     std::vector<std::uint8_t> unit_of_log;  // the unit with logarithm pair l, at l1 + order1 * l2
 };
 

@@ -1,45 +1,152 @@
+// Exact test that a first witness yields a solution of 4/p = 1/m + 1/x + 1/y.
 #include "search/verify_witness.hpp"
+
+#include <gmp.h>
+
+#include <cstdlib>
 
 namespace erdos {
 
 namespace {
-__extension__ typedef __int128 int128;
-__extension__ typedef unsigned __int128 uint128;
-}  // namespace
 
-bool verify_first_witness(std::int32_t p, std::int32_t c, std::int64_t m, std::int64_t d, std::int32_t branch) {
-    if (d < 0) return false;
-    // Beyond these bounds N^2 or D could leave 128 bits; a run never gets there
-    // (m < 2^30, d <= m^2 < 2^60).
-    if (d < 1 || c < 1 || p < 1 || m >= (std::int64_t{1} << 31) || d >= (std::int64_t{1} << 62)) return false;
-    if (branch < 1 || branch > 3) return false;
+// A nonnegative integer of up to 9 limbs (576 bits) on the stack. Within the
+// accepted inputs x and y stay below 2^247, so both sides of the identity stay
+// below 2^557.
+constexpr mp_size_t max_limbs = 9;
+struct natural {
+    mp_limb_t limb[max_limbs];
+    mp_size_t size;  // significant limbs, 0 for zero
+};
 
-    const std::int64_t p64 = p;
-    const int128 n = static_cast<int128>(m) * p64;
-    const int128 big_d = (branch == 2) ? static_cast<int128>(p64 * p64) * d : static_cast<int128>(d) * p64;
+void trim(natural& a) {
+    while (a.size > 0 && a.limb[a.size - 1] == 0) --a.size;
+}
 
+natural from_u128(uint128 v) {
+    natural r;
+    r.limb[0] = static_cast<mp_limb_t>(v);
+    r.limb[1] = static_cast<mp_limb_t>(v >> 64);
+    r.size = 2;
+    trim(r);
+    return r;
+}
+
+// The input bounds keep every result within max_limbs; a breach is a bug here,
+// never a verdict.
+void check_room(mp_size_t limbs) {
+    if (limbs > max_limbs) std::abort();
+}
+
+// a*b for a, b > 0.
+natural times(const natural& a, const natural& b) {
+    natural r;
+    r.size = a.size + b.size;
+    check_room(r.size);
+    if (a.size >= b.size) {
+        mpn_mul(r.limb, a.limb, a.size, b.limb, b.size);
+    } else {
+        mpn_mul(r.limb, b.limb, b.size, a.limb, a.size);
+    }
+    trim(r);
+    return r;
+}
+
+// a + b for a, b > 0.
+natural plus(const natural& a, const natural& b) {
+    const natural& big = a.size >= b.size ? a : b;
+    const natural& small = a.size >= b.size ? b : a;
+    natural r;
+    r.size = big.size + 1;
+    check_room(r.size);
+    r.limb[big.size] = mpn_add(r.limb, big.limb, big.size, small.limb, small.size);
+    trim(r);
+    return r;
+}
+
+// quotient = a / c, truncated, for a > 0 and c > 0; true when the division is exact.
+bool divide_exactly(const natural& a, mp_limb_t c, natural& quotient) {
+    const mp_limb_t remainder = mpn_divrem_1(quotient.limb, 0, a.limb, a.size, c);
+    quotient.size = a.size;
+    trim(quotient);
+    return remainder == 0;
+}
+
+bool equal(const natural& a, const natural& b) {
+    return a.size == b.size && mpn_cmp(a.limb, b.limb, a.size) == 0;
+}
+
+// Steps 2 to 4 for p, m < 2^31 and d < 2^62 (every input a run below 2^31
+// produces), exact in signed 128-bit arithmetic: N < 2^62, N^2 < 2^124 and
+// D < 2^124. Gives N + D and N + E, or false when D does not divide N^2.
+bool sums_narrow(std::int64_t p, std::int64_t m, std::int64_t d, std::int32_t branch, natural& n_plus_d,
+                 natural& n_plus_e) {
+    const int128 n = int128{m} * p;
+    const int128 big_d = int128{branch == 2 ? p * p : p} * d;
     const int128 n_squared = n * n;
     if (n_squared % big_d != 0) return false;
-    const int128 e = n_squared / big_d;
+    n_plus_d = from_u128(static_cast<uint128>(n + big_d));
+    n_plus_e = from_u128(static_cast<uint128>(n + n_squared / big_d));
+    return true;
+}
 
-    const int128 c128 = c;
-    if ((n + big_d) % c128 != 0) return false;
-    const int128 x = (n + big_d) / c128;
-    if ((n + e) % c128 != 0) return false;
-    const int128 y = (n + e) / c128;
+// Steps 2 to 4 for every accepted input, in limb arithmetic: N = m*p < 2^123,
+// D < 2^246, N^2 < 2^246.
+bool sums_wide(std::int64_t p, std::int64_t m, int128 d, std::int32_t branch, natural& n_plus_d, natural& n_plus_e) {
+    const auto up = static_cast<uint128>(p);
+    const natural n = from_u128(static_cast<uint128>(m) * up);
+    const natural big_d = times(from_u128(static_cast<uint128>(d)), from_u128(branch == 2 ? up * up : up));
 
-    if (m <= 0 || x <= 0) return false;
-    if (y <= 0) return false;
+    const natural n_squared = times(n, n);
+    if (n_squared.size < big_d.size) return false;  // 0 < N^2 < D: N^2 is the remainder
+    natural e;
+    natural remainder;
+    mpn_tdiv_qr(e.limb, remainder.limb, 0, n_squared.limb, n_squared.size, big_d.limb, big_d.size);
+    if (!mpn_zero_p(remainder.limb, big_d.size)) return false;
+    e.size = n_squared.size - big_d.size + 1;
+    trim(e);
+    n_plus_d = plus(n, big_d);
+    n_plus_e = plus(n, e);
+    return true;
+}
 
-    // Both sides may exceed 128 bits for a large branch-2 witness; they are
-    // compared modulo 2^128, which cannot change the verdict for a true identity.
-    const auto um = static_cast<uint128>(static_cast<int128>(m));
-    const auto up = static_cast<uint128>(static_cast<int128>(p64));
-    const auto ux = static_cast<uint128>(x);
-    const auto uy = static_cast<uint128>(y);
-    const uint128 left = 4 * um * ux * uy;
-    const uint128 right = up * (ux * uy + um * ux + um * uy);
-    return left == right;
+// 4*m*x*y == p*(x*y + m*x + m*y), exactly (4*m < 2^64 is one limb).
+bool identity_holds(std::int64_t p, std::int64_t m, const natural& x, const natural& y) {
+    const natural xy = times(x, y);
+    const natural left = times(from_u128(4 * static_cast<uint128>(m)), xy);
+    const natural m_x_plus_y = times(from_u128(static_cast<uint128>(m)), plus(x, y));
+    const natural right = times(from_u128(static_cast<uint128>(p)), plus(xy, m_x_plus_y));
+    return equal(left, right);
+}
+
+}  // namespace
+
+bool verify_first_witness(std::int64_t p, std::int32_t c, std::int64_t m, int128 d, std::int32_t branch) {
+    // d < 1 covers the negative witnesses, which stay unverified.
+    constexpr std::int64_t max_p = std::int64_t{1} << 62;
+    constexpr std::int64_t max_m = std::int64_t{1} << 61;
+    constexpr int128 d_limit = int128{1} << 122;
+    if (d < 1 || c < 1 || p < 1 || p > max_p || m < 1 || m > max_m || d >= d_limit) return false;
+    if (branch < 1 || branch > 3) return false;
+
+    // Every value formed is positive from here: N >= 1, D >= 1 and, as D must
+    // divide N^2 >= 1, E >= 1; so x >= 1 and y >= 1 once c divides N + D and
+    // N + E. A cofactor E truncated by an inexact division could not pass the
+    // exact identity together with both divisions by c either; the remainder
+    // test ends such a case early.
+    constexpr std::int64_t narrow = std::int64_t{1} << 31;
+    natural n_plus_d;
+    natural n_plus_e;
+    const bool exact = (p < narrow && m < narrow && d < (int128{1} << 62))
+                           ? sums_narrow(p, m, static_cast<std::int64_t>(d), branch, n_plus_d, n_plus_e)
+                           : sums_wide(p, m, d, branch, n_plus_d, n_plus_e);
+    if (!exact) return false;
+
+    // Steps 5 and 6: x = (N + D) / c and y = (N + E) / c, both exact.
+    const auto c_limb = static_cast<mp_limb_t>(c);
+    natural x;
+    natural y;
+    if (!divide_exactly(n_plus_d, c_limb, x) || !divide_exactly(n_plus_e, c_limb, y)) return false;
+    return identity_holds(p, m, x, y);
 }
 
 }  // namespace erdos

@@ -210,13 +210,13 @@ void scan_pair(std::int64_t p, const shift_residues& s, const wide_pair_factors&
     const auto c = static_cast<std::uint32_t>(s.c);
     walk_result found;
     std::int64_t tau = 1;
-    if (s.c <= shift_residues::max_tabled) {
+    if (s.c <= shift_residues::max_table_shift) {
         const std::uint32_t two32 = two32_mod(s);
         const wide_factors f = gather(s, all, pair, two32);
         tau = f.tau;
         const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
-        const std::uint32_t t2 = s.target_4d;
+        const std::uint32_t t2 = s.minus_quarter;
         if (!scan.has_witness) {
             found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
             if (found.count == 0) {
@@ -243,7 +243,7 @@ void scan_pair(std::int64_t p, const shift_residues& s, const wide_pair_factors&
         const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
         const bool keep_first = !scan.has_witness;
-        found = walk_divisors(wide_ring{c}, f, 1 % c, t1, s.target_4d, true);
+        found = walk_divisors(wide_ring{c}, f, 1 % c, t1, s.minus_quarter, true);
         if (!keep_first) found.first_d = -1;
     }
     scratch.counts[pair] = found.count;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "driver/run_records.hpp"
-#include "search/fast_scan.hpp"
+#include "search/scan_plan.hpp"
 
 namespace erdos {
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "numtheory/examined_primes.hpp"
 #include "numtheory/prime_sieve.hpp"
+#include "numtheory/spf_table.hpp"
 #include "support/trial_factor.hpp"
 
 namespace {
@@ -129,15 +129,4 @@ TEST(FactorWindow, LargestMOfTheRun) {
             ASSERT_NO_FATAL_FAILURE(expect_entry(window, m + d, erdos_test::trial_factor(m + d)));
         }
     }
-}
-
-TEST(ExaminedPrimes, SameAsTheFullSieve) {
-    for (const std::int32_t p_max : {0, 72, 73, 96, 97, 1000, 1000003, 2000000}) {
-        std::vector<std::int32_t> expected;
-        for (const std::int32_t p : erdos::sieve_primes(p_max)) {
-            if (p % 24 == 1) expected.push_back(p);
-        }
-        EXPECT_EQ(erdos::sieve_examined_primes(p_max), expected) << p_max;
-    }
-    EXPECT_EQ(erdos::sieve_examined_primes(2000000).size(), 18507U);
 }

@@ -61,6 +61,29 @@ TEST(ResultsRow, SpecialValuesAndWideFields) {
     EXPECT_EQ(out.substr(0, 72), "4611686018427387847,2147483643,-170141183460469231731687303715884105728,");
 }
 
+// Blocks of rows reach the file in the order given, whether they gather in
+// the pending buffer (small ones) or go straight through (a worker's chunk).
+TEST(ResultsFile, SmallAndLargeBlocksKeepTheirOrder) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("erdos-results-test-" + std::to_string(::getpid()));
+    prime_scan scan;
+    std::string small;
+    std::string large;
+    for (scan.p = 73; scan.p < 120; scan.p += 24) erdos::append_results_row(small, scan);
+    for (scan.p = 1000; large.size() < (std::size_t{1} << 20); ++scan.p) erdos::append_results_row(large, scan);
+
+    erdos::output_file file;
+    ASSERT_EQ(erdos::open_results_file(file, path.string()), 0);
+    for (const std::string* block : {&small, &large, &small, &small, &large, &small}) {
+        ASSERT_EQ(erdos::write_results_rows(file, *block), 0);
+    }
+    ASSERT_EQ(erdos::close_output_file(file), 0);
+    std::ostringstream written;
+    written << std::ifstream(path).rdbuf();
+    std::filesystem::remove(path);
+    EXPECT_TRUE(written.str() == erdos::results_header + small + large + small + small + large + small);
+}
+
 TEST(Summary, FlagsAndInfiniteMedians) {
     erdos::run_stats stats;
     stats.processed = 3;

@@ -40,7 +40,7 @@ void expect_same_scans(std::int32_t p_min, std::int32_t p_max, std::int32_t c_ma
     erdos::factor_window window = erdos::make_factor_window(last_m + 2);
     const erdos::scan_plan plan = erdos::make_scan_plan(c_max, window.primes);
     erdos::scan_scratch scratch;
-    scratch.bucket_slots.assign(table_slots, erdos::bucket_slot{});
+    scratch.patterns.slots.assign(table_slots, erdos::bucket_slot{});
     std::vector<std::int32_t> primes;
     for (const std::int32_t p : erdos::sieve_examined_primes(p_max)) {
         if (p >= p_min) primes.push_back(p);

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "numtheory/spf_table.hpp"
+#include "numtheory/factor_list.hpp"
 
 namespace erdos_test {
 

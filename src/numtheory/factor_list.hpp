@@ -1,0 +1,19 @@
+// The factorisation of one m as ascending prime powers, shared by every way of factoring.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace erdos {
+
+// One prime power q^e of a factorisation.
+struct prime_power {
+    std::int32_t prime;
+    std::int32_t exponent;
+    bool operator==(const prime_power&) const = default;
+};
+
+// Ascending (prime, exponent) pairs whose product is m; empty for m <= 1.
+using factor_list = std::vector<prime_power>;
+
+}  // namespace erdos

@@ -1,0 +1,22 @@
+// The working memory of one scanning thread, reused from chunk to chunk.
+#pragma once
+
+#include <vector>
+
+#include "search/count_kernel.hpp"
+#include "search/pair_tally.hpp"
+#include "search/pattern_table.hpp"
+#include "search/residue_count.hpp"
+
+namespace erdos {
+
+struct scan_scratch {
+    residue_lists lists;
+    std::vector<pair_tally> tallies;  // per (prime, shift) of a chunk
+    pattern_table patterns;
+    // Count with 32-byte vectors in one register each (AVX2) rather than in
+    // two halves; the counts are the same either way.
+    bool wide_vectors = wide_vectors_available();
+};
+
+}  // namespace erdos

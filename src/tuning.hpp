@@ -1,0 +1,115 @@
+// The settings that trade speed against memory, each with why it has its value and how far it may move.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// None of these changes a single output byte: each decides only how the work
+// is cut up or which of two exact ways counts it. The limits that correctness
+// rests on live with their proofs instead: tau(m^2) < 2^16 in
+// search/pair_tally.hpp, the largest shift with residue tables in
+// search/shift_residues.hpp, at most nine small primes per m in
+// numtheory/factor_window.hpp.
+//
+// Figures are instruction counts (callgrind) or single-thread median wall
+// times of a run with C_MAX 127, measured when the value was chosen.
+namespace erdos::tuning {
+
+// --- Factor windows (search/fast_scan.cpp) -------------------------------
+
+// The m values sieved per window, besides the reach of the shifts. A window's
+// records take about 34 bytes per m (280 KiB at this span), so it stays in
+// the second-level cache while its pairs are queued, and the sieving primes
+// up to sqrt(m) are restarted once per span. Instructions against 2^13 at
+// P_MAX 2*10^8: 2^11 +3.2%, 2^12 +1.2%, 2^14 -0.4%, 2^15 +0.05%; at 2*10^7,
+// 2^14 is level and 2^15 +1.0%. 2^14 saves little for twice the memory.
+// Any positive value is correct; memory grows linearly with it.
+inline constexpr std::int64_t window_span = std::int64_t{1} << 13;
+
+// --- Batches of pairs that share an exponent pattern ----------------------
+
+// Lanes per batch: sixteen 16-bit logarithm pairs fill one 32-byte AVX2
+// register (two SSE2 registers on the baseline build). Fixed by the kernel's
+// vector type, which checks it.
+inline constexpr int batch_lanes = 16;
+
+// Places the pattern table starts with; it doubles whenever it is half full,
+// so the start only saves the first doublings of each thread's table (it
+// keeps its size from chunk to chunk). Must be a power of two, at least 1.
+inline constexpr std::size_t pattern_table_slots = 1024;
+
+// The kernel expands the last walked factors into a list of up to this many
+// sums once per batch, so that the odometer turns only over the first ones
+// (kernel instructions at 2*10^7: 4.11e8 -> 3.49e8 against no list). At least
+// 61 = 2 * 30 + 1, so that the last factor always fits whatever its exponent;
+// each entry is a 32-byte vector on the stack.
+inline constexpr int kernel_inner_sums = 64;
+
+// --- Counting one pair by residue tables (search/residue_count.cpp) -------
+
+// The meet in the middle splits the divisors of m^2 into a listed part A and a
+// small part B of size about sqrt(tau / meet_ratio); it costs about
+// |A| + meet_ratio |B| steps instead of tau. Below meet_min_tau divisors the
+// plain listing of all residues is used. Both follow the step counts rather
+// than a measurement of their own; any values count the same.
+inline constexpr std::int64_t meet_min_tau = 45;
+inline constexpr std::int64_t meet_ratio = 5;
+
+// A partly filled batch (at the end of a chunk) is counted by the vector
+// kernel when lanes * (2 sqrt(meet_ratio tau) + flush_pair_cost) >=
+// tau / 2 + flush_batch_cost, and pair by pair by the meet in the middle
+// otherwise: the kernel costs about tau/2 steps whatever the lanes, the meet
+// about 2 sqrt(meet_ratio tau) per pair. The two constants stand for the fixed costs
+// of each way, in the same steps, and were not measured one by one; counting
+// rare many-divisor patterns pair by pair at all took about 5% off a run at
+// 2*10^8 (1.84 -> 1.76 s).
+inline constexpr double flush_pair_cost = 30.0;
+inline constexpr double flush_batch_cost = 40.0;
+
+// --- Chunks of primes and the worker pool (driver/) ----------------------
+
+// A chunk of the fast walk holds about this many (prime, shift) pairs, whose
+// 4-byte tallies a worker keeps at once, and from fast_chunk_min_primes to
+// fast_chunk_max_primes primes. Larger chunks leave fewer batches partly
+// filled at their end: 8192 primes instead of 2048 per chunk with 32 shifts
+// took 3% of the instructions off a run at 2*10^8 (1.506 -> 1.472 s).
+inline constexpr std::size_t fast_chunk_pairs = std::size_t{1} << 18;
+inline constexpr std::size_t fast_chunk_min_primes = 64;
+inline constexpr std::size_t fast_chunk_max_primes = 8192;
+
+// Primes per chunk of the plain walk, which lists every divisor and is slow
+// enough that the chunk size does not show.
+inline constexpr std::size_t plain_chunk_primes = 2048;
+
+// Chunks the workers may run ahead of the writer, per thread: the ring of
+// finished chunks bounds the memory they hold (this many times the threads,
+// each chunk with its rows), while a slow chunk does not stall the others.
+inline constexpr std::size_t chunks_ahead_per_thread = 4;
+
+// The widest C_MAX the fast walk takes. Wider shift bounds take the plain
+// walk, which holds one factor table over every m, instead of windows that
+// must each reach over all the shifts and chunks whose tallies grow with
+// them. The shift count at this bound, (65535 - 3) / 4 + 1 = 16384, sets the
+// largest chunk below.
+inline constexpr std::int32_t max_windowed_c_max = 65535;
+
+inline constexpr std::size_t max_windowed_shifts = (max_windowed_c_max - 3) / 4 + 1;
+
+// At the widest shift list a chunk holds fast_chunk_min_primes primes, so a
+// worker's tallies take at most 64 * 16384 * 4 bytes = 4 MiB; and every pair's
+// index in its chunk must fit the 32 bits a batch lane keeps of it.
+static_assert(fast_chunk_min_primes * max_windowed_shifts * 4 <= std::size_t{4} << 20,
+              "a worker's tallies stay within 4 MiB at the widest windowed shift list");
+static_assert(fast_chunk_max_primes * max_windowed_shifts <= std::size_t{1} << 32,
+              "a pair's index in its chunk fits 32 bits");
+
+// --- Writing the results file (report/results_file.cpp) ------------------
+
+// Rows gather in memory up to this many bytes before they go to the system in
+// one write; blocks of rows of at least results_write_through_bytes (a
+// worker's whole chunk, about 0.5 MiB for 8192 primes) are written straight
+// from where they were formatted, without a copy.
+inline constexpr std::size_t results_batch_bytes = std::size_t{1} << 20;
+inline constexpr std::size_t results_write_through_bytes = results_batch_bytes / 8;
+
+}  // namespace erdos::tuning
