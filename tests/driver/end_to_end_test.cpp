@@ -218,6 +218,7 @@ TEST_F(EndToEnd, BadArgumentsStopBeforeAnyFileIsTouched) {
          "erdos-straus: invalid c_max '1000': p_max + c_max must be at most 2147483647\n"},
         {{"--frobnicate"}, "erdos-straus: unknown option '--frobnicate'\n"},
         {{"200", "127", "--summary", "s.json"}, "erdos-straus: unknown option '--summary'\n"},
+        {{"1000", "--threads", "2"}, "erdos-straus: options go before P_MAX: '--threads'\n"},
         {{"--threads", "0", "200"}, "erdos-straus: invalid thread count '0': expected a whole number from 1 to 1024\n"},
     };
     for (const auto& c : cases) {
