@@ -86,6 +86,11 @@ int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_ma
                   run_stats& stats) {
     output_file file;
     if (const int error = open_output_file(file, path); error != 0) return error;
+    return write_summary_file(file, p_max, c_max, shift_count, stats);
+}
+
+int write_summary_file(output_file& file, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
+                       run_stats& stats) {
     // The lists serve as the selections' working copies: a run's lists are
     // tens of megabytes, and their order is of no further use.
     file.pending = summary_text(p_max, c_max, shift_count, stats, stats.uniform_masses, stats.weighted_masses);

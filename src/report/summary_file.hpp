@@ -4,6 +4,7 @@
 #include <string>
 
 #include "driver/run_records.hpp"
+#include "report/output_file.hpp"
 
 namespace erdos {
 
@@ -18,5 +19,9 @@ std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t
 // Returns 0 or the errno value of the failed open, write or close.
 int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
                   run_stats& stats);
+
+// The same into a file already opened, which is closed at the end.
+int write_summary_file(output_file& file, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
+                       run_stats& stats);
 
 }  // namespace erdos
