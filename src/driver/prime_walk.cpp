@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "driver/stop_request.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/factor_window.hpp"
 #include "numtheory/prime_sieve.hpp"
@@ -20,7 +21,10 @@ namespace erdos {
 
 namespace {
 
-constexpr std::size_t chunk_primes = 2048;  // for the plain walk
+// The plain walk hands on a chunk after 2048 primes or 2^16 (prime, shift)
+// pairs, whichever comes first, so that wide shift lists still report often.
+constexpr std::size_t chunk_primes = 2048;
+constexpr std::uint64_t chunk_pairs = std::uint64_t{1} << 16;
 
 // Primes per chunk of the fast walk: about 2^18 (prime, shift) pairs, whose
 // counts a worker holds at once, and from 64 to 8192 primes. Larger chunks
@@ -81,6 +85,7 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
             std::size_t first = 0;
             std::size_t count = 0;
             chunk_range(index, first, count);
+            stop_if_requested();
             scan_chunk(primes.data() + first, count, plan, window, scratch, chunk);
             if (const int stop = sink(chunk); stop != 0) return stop;
         }
@@ -113,6 +118,7 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
                     if (stopping || next_chunk >= chunk_count) return;
                     index = next_chunk++;
                 }
+                stop_if_requested();
                 std::size_t first = 0;
                 std::size_t count = 0;
                 chunk_range(index, first, count);
@@ -178,11 +184,14 @@ int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& 
     const std::vector<std::int32_t> spf_table = build_spf_table(p_max, c_max);
     const shift_table shifts = build_shift_list(c_max);
     const std::uint64_t shift_count = shifts.shift_list.size();
+    const std::size_t primes_per_chunk =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, chunk_primes));
     prime_chunk chunk;
     for (const std::int32_t p : prime_list) {
         if (p % 24 != 1) continue;
+        stop_if_requested();
         record(chunk, scan_prime(p, shifts.shift_list, shift_count, shifts.weight_total, spf_table));
-        if (chunk.scans.size() == chunk_primes) {
+        if (chunk.scans.size() == primes_per_chunk) {
             if (const int stop = sink(chunk); stop != 0) return stop;
             chunk = prime_chunk{};
         }

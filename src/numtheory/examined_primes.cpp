@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "driver/stop_request.hpp"
 #include "numtheory/prime_sieve.hpp"
 
 namespace erdos {
@@ -30,6 +31,7 @@ std::vector<std::int32_t> sieve_examined_primes(std::int32_t p_max) {
     constexpr std::int64_t segment = std::int64_t{1} << 18;
     std::vector<std::uint8_t> alive(segment);
     for (std::int64_t lo = 1; lo <= k_max; lo += segment) {
+        stop_if_requested();
         const std::int64_t hi = std::min(lo + segment, k_max + 1);
         std::fill(alive.begin(), alive.begin() + (hi - lo), std::uint8_t{1});
         for (std::size_t i = 0; i < primes.size(); ++i) {
