@@ -1,5 +1,6 @@
 #include "report/summary_file.hpp"
 
+#include "driver/stop_request.hpp"
 #include "report/number_format.hpp"
 #include "report/output_file.hpp"
 #include "report/percentile.hpp"
@@ -30,10 +31,17 @@ void double_line(std::string& out, const char* name, double value) {
 // reordered.
 std::string summary_text(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count, const run_stats& stats,
                          std::vector<double>& uniform_work, std::vector<double>& weighted_work) {
+    // Each selection in the lists of the largest runs takes a second or more:
+    // a stop request is looked for between them.
+    stop_if_requested();
     const double median_uniform = select_percentile(uniform_work, 0.5);
+    stop_if_requested();
     const double p10_uniform = select_percentile(uniform_work, 0.1);
+    stop_if_requested();
     const double p90_uniform = select_percentile(uniform_work, 0.9);
+    stop_if_requested();
     const double median_weighted = select_percentile(weighted_work, 0.5);
+    stop_if_requested();
 
     std::string out = "{\n";
     integer_line(out, "p_max", p_max);

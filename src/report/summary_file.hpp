@@ -16,7 +16,8 @@ std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t
 
 // Creates or truncates path and writes format_summary into it. The mass lists
 // of stats keep their entries but not their order.
-// Returns 0 or the errno value of the failed open, write or close.
+// Returns 0 or the errno value of the failed open, write or close. Both
+// throw run_stopped when a signal asks the run to stop.
 int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
                   run_stats& stats);
 
