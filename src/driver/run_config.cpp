@@ -190,7 +190,8 @@ std::string usage_text() {
            "  RESULTS_CSV   one row per examined prime (default results/erdos_results.csv)\n"
            "  SUMMARY_JSON  run summary (default results/erdos_summary.json)\n"
            "Arguments after the fourth are ignored. Output directories must exist; they\n"
-           "are never created.\n"
+           "are never created. Each file is written beside its target and replaces it\n"
+           "only when the run finishes (status 0 or 2).\n"
            "\n"
            "Options, before the positional arguments:\n"
            "  --threads N   scan with N threads (default: every available core); the\n"
@@ -207,7 +208,9 @@ std::string usage_text() {
            "  0  every examined prime was covered and its first witness verified\n"
            "  1  bad arguments, or the outputs are not complete (a file could not be\n"
            "     written, memory ran out); a message on standard error says which\n"
-           "  2  the run finished, but some examined prime was not covered or verified\n";
+           "  2  the run finished, but some examined prime was not covered or verified\n"
+           "  128+N  signal N (SIGINT, SIGTERM, SIGHUP) stopped the run; the previous\n"
+           "     files stay\n";
 }
 
 }  // namespace erdos
