@@ -52,11 +52,12 @@ mode_t creation_mode() {
 
 // Creates, locks and empties "<destination>.erdos-partial". A run that holds
 // the lock is writing it; a file without a lock is left over from a run that
-// died, and is taken over.
+// died, and is taken over. A link by that name is not followed, so that it
+// cannot lead the truncation elsewhere.
 int create_fixed(staged_output& output) {
     output.temporary = partial_file_name(output.destination);
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd = open(output.temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        const int fd = open(output.temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0) return errno;
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
