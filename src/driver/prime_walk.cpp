@@ -187,6 +187,7 @@ int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& 
     const std::size_t primes_per_chunk =
         static_cast<std::size_t>(std::clamp<std::uint64_t>(chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, chunk_primes));
     prime_chunk chunk;
+    if (const int stop = sink(chunk); stop != 0) return stop;  // the tables are ready
     for (const std::int32_t p : prime_list) {
         if (p % 24 != 1) continue;
         stop_if_requested();

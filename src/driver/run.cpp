@@ -106,7 +106,11 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
             update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
         }
         const int error = write_results_rows(results, chunk.rows);
-        if (!chunk.scans.empty()) progress_scan(progress, stats.processed, examined_total, chunk.scans.back().p);
+        if (chunk.scans.empty()) {
+            progress_phase(progress, "scanning primes");  // the plain walk has built its tables
+        } else {
+            progress_scan(progress, stats.processed, examined_total, chunk.scans.back().p);
+        }
         stop_if_requested();
         return error;
     };

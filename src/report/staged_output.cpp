@@ -93,6 +93,8 @@ int create_fixed(staged_output& output) {
     return EBUSY;
 }
 
+// Creates ".<name>.erdos-XXXXXX" beside the destination, with the mode that
+// the finished file is to have.
 int create_unique(staged_output& output) {
     const fs::path destination(output.destination);
     std::string hidden = ".";
@@ -103,7 +105,7 @@ int create_unique(staged_output& output) {
     if (fd < 0) return errno;
     output.temporary = std::move(name);
     output.descriptor = fd;
-    if (fchmod(fd, creation_mode()) != 0) {
+    if (fchmod(fd, output.mode) != 0) {
         const int error = errno;
         unlink(output.temporary.c_str());
         close_descriptor(output.descriptor);
@@ -128,24 +130,43 @@ int prepare_staged_output(staged_output& output, const std::string& path, stage_
         return 0;
     }
     if (exists && access(output.destination.c_str(), W_OK) != 0) return errno;
+    // The finished file keeps the permissions of the one it replaces.
+    output.mode = exists ? (target.st_mode & 0777) : creation_mode();
+    output.staged = true;
 
-    const int error = naming == stage_naming::fixed ? create_fixed(output) : create_unique(output);
-    if (error != 0) {
+    if (naming == stage_naming::unique) {
+        // Made and removed at once, to learn whether the directory takes
+        // it; made again only to be written, so that a run killed outright
+        // cannot leave one of these ever-new names behind.
+        const int error = create_unique(output);
+        if (error == 0) {
+            unlink(output.temporary.c_str());
+            close_descriptor(output.descriptor);
+        }
         output.temporary.clear();
         return error;
     }
-    // The finished file keeps the permissions of the one it replaces.
-    if (exists && fchmod(output.descriptor, target.st_mode & 0777) != 0) {
-        const int chmod_error = errno;
+    if (const int error = create_fixed(output); error != 0) {
+        output.temporary.clear();
+        return error;
+    }
+    if (fchmod(output.descriptor, output.mode) != 0) {
+        const int error = errno;
         output_file none;
         discard_staged_output(output, none);
-        return chmod_error;
+        return error;
     }
     return 0;
 }
 
 int open_staged_output(staged_output& output, output_file& file) {
-    if (output.temporary.empty()) return open_output_file(file, output.destination);
+    if (!output.staged) return open_output_file(file, output.destination);
+    if (output.temporary.empty()) {
+        if (const int error = create_unique(output); error != 0) {
+            output.temporary.clear();
+            return error;
+        }
+    }
     errno = 0;
     file.stream = fdopen(output.descriptor, "w");
     if (file.stream == nullptr) return errno != 0 ? errno : EIO;

@@ -14,7 +14,8 @@ enum class stage_naming {
     // target at once, and a run that died leaves a file that the next one
     // takes over.
     fixed,
-    // ".<target>.erdos-XXXXXX", a fresh name for every run.
+    // ".<target>.erdos-XXXXXX", a fresh name for every run, which exists
+    // only while the file is written.
     unique,
 };
 
@@ -24,22 +25,24 @@ enum class stage_naming {
 // stands for an open descriptor), which is written directly.
 struct staged_output {
     std::string destination;  // the target with its symbolic links followed
-    std::string temporary;    // empty when written directly
+    std::string temporary;    // the temporary file, while it exists
+    bool staged = false;      // false: written directly
+    unsigned mode = 0666;     // the permissions the finished file gets
     int descriptor = -1;      // the temporary file until open_staged_output hands it on
     int lock = -1;            // fixed naming: keeps the lock until commit or discard
 };
 
 // Prepares output for path, which check_output_path has accepted. A
-// temporary file is created (and, fixed, locked and emptied) now, so that a
-// directory without write permission shows before any work; a direct target
-// is not opened yet. An existing target that cannot be written is refused
+// temporary file is created now (and, fixed, locked and emptied; unique,
+// removed again), so that a directory without write permission shows before
+// any work; a direct target is not opened yet. An existing target that cannot be written is refused
 // (EACCES), as opening it would be. Returns 0 or an errno value: EBUSY when
 // another run holds the fixed temporary file. Nothing needs discarding after
 // a failure.
 int prepare_staged_output(staged_output& output, const std::string& path, stage_naming naming);
 
-// Opens file for writing: the temporary file, or the direct target, created or
-// truncated. Returns 0 or an errno value.
+// Opens file for writing: the temporary file (a unique one created now), or
+// the direct target, created or truncated. Returns 0 or an errno value.
 int open_staged_output(staged_output& output, output_file& file);
 
 // Puts the finished file in place: renames the temporary file over the
