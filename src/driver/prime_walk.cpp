@@ -151,6 +151,7 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
                 chunk_done.wait(lock, [&] { return stopping || ready[index % ring] != 0; });
                 if (stopping) break;
             }
+            stop_if_requested();  // the last chunks may all be under way already
             result = sink(slots[index % ring]);
             {
                 std::lock_guard lock(mutex);
