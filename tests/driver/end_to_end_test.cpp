@@ -492,21 +492,15 @@ TEST_F(EndToEnd, OnlyATerminalSeesTheStatusLine) {
 // bound, show their name and time; a stopped run erases the line for its
 // message, and the status line never stays behind.
 TEST_F(EndToEnd, EveryLongPhaseShowsOnATerminal) {
-    const std::string erase = "\r\x1b[K";
-    auto r = run_process_in_terminal(ERDOS_STRAUS_BINARY, {"0", "100000000"}, dir);
-    EXPECT_EQ(r.exit_status, 0);
-    EXPECT_NE(r.out.find("\rbuilding tables  0s\x1b[K"), std::string::npos) << r.out;
-    EXPECT_TRUE(r.out.ends_with(erase + "processed=0 covered=0 verified=0 max_least_c=0 at p=0\r\n")) << r.out;
-
-    // SIGTERM, as a background job of a shell cannot get SIGINT.
-    std::vector<std::string> stopped = {"-c", "\"$0\" \"$@\" & sleep 1.5; kill -TERM $!; wait $!; echo status $?",
-                                        ERDOS_STRAUS_BINARY};
-    stopped.insert(stopped.end(), watched_run.begin(), watched_run.end());
-    r = run_process_in_terminal("/bin/sh", stopped, dir);
-    EXPECT_TRUE(r.out.starts_with("\rsieving  0s\x1b[K") || r.out.starts_with("\rscanning primes ")) << r.out;
-    EXPECT_TRUE(r.out.ends_with(erase + "erdos-straus: interrupted; the outputs are not complete\r\nstatus 143\r\n"))
+    // SIGTERM, as a background job of a shell cannot get SIGINT. The tables
+    // for these bounds take seconds.
+    const std::vector<std::string> stopped = {
+        "-c", "\"$0\" 0 400000000 & sleep 1.2; kill -TERM $!; wait $!; echo status $?", ERDOS_STRAUS_BINARY};
+    const auto r = run_process_in_terminal("/bin/sh", stopped, dir);
+    EXPECT_TRUE(r.out.starts_with("\rbuilding tables  0s\x1b[K")) << r.out;
+    EXPECT_TRUE(r.out.ends_with("\r\x1b[Kerdos-straus: interrupted; the outputs are not complete\r\nstatus 143\r\n"))
         << r.out;
-    EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
+    EXPECT_EQ(listing("results"), std::vector<std::string>{});
 }
 
 }  // namespace
