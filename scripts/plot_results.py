@@ -297,6 +297,24 @@ def percentile(values, q):
     return float(np.percentile(values, q * 100)) if len(values) else math.nan
 
 
+def figure_title(summary):
+    """The two title lines: the equation, then the bounds and the counts. The
+    verification is named only when some prime was covered, since with none
+    there was no witness to verify."""
+    shifts = summary["shift_count"]
+    covered = summary["covered"]
+    if covered == 0:
+        verified = ""
+    elif summary["all_first_witnesses_verified"]:
+        verified = ", first witnesses all verified"
+    else:
+        verified = ", first witnesses NOT all verified"
+    return ("Erdős–Straus equation 4/p = 1/m + 1/x + 1/y with m = (p + c)/4, primes p ≡ 1 (mod 24)\n"
+            f"p_max = {fmt_count(summary['p_max'])}, c_max = {summary['c_max']} "
+            f"({shifts} shift{'' if shifts == 1 else 's'}): {fmt_count(summary['primes_1_mod_24'])} primes examined, "
+            f"{fmt_count(covered)} covered{verified}")
+
+
 def plot(summary, columns, out_path):
     import matplotlib
 
@@ -307,13 +325,7 @@ def plot(summary, columns, out_path):
     p, successful, uniform, weighted = columns
     fig = plt.figure(figsize=FIGURE_INCHES, dpi=FIGURE_DPI)
     grid = fig.add_gridspec(3, 2, left=0.06, right=0.97, bottom=0.05, top=0.90, hspace=0.42, wspace=0.18)
-    examined = summary["primes_1_mod_24"]
-    verified = "all verified" if summary["all_first_witnesses_verified"] else "NOT all verified"
-    fig.suptitle("Erdős–Straus equation 4/p = 1/m + 1/x + 1/y with m = (p + c)/4, primes p ≡ 1 (mod 24)\n"
-                 f"p_max = {fmt_count(summary['p_max'])}, c_max = {summary['c_max']} "
-                 f"({summary['shift_count']} shift{'' if summary['shift_count'] == 1 else 's'}): {fmt_count(examined)} primes examined, "
-                 f"{fmt_count(summary['covered'])} covered, first witnesses {verified}",
-                 fontsize=14)
+    fig.suptitle(figure_title(summary), fontsize=14)
 
     draw_least_shift_histogram(fig.add_subplot(grid[0, 0]), summary)
     draw_successful_shifts(fig.add_subplot(grid[0, 1]), successful, summary)

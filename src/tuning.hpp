@@ -80,6 +80,9 @@ inline constexpr std::size_t fast_chunk_max_primes = 8192;
 // Primes per chunk of the plain walk, which lists every divisor and is slow
 // enough that the chunk size does not show.
 inline constexpr std::size_t plain_chunk_primes = 2048;
+// ... or after this many (prime, shift) pairs, whichever comes first, so that
+// a wide shift list still reports its progress (and is stopped) often.
+inline constexpr std::uint64_t plain_chunk_pairs = std::uint64_t{1} << 16;
 
 // Chunks the workers may run ahead of the writer, per thread: the ring of
 // finished chunks bounds the memory they hold (this many times the threads,

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "stop_request.hpp"
 #include "tuning.hpp"
 
 namespace erdos {
@@ -15,6 +16,7 @@ namespace erdos {
 int make_chunks_alone(std::size_t chunk_count, const chunk_maker& make, const chunk_sink& sink) {
     prime_chunk chunk;
     for (std::size_t index = 0; index < chunk_count; ++index) {
+        stop_if_requested();
         make(0, index, chunk);
         if (const int stop = sink(chunk); stop != 0) return stop;
     }
@@ -66,6 +68,7 @@ void work(pool_state& pool, unsigned worker, const chunk_maker& make) {
                 if (pool.stopping || pool.next_chunk >= pool.chunk_count) return;
                 index = pool.next_chunk++;
             }
+            stop_if_requested();
             make(worker, index, pool.slots[index % pool.ring]);
             {
                 std::lock_guard lock(pool.mutex);
@@ -88,6 +91,7 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
             pool.chunk_done.wait(lock, [&] { return pool.stopping || pool.ready[index % pool.ring] != 0; });
             if (pool.stopping) break;
         }
+        stop_if_requested();  // the last chunks may all be under way already
         result = sink(pool.slots[index % pool.ring]);
         {
             std::lock_guard lock(pool.mutex);

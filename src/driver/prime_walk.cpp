@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "driver/chunk_pool.hpp"
+#include "stop_request.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/factor_window.hpp"
 #include "numtheory/prime_sieve.hpp"
@@ -86,11 +87,15 @@ int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& 
     const std::vector<std::int32_t> spf_table = build_spf_table(p_max, c_max);
     const shift_table shifts = build_shift_list(c_max);
     const std::uint64_t shift_count = shifts.shift_list.size();
+    const std::size_t primes_per_chunk = static_cast<std::size_t>(std::clamp<std::uint64_t>(
+        tuning::plain_chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, tuning::plain_chunk_primes));
     prime_chunk chunk;
+    if (const int stop = sink(chunk); stop != 0) return stop;  // the tables are ready
     for (const std::int32_t p : prime_list) {
         if (p % 24 != 1) continue;
+        stop_if_requested();
         record(chunk, scan_prime(p, shifts.shift_list, shift_count, shifts.weight_total, spf_table));
-        if (chunk.scans.size() == tuning::plain_chunk_primes) {
+        if (chunk.scans.size() == primes_per_chunk) {
             if (const int stop = sink(chunk); stop != 0) return stop;
             chunk = prime_chunk{};
         }

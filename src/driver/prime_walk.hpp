@@ -33,13 +33,18 @@ walk_setup prepare_walk(std::int32_t p_max);
 // Scans every examined prime over the shifts up to c_max with `threads`
 // workers (1: on the calling thread alone). Chunks reach the sink in prime
 // order whatever the thread count, so the outputs are identical for every
-// count. Exceptions of the workers are rethrown here.
+// count. Exceptions of the workers are rethrown here; run_stopped among them
+// when a signal asks the run to stop, which every worker notices before its
+// next chunk.
 int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink);
 
 // The same walk done the plain way: a full sieve, a factor table over every
 // m, and the divisor-listing scan, on one thread. The reference for the fast
-// walk, and the fallback for shift bounds too wide for its windows.
+// walk, and the fallback for shift bounds too wide for its windows. Chunks
+// hold fewer primes the more shifts there are; an empty chunk comes first,
+// once the tables are built, since they can take longer than many primes. Throws run_stopped when a
+// signal asks the run to stop.
 int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink);
 
 }  // namespace erdos

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <string_view>
 
 namespace erdos {
 
@@ -14,16 +15,12 @@ using clock = progress_state::clock;
 
 constexpr auto quiet_start = std::chrono::milliseconds(500);   // a short run shows nothing
 constexpr auto redraw_interval = std::chrono::milliseconds(100);
-constexpr auto check_interval_low = std::chrono::milliseconds(10);
-constexpr auto check_interval_high = std::chrono::milliseconds(40);
-constexpr std::int64_t max_calls_per_check = std::int64_t{1} << 20;
 
 bool is_active(const progress_state& state) { return state.err != nullptr; }
 
-// Rewrites the line with text, if the first half second is over and the text
-// is new. The caller decides whether the redraw interval applies.
-void draw(progress_state& state, clock::time_point now, std::string text) {
-    if (now - state.start < quiet_start) return;
+// Rewrites the line with text if the text is new. Called by the drawing
+// thread alone, and by progress_end after it has stopped.
+void draw(progress_state& state, std::string text) {
     if (state.width > 1 && text.size() > static_cast<std::size_t>(state.width - 1)) {
         // A line as wide as the terminal would wrap, and "\r" would then
         // return to the wrong row; the last column is left free as well.
@@ -34,10 +31,9 @@ void draw(progress_state& state, clock::time_point now, std::string text) {
     std::fwrite(line.data(), 1, line.size(), state.err);
     std::fflush(state.err);
     state.shown = std::move(text);
-    state.last_draw = now;
 }
 
-// "42s", "3m 05s", "2h 07m".
+// "42s", "3m 05s", "2h 07m"; whole seconds rounded up.
 std::string format_duration(double seconds) {
     const auto total = static_cast<std::int64_t>(std::ceil(seconds));
     char text[48];
@@ -53,62 +49,78 @@ std::string format_duration(double seconds) {
     return text;
 }
 
+// The drawing thread: after the quiet start, the current text every tenth
+// of a second, until progress_end.
+void draw_until_stopped(progress_state& state) {
+    std::unique_lock lock(state.mutex);
+    if (state.wake.wait_until(lock, state.start + quiet_start, [&] { return state.stopping; })) return;
+    while (true) {
+        const clock::time_point now = clock::now();
+        const double seconds = std::chrono::duration<double>(now - state.phase_start).count();
+        std::string text = state.scanning
+                               ? progress_scan_text(state.examined_done, state.examined_total, state.current_p, seconds)
+                               : progress_phase_text(state.phase, seconds);
+        lock.unlock();  // the terminal may be slow; the run must not wait for it
+        draw(state, std::move(text));
+        lock.lock();
+        if (state.wake.wait_for(lock, redraw_interval, [&] { return state.stopping; })) return;
+    }
+}
+
 }  // namespace
 
-progress_state progress_begin(std::FILE* err) {
-    progress_state state;
+void progress_begin(progress_state& state, std::FILE* err) {
     state.start = clock::now();
-    state.last_draw = state.start;
     state.phase_start = state.start;
-    state.last_check = state.start;
     const int fd = err != nullptr ? fileno(err) : -1;
-    if (fd < 0 || isatty(fd) == 0) return state;
+    if (fd < 0 || isatty(fd) == 0) return;
     state.err = err;
-    state.calls_left = 1;
     winsize size{};
     if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) state.width = size.ws_col;
-    return state;
+    state.drawer = std::thread(draw_until_stopped, std::ref(state));
 }
 
 void progress_phase(progress_state& state, const char* phase) {
     if (!is_active(state)) return;
-    const clock::time_point now = clock::now();
+    std::lock_guard lock(state.mutex);
     state.phase = phase;
-    state.phase_start = now;
-    // A phase change is drawn even within the redraw interval: there are only
-    // a handful, and a stale phase would stand for the whole of a long one.
-    draw(state, now, phase);
+    state.phase_start = clock::now();
+    state.scanning = false;
 }
 
-void progress_scan_check(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
-                         std::int32_t current_p) {
-    if (!is_active(state)) {
-        state.calls_left = std::numeric_limits<std::int64_t>::max();
-        return;
+void progress_scan(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
+                   std::int32_t current_p) {
+    if (!is_active(state)) return;
+    std::lock_guard lock(state.mutex);
+    if (!state.scanning) {
+        state.scanning = true;
+        if (std::string_view(state.phase) != "scanning primes") {
+            // The plain walk builds its tables first and reports only when
+            // it scans: its rate counts from here, one short chunk late.
+            state.phase = "scanning primes";
+            state.phase_start = clock::now();
+        }
     }
-    const clock::time_point now = clock::now();
-    const auto since_check = now - state.last_check;
-    if (since_check < check_interval_low && state.calls_per_check < max_calls_per_check) {
-        state.calls_per_check *= 2;
-    } else if (since_check > check_interval_high && state.calls_per_check > 1) {
-        state.calls_per_check /= 2;
-    }
-    state.calls_left = state.calls_per_check;
-    state.last_check = now;
-
-    if (now - state.last_draw < redraw_interval) return;
-    const double seconds = std::chrono::duration<double>(now - state.phase_start).count();
-    draw(state, now, progress_scan_text(examined_done, examined_total, current_p, seconds));
+    state.examined_done = examined_done;
+    state.examined_total = examined_total;
+    state.current_p = current_p;
 }
 
 void progress_end(progress_state& state) {
+    if (state.drawer.joinable()) {
+        {
+            std::lock_guard lock(state.mutex);
+            state.stopping = true;
+        }
+        state.wake.notify_all();
+        state.drawer.join();
+    }
     if (is_active(state) && !state.shown.empty()) {
         std::fputs("\r\x1b[K", state.err);
         std::fflush(state.err);
     }
     state.shown.clear();
     state.err = nullptr;
-    state.calls_left = std::numeric_limits<std::int64_t>::max();
 }
 
 std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int32_t current_p,
@@ -133,6 +145,10 @@ std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined
         }
     }
     return text;
+}
+
+std::string progress_phase_text(const char* phase, double seconds) {
+    return std::string(phase) + "  " + format_duration(std::floor(seconds));
 }
 
 }  // namespace erdos

@@ -2,63 +2,61 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <limits>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace erdos {
 
 // A status line on standard error for a person who watches a long run: the
-// phase, and during the scan how far it has come, the current prime, the rate
-// and the time left. It is drawn only when the stream is a terminal, never in
-// the first half second, at most ten times a second and only when its text
-// changes; each drawing rewrites the line in place ("\r", text, erase to the
-// end of the line). When the stream is not a terminal nothing is ever written,
-// so captured standard error is exactly what the run prints besides.
+// phase and how long it has run, and during the scan how far it has come, the
+// current prime, the rate and the time left. It is drawn only when the stream
+// is a terminal, never in the first half second, and by a thread of its own
+// ten times a second when its text changes, so that a phase that reports
+// nothing (a sieve, a table) still shows that it is alive. Each drawing
+// rewrites the line in place ("\r", text, erase to the end of the line). When
+// the stream is not a terminal no thread is started and nothing is ever
+// written, so captured standard error is exactly what the run prints besides.
 struct progress_state {
     using clock = std::chrono::steady_clock;
 
     std::FILE* err = nullptr;  // the terminal; null when nobody watches or after progress_end
     int width = 80;            // columns of the terminal when the run began
     clock::time_point start;
-    clock::time_point last_draw;
-    clock::time_point phase_start;
-    const char* phase = "";
     std::string shown;  // the text on the terminal now; empty when nothing is drawn
 
-    // progress_scan reads the clock only when calls_left runs out; the stride
-    // adapts so that the clock is read a few dozen times a second whatever the
-    // cost of one call. Inactive, calls_left is too large to ever run out.
-    std::int64_t calls_left = std::numeric_limits<std::int64_t>::max();
-    std::int64_t calls_per_check = 1;
-    clock::time_point last_check;
+    // Shared with the drawing thread, under mutex.
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stopping = false;
+    const char* phase = "";
+    clock::time_point phase_start;
+    bool scanning = false;  // the scan has reported its position
+    std::int64_t examined_done = 0;
+    std::int64_t examined_total = 0;
+    std::int32_t current_p = 0;
+    std::thread drawer;
 };
 
-// Starts the clock. The line is active only when err is a terminal.
-progress_state progress_begin(std::FILE* err);
+// Starts the clock, and the drawing thread when err is a terminal.
+void progress_begin(progress_state& state, std::FILE* err);
 
-// Names the phase now running ("sieving", "scanning primes",
-// "writing the summary"); the name must outlive the run. Shown at once once
-// the first half second is over.
+// Names the phase now running ("sieving", "building tables",
+// "scanning primes", "writing the summary"); the name must outlive the run.
 void progress_phase(progress_state& state, const char* phase);
 
-// The out-of-line part of progress_scan.
-void progress_scan_check(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
-                         std::int32_t current_p);
-
 // Reports the scan's position: examined_done of examined_total examined primes
-// are finished, the latest being current_p. Meant to be called for every
-// examined prime (or every batch of them): between clock readings it costs a
-// decrement and a branch.
-inline void progress_scan(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
-                          std::int32_t current_p) {
-    if (--state.calls_left > 0) return;
-    progress_scan_check(state, examined_done, examined_total, current_p);
-}
+// are finished, the latest being current_p. Meant for every batch of primes:
+// when nobody watches it costs a branch, otherwise an uncontended lock.
+void progress_scan(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
+                   std::int32_t current_p);
 
-// Erases the line, if one is drawn, and stops the display for good, so that
-// whatever is printed next starts on a clean line. Safe to call repeatedly.
+// Stops the drawing thread and erases the line, if one is drawn, so that
+// whatever is printed next starts on a clean line. Must be called before the
+// state goes; safe to call repeatedly.
 void progress_end(progress_state& state);
 
 // The scan's status text, for example
@@ -66,5 +64,9 @@ void progress_end(progress_state& state);
 // The rate and the time left are given only once the scan has run a second.
 std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int32_t current_p,
                                double seconds_scanning);
+
+// The text of a phase that reports no position, with its whole seconds so
+// far: "sieving  12s", "building tables  3m 05s".
+std::string progress_phase_text(const char* phase, double seconds);
 
 }  // namespace erdos

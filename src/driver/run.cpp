@@ -11,9 +11,11 @@
 #include "driver/prime_walk.hpp"
 #include "driver/progress.hpp"
 #include "driver/run_records.hpp"
+#include "stop_request.hpp"
 #include "report/output_file.hpp"
 #include "report/results_file.hpp"
 #include "report/run_stats.hpp"
+#include "report/staged_output.hpp"
 #include "report/summary_file.hpp"
 #include "search/shift_list.hpp"
 #include "tuning.hpp"
@@ -24,23 +26,62 @@ namespace {
 
 constexpr const char* program_name = "erdos-straus";
 
+// The two outputs of a run and their files while they are written.
+struct run_outputs {
+    staged_output results;
+    staged_output summary;
+    output_file results_file;
+    output_file summary_file;
+};
+
+void discard_outputs(run_outputs& outputs) {
+    discard_staged_output(outputs.results, outputs.results_file);
+    discard_staged_output(outputs.summary, outputs.summary_file);
+}
+
+std::string file_error_text(int error, const staged_output& output) {
+    if (error == EBUSY) {  // from the lock on the fixed temporary file
+        return "another run is writing it (" + quote_for_message(partial_file_name(output.destination)) + ")";
+    }
+    return std::strerror(error);
+}
+
 int report_file_error(progress_state& progress, std::FILE* err, const char* what, const std::string& path,
-                      int error) {
+                      const std::string& why) {
     progress_end(progress);
     std::fprintf(err, "%s: cannot write %s file %s: %s\n", program_name, what, quote_for_message(path).c_str(),
-                 std::strerror(error));
+                 why.c_str());
     return 1;
 }
 
+int report_file_error(progress_state& progress, std::FILE* err, const char* what, const std::string& path,
+                      int error) {
+    return report_file_error(progress, err, what, path, std::string(std::strerror(error)));
+}
+
 // The whole run behind run_experiment; every message on err first clears the
-// status line.
-int run_phases(const run_config& config, std::FILE* err, scan_engine engine, progress_state& progress) {
+// status line. Both outputs are written to temporary files, which a finished
+// run renames over the targets and anything else leaves to the caller to
+// discard.
+int run_phases(const run_config& config, std::FILE* err, scan_engine engine, progress_state& progress,
+               run_outputs& outputs) {
     // Both destinations are checked before any table is built, so that a wrong
     // path costs no waiting; the check creates and truncates nothing.
     if (const int error = check_output_path(config.results_path); error != 0) {
         return report_file_error(progress, err, "results", config.results_path, error);
     }
     if (const int error = check_output_path(config.summary_path); error != 0) {
+        return report_file_error(progress, err, "summary", config.summary_path, error);
+    }
+    // The temporary files beside them, made now for the same reason: a
+    // directory without write permission shows at once.
+    if (const int error = prepare_staged_output(outputs.results, config.results_path, stage_naming::fixed);
+        error != 0) {
+        return report_file_error(progress, err, "results", config.results_path,
+                                 file_error_text(error, outputs.results));
+    }
+    if (const int error = prepare_staged_output(outputs.summary, config.summary_path, stage_naming::unique);
+        error != 0) {
         return report_file_error(progress, err, "summary", config.summary_path, error);
     }
 
@@ -51,10 +92,11 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     walk_setup setup = prepare_walk(config.p_max);
     const auto examined_total = static_cast<std::int64_t>(setup.examined.size());
 
-    output_file results;
-    if (const int error = open_results_file(results, config.results_path); error != 0) {
+    output_file& results = outputs.results_file;
+    if (const int error = open_staged_output(outputs.results, results); error != 0) {
         return report_file_error(progress, err, "results", config.results_path, error);
     }
+    start_results_file(results);
 
     run_stats stats;
     stats.uniform_masses.reserve(setup.examined.size());
@@ -65,25 +107,43 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
             update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
         }
         const int error = write_results_rows(results, chunk.rows);
-        if (!chunk.scans.empty()) progress_scan(progress, stats.processed, examined_total, chunk.scans.back().p);
+        if (chunk.scans.empty()) {
+            progress_phase(progress, "scanning primes");  // the plain walk has built its tables
+        } else {
+            progress_scan(progress, stats.processed, examined_total, chunk.scans.back().p);
+        }
+        stop_if_requested();
         return error;
     };
-    progress_phase(progress, "scanning primes");
+    progress_phase(progress, plain ? "building tables" : "scanning primes");
     const unsigned threads = config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
     const int walk_error = plain ? walk_primes_plain(config.p_max, config.c_max, fold)
                                  : walk_primes_fast(setup, config.p_max, config.c_max, threads, fold);
     setup = {};  // the prime list is no longer needed; the summary needs the room
     if (walk_error != 0) {
-        close_output_file(results);
         return report_file_error(progress, err, "results", config.results_path, walk_error);
     }
-    progress_phase(progress, "writing the summary");
+    progress_phase(progress, "writing the results");
     if (const int error = close_output_file(results); error != 0) {
         return report_file_error(progress, err, "results", config.results_path, error);
     }
 
+    progress_phase(progress, "writing the summary");
     const std::uint64_t shift_count = count_shifts(config.c_max);
-    const int summary_error = write_summary(config.summary_path, config.p_max, config.c_max, shift_count, stats);
+    int summary_error = open_staged_output(outputs.summary, outputs.summary_file);
+    if (summary_error == 0) {
+        summary_error = write_summary_file(outputs.summary_file, config.p_max, config.c_max, shift_count, stats);
+    }
+    stop_if_requested();  // the last chance: from here on the run is finished
+
+    // The results first, then the summary: with one path for both, the
+    // summary is what stays, as when the files were written in place.
+    int results_error = 0;
+    if (summary_error == 0) {
+        results_error = commit_staged_output(outputs.results);
+        if (results_error == 0) summary_error = commit_staged_output(outputs.summary);
+    }
+    if (results_error != 0) return report_file_error(progress, err, "results", config.results_path, results_error);
     if (summary_error != 0) report_file_error(progress, err, "summary", config.summary_path, summary_error);
 
     progress_end(progress);
@@ -96,13 +156,28 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
 }  // namespace
 
 int run_experiment(const run_config& config, std::FILE* err, scan_engine engine) {
-    progress_state progress = progress_begin(err);
+    progress_state progress;
+    progress_begin(progress, err);
+    run_outputs outputs;
+    watch_stop_signals();
+    int status = 1;
     try {
-        return run_phases(config, err, engine, progress);
+        status = run_phases(config, err, engine, progress, outputs);
+    } catch (const run_stopped& stopped) {
+        status = 128 + stopped.signal;
     } catch (...) {
-        progress_end(progress);  // erdos_main's message must start on a clean line
+        // erdos_main's message must start on a clean line, and the previous
+        // outputs stay as they were.
+        progress_end(progress);
+        discard_outputs(outputs);
+        unwatch_stop_signals();
         throw;
     }
+    progress_end(progress);
+    discard_outputs(outputs);  // nothing left after a finished run
+    unwatch_stop_signals();
+    if (status > 128) std::fprintf(err, "%s: interrupted; the outputs are not complete\n", program_name);
+    return status;
 }
 
 int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {

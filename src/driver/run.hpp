@@ -17,7 +17,12 @@ enum class scan_engine { fast, plain };
 // one results row each, the summary, and the closing line on err. Returns the
 // exit status: 0 when every examined prime was covered and verified, 2 when
 // the run finished otherwise, 1 when an output file could not be written
-// (after a message on err).
+// (after a message on err), 128 + the signal number when SIGINT, SIGTERM or
+// SIGHUP stopped it (after "interrupted" on err). Both files are written
+// beside their targets and renamed over them only when the status is 0 or 2;
+// otherwise, exceptions included, the targets stay as they were and no
+// temporary file remains. Targets that are no regular files are written
+// directly. The three signals are caught only while it runs.
 int run_experiment(const run_config& config, std::FILE* err, scan_engine engine = scan_engine::fast);
 
 // The whole program behind main: reads the arguments (without the program

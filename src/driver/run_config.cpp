@@ -23,6 +23,46 @@ std::string invalid(std::string_view name, std::string_view text, std::string_vi
     return message;
 }
 
+// The options the program knows, wherever they stand. An option taking a
+// value is also known in its "--name=value" form.
+struct known_option {
+    std::string_view name;
+    bool takes_value;
+    bool first_only;  // only as the very first argument
+};
+constexpr known_option known_options[] = {
+    {"--threads", true, false},
+    {"-h", false, true},
+    {"--help", false, true},
+    {"--version", false, true},
+};
+
+const known_option* find_known_option(std::string_view arg) {
+    for (const known_option& option : known_options) {
+        if (arg == option.name) return &option;
+        if (option.takes_value && arg.starts_with(option.name) && arg.substr(option.name.size()).starts_with('=')) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// What is wrong with args[i], which stands where a positional argument is
+// expected (first is the first such place), or an empty text when it is a
+// positional argument. Only the first four places are looked at: later
+// arguments are ignored.
+std::string misplaced_option(const std::vector<std::string>& args, std::size_t i, std::size_t first) {
+    const std::string& arg = args[i];
+    if (const known_option* option = find_known_option(arg); option != nullptr) {
+        if (i > first) return "options go before P_MAX: " + quote_for_message(arg);
+        if (option->first_only) return quote_for_message(arg) + " must be the first argument";
+        return "option " + quote_for_message(option->name) + " is given twice";
+    }
+    // An unknown option among the positional arguments is a mistake, not a path.
+    if (arg.starts_with("--")) return "unknown option " + quote_for_message(arg);
+    return {};
+}
+
 // Reads "--threads N" or "--threads=N" at args[next], if there, and moves next past it.
 std::string read_threads(const std::vector<std::string>& args, std::size_t& next, run_config& config) {
     if (next >= args.size()) return {};
@@ -121,9 +161,8 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     }
     std::size_t next = 0;
     std::string error = read_threads(args, next, result.config);
-    // An option among the positional arguments is a mistake, not a path.
     for (std::size_t i = next; error.empty() && i < args.size() && i < next + 4; ++i) {
-        if (args[i].starts_with("--")) error = "unknown option " + quote_for_message(args[i]);
+        error = misplaced_option(args, i, next);
     }
     if (error.empty()) error = read_positional(args, next, result.config);
     if (!error.empty()) {
@@ -152,7 +191,8 @@ std::string usage_text() {
            "  RESULTS_CSV   one row per examined prime (default results/erdos_results.csv)\n"
            "  SUMMARY_JSON  run summary (default results/erdos_summary.json)\n"
            "Arguments after the fourth are ignored. Output directories must exist; they\n"
-           "are never created.\n"
+           "are never created. Each file is written beside its target and replaces it\n"
+           "only when the run finishes (status 0 or 2).\n"
            "\n"
            "Options, before the positional arguments:\n"
            "  --threads N   scan with N threads (default: every available core); the\n"
@@ -169,7 +209,9 @@ std::string usage_text() {
            "  0  every examined prime was covered and its first witness verified\n"
            "  1  bad arguments, or the outputs are not complete (a file could not be\n"
            "     written, memory ran out); a message on standard error says which\n"
-           "  2  the run finished, but some examined prime was not covered or verified\n";
+           "  2  the run finished, but some examined prime was not covered or verified\n"
+           "  128+N  signal N (SIGINT, SIGTERM, SIGHUP) stopped the run; the previous\n"
+           "     files stay\n";
 }
 
 }  // namespace erdos

@@ -33,7 +33,9 @@ struct command_line {
 // Reads the arguments that follow the program name: -h, --help or --version as
 // the first argument, or an optional "--threads N" (or "--threads=N") followed
 // by up to four positional ones (p_max, c_max, results path, summary path;
-// later ones are ignored). A number is optional white
+// later ones are ignored). A known option among the first four positional
+// places fails with "options go before P_MAX", any other argument starting
+// with "--" there as an unknown option. A number is optional white
 // space, an optional sign and decimal digits, nothing else, within the limits
 // above; p_max must not be negative.
 command_line parse_command_line(const std::vector<std::string>& args);

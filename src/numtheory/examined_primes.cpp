@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "numtheory/prime_range.hpp"
+#include "stop_request.hpp"
 #include "numtheory/prime_sieve.hpp"
 
 namespace erdos {
@@ -195,6 +196,7 @@ std::vector<std::int32_t> sieve_examined_primes(std::int32_t p_max) {
     examined_sieve sieve = start_examined_sieve(0, p_max);
     std::vector<std::int64_t> batch;
     while (next_examined_primes(sieve, batch, 1 << 16)) {
+        stop_if_requested();
         for (const std::int64_t p : batch) examined.push_back(static_cast<std::int32_t>(p));
         batch.clear();
     }

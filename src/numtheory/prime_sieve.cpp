@@ -1,6 +1,10 @@
 // The sieve of Eratosthenes, one bit per integer up to the bound.
 #include "numtheory/prime_sieve.hpp"
 
+#include <algorithm>
+
+#include "stop_request.hpp"
+
 namespace erdos {
 
 std::vector<std::int32_t> sieve_primes(std::int32_t p_max) {
@@ -16,12 +20,23 @@ std::vector<std::int32_t> sieve_primes(std::int32_t p_max) {
     clear(0);
     clear(1);
     // 64-bit counters: neither i*i nor the step past p_max can overflow.
+    // The loops look for a stop request once per block of numbers: a sieve
+    // to 2^31 takes tens of seconds.
+    constexpr std::int64_t block = std::int64_t{1} << 24;
     for (std::int64_t i = 2; i * i <= p_max; ++i) {
         if (!is_set(i)) continue;
-        for (std::int64_t j = i * i; j <= p_max; j += i) clear(j);
+        for (std::int64_t j = i * i; j <= p_max;) {
+            const std::int64_t block_end = std::min<std::int64_t>(p_max, j + block);
+            for (; j <= block_end; j += i) clear(j);
+            stop_if_requested();
+        }
     }
-    for (std::int64_t i = 2; i <= p_max; ++i) {
-        if (is_set(i)) primes.push_back(static_cast<std::int32_t>(i));
+    for (std::int64_t lo = 2; lo <= p_max; lo += block) {
+        const std::int64_t hi = std::min<std::int64_t>(p_max, lo + block - 1);
+        for (std::int64_t i = lo; i <= hi; ++i) {
+            if (is_set(i)) primes.push_back(static_cast<std::int32_t>(i));
+        }
+        stop_if_requested();
     }
     return primes;
 }

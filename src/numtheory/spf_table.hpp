@@ -12,6 +12,7 @@ namespace erdos {
 // (truncating): entry 0 is 0, entry 1 is 1, entry x >= 2 the least prime dividing x.
 // The table has R + 3 entries; when that length is zero or negative the table is
 // empty. Requires p_max + c_max <= 2147483647, so every m of the run fits.
+// Throws run_stopped when a signal asks the run to stop.
 std::vector<std::int32_t> build_spf_table(std::int32_t p_max, std::int32_t c_max);
 
 // The factor_list of m, read off the table with one lookup per distinct prime.

@@ -41,10 +41,14 @@ void append_results_row(std::string& out, const prime_scan& scan) {
     out.append(row, p);
 }
 
-int open_results_file(output_file& file, const std::string& path) {
-    if (const int error = open_output_file(file, path); error != 0) return error;
+void start_results_file(output_file& file) {
     file.pending.reserve(tuning::results_batch_bytes + 256);
     file.pending += results_header;
+}
+
+int open_results_file(output_file& file, const std::string& path) {
+    if (const int error = open_output_file(file, path); error != 0) return error;
+    start_results_file(file);
     return 0;
 }
 

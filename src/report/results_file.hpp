@@ -16,6 +16,9 @@ extern const char results_header[];
 // 1.0 / mass (positive infinity when the mass is 0 or a NaN).
 void append_results_row(std::string& out, const prime_scan& scan);
 
+// Writes the header into a file just opened.
+void start_results_file(output_file& file);
+
 // Creates or truncates path and writes the header. Returns 0 or an errno value.
 int open_results_file(output_file& file, const std::string& path);
 

@@ -1,6 +1,7 @@
 // Formatting and writing the summary file.
 #include "report/summary_file.hpp"
 
+#include "stop_request.hpp"
 #include "report/number_format.hpp"
 #include "report/output_file.hpp"
 #include "report/percentile.hpp"
@@ -31,10 +32,17 @@ void double_line(std::string& out, const char* name, double value) {
 // reordered.
 std::string summary_text(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count, const run_stats& stats,
                          std::vector<double>& uniform_work, std::vector<double>& weighted_work) {
+    // Each selection in the lists of the largest runs takes a second or more:
+    // a stop request is looked for between them.
+    stop_if_requested();
     const double median_uniform = select_percentile(uniform_work, 0.5);
+    stop_if_requested();
     const double p10_uniform = select_percentile(uniform_work, 0.1);
+    stop_if_requested();
     const double p90_uniform = select_percentile(uniform_work, 0.9);
+    stop_if_requested();
     const double median_weighted = select_percentile(weighted_work, 0.5);
+    stop_if_requested();
 
     std::string out = "{\n";
     integer_line(out, "p_max", p_max);
@@ -87,6 +95,11 @@ int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_ma
                   run_stats& stats) {
     output_file file;
     if (const int error = open_output_file(file, path); error != 0) return error;
+    return write_summary_file(file, p_max, c_max, shift_count, stats);
+}
+
+int write_summary_file(output_file& file, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
+                       run_stats& stats) {
     // The lists serve as the selections' working copies: a run's lists are
     // tens of megabytes, and their order is of no further use.
     file.pending = summary_text(p_max, c_max, shift_count, stats, stats.uniform_masses, stats.weighted_masses);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "driver/run_records.hpp"
+#include "report/output_file.hpp"
 
 namespace erdos {
 
@@ -16,8 +17,13 @@ std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t
 
 // Creates or truncates path and writes format_summary into it. The mass lists
 // of stats keep their entries but not their order.
-// Returns 0 or the errno value of the failed open, write or close.
+// Returns 0 or the errno value of the failed open, write or close. Both
+// throw run_stopped when a signal asks the run to stop.
 int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
                   run_stats& stats);
+
+// The same into a file already opened, which is closed at the end.
+int write_summary_file(output_file& file, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
+                       run_stats& stats);
 
 }  // namespace erdos

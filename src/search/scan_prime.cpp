@@ -4,6 +4,7 @@
 #include <bit>
 #include <limits>
 
+#include "stop_request.hpp"
 #include "numtheory/spf_table.hpp"
 #include "search/shift_list.hpp"
 
@@ -52,6 +53,8 @@ prime_scan scan_prime(std::int32_t p, const std::vector<std::int32_t>& shift_lis
     long double weighted_sum = 0.0L;
 
     for (const std::int32_t c : shift_list) {
+        // A prime over hundreds of millions of shifts takes minutes.
+        if ((c & 0x3FFF) == 3) stop_if_requested();  // once per 4096 shifts
         const std::int64_t m = (static_cast<std::int64_t>(p) + c) / 4;
         const divisor_list divisors = divisors_of_square(factorize(m, spf_table));
         const shift_witnesses found = find_shift_witnesses(m, c, divisors);

@@ -13,6 +13,7 @@ struct shift_table {
 };
 
 // Requires c_max <= 2147483646; below 3 the list is empty and the total 0.
+// Throws run_stopped when a signal asks the run to stop.
 shift_table build_shift_list(std::int32_t c_max);
 
 // The number of entries of build_shift_list(c_max), without building it:

@@ -2,9 +2,14 @@
 // byte for byte with known results.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "support/process.hpp"
 
@@ -33,8 +38,31 @@ protected:
     std::string results() const { return read_file(dir + "/results/erdos_results.csv"); }
     std::string summary() const { return read_file(dir + "/results/erdos_summary.json"); }
     bool exists(const std::string& relative) const { return std::filesystem::exists(dir + "/" + relative); }
+    // The names in a directory of the test, sorted: temporary files show here.
+    std::vector<std::string> listing(const std::string& relative = "") const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir + "/" + relative)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // A complete earlier pair in results/, to be kept by runs that fail.
+    void write_previous_pair() {
+        ASSERT_EQ(run({"200"}).exit_status, 0);
+        previous_results = results();
+        previous_summary = summary();
+    }
+    void expect_previous_pair(const std::string& context) const {
+        EXPECT_TRUE(results() == previous_results) << context;
+        EXPECT_EQ(summary(), previous_summary) << context;
+        EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}))
+            << context;
+    }
 
     std::string dir;
+    std::string previous_results;
+    std::string previous_summary;
 };
 
 TEST_F(EndToEnd, ThreeExaminedPrimesGiveTheKnownFiles) {
@@ -190,6 +218,7 @@ TEST_F(EndToEnd, ArgumentsBeyondTheFourthAreIgnoredAndPathsMayCoincide) {
     auto r = run({"200", "127", "out.csv", "out.csv", "extra", "more"});
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(read_file(dir + "/out.csv").substr(0, 2), "{\n");  // the summary replaced the results
+    EXPECT_EQ(listing(), (std::vector<std::string>{"out.csv", "results"}));  // and no temporary file is left
     r = run({"200", "127", "/dev/null", "/dev/null"});
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.err, "processed=3 covered=3 verified=3 max_least_c=7 at p=73\n");
@@ -218,6 +247,7 @@ TEST_F(EndToEnd, BadArgumentsStopBeforeAnyFileIsTouched) {
          "erdos-straus: invalid c_max '1000': p_max + c_max must be at most 2147483647\n"},
         {{"--frobnicate"}, "erdos-straus: unknown option '--frobnicate'\n"},
         {{"200", "127", "--summary", "s.json"}, "erdos-straus: unknown option '--summary'\n"},
+        {{"1000", "--threads", "2"}, "erdos-straus: options go before P_MAX: '--threads'\n"},
         {{"--threads", "0", "200"}, "erdos-straus: invalid thread count '0': expected a whole number from 1 to 1024\n"},
     };
     for (const auto& c : cases) {
@@ -293,17 +323,8 @@ TEST_F(EndToEnd, UnwritableOutputsAreReportedWithStatusOne) {
     EXPECT_FALSE(exists("s.json"));
     r = run({"200", "127", "r.csv", "dangling"});
     EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err,
-              "erdos-straus: cannot write summary file 'dangling': No such file or directory\n"
-              "processed=3 covered=3 verified=3 max_least_c=7 at p=73\n");
-
-    // A full device under the summary: said, the closing line still printed.
-    r = run({"200", "127", "r.csv", "/dev/full"});
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err,
-              "erdos-straus: cannot write summary file '/dev/full': No space left on device\n"
-              "processed=3 covered=3 verified=3 max_least_c=7 at p=73\n");
-    EXPECT_EQ(read_file(dir + "/r.csv").substr(0, header.size()), header);  // the results stand, the status says not all
+    EXPECT_EQ(r.err, "erdos-straus: cannot write summary file 'dangling': No such file or directory\n");
+    EXPECT_FALSE(exists("r.csv"));
 }
 
 // Under AddressSanitizer no limit can show this: its shadow memory needs far more
@@ -322,12 +343,99 @@ TEST_F(EndToEnd, MemoryExhaustionIsAMessageNotACrash) {
 #ifdef ERDOS_UNDER_ASAN
     GTEST_SKIP() << "AddressSanitizer's operator new exits instead of throwing bad_alloc";
 #endif
-    write_file(dir + "/results/erdos_results.csv", "earlier results\n");
-    const auto r = run({"2147483520", "127"}, std::uint64_t{64} << 20);
-    EXPECT_EQ(r.exit_status, 1);  // an exit, not a signal: no abort, no core
-    EXPECT_EQ(r.err, "erdos-straus: out of memory; the outputs are not complete\n");
-    EXPECT_EQ(results(), "earlier results\n");
-    EXPECT_FALSE(exists("results/erdos_summary.json"));
+    write_previous_pair();
+    // The fast walk's prime list, and the plain walk's factor table for a wide
+    // shift bound: both fail once the results are already being written.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"2147483520", "127"}, std::vector<std::string>{"100", "2147483000"}}) {
+        const auto r = run(args, std::uint64_t{64} << 20);
+        EXPECT_EQ(r.exit_status, 1) << args[1];  // an exit, not a signal: no abort, no core
+        EXPECT_EQ(r.err, "erdos-straus: out of memory; the outputs are not complete\n");
+        expect_previous_pair(args[1]);
+    }
+}
+
+// Rows go to a temporary file beside the target, and a run that does not
+// finish leaves the earlier pair as it was.
+TEST_F(EndToEnd, FailedRunsLeaveThePreviousPair) {
+    write_previous_pair();
+    // The results on a full device; the summary's temporary file goes too.
+    auto r = run({"300000", "127", "/dev/full", "results/erdos_summary.json"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: cannot write results file '/dev/full': No space left on device\n");
+    expect_previous_pair("results on /dev/full");
+    // The summary on a full device: the finished results are not put in place either.
+    r = run({"300000", "127", "results/erdos_results.csv", "/dev/full"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err,
+              "erdos-straus: cannot write summary file '/dev/full': No space left on device\n"
+              "processed=3202 covered=3202 verified=3202 max_least_c=59 at p=118801\n");
+    expect_previous_pair("summary on /dev/full");
+
+    // Devices are written directly, and the file beside them is a normal one.
+    r = run({"200", "127", "/dev/null", "results/erdos_summary.json"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(summary(), previous_summary);  // the same run, the same bytes
+    expect_previous_pair("results to /dev/null");
+
+    // A file left over from a run that was killed outright is taken over.
+    write_file(dir + "/results/erdos_results.csv.erdos-partial", "rows of a run that died\n");
+    r = run({"200"});
+    EXPECT_EQ(r.exit_status, 0);
+    expect_previous_pair("a leftover partial file");
+}
+
+TEST_F(EndToEnd, ReplacedFilesKeepLinksAndPermissions) {
+    std::filesystem::create_directory(dir + "/store");
+    std::filesystem::create_symlink("../store/r.csv", dir + "/results/link.csv");
+    write_file(dir + "/store/r.csv", "old\n");
+    std::filesystem::permissions(dir + "/store/r.csv", std::filesystem::perms(0640));
+    auto r = run({"200", "127", "results/link.csv", "s.json"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir + "/results/link.csv"));
+    EXPECT_EQ(read_file(dir + "/store/r.csv").substr(0, header.size()), header);
+    EXPECT_EQ(std::filesystem::status(dir + "/store/r.csv").permissions(), std::filesystem::perms(0640));
+    EXPECT_EQ(listing("store"), std::vector<std::string>{"r.csv"});
+}
+
+// A run of a few seconds, stopped by a signal in the middle of its scan.
+TEST_F(EndToEnd, ASignalStopsTheRunAndKeepsThePreviousPair) {
+    write_previous_pair();
+    const std::string partial = dir + "/results/erdos_results.csv.erdos-partial";
+    auto child = erdos_test::start_process(ERDOS_STRAUS_BINARY, {"--threads", "1", "400000000"}, dir);
+    // Wait until rows are being written: the scan has begun.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline &&
+           !(std::filesystem::exists(partial) && std::filesystem::file_size(partial) > (1U << 20))) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // Meanwhile a second run for the same results file is refused.
+    auto second = run({"200"});
+    EXPECT_EQ(second.exit_status, 1);
+    EXPECT_EQ(second.err,
+              "erdos-straus: cannot write results file 'results/erdos_results.csv': another run is writing it "
+              "('results/erdos_results.csv.erdos-partial')\n");
+
+    const auto signalled = std::chrono::steady_clock::now();
+    kill(child.pid, SIGINT);
+    auto r = erdos_test::finish_process(child);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    EXPECT_EQ(r.exit_status, 130);
+    EXPECT_EQ(r.err, "erdos-straus: interrupted; the outputs are not complete\n");
+    EXPECT_LT(seconds, 1.5);
+    expect_previous_pair("SIGINT");
+
+    // SIGTERM and SIGHUP the same, here while the tables of a wide shift
+    // bound are built (or already while sieving).
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        child = erdos_test::start_process(ERDOS_STRAUS_BINARY, {"0", "400000000"}, dir);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(child.pid, signal);
+        r = erdos_test::finish_process(child);
+        EXPECT_EQ(r.exit_status, 128 + signal);
+        EXPECT_EQ(r.err, "erdos-straus: interrupted; the outputs are not complete\n");
+        expect_previous_pair(strsignal(signal));
+    }
 }
 
 // A run of a few seconds on one thread, long enough for the status line to be
@@ -378,6 +486,21 @@ TEST_F(EndToEnd, OnlyATerminalSeesTheStatusLine) {
         EXPECT_LT(drawing.size() - 3, columns) << drawing;
     }
     EXPECT_TRUE(results() == piped_results);
+}
+
+// Phases that report no position, here the factor table of a wide shift
+// bound, show their name and time; a stopped run erases the line for its
+// message, and the status line never stays behind.
+TEST_F(EndToEnd, EveryLongPhaseShowsOnATerminal) {
+    // SIGTERM, as a background job of a shell cannot get SIGINT. The tables
+    // for these bounds take seconds.
+    const std::vector<std::string> stopped = {
+        "-c", "\"$0\" 0 400000000 & sleep 1.2; kill -TERM $!; wait $!; echo status $?", ERDOS_STRAUS_BINARY};
+    const auto r = run_process_in_terminal("/bin/sh", stopped, dir);
+    EXPECT_TRUE(r.out.starts_with("\rbuilding tables  0s\x1b[K")) << r.out;
+    EXPECT_TRUE(r.out.ends_with("\r\x1b[Kerdos-straus: interrupted; the outputs are not complete\r\nstatus 143\r\n"))
+        << r.out;
+    EXPECT_EQ(listing("results"), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include "stop_request.hpp"
+
 namespace {
 
 struct collected {
@@ -59,4 +63,32 @@ TEST(PrimeWalk, ASinkErrorStopsTheWalk) {
         EXPECT_EQ(result, 28);
         EXPECT_EQ(chunks, 3);
     }
+}
+
+// A stop request, as a signal handler sets it, ends either walk with
+// run_stopped: the workers notice it before their next chunk, the plain walk
+// already while sieving.
+TEST(PrimeWalk, AStopRequestEndsTheWalk) {
+    const erdos::walk_setup setup = erdos::prepare_walk(3000000);
+    for (const unsigned threads : {1U, 3U}) {
+        int chunks = 0;
+        EXPECT_THROW(erdos::walk_primes_fast(setup, 3000000, 127, threads,
+                                             [&](const erdos::prime_chunk&) {
+                                                 if (++chunks == 2) erdos::stop_signal = SIGINT;
+                                                 return 0;
+                                             }),
+                     erdos::run_stopped);
+        EXPECT_LT(chunks, 40) << threads;  // at most the chunks already under way
+        erdos::stop_signal = 0;
+    }
+    erdos::stop_signal = SIGTERM;
+    int chunks = 0;
+    try {
+        erdos::walk_primes_plain(3000000, 127, [&](const erdos::prime_chunk&) { return ++chunks, 0; });
+        ADD_FAILURE() << "the plain walk ran to its end";
+    } catch (const erdos::run_stopped& stopped) {
+        EXPECT_EQ(stopped.signal, SIGTERM);
+    }
+    EXPECT_EQ(chunks, 0);
+    erdos::stop_signal = 0;
 }

@@ -54,7 +54,14 @@ TEST(CommandLine, OptionsAndQuoting) {
     EXPECT_EQ(parse_command_line({"-h"}).action, command_action::help);
     EXPECT_EQ(parse_command_line({"--help", "x"}).action, command_action::help);
     EXPECT_EQ(parse_command_line({"--version"}).action, command_action::version);
-    EXPECT_EQ(parse_command_line({"200", "--help"}).error, "unknown option '--help'");
+    // Known options out of place are named as such; unknown ones as unknown.
+    EXPECT_EQ(parse_command_line({"200", "--help"}).error, "options go before P_MAX: '--help'");
+    EXPECT_EQ(parse_command_line({"200", "127", "-h"}).error, "options go before P_MAX: '-h'");
+    EXPECT_EQ(parse_command_line({"200", "127", "a", "--threads=2"}).error, "options go before P_MAX: '--threads=2'");
+    EXPECT_EQ(parse_command_line({"--threads", "2", "--version"}).error, "'--version' must be the first argument");
+    EXPECT_EQ(parse_command_line({"--threads", "2", "--threads=3"}).error, "option '--threads' is given twice");
+    EXPECT_EQ(parse_command_line({"200", "--threadsafe"}).error, "unknown option '--threadsafe'");
+    EXPECT_EQ(parse_command_line({"200", "-5"}).action, command_action::run);  // a number, not an option
     EXPECT_EQ(parse_command_line({"200", "127", "a", "b", "--late"}).action, command_action::run);  // ignored
 
     auto c = parse_command_line({"--threads", "3", "500", "7"});
@@ -68,7 +75,7 @@ TEST(CommandLine, OptionsAndQuoting) {
     EXPECT_EQ(parse_command_line({"--threads", "x"}).error,
               "invalid thread count 'x': expected a whole number from 1 to 1024");
     EXPECT_EQ(parse_command_line({"--threads=1025"}).action, command_action::fail);
-    EXPECT_EQ(parse_command_line({"500", "--threads", "2"}).error, "unknown option '--threads'");
+    EXPECT_EQ(parse_command_line({"500", "--threads", "2"}).error, "options go before P_MAX: '--threads'");
     EXPECT_EQ(parse_command_line({"--"}).error, "unknown option '--'");
     EXPECT_EQ(parse_command_line({"1\n2\x1b[31m"}).error, "invalid p_max '1\\x0a2\\x1b[31m': expected a decimal integer");
 }

@@ -47,4 +47,21 @@ expect_refusal "cut at a line end" "results file 'short.csv' has 99 rows, but th
 expect_refusal "missing file" "cannot read results file 'none.csv'" --results none.csv
 sed 's/"covered": \([0-9]*\)/"covered": "\1"/' results/erdos_summary.json >bad.json
 expect_refusal "bad summary" "summary file 'bad.json' is not a run summary: 'covered' is not an integer" --summary bad.json
+# The title names the verification only when some prime was covered.
+"$binary" 200 2 none.csv none.json 2>/dev/null || true
+title() {
+  "$python" -c 'import importlib.util, json, sys
+spec = importlib.util.spec_from_file_location("plot_results", sys.argv[1])
+module = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(module)
+print(module.figure_title(module.read_summary(sys.argv[2])).splitlines()[1])' "$script" "$1"
+}
+line=$(title results/erdos_summary.json)
+case $line in
+  *"covered, first witnesses all verified") ;;
+  *) fail "title of a covered run: $line" ;;
+esac
+line=$(title none.json)
+[ "$line" = "p_max = 200, c_max = 2 (0 shifts): 3 primes examined, 0 covered" ] || fail "title with no shift: $line"
+
 echo "ok: $csv_bytes bytes of results drawn as 1600x1500; truncated and malformed inputs refused"

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,11 +58,12 @@ void write_file(const std::string& path, const std::string& text) {
     out << text;
 }
 
-process_result run_process(const std::string& program, const std::vector<std::string>& args,
-                           const std::string& cwd, std::uint64_t address_space_limit) {
-    const std::string capture_dir = make_temp_dir();
-    const std::string out_path = capture_dir + "/out";
-    const std::string err_path = capture_dir + "/err";
+running_process start_process(const std::string& program, const std::vector<std::string>& args,
+                              const std::string& cwd, std::uint64_t address_space_limit) {
+    running_process child;
+    child.capture_dir = make_temp_dir();
+    const std::string out_path = child.capture_dir + "/out";
+    const std::string err_path = child.capture_dir + "/err";
 
     std::vector<char*> argv = make_argv(program, args);
     const pid_t pid = fork();
@@ -72,6 +74,9 @@ process_result run_process(const std::string& program, const std::vector<std::st
         if (out_fd < 0 || err_fd < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0 || chdir(cwd.c_str()) != 0) {
             _exit(127);
         }
+        // The stop signals as a terminal would deliver them, even when the
+        // tests themselves run with some ignored (a background job).
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
         if (address_space_limit != 0) {
             const rlimit limit{address_space_limit, address_space_limit};
             setrlimit(RLIMIT_AS, &limit);
@@ -81,12 +86,24 @@ process_result run_process(const std::string& program, const std::vector<std::st
         execv(program.c_str(), argv.data());
         _exit(127);
     }
+    child.pid = pid;
+    return child;
+}
+
+process_result finish_process(running_process& child) {
     process_result result;
-    result.exit_status = wait_for(pid);
-    result.out = read_file(out_path);
-    result.err = read_file(err_path);
-    remove_tree(capture_dir);
+    result.exit_status = wait_for(child.pid);
+    result.out = read_file(child.capture_dir + "/out");
+    result.err = read_file(child.capture_dir + "/err");
+    remove_tree(child.capture_dir);
+    child.pid = -1;
     return result;
+}
+
+process_result run_process(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& cwd, std::uint64_t address_space_limit) {
+    running_process child = start_process(program, args, cwd, address_space_limit);
+    return finish_process(child);
 }
 
 process_result run_process_in_terminal(const std::string& program, const std::vector<std::string>& args,

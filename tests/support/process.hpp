@@ -17,6 +17,19 @@ struct process_result {
 process_result run_process(const std::string& program, const std::vector<std::string>& args,
                            const std::string& cwd, std::uint64_t address_space_limit = 0);
 
+// A child started by start_process and not yet waited for.
+struct running_process {
+    int pid = -1;
+    std::string capture_dir;  // where its standard output and error go
+};
+
+// Starts program like run_process, without waiting for it.
+running_process start_process(const std::string& program, const std::vector<std::string>& args,
+                              const std::string& cwd, std::uint64_t address_space_limit = 0);
+
+// Waits for a started child and collects its status and output.
+process_result finish_process(running_process& child);
+
 // Runs program like run_process, but with all three standard streams on a new
 // pseudo-terminal of the given width, as in an interactive session. out holds
 // everything the terminal received (the terminal turns "\n" into "\r\n");

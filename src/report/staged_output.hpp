@@ -1,0 +1,60 @@
+// Where an output file goes while the run works, so that an unfinished run replaces nothing.
+#pragma once
+
+#include <string>
+
+#include "report/output_file.hpp"
+
+namespace erdos {
+
+// How the temporary file beside a target is named.
+enum class stage_naming {
+    // "<target>.erdos-partial", the same for every run, held under an
+    // exclusive lock while a run writes it: two runs cannot write the same
+    // target at once, and a run that died leaves a file that the next one
+    // takes over.
+    fixed,
+    // ".<target>.erdos-XXXXXX", a fresh name for every run, which exists
+    // only while the file is written.
+    unique,
+};
+
+// An output of the run: a temporary file beside the target, renamed over it
+// once the run is finished, or the target itself when that exists and is no
+// regular file (/dev/null, a pipe, a terminal, or a name like /dev/stdout that
+// stands for an open descriptor), which is written directly.
+struct staged_output {
+    std::string destination;  // the target with its symbolic links followed
+    std::string temporary;    // the temporary file, while it exists
+    bool staged = false;      // false: written directly
+    unsigned mode = 0666;     // the permissions the finished file gets
+    int descriptor = -1;      // the temporary file until open_staged_output hands it on
+    int lock = -1;            // fixed naming: keeps the lock until commit or discard
+};
+
+// Prepares output for path, which check_output_path has accepted. A
+// temporary file is created now (and, fixed, locked and emptied; unique,
+// removed again), so that a directory without write permission shows before
+// any work; a direct target is not opened yet. An existing target that cannot be written is refused
+// (EACCES), as opening it would be. Returns 0 or an errno value: EBUSY when
+// another run holds the fixed temporary file. Nothing needs discarding after
+// a failure.
+int prepare_staged_output(staged_output& output, const std::string& path, stage_naming naming);
+
+// Opens file for writing: the temporary file (a unique one created now), or
+// the direct target, created or truncated. Returns 0 or an errno value.
+int open_staged_output(staged_output& output, output_file& file);
+
+// Puts the finished file in place: renames the temporary file over the
+// destination and lets the lock go. file must have been closed. Nothing to do
+// for a direct target. Returns 0 or an errno value.
+int commit_staged_output(staged_output& output);
+
+// Closes file, if open, without reporting, removes the temporary file and lets
+// the lock go; the target is left as it was. Safe to repeat, and after commit.
+void discard_staged_output(staged_output& output, output_file& file);
+
+// The name of the fixed temporary file for a destination.
+std::string partial_file_name(const std::string& destination);
+
+}  // namespace erdos
