@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case erdos::command_action::run:
             if (config.p_max < 0 || config.p_max > erdos::max_p_max || config.c_max > erdos::max_c_max ||
-                std::int64_t{config.p_max} + config.c_max > erdos::max_bound_sum) {
+                config.p_min < 0 || config.p_min > config.p_max) {
                 fail("accepted bounds outside the limits", args);
             }
             if (args.empty() || config.p_max > max_run_p || config.c_max > max_run_c) return 0;
@@ -101,6 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // they cannot harm anything.
             program_args.clear();
             if (config.threads != 0) program_args.push_back("--threads=" + std::to_string(config.threads));
+            if (config.has_p_min) program_args.push_back("--from=" + std::to_string(config.p_min));
             program_args.push_back(std::to_string(config.p_max));
             program_args.push_back(std::to_string(config.c_max));
             program_args.push_back("/dev/null");

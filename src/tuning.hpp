@@ -77,6 +77,11 @@ inline constexpr std::size_t fast_chunk_pairs = std::size_t{1} << 18;
 inline constexpr std::size_t fast_chunk_min_primes = 64;
 inline constexpr std::size_t fast_chunk_max_primes = 8192;
 
+// (prime, shift) pairs per chunk of the walk far out, where each pair carries
+// its factorisation (about 150 bytes): 2^15 pairs keep a worker's chunk near
+// 5 MiB, and a chunk still holds 1024 primes at the default shifts.
+inline constexpr std::size_t wide_chunk_pairs = std::size_t{1} << 15;
+
 // Primes per chunk of the plain walk, which lists every divisor and is slow
 // enough that the chunk size does not show.
 inline constexpr std::size_t plain_chunk_primes = 2048;

@@ -1,6 +1,7 @@
 // The ordered worker pool: workers fill a ring of chunk slots, the calling thread empties it in order.
 #include "driver/chunk_pool.hpp"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -17,7 +18,7 @@ int make_chunks_alone(std::size_t chunk_count, const chunk_maker& make, const ch
     prime_chunk chunk;
     for (std::size_t index = 0; index < chunk_count; ++index) {
         stop_if_requested();
-        make(0, index, chunk);
+        if (!make(0, index, chunk)) break;
         if (const int stop = sink(chunk); stop != 0) return stop;
     }
     return 0;
@@ -69,12 +70,17 @@ void work(pool_state& pool, unsigned worker, const chunk_maker& make) {
                 index = pool.next_chunk++;
             }
             stop_if_requested();
-            make(worker, index, pool.slots[index % pool.ring]);
+            const bool made = make(worker, index, pool.slots[index % pool.ring]);
             {
                 std::lock_guard lock(pool.mutex);
-                pool.ready[index % pool.ring] = 1;
+                if (made) {
+                    pool.ready[index % pool.ring] = 1;
+                } else {
+                    pool.chunk_count = std::min(pool.chunk_count, index);  // the walk ends before it
+                }
             }
             pool.chunk_done.notify_all();
+            if (!made) pool.slot_free.notify_all();
         }
     } catch (...) {
         fail(pool, std::current_exception());
@@ -85,11 +91,13 @@ void work(pool_state& pool, unsigned worker, const chunk_maker& make) {
 // first refusal of the sink or failure of a worker.
 int deliver(pool_state& pool, const chunk_sink& sink) {
     int result = 0;
-    for (std::size_t index = 0; index < pool.chunk_count; ++index) {
+    for (std::size_t index = 0;; ++index) {
         {
             std::unique_lock lock(pool.mutex);
-            pool.chunk_done.wait(lock, [&] { return pool.stopping || pool.ready[index % pool.ring] != 0; });
-            if (pool.stopping) break;
+            pool.chunk_done.wait(lock, [&] {
+                return pool.stopping || index >= pool.chunk_count || pool.ready[index % pool.ring] != 0;
+            });
+            if (pool.stopping || index >= pool.chunk_count) break;
         }
         stop_if_requested();  // the last chunks may all be under way already
         result = sink(pool.slots[index % pool.ring]);

@@ -10,8 +10,12 @@ namespace erdos {
 
 // Fills `chunk` (whatever it held before) with the chunk numbered `index`,
 // as worker `worker`: calls for different workers may run at the same time,
-// calls for one worker never do.
-using chunk_maker = std::function<void(unsigned worker, std::size_t index, prime_chunk& chunk)>;
+// calls for one worker never do. Returns false when there is no such chunk:
+// then there is none with a higher number either, and the walk ends there.
+using chunk_maker = std::function<bool(unsigned worker, std::size_t index, prime_chunk& chunk)>;
+
+// A chunk count for a walk that learns its end only from the maker.
+inline constexpr std::size_t chunks_until_exhausted = static_cast<std::size_t>(-1);
 
 // Makes the chunks 0 .. chunk_count - 1 one after the other on the calling
 // thread, as worker 0, passing each to the sink. A non-zero return of the

@@ -38,6 +38,16 @@ void add_verdict_and_row(prime_chunk& chunk, const prime_scan& scan) {
     append_results_row(chunk.rows, scan);
 }
 
+}  // namespace
+
+void add_verdicts_and_rows(prime_chunk& chunk) {
+    chunk.verified.clear();
+    chunk.rows.clear();
+    for (const prime_scan& scan : chunk.scans) add_verdict_and_row(chunk, scan);
+}
+
+namespace {
+
 void record(prime_chunk& chunk, const prime_scan& scan) {
     chunk.scans.push_back(scan);
     add_verdict_and_row(chunk, scan);
@@ -48,9 +58,7 @@ void scan_chunk(const std::int32_t* primes, std::size_t n, const scan_plan& plan
                 scan_scratch& scratch, prime_chunk& chunk) {
     chunk.scans.resize(n);
     scan_primes_fast(primes, n, plan, window, scratch, chunk.scans.data());
-    chunk.verified.clear();
-    chunk.rows.clear();
-    for (const prime_scan& scan : chunk.scans) add_verdict_and_row(chunk, scan);
+    add_verdicts_and_rows(chunk);
 }
 
 // What one worker scans with, reused from chunk to chunk.
@@ -61,7 +69,21 @@ struct alignas(64) worker_memory {  // apart from its neighbours' cache lines
 
 }  // namespace
 
-walk_setup prepare_walk(std::int32_t p_max) { return {sieve_examined_primes(p_max)}; }
+walk_setup prepare_walk(std::int64_t p_min, std::int32_t p_max) {
+    walk_setup setup;
+    if (p_min <= 0) {
+        setup.examined = sieve_examined_primes(p_max);
+        return setup;
+    }
+    examined_sieve sieve = start_examined_sieve(p_min, p_max);
+    std::vector<std::int64_t> batch;
+    while (next_examined_primes(sieve, batch, std::size_t{1} << 16)) {
+        stop_if_requested();
+        for (const std::int64_t p : batch) setup.examined.push_back(static_cast<std::int32_t>(p));
+        batch.clear();
+    }
+    return setup;
+}
 
 int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink) {
@@ -78,11 +100,12 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
         const std::size_t first = index * chunk_size;
         const std::size_t count = std::min(chunk_size, primes.size() - first);
         scan_chunk(primes.data() + first, count, plan, memory[worker].window, memory[worker].scratch, chunk);
+        return true;
     };
     return alone ? make_chunks_alone(chunk_count, make, sink) : make_chunks_in_pool(chunk_count, threads, make, sink);
 }
 
-int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink) {
+int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink) {
     const std::vector<std::int32_t> prime_list = sieve_primes(p_max);
     const std::vector<std::int32_t> spf_table = build_spf_table(p_max, c_max);
     const shift_table shifts = build_shift_list(c_max);
@@ -92,7 +115,7 @@ int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& 
     prime_chunk chunk;
     if (const int stop = sink(chunk); stop != 0) return stop;  // the tables are ready
     for (const std::int32_t p : prime_list) {
-        if (p % 24 != 1) continue;
+        if (p % 24 != 1 || p < p_min) continue;
         stop_if_requested();
         record(chunk, scan_prime(p, shifts.shift_list, shift_count, shifts.weight_total, spf_table));
         if (chunk.scans.size() == primes_per_chunk) {

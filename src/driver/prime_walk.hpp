@@ -27,8 +27,11 @@ struct walk_setup {
     std::vector<std::int32_t> examined;  // every examined prime, ascending
 };
 
-// Sieves the examined primes up to p_max.
-walk_setup prepare_walk(std::int32_t p_max);
+// Sieves the examined primes from p_min to p_max (p_max < 2^31).
+walk_setup prepare_walk(std::int64_t p_min, std::int32_t p_max);
+
+// Sets the verdicts and the rows of chunk.scans.
+void add_verdicts_and_rows(prime_chunk& chunk);
 
 // Scans every examined prime over the shifts up to c_max with `threads`
 // workers (1: on the calling thread alone). Chunks reach the sink in prime
@@ -39,12 +42,12 @@ walk_setup prepare_walk(std::int32_t p_max);
 int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink);
 
-// The same walk done the plain way: a full sieve, a factor table over every
+// The same walk done the plain way (of the primes from p_min on): a full sieve, a factor table over every
 // m, and the divisor-listing scan, on one thread. The reference for the fast
 // walk, and the fallback for shift bounds too wide for its windows. Chunks
 // hold fewer primes the more shifts there are; an empty chunk comes first,
 // once the tables are built, since they can take longer than many primes. Throws run_stopped when a
 // signal asks the run to stop.
-int walk_primes_plain(std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink);
+int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink);
 
 }  // namespace erdos

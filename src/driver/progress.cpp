@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -58,7 +59,8 @@ void draw_until_stopped(progress_state& state) {
         const clock::time_point now = clock::now();
         const double seconds = std::chrono::duration<double>(now - state.phase_start).count();
         std::string text = state.scanning
-                               ? progress_scan_text(state.examined_done, state.examined_total, state.current_p, seconds)
+                               ? progress_scan_text(state.examined_done, state.examined_total, state.current_p, seconds,
+                                                    state.p_min, state.p_max)
                                : progress_phase_text(state.phase, seconds);
         lock.unlock();  // the terminal may be slow; the run must not wait for it
         draw(state, std::move(text));
@@ -88,8 +90,15 @@ void progress_phase(progress_state& state, const char* phase) {
     state.scanning = false;
 }
 
+void progress_interval(progress_state& state, std::int64_t p_min, std::int64_t p_max) {
+    if (!is_active(state)) return;
+    std::lock_guard lock(state.mutex);
+    state.p_min = p_min;
+    state.p_max = p_max;
+}
+
 void progress_scan(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
-                   std::int32_t current_p) {
+                   std::int64_t current_p) {
     if (!is_active(state)) return;
     std::lock_guard lock(state.mutex);
     if (!state.scanning) {
@@ -123,25 +132,36 @@ void progress_end(progress_state& state) {
     state.err = nullptr;
 }
 
-std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int32_t current_p,
-                               double seconds_scanning) {
+std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int64_t current_p,
+                               double seconds_scanning, std::int64_t p_min, std::int64_t p_max) {
     std::string text = "scanning primes";
     char part[96];
+    // The share done: of the primes counted in advance, or else of the interval.
+    double share = -1.0;
     if (examined_total > 0) {
+        share = static_cast<double>(examined_done) / static_cast<double>(examined_total);
         // Rounded down, so that 100.0% appears only when the scan is complete.
         const std::int64_t permille = examined_done * 1000 / examined_total;
         std::snprintf(part, sizeof part, " %lld.%lld%%", static_cast<long long>(permille / 10),
                       static_cast<long long>(permille % 10));
         text += part;
+    } else if (p_max > p_min && current_p >= p_min) {
+        share = std::min(1.0, static_cast<double>(current_p - p_min) / static_cast<double>(p_max - p_min));
+        const auto permille = static_cast<std::int64_t>(share * 1000.0);
+        std::snprintf(part, sizeof part, " %lld.%lld%%", static_cast<long long>(permille / 10),
+                      static_cast<long long>(permille % 10));
+        text += part;
     }
-    std::snprintf(part, sizeof part, "  p=%d", current_p);
+    std::snprintf(part, sizeof part, "  p=%lld", static_cast<long long>(current_p));
     text += part;
     if (seconds_scanning >= 1.0 && examined_done > 0) {
         const double rate = static_cast<double>(examined_done) / seconds_scanning;
         std::snprintf(part, sizeof part, "  %.0f primes/s", rate);
         text += part;
-        if (examined_total >= examined_done) {
+        if (examined_total > 0 && examined_total >= examined_done) {
             text += "  " + format_duration(static_cast<double>(examined_total - examined_done) / rate) + " left";
+        } else if (examined_total <= 0 && share > 0.0) {
+            text += "  " + format_duration(seconds_scanning * (1.0 - share) / share) + " left";
         }
     }
     return text;

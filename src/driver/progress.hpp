@@ -37,7 +37,9 @@ struct progress_state {
     bool scanning = false;  // the scan has reported its position
     std::int64_t examined_done = 0;
     std::int64_t examined_total = 0;
-    std::int32_t current_p = 0;
+    std::int64_t current_p = 0;
+    std::int64_t p_min = 0;  // the interval, for runs whose examined primes are not counted in advance
+    std::int64_t p_max = 0;
     std::thread drawer;
 };
 
@@ -52,7 +54,11 @@ void progress_phase(progress_state& state, const char* phase);
 // are finished, the latest being current_p. Meant for every batch of primes:
 // when nobody watches it costs a branch, otherwise an uncontended lock.
 void progress_scan(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
-                   std::int32_t current_p);
+                   std::int64_t current_p);
+
+// The interval of the run. A scan that reports no total (0) is measured by
+// how far its current prime has come through it instead.
+void progress_interval(progress_state& state, std::int64_t p_min, std::int64_t p_max);
 
 // Stops the drawing thread and erases the line, if one is drawn, so that
 // whatever is printed next starts on a clean line. Must be called before the
@@ -62,8 +68,9 @@ void progress_end(progress_state& state);
 // The scan's status text, for example
 // "scanning primes 43.2%  p=8803369  51234 primes/s  1m 05s left".
 // The rate and the time left are given only once the scan has run a second.
-std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int32_t current_p,
-                               double seconds_scanning);
+// Without a total (0) the share done is current_p's place in [p_min, p_max].
+std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int64_t current_p,
+                               double seconds_scanning, std::int64_t p_min = 0, std::int64_t p_max = 0);
 
 // The text of a phase that reports no position, with its whole seconds so
 // far: "sieving  12s", "building tables  3m 05s".

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "driver/prime_walk.hpp"
+#include "driver/wide_walk.hpp"
 #include "driver/progress.hpp"
 #include "driver/run_records.hpp"
 #include "stop_request.hpp"
@@ -23,6 +24,9 @@
 namespace erdos {
 
 namespace {
+
+// The largest p_max of a run whose m all fit the 32-bit walks' tables.
+constexpr std::int64_t max_p_32 = 2147483646;
 
 constexpr const char* program_name = "erdos-straus";
 
@@ -85,12 +89,22 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         return report_file_error(progress, err, "summary", config.summary_path, error);
     }
 
-    // Shift bounds so wide that a window over m would outgrow a factor table
-    // take the plain walk, which holds one table over every m.
-    const bool plain = engine == scan_engine::plain || config.c_max > tuning::max_windowed_c_max;
-    progress_phase(progress, "sieving");
-    walk_setup setup = prepare_walk(config.p_max);
+    // Runs whose every m = (p + c)/4 lies below 2^29 take the 32-bit walks:
+    // the windowed one, or, for shift bounds so wide that a window over m
+    // would outgrow a factor table, the plain one with one table over every m.
+    // Any other run (an interval far out, or p_max + c_max beyond 32 bits)
+    // takes the walk whose factor sieve reaches m up to 2^61.
+    const bool wide = config.p_max > max_p_32 || config.p_max + config.c_max > max_p_32 + 1;
+    const bool plain = engine == scan_engine::plain || (!wide && config.c_max > tuning::max_windowed_c_max);
+    walk_setup setup;
+    if (!wide && !plain) {
+        progress_phase(progress, "sieving");
+        setup = prepare_walk(config.p_min, static_cast<std::int32_t>(config.p_max));
+    }
+    // The examined primes are counted in advance where the walk lists them;
+    // elsewhere the status line estimates by the position in the interval.
     const auto examined_total = static_cast<std::int64_t>(setup.examined.size());
+    progress_interval(progress, config.p_min, config.p_max);
 
     output_file& results = outputs.results_file;
     if (const int error = open_staged_output(outputs.results, results); error != 0) {
@@ -115,10 +129,19 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         stop_if_requested();
         return error;
     };
-    progress_phase(progress, plain ? "building tables" : "scanning primes");
     const unsigned threads = config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
-    const int walk_error = plain ? walk_primes_plain(config.p_max, config.c_max, fold)
-                                 : walk_primes_fast(setup, config.p_max, config.c_max, threads, fold);
+    int walk_error = 0;
+    if (wide) {
+        progress_phase(progress, "building tables");
+        walk_error = plain ? walk_primes_plain_wide(config.p_min, config.p_max, config.c_max, fold)
+                           : walk_primes_wide(config.p_min, config.p_max, config.c_max, threads, fold);
+    } else if (plain) {
+        progress_phase(progress, "building tables");
+        walk_error = walk_primes_plain(config.p_min, static_cast<std::int32_t>(config.p_max), config.c_max, fold);
+    } else {
+        progress_phase(progress, "scanning primes");
+        walk_error = walk_primes_fast(setup, static_cast<std::int32_t>(config.p_max), config.c_max, threads, fold);
+    }
     setup = {};  // the prime list is no longer needed; the summary needs the room
     if (walk_error != 0) {
         return report_file_error(progress, err, "results", config.results_path, walk_error);
@@ -132,7 +155,8 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     const std::uint64_t shift_count = count_shifts(config.c_max);
     int summary_error = open_staged_output(outputs.summary, outputs.summary_file);
     if (summary_error == 0) {
-        summary_error = write_summary_file(outputs.summary_file, config.p_max, config.c_max, shift_count, stats);
+        const summary_bounds bounds{config.p_min, config.has_p_min, config.p_max, config.c_max, shift_count};
+        summary_error = write_summary_file(outputs.summary_file, bounds, stats);
     }
     stop_if_requested();  // the last chance: from here on the run is finished
 
@@ -147,8 +171,10 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     if (summary_error != 0) report_file_error(progress, err, "summary", config.summary_path, summary_error);
 
     progress_end(progress);
-    std::fprintf(err, "processed=%d covered=%d verified=%d max_least_c=%d at p=%d\n", stats.processed,
-                 stats.covered, stats.verified, stats.max_least_shift, stats.max_least_shift_prime);
+    std::fprintf(err, "processed=%lld covered=%lld verified=%lld max_least_c=%d at p=%lld\n",
+                 static_cast<long long>(stats.processed), static_cast<long long>(stats.covered),
+                 static_cast<long long>(stats.verified), stats.max_least_shift,
+                 static_cast<long long>(stats.max_least_shift_prime));
     if (summary_error != 0) return 1;
     return (stats.processed == stats.covered && stats.covered == stats.verified) ? 0 : 2;
 }

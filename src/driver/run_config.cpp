@@ -32,6 +32,7 @@ struct known_option {
 };
 constexpr known_option known_options[] = {
     {"--threads", true, false},
+    {"--from", true, false},
     {"-h", false, true},
     {"--help", false, true},
     {"--version", false, true},
@@ -63,27 +64,71 @@ std::string misplaced_option(const std::vector<std::string>& args, std::size_t i
     return {};
 }
 
-// Reads "--threads N" or "--threads=N" at args[next], if there, and moves next past it.
-std::string read_threads(const std::vector<std::string>& args, std::size_t& next, run_config& config) {
+// The value of the option `name` at args[next] ("--name V" or "--name=V"),
+// if that is where it stands: moves next past it and sets found. An option
+// with no value left is an error.
+std::string read_option_value(const std::vector<std::string>& args, std::size_t& next, std::string_view name,
+                              std::string_view what, bool& found, std::string& text) {
+    found = false;
     if (next >= args.size()) return {};
     const std::string& option = args[next];
-    std::string text;
-    if (option == "--threads") {
-        if (next + 1 >= args.size()) return "option '--threads' needs a thread count";
+    if (option == name) {
+        if (next + 1 >= args.size()) return "option " + quote_for_message(name) + " needs " + std::string(what);
         text = args[next + 1];
         next += 2;
-    } else if (option.starts_with("--threads=")) {
-        text = option.substr(std::string_view("--threads=").size());
+    } else if (option.starts_with(name) && option.substr(name.size()).starts_with('=')) {
+        text = option.substr(name.size() + 1);
         next += 1;
     } else {
         return {};
     }
-    std::int64_t threads = 0;
-    if (!parse_decimal(text, threads) || threads < 1 || threads > max_threads) {
-        return invalid("thread count", text, "expected a whole number from 1 to " + std::to_string(max_threads));
-    }
-    config.threads = static_cast<unsigned>(threads);
+    found = true;
     return {};
+}
+
+// Reads the options before the positional arguments: "--threads N" and
+// "--from P_MIN", each at most once (a repeat is left for misplaced_option).
+std::string read_options(const std::vector<std::string>& args, std::size_t& next, run_config& config) {
+    bool threads_seen = false;
+    bool from_seen = false;
+    while (true) {
+        bool found = false;
+        std::string text;
+        if (!threads_seen) {
+            if (std::string error = read_option_value(args, next, "--threads", "a thread count", found, text);
+                !error.empty()) {
+                return error;
+            }
+            if (found) {
+                threads_seen = true;
+                std::int64_t threads = 0;
+                if (!parse_decimal(text, threads) || threads < 1 || threads > max_threads) {
+                    return invalid("thread count", text,
+                                   "expected a whole number from 1 to " + std::to_string(max_threads));
+                }
+                config.threads = static_cast<unsigned>(threads);
+                continue;
+            }
+        }
+        if (!from_seen) {
+            if (std::string error = read_option_value(args, next, "--from", "a lower bound P_MIN", found, text);
+                !error.empty()) {
+                return error;
+            }
+            if (found) {
+                from_seen = true;
+                std::int64_t p_min = 0;
+                if (!parse_decimal(text, p_min)) return invalid("p_min", text, "expected a decimal integer");
+                if (p_min < 0 || p_min > max_p_max) {
+                    return invalid("p_min", text, "must be from 0 to " + std::to_string(max_p_max));
+                }
+                config.p_min = p_min;
+                config.has_p_min = true;
+                continue;
+            }
+        }
+        return {};
+    }
 }
 
 // Reads p_max, c_max and the two paths from args[next ...]; later ones are ignored.
@@ -102,12 +147,10 @@ std::string read_positional(const std::vector<std::string>& all, std::size_t nex
         if (c_max < INT32_MIN) return invalid("c_max", args[1], "is below the 32-bit limit -2147483648");
         if (c_max > max_c_max) return invalid("c_max", args[1], "must be at most " + std::to_string(max_c_max));
     }
-    if (p_max + c_max > max_bound_sum) {
-        const std::string why = "p_max + c_max must be at most " + std::to_string(max_bound_sum);
-        if (args.size() >= 2) return invalid("c_max", args[1], why);
-        return invalid("p_max", args[0], why + " (c_max is " + std::to_string(c_max) + ")");
+    if (config.p_min > p_max) {
+        return invalid("p_min", std::to_string(config.p_min), "must be at most p_max (" + std::to_string(p_max) + ")");
     }
-    config.p_max = static_cast<std::int32_t>(p_max);
+    config.p_max = p_max;
     config.c_max = static_cast<std::int32_t>(c_max);
     if (args.size() >= 3) config.results_path = args[2];
     if (args.size() >= 4) config.summary_path = args[3];
@@ -122,12 +165,13 @@ bool parse_decimal(std::string_view text, std::int64_t& value) {
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     if (i == text.size()) return false;
-    constexpr std::int64_t saturation = std::int64_t{1} << 40;
+    constexpr std::int64_t saturated = INT64_MAX;
     std::int64_t magnitude = 0;
     for (; i < text.size(); ++i) {
         const char ch = text[i];
         if (ch < '0' || ch > '9') return false;
-        if (magnitude < saturation) magnitude = magnitude * 10 + (ch - '0');
+        const int digit = ch - '0';
+        magnitude = magnitude > (saturated - digit) / 10 ? saturated : magnitude * 10 + digit;
     }
     value = negative ? -magnitude : magnitude;
     return true;
@@ -160,7 +204,7 @@ command_line parse_command_line(const std::vector<std::string>& args) {
         return result;
     }
     std::size_t next = 0;
-    std::string error = read_threads(args, next, result.config);
+    std::string error = read_options(args, next, result.config);
     for (std::size_t i = next; error.empty() && i < args.size() && i < next + 4; ++i) {
         error = misplaced_option(args, i, next);
     }
@@ -175,19 +219,21 @@ command_line parse_command_line(const std::vector<std::string>& args) {
 std::string version_text() { return std::string("erdos-straus ") + ERDOS_STRAUS_VERSION + "\n"; }
 
 std::string usage_text() {
-    return "Usage: erdos-straus [--threads N] [P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
+    return "Usage: erdos-straus [--threads N] [--from P_MIN] [P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
            "       erdos-straus --help | --version\n"
            "\n"
            "Studies the Erdos-Straus equation 4/p = 1/m + 1/x + 1/y for every prime\n"
-           "p = 1 (mod 24) up to P_MAX. For each shift c = 3, 7, 11, ... up to C_MAX it\n"
+           "p = 1 (mod 24) up to P_MAX (from P_MIN on, with --from). For each shift\n"
+           "c = 3, 7, 11, ... up to C_MAX it\n"
            "sets m = (p + c)/4 and looks for a divisor d of m^2 with (m + d) = 0 or\n"
            "(4d + 1) = 0 (mod c); the first such d of the least shift is turned into an\n"
-           "explicit solution and checked exactly in 128-bit integers.\n"
+           "explicit solution and checked exactly in integer arithmetic.\n"
            "\n"
            "Arguments, positional, each optional but only with all before it:\n"
-           "  P_MAX         largest prime examined, 0 to 2147483646 (default 2000000)\n"
+           "  P_MAX         largest prime examined, 0 to 4611686018427387904 = 2^62\n"
+           "                (default 2000000)\n"
            "  C_MAX         largest shift tried, at most 2147483646 (default 127);\n"
-           "                below 3 no shift is tried; P_MAX + C_MAX <= 2147483647\n"
+           "                below 3 no shift is tried\n"
            "  RESULTS_CSV   one row per examined prime (default results/erdos_results.csv)\n"
            "  SUMMARY_JSON  run summary (default results/erdos_summary.json)\n"
            "Arguments after the fourth are ignored. Output directories must exist; they\n"
@@ -197,6 +243,8 @@ std::string usage_text() {
            "Options, before the positional arguments:\n"
            "  --threads N   scan with N threads (default: every available core); the\n"
            "                outputs are byte-identical for every N\n"
+           "  --from P_MIN  examine only the primes from P_MIN on (0 <= P_MIN <= P_MAX);\n"
+           "                the summary then names p_min\n"
            "  -h, --help    show this text and exit (first argument only)\n"
            "  --version     show the version and exit (first argument only)\n"
            "\n"

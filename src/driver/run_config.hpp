@@ -9,17 +9,19 @@
 namespace erdos {
 
 struct run_config {
-    std::int32_t p_max = 2000000;
+    std::int64_t p_min = 0;       // the examined primes are those from p_min to p_max
+    bool has_p_min = false;       // given with --from: the summary names it
+    std::int64_t p_max = 2000000;
     std::int32_t c_max = 127;
     std::string results_path = "results/erdos_results.csv";
     std::string summary_path = "results/erdos_summary.json";
     unsigned threads = 0;  // scanning threads; 0 = every available core
 };
 
-// The largest values the 32-bit data model admits.
-inline constexpr std::int64_t max_p_max = 2147483646;       // p_max + 1 must fit
-inline constexpr std::int64_t max_c_max = 2147483646;       // the shift after the last must fit
-inline constexpr std::int64_t max_bound_sum = 2147483647;   // p_max + c_max sizes the factor table
+// The largest values the program admits. Primes up to 2^62 keep m = (p + c)/4
+// below 2^61 and every divisor of m^2 below 2^122.
+inline constexpr std::int64_t max_p_max = std::int64_t{1} << 62;
+inline constexpr std::int64_t max_c_max = 2147483646;       // the shift after the last must fit 32 bits
 inline constexpr std::int64_t max_threads = 1024;
 
 enum class command_action { run, help, version, fail };
@@ -31,18 +33,20 @@ struct command_line {
 };
 
 // Reads the arguments that follow the program name: -h, --help or --version as
-// the first argument, or an optional "--threads N" (or "--threads=N") followed
+// the first argument, or the options "--threads N" and "--from P_MIN" (each
+// at most once, in either order, also as "--name=value") followed
 // by up to four positional ones (p_max, c_max, results path, summary path;
 // later ones are ignored). A known option among the first four positional
 // places fails with "options go before P_MAX", any other argument starting
 // with "--" there as an unknown option. A number is optional white
 // space, an optional sign and decimal digits, nothing else, within the limits
-// above; p_max must not be negative.
+// above; 0 <= p_min <= p_max.
 command_line parse_command_line(const std::vector<std::string>& args);
 
 // Parses optional leading white space, an optional '+' or '-' and one or more
 // decimal digits filling the whole text. Returns false for anything else; on
-// success value holds the number, saturated far outside the 32-bit range.
+// success value holds the number, saturated far outside the range of any
+// bound (at +-(2^63 - 1)).
 bool parse_decimal(std::string_view text, std::int64_t& value);
 
 // text in single quotes, control bytes shown as \xHH, for a message.

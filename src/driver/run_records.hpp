@@ -25,17 +25,19 @@ struct prime_scan {
 
 // Run-wide aggregates, folded in one examined prime at a time. Every extreme
 // moves only on a strictly better value, so the first prime to reach it is kept.
+// Counts and primes are 64-bit: an interval may lie anywhere up to 2^62 and
+// hold more than 2^31 examined primes.
 struct run_stats {
-    std::int32_t processed = 0;
-    std::int32_t covered = 0;
-    std::int32_t verified = 0;
+    std::int64_t processed = 0;
+    std::int64_t covered = 0;
+    std::int64_t verified = 0;
     std::int32_t max_least_shift = 0;
-    std::int32_t max_least_shift_prime = 0;
-    std::map<std::int32_t, std::int32_t> least_shift_histogram;
+    std::int64_t max_least_shift_prime = 0;
+    std::map<std::int32_t, std::int64_t> least_shift_histogram;
     double min_uniform_mass = 1.0;
-    std::int32_t min_uniform_mass_prime = 0;
+    std::int64_t min_uniform_mass_prime = 0;
     double min_weighted_mass = 1.0;
-    std::int32_t min_weighted_mass_prime = 0;
+    std::int64_t min_weighted_mass_prime = 0;
     std::vector<double> uniform_masses;
     std::vector<double> weighted_masses;
 };

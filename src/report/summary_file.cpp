@@ -30,7 +30,7 @@ void double_line(std::string& out, const char* name, double value) {
 
 // The text, with the percentiles selected in the two given lists, which are
 // reordered.
-std::string summary_text(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count, const run_stats& stats,
+std::string summary_text(const summary_bounds& bounds, const run_stats& stats,
                          std::vector<double>& uniform_work, std::vector<double>& weighted_work) {
     // Each selection in the lists of the largest runs takes a second or more:
     // a stop request is looked for between them.
@@ -45,10 +45,11 @@ std::string summary_text(std::int32_t p_max, std::int32_t c_max, std::uint64_t s
     stop_if_requested();
 
     std::string out = "{\n";
-    integer_line(out, "p_max", p_max);
-    integer_line(out, "c_max", c_max);
+    if (bounds.has_p_min) integer_line(out, "p_min", bounds.p_min);
+    integer_line(out, "p_max", bounds.p_max);
+    integer_line(out, "c_max", bounds.c_max);
     key(out, "shift_count");
-    append_unsigned(out, shift_count);
+    append_unsigned(out, bounds.shift_count);
     out += ",\n";
     integer_line(out, "primes_1_mod_24", stats.processed);
     integer_line(out, "covered", stats.covered);
@@ -84,25 +85,22 @@ std::string summary_text(std::int32_t p_max, std::int32_t c_max, std::uint64_t s
 
 }  // namespace
 
-std::string format_summary(std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
-                           const run_stats& stats) {
+std::string format_summary(const summary_bounds& bounds, const run_stats& stats) {
     std::vector<double> uniform_work = stats.uniform_masses;
     std::vector<double> weighted_work = stats.weighted_masses;
-    return summary_text(p_max, c_max, shift_count, stats, uniform_work, weighted_work);
+    return summary_text(bounds, stats, uniform_work, weighted_work);
 }
 
-int write_summary(const std::string& path, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
-                  run_stats& stats) {
+int write_summary(const std::string& path, const summary_bounds& bounds, run_stats& stats) {
     output_file file;
     if (const int error = open_output_file(file, path); error != 0) return error;
-    return write_summary_file(file, p_max, c_max, shift_count, stats);
+    return write_summary_file(file, bounds, stats);
 }
 
-int write_summary_file(output_file& file, std::int32_t p_max, std::int32_t c_max, std::uint64_t shift_count,
-                       run_stats& stats) {
+int write_summary_file(output_file& file, const summary_bounds& bounds, run_stats& stats) {
     // The lists serve as the selections' working copies: a run's lists are
     // tens of megabytes, and their order is of no further use.
-    file.pending = summary_text(p_max, c_max, shift_count, stats, stats.uniform_masses, stats.weighted_masses);
+    file.pending = summary_text(bounds, stats, stats.uniform_masses, stats.weighted_masses);
     return close_output_file(file);
 }
 

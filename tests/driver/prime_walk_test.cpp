@@ -36,9 +36,9 @@ TEST(PrimeWalk, PlainAndFastWalksAgree) {
     for (const std::int32_t c_max : {127, 1023, 65535}) {
         // Enough primes for several chunks, so that three workers share them.
         const std::int32_t p_max = c_max == 127 ? 2000000 : c_max == 1023 ? 200000 : 10000;
-        const erdos::walk_setup setup = erdos::prepare_walk(p_max);
+        const erdos::walk_setup setup = erdos::prepare_walk(0, p_max);
         const collected plain = collect([&](const erdos::chunk_sink& sink) {
-            return erdos::walk_primes_plain(p_max, c_max, sink);
+            return erdos::walk_primes_plain(0, p_max, c_max, sink);
         });
         for (const unsigned threads : {1U, 3U}) {
             const collected fast = collect([&](const erdos::chunk_sink& sink) {
@@ -54,7 +54,7 @@ TEST(PrimeWalk, PlainAndFastWalksAgree) {
 
 // A sink that refuses stops the walk on any thread count, with its code.
 TEST(PrimeWalk, ASinkErrorStopsTheWalk) {
-    const erdos::walk_setup setup = erdos::prepare_walk(3000000);
+    const erdos::walk_setup setup = erdos::prepare_walk(0, 3000000);
     for (const unsigned threads : {1U, 2U}) {
         int chunks = 0;
         const int result = erdos::walk_primes_fast(setup, 3000000, 127, threads, [&](const erdos::prime_chunk&) {
@@ -69,7 +69,7 @@ TEST(PrimeWalk, ASinkErrorStopsTheWalk) {
 // run_stopped: the workers notice it before their next chunk, the plain walk
 // already while sieving.
 TEST(PrimeWalk, AStopRequestEndsTheWalk) {
-    const erdos::walk_setup setup = erdos::prepare_walk(3000000);
+    const erdos::walk_setup setup = erdos::prepare_walk(0, 3000000);
     for (const unsigned threads : {1U, 3U}) {
         int chunks = 0;
         EXPECT_THROW(erdos::walk_primes_fast(setup, 3000000, 127, threads,
@@ -84,7 +84,7 @@ TEST(PrimeWalk, AStopRequestEndsTheWalk) {
     erdos::stop_signal = SIGTERM;
     int chunks = 0;
     try {
-        erdos::walk_primes_plain(3000000, 127, [&](const erdos::prime_chunk&) { return ++chunks, 0; });
+        erdos::walk_primes_plain(0, 3000000, 127, [&](const erdos::prime_chunk&) { return ++chunks, 0; });
         ADD_FAILURE() << "the plain walk ran to its end";
     } catch (const erdos::run_stopped& stopped) {
         EXPECT_EQ(stopped.signal, SIGTERM);

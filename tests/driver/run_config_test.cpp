@@ -43,11 +43,46 @@ TEST(CommandLine, DefaultsPositionsAndLimits) {
     c = parse_command_line({"0", "2147483646"});
     EXPECT_EQ(c.action, command_action::run);
 
-    c = parse_command_line({"2147483600"});
-    EXPECT_EQ(c.action, command_action::fail);
-    EXPECT_EQ(c.error, "invalid p_max '2147483600': p_max + c_max must be at most 2147483647 (c_max is 127)");
-    c = parse_command_line({"2147483646", "2"});
-    EXPECT_EQ(c.error, "invalid c_max '2': p_max + c_max must be at most 2147483647");
+    // Past the 32-bit limit: p_max up to 2^62, with any c_max.
+    c = parse_command_line({"2147483600", "100"});
+    EXPECT_EQ(c.action, command_action::run);
+    EXPECT_EQ(c.config.p_max, 2147483600);
+    c = parse_command_line({"4611686018427387904", "2147483646"});
+    EXPECT_EQ(c.action, command_action::run);
+    EXPECT_EQ(c.config.p_max, std::int64_t{1} << 62);
+    c = parse_command_line({"4611686018427387905"});
+    EXPECT_EQ(c.error, "invalid p_max '4611686018427387905': must be from 0 to 4611686018427387904");
+    c = parse_command_line({"99999999999999999999"});
+    EXPECT_EQ(c.error, "invalid p_max '99999999999999999999': must be from 0 to 4611686018427387904");
+}
+
+TEST(CommandLine, LowerBound) {
+    auto c = parse_command_line({"--from", "1000000000000", "1000000100000", "255"});
+    EXPECT_EQ(c.action, command_action::run);
+    EXPECT_TRUE(c.config.has_p_min);
+    EXPECT_EQ(c.config.p_min, 1000000000000);
+    EXPECT_EQ(c.config.p_max, 1000000100000);
+    EXPECT_EQ(c.config.c_max, 255);
+    // Either order with --threads, and the "=" form.
+    c = parse_command_line({"--from=5", "--threads", "2", "100"});
+    EXPECT_EQ(c.action, command_action::run);
+    EXPECT_EQ(c.config.p_min, 5);
+    EXPECT_EQ(c.config.threads, 2U);
+    EXPECT_EQ(parse_command_line({"100"}).config.has_p_min, false);
+    EXPECT_EQ(parse_command_line({"--from", "0", "0"}).action, command_action::run);
+    EXPECT_EQ(parse_command_line({"--from", "73", "73"}).action, command_action::run);
+
+    EXPECT_EQ(parse_command_line({"--from"}).error, "option '--from' needs a lower bound P_MIN");
+    EXPECT_EQ(parse_command_line({"--from", "-1", "100"}).error, "invalid p_min '-1': must be from 0 to 4611686018427387904");
+    EXPECT_EQ(parse_command_line({"--from", "1e6", "100"}).error, "invalid p_min '1e6': expected a decimal integer");
+    EXPECT_EQ(parse_command_line({"--from", "", "100"}).error, "invalid p_min '': expected a decimal integer");
+    EXPECT_EQ(parse_command_line({"--from", "4611686018427387905"}).error,
+              "invalid p_min '4611686018427387905': must be from 0 to 4611686018427387904");
+    EXPECT_EQ(parse_command_line({"--from", "201", "200"}).error, "invalid p_min '201': must be at most p_max (200)");
+    // The default p_max is a bound like any other.
+    EXPECT_EQ(parse_command_line({"--from", "3000000"}).error, "invalid p_min '3000000': must be at most p_max (2000000)");
+    EXPECT_EQ(parse_command_line({"--from", "1", "--from", "2", "3"}).error, "option '--from' is given twice");
+    EXPECT_EQ(parse_command_line({"100", "--from", "2"}).error, "options go before P_MAX: '--from'");
 }
 
 TEST(CommandLine, OptionsAndQuoting) {

@@ -94,7 +94,7 @@ TEST(Summary, FlagsAndInfiniteMedians) {
     stats.least_shift_histogram = {{3, 1}, {11, 1}};
     stats.uniform_masses = {0.0, 0.0, 0.5};
     stats.weighted_masses = {0.0, 0.25, 0.5};
-    const std::string s = erdos::format_summary(100, 11, 3, stats);
+    const std::string s = erdos::format_summary({0, false, 100, 11, 3}, stats);
     EXPECT_NE(s.find("\"all_first_witnesses_verified\": false,\n"), std::string::npos);
     EXPECT_NE(s.find("\"median_uniform_mass\": 0,\n"), std::string::npos);
     EXPECT_NE(s.find("\"median_uniform_expected_trials\": inf,\n"), std::string::npos);
@@ -106,10 +106,10 @@ TEST(Summary, FlagsAndInfiniteMedians) {
     // lists themselves: they keep their entries, if not their order.
     stats.uniform_masses = {0.5, 0.0, 0.25, 0.0, 0.125};
     stats.weighted_masses = {0.25, 0.75, 0.25, 0.5, 0.0};
-    const std::string expected = erdos::format_summary(100, 11, 3, stats);
+    const std::string expected = erdos::format_summary({0, false, 100, 11, 3}, stats);
     const std::filesystem::path path =
         std::filesystem::temp_directory_path() / ("erdos-summary-test-" + std::to_string(::getpid()));
-    ASSERT_EQ(erdos::write_summary(path.string(), 100, 11, 3, stats), 0);
+    ASSERT_EQ(erdos::write_summary(path.string(), {0, false, 100, 11, 3}, stats), 0);
     std::ostringstream written;
     written << std::ifstream(path).rdbuf();
     std::filesystem::remove(path);
@@ -143,8 +143,8 @@ TEST(OutputFile, FailuresAreReportedNotLost) {
     ASSERT_EQ(erdos::open_results_file(file, "/dev/full"), 0);
     EXPECT_EQ(erdos::close_output_file(file), ENOSPC);
     erdos::run_stats empty;
-    EXPECT_EQ(erdos::write_summary("/dev/full", 1, 1, 0, empty), ENOSPC);
-    EXPECT_EQ(erdos::write_summary((dir / "plain").string(), 50, 127, 32, empty), 0);
+    EXPECT_EQ(erdos::write_summary("/dev/full", {0, false, 1, 1, 0}, empty), ENOSPC);
+    EXPECT_EQ(erdos::write_summary((dir / "plain").string(), {0, false, 50, 127, 32}, empty), 0);
     EXPECT_EQ(std::ifstream(dir / "plain").get(), '{');
     fs::remove_all(dir);
 }

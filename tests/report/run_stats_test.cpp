@@ -37,7 +37,7 @@ TEST(RunStats, FirstPrimeToReachAnExtremeIsKept) {
     EXPECT_EQ(stats.verified, 4);
     EXPECT_EQ(stats.max_least_shift, 7);
     EXPECT_EQ(stats.max_least_shift_prime, 73);
-    EXPECT_EQ(stats.least_shift_histogram, (std::map<std::int32_t, std::int32_t>{{3, 1}, {7, 3}}));
+    EXPECT_EQ(stats.least_shift_histogram, (std::map<std::int32_t, std::int64_t>{{3, 1}, {7, 3}}));
     EXPECT_EQ(stats.min_uniform_mass, 13.0 / 720);
     EXPECT_EQ(stats.min_uniform_mass_prime, 193);
     EXPECT_EQ(stats.min_weighted_mass, 101.0 / 1980);

@@ -1,0 +1,108 @@
+// The walks over intervals far out: one producer of factored chunks and a pool of scanning workers.
+#include "driver/wide_walk.hpp"
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "driver/chunk_pool.hpp"
+#include "driver/wide_feed.hpp"
+#include "numtheory/examined_primes.hpp"
+#include "numtheory/prime_test64.hpp"
+#include "search/scan_plan.hpp"
+#include "search/scan_prime_wide.hpp"
+#include "search/shift_list.hpp"
+#include "search/wide_scan.hpp"
+#include "stop_request.hpp"
+#include "tuning.hpp"
+
+namespace erdos {
+
+namespace {
+
+// The producer, shared by the workers: chunk i is cut only after chunk i - 1,
+// whichever worker asks for it, since the feed's sieves move only forward.
+struct ordered_feed {
+    wide_feed feed;
+    std::size_t chunk_primes = 0;
+    std::mutex mutex;
+    std::condition_variable turn;
+    std::size_t next_index = 0;
+};
+
+// What one worker scans with, reused from chunk to chunk.
+struct alignas(64) wide_worker {  // apart from its neighbours' cache lines
+    std::vector<std::int64_t> primes;
+    wide_pair_factors factors;
+    wide_scratch scratch;
+};
+
+}  // namespace
+
+int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
+                     const chunk_sink& sink) {
+    auto sieve = std::make_shared<examined_sieve>(start_examined_sieve(p_min, p_max));
+    prime_source source = [sieve](std::vector<std::int64_t>& out, std::size_t max_count) {
+        stop_if_requested();
+        return next_examined_primes(*sieve, out, max_count);
+    };
+    ordered_feed producer;
+    producer.feed = start_wide_feed(std::move(source), p_min, p_max, c_max);
+    const scan_plan plan = make_scan_plan(c_max, {});
+    producer.chunk_primes = std::clamp<std::size_t>(
+        tuning::wide_chunk_pairs / std::max<std::size_t>(plan.residues.size(), 1), 1, tuning::fast_chunk_max_primes);
+
+    const bool alone = threads <= 1;
+    std::vector<wide_worker> workers(alone ? 1 : threads);
+    const chunk_maker make = [&](unsigned worker, std::size_t index, prime_chunk& chunk) {
+        wide_worker& w = workers[worker];
+        bool made = false;
+        {
+            std::unique_lock lock(producer.mutex);
+            producer.turn.wait(lock, [&] { return producer.next_index == index; });
+            try {
+                made = next_wide_chunk(producer.feed, producer.chunk_primes, w.primes, w.factors);
+            } catch (...) {
+                // The feed is left mid-chunk: no later chunk may be cut from it.
+                ++producer.next_index;
+                producer.turn.notify_all();
+                throw;
+            }
+            ++producer.next_index;
+        }
+        producer.turn.notify_all();
+        if (!made) return false;
+        chunk.scans.resize(w.primes.size());
+        scan_primes_wide(w.primes.data(), w.primes.size(), plan, w.factors, w.scratch, chunk.scans.data());
+        add_verdicts_and_rows(chunk);
+        return true;
+    };
+    return alone ? make_chunks_alone(chunks_until_exhausted, make, sink)
+                 : make_chunks_in_pool(chunks_until_exhausted, threads, make, sink);
+}
+
+int walk_primes_plain_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, const chunk_sink& sink) {
+    const shift_table shifts = build_shift_list(c_max);
+    const std::uint64_t shift_count = shifts.shift_list.size();
+    const std::size_t primes_per_chunk = static_cast<std::size_t>(std::clamp<std::uint64_t>(
+        tuning::plain_chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, tuning::plain_chunk_primes));
+    prime_chunk chunk;
+    // The first n = 24k + 1 at or above p_min, then every 24th number.
+    const std::int64_t first = p_min <= 1 ? 25 : p_min + (25 - p_min % 24) % 24;
+    for (std::int64_t n = first; n <= p_max; n += 24) {
+        if (!is_prime_u64(static_cast<std::uint64_t>(n))) continue;
+        stop_if_requested();
+        chunk.scans.push_back(scan_prime_wide(n, shifts.shift_list, shift_count, shifts.weight_total));
+        if (chunk.scans.size() == primes_per_chunk) {
+            add_verdicts_and_rows(chunk);
+            if (const int stop = sink(chunk); stop != 0) return stop;
+            chunk = prime_chunk{};
+        }
+    }
+    if (chunk.scans.empty()) return 0;
+    add_verdicts_and_rows(chunk);
+    return sink(chunk);
+}
+
+}  // namespace erdos

@@ -1,0 +1,24 @@
+// The walks over the examined primes of an interval beyond the reach of the 32-bit tables.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/prime_walk.hpp"
+
+namespace erdos {
+
+// Scans every examined prime p with p_min <= p <= p_max (p_max <= 2^62) over
+// the shifts up to c_max with `threads` workers. The primes are sieved and
+// the m = (p + c)/4 factored by one producer, a chunk at a time in order;
+// the workers scan the chunks. Chunks reach the sink in prime order, so the
+// outputs are the same for every thread count. Exceptions of the workers are
+// rethrown here, run_stopped among them.
+int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
+                     const chunk_sink& sink);
+
+// The same walk done the plain way, on one thread, for comparison: each
+// candidate 24k + 1 tested for primality on its own, each m factored on its
+// own, every divisor of m^2 listed and tested.
+int walk_primes_plain_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, const chunk_sink& sink);
+
+}  // namespace erdos
