@@ -195,6 +195,72 @@ TEST_F(EndToEnd, DefaultRunMatchesTheReference) {
     EXPECT_NE(results().find(hardest), std::string::npos);
 }
 
+// Intervals past the 32-bit limit, as an independent implementation wrote
+// them (across 2^31, near 5*10^12 with 255 shifts, near 10^18 and up to
+// 2^62, with first witnesses beyond 2^63): the files, the closing line and
+// the status, byte for byte, from both programs and from two threads.
+TEST_F(EndToEnd, IntervalsFarOutMatchTheirKnownRuns) {
+    for (int i = 1; i <= 4; ++i) {
+        const std::string base = std::string(ERDOS_TEST_DATA) + "/intervals/interval" + std::to_string(i);
+        std::istringstream words(read_file(base + ".args"));
+        std::vector<std::string> args;
+        for (std::string word; words >> word;) args.push_back(word);
+        args.push_back("r.csv");
+        args.push_back("s.json");
+        const int status = std::stoi(read_file(base + ".status"));
+        std::vector<std::pair<std::string, std::vector<std::string>>> runs = {
+            {ERDOS_STRAUS_BINARY, args}, {ERDOS_REFERENCE_BINARY, args}};
+        std::vector<std::string> two_threads = {"--threads", "2"};
+        two_threads.insert(two_threads.end(), args.begin(), args.end());
+        if (i <= 2) runs.emplace_back(ERDOS_STRAUS_BINARY, two_threads);
+        for (const auto& [program, run_args] : runs) {
+            const auto r = run_process(program, run_args, dir);
+            const std::string what = program + " on interval " + std::to_string(i);
+            EXPECT_EQ(r.exit_status, status) << what;
+            EXPECT_EQ(r.err, read_file(base + ".stderr")) << what;
+            EXPECT_TRUE(read_file(dir + "/r.csv") == read_file(base + ".csv")) << what;
+            EXPECT_EQ(read_file(dir + "/s.json"), read_file(base + ".json")) << what;
+        }
+    }
+}
+
+// A lower bound inside the 32-bit range gives the rows of a full run from
+// that prime on; the summary names it before p_max.
+TEST_F(EndToEnd, ALowerBoundKeepsTheRowsFromItOn) {
+    auto r = run({"200", "127", "all.csv", "all.json"});
+    ASSERT_EQ(r.exit_status, 0);
+    r = run({"--from", "97", "200", "127", "part.csv", "part.json"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "processed=2 covered=2 verified=2 max_least_c=7 at p=193\n");
+    const std::string all = read_file(dir + "/all.csv");
+    EXPECT_EQ(read_file(dir + "/part.csv"), header + all.substr(all.find("\n97,") + 1));
+    const std::string summary_part = read_file(dir + "/part.json");
+    EXPECT_TRUE(summary_part.starts_with("{\n  \"p_min\": 97,\n  \"p_max\": 200,\n  \"c_max\": 127,\n")) << summary_part;
+    // The plain walk of wide shift lists filters the same way.
+    r = run({"--from", "97", "200", "70001", "plain.csv", "plain.json"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "processed=2 covered=2 verified=2 max_least_c=7 at p=193\n");
+    // An empty interval: no row, the empty summary with its p_min.
+    r = run({"--from", "74", "96", "127", "none.csv", "none.json"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "processed=0 covered=0 verified=0 max_least_c=0 at p=0\n");
+    EXPECT_EQ(read_file(dir + "/none.csv"), header);
+}
+
+// A run that the old joint limit on p_max + c_max refused now runs: its m
+// pass 2^29, so it takes the wide walk, and it agrees with the reference.
+TEST_F(EndToEnd, BoundsPastTheOldJointLimitRun) {
+    const auto fast = run({"--from", "2147483000", "2147483600", "100", "f.csv", "f.json"});
+    const auto plain = run_process(ERDOS_REFERENCE_BINARY, {"--from", "2147483000", "2147483600", "100", "p.csv", "p.json"}, dir);
+    EXPECT_EQ(fast.exit_status, 0);
+    EXPECT_EQ(fast.err, plain.err);
+    EXPECT_EQ(fast.err.rfind("processed=", 0), 0U);
+    EXPECT_EQ(fast.err.find("processed=0"), std::string::npos);
+    EXPECT_TRUE(read_file(dir + "/f.csv") == read_file(dir + "/p.csv"));
+    EXPECT_EQ(read_file(dir + "/f.json").substr(read_file(dir + "/f.json").find("\"p_max\"")),
+              read_file(dir + "/p.json").substr(read_file(dir + "/p.json").find("\"p_max\"")));
+}
+
 // Chunks are scanned by the workers in any order but folded and written in
 // prime order: every thread count writes the same bytes.
 TEST_F(EndToEnd, EveryThreadCountWritesTheSameBytes) {

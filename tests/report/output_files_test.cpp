@@ -102,6 +102,19 @@ TEST(Summary, FlagsAndInfiniteMedians) {
     EXPECT_NE(s.find("\"least_shift_histogram\": {\n    \"3\": 1,\n    \"11\": 1\n  }\n}\n"), std::string::npos);
     EXPECT_EQ(stats.uniform_masses, (std::vector<double>{0.0, 0.0, 0.5}));
 
+    // Far out: p_min named before p_max, counts and primes beyond 32 bits exact.
+    erdos::run_stats far = stats;
+    far.processed = 4700000000;
+    far.covered = 4700000000;
+    far.max_least_shift_prime = 4611686018427328369;
+    const std::string f = erdos::format_summary({4611686018427287904, true, 4611686018427387904, 127, 32}, far);
+    EXPECT_TRUE(f.starts_with("{\n  \"p_min\": 4611686018427287904,\n  \"p_max\": 4611686018427387904,\n"
+                              "  \"c_max\": 127,\n  \"shift_count\": 32,\n  \"primes_1_mod_24\": 4700000000,\n"
+                              "  \"covered\": 4700000000,\n"))
+        << f;
+    EXPECT_NE(f.find("\"max_least_shift_prime\": 4611686018427328369,\n"), std::string::npos);
+    EXPECT_EQ(s.find("p_min"), std::string::npos);
+
     // Written to a file, the same text, with the percentiles selected in the
     // lists themselves: they keep their entries, if not their order.
     stats.uniform_masses = {0.5, 0.0, 0.25, 0.0, 0.125};
