@@ -76,6 +76,8 @@ def read_summary(path):
 
     for key in INTEGER_KEYS:
         check(key, int, "an integer")
+    if "p_min" in summary:  # a run over an interval names its lower bound
+        check("p_min", int, "an integer")
     for key in NUMBER_KEYS:
         check(key, (int, float), "a number")
     check("all_first_witnesses_verified", bool, "true or false")
@@ -105,8 +107,8 @@ def count_lines_and_commas(f):
 
 
 def read_results(path, summary):
-    """Returns the columns p, successful_shifts, uniform_mass and weighted_mass
-    of the results file as float64 arrays. (The least shifts are drawn from the
+    """Returns the columns p (exact, int64), successful_shifts, uniform_mass and
+    weighted_mass (float64) of the results file. (The least shifts are drawn from the
     summary's histogram.)"""
     import numpy as np
 
@@ -133,14 +135,17 @@ def read_results(path, summary):
             f.seek(len(RESULTS_HEADER))
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")  # loadtxt warns about a file with no rows
-                table = np.loadtxt(f, delimiter=",", usecols=(0, 4, 5, 6), ndmin=2, dtype=np.float64,
-                                   encoding="ascii")
+                # The primes as exact 64-bit integers (they reach 2^62, past
+                # what a double holds exactly), the rest as doubles.
+                table = np.loadtxt(f, delimiter=",", usecols=(0, 4, 5, 6), ndmin=1, encoding="ascii",
+                                   dtype=[("p", np.int64), ("successful", np.float64), ("uniform", np.float64),
+                                          ("weighted", np.float64)])
         except OSError as e:
             raise InputError(f"cannot read results file '{path}': {e.strerror}") from None
         except (ValueError, UnicodeDecodeError) as e:
             raise InputError(f"results file '{path}' is malformed: {e}") from None
 
-    p, successful, uniform, weighted = table.T
+    p, successful, uniform, weighted = (table[name] for name in ("p", "successful", "uniform", "weighted"))
     if len(p) > 0 and (np.any(np.diff(p) <= 0) or np.any(np.mod(p, 24) != 1)):
         raise InputError(f"results file '{path}' is malformed: its first column is not the ascending "
                          f"primes p = 1 (mod 24)")
@@ -215,12 +220,15 @@ def draw_successful_shifts(ax, successful, summary):
              f"range {int(successful.min())} to {int(successful.max())}")
 
 
-def draw_mass_against_p(fig, ax, p, mass, name, minimum, minimum_prime, median, cmap):
+def draw_mass_against_p(fig, ax, p, mass, name, minimum, minimum_prime, median, cmap, origin=0):
     import matplotlib
     import numpy as np
 
     ax.set_title(f"{name.capitalize()} mass against p")
-    ax.set_xlabel("p")
+    ax.set_xlabel("p" if origin == 0 else f"p - {fmt_count(origin)}")
+    # The axis in doubles: exact differences from the origin, the primes
+    # themselves (and the labels, which print them in full) exact as integers.
+    p = (p - np.int64(origin)).astype(np.float64)
     ax.set_ylabel(f"{name} mass (log scale)")
     # A log axis has no place for 0 (an uncovered prime) or NaN (no shifts).
     shown = np.isfinite(mass) & (mass > 0)
@@ -244,14 +252,14 @@ def draw_mass_against_p(fig, ax, p, mass, name, minimum, minimum_prime, median, 
         # A minimum of 0 (an uncovered prime) has no place on the log axis.
         ax.plot([], [], linestyle="none", label=f"minimum {fmt_mass(minimum)} at p = {fmt_count(minimum_prime)}")
     elif minimum_prime > 0:
-        ax.plot([minimum_prime], [minimum], marker="*", markersize=15, color="red", markeredgecolor="black",
+        ax.plot([minimum_prime - origin], [minimum], marker="*", markersize=15, color="red", markeredgecolor="black",
                 linestyle="none", label=f"minimum {fmt_mass(minimum)} at p = {fmt_count(minimum_prime)}")
         # The minimum is the lowest point: room below it for the star, and its
         # label above it, towards the middle of the panel.
         bottom, top = ax.get_ylim()
         ax.set_ylim(min(bottom, minimum / 2.5), top)
-        left_half = minimum_prime < 0.5 * (p.min() + p.max())
-        ax.annotate(f"p = {fmt_count(minimum_prime)}", (minimum_prime, minimum), xytext=(20 if left_half else -20, 18),
+        left_half = minimum_prime - origin < 0.5 * (p.min() + p.max())
+        ax.annotate(f"p = {fmt_count(minimum_prime)}", (minimum_prime - origin, minimum), xytext=(20 if left_half else -20, 18),
                     textcoords="offset points", fontsize=9, color="darkred", ha="left" if left_half else "right",
                     arrowprops=dict(arrowstyle="-", color="darkred", linewidth=0.8))
     # Below the panel: inside, any corner may hide data.
@@ -297,6 +305,21 @@ def percentile(values, q):
     return float(np.percentile(values, q * 100)) if len(values) else math.nan
 
 
+def bounds_text(summary):
+    """The interval of the run: "p_max = N", or "p from P_MIN to P_MAX"."""
+    if "p_min" in summary:
+        return f"p from {fmt_count(summary['p_min'])} to {fmt_count(summary['p_max'])}"
+    return f"p_max = {fmt_count(summary['p_max'])}"
+
+
+def axis_origin(summary, p):
+    """Where the p axis counts from. Far out a double cannot tell neighbouring
+    primes apart, so such a panel draws p - origin, which is exact, and says so."""
+    if len(p) == 0 or int(p[-1]) < 2**53:
+        return 0
+    return int(summary.get("p_min", int(p[0])))
+
+
 def figure_title(summary):
     """The two title lines: the equation, then the bounds and the counts. The
     verification is named only when some prime was covered, since with none
@@ -310,7 +333,7 @@ def figure_title(summary):
     else:
         verified = ", first witnesses NOT all verified"
     return ("Erdős–Straus equation 4/p = 1/m + 1/x + 1/y with m = (p + c)/4, primes p ≡ 1 (mod 24)\n"
-            f"p_max = {fmt_count(summary['p_max'])}, c_max = {summary['c_max']} "
+            f"{bounds_text(summary)}, c_max = {summary['c_max']} "
             f"({shifts} shift{'' if shifts == 1 else 's'}): {fmt_count(summary['primes_1_mod_24'])} primes examined, "
             f"{fmt_count(covered)} covered{verified}")
 
@@ -329,12 +352,13 @@ def plot(summary, columns, out_path):
 
     draw_least_shift_histogram(fig.add_subplot(grid[0, 0]), summary)
     draw_successful_shifts(fig.add_subplot(grid[0, 1]), successful, summary)
+    origin = axis_origin(summary, p)
     draw_mass_against_p(fig, fig.add_subplot(grid[1, 0]), p, uniform, "uniform",
                         summary["min_uniform_mass"], summary["min_uniform_mass_prime"],
-                        summary["median_uniform_mass"], "Blues")
+                        summary["median_uniform_mass"], "Blues", origin)
     draw_mass_against_p(fig, fig.add_subplot(grid[1, 1]), p, weighted, "weighted",
                         summary["min_weighted_mass"], summary["min_weighted_mass_prime"],
-                        summary["median_weighted_mass"], "Oranges")
+                        summary["median_weighted_mass"], "Oranges", origin)
     draw_mass_distribution(fig.add_subplot(grid[2, 0]), uniform, "uniform", UNIFORM_COLOUR,
                            [("10th percentile", summary["p10_uniform_mass"]),
                             ("median", summary["median_uniform_mass"]),

@@ -4,6 +4,7 @@
 set -eu
 binary=$1
 script=$2
+intervals=$3
 python=/usr/bin/python3
 # The script draws with the system Python's matplotlib: without it this test
 # fails (it never skips), saying what to install.
@@ -64,4 +65,14 @@ esac
 line=$(title none.json)
 [ "$line" = "p_max = 200, c_max = 2 (0 shifts): 3 primes examined, 0 covered" ] || fail "title with no shift: $line"
 
-echo "ok: $csv_bytes bytes of results drawn as 1600x1500; truncated and malformed inputs refused"
+# An interval just below 2^62, where a double no longer tells the primes
+# apart: drawn against p - p_min, with the interval and the primes of the
+# extremes printed exactly.
+"$python" "$script" --results "$intervals/interval4.csv" --summary "$intervals/interval4.json" --out far.png ||
+  fail "exit status $? on an interval far out"
+[ -s far.png ] || fail "no figure written for an interval far out"
+line=$(title "$intervals/interval4.json")
+[ "$line" = "p from 4,611,686,018,427,287,904 to 4,611,686,018,427,387,904, c_max = 127 (32 shifts): 296 primes examined, 296 covered, first witnesses all verified" ] ||
+  fail "title of an interval: $line"
+
+echo "ok: $csv_bytes bytes of results drawn as 1600x1500; truncated and malformed inputs refused; an interval far out drawn"
