@@ -10,6 +10,7 @@
 
 #include "driver/prime_walk.hpp"
 #include "driver/wide_walk.hpp"
+#include "numtheory/examined_primes.hpp"
 #include "driver/progress.hpp"
 #include "driver/run_records.hpp"
 #include "stop_request.hpp"
@@ -113,8 +114,12 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     start_results_file(results);
 
     run_stats stats;
-    stats.uniform_masses.reserve(setup.examined.size());
-    stats.weighted_masses.reserve(setup.examined.size());
+    // Room for every mass at once: growing the lists by doubling would need
+    // half as much again at the moment of each copy.
+    const auto expected = static_cast<std::size_t>(
+        wide || plain ? estimate_examined_primes(config.p_min, config.p_max) : examined_total);
+    stats.uniform_masses.reserve(expected);
+    stats.weighted_masses.reserve(expected);
     const chunk_sink fold = [&](const prime_chunk& chunk) {
         for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
             ++stats.processed;

@@ -49,6 +49,11 @@ examined_sieve start_examined_sieve(std::int64_t p_min, std::int64_t p_max);
 // into calls. Memory is held until the sieve is destroyed.
 bool next_examined_primes(examined_sieve& sieve, std::vector<std::int64_t>& out, std::size_t max_count);
 
+// A little more than the number of examined primes in [p_min, p_max], from
+// the density 1/(8 ln t) of the primes p = 1 (mod 24) near t: for reserving
+// room, never for a result. At most (p_max - p_min)/24 + 1.
+std::int64_t estimate_examined_primes(std::int64_t p_min, std::int64_t p_max);
+
 // The primes p <= p_max with p mod 24 == 1, ascending: the same list as the
 // entries of sieve_primes(p_max) in that class.
 std::vector<std::int32_t> sieve_examined_primes(std::int32_t p_max);

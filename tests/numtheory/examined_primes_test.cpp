@@ -138,3 +138,24 @@ TEST(ExaminedPrimes, SameAsTheFullSieve) {
 }
 
 }  // namespace
+
+// The estimate that sizes the mass lists: never below the count, and not far
+// above it, for the runs whose counts are known.
+TEST(ExaminedPrimes, EstimateIsALittleAboveTheCount) {
+    struct known {
+        std::int64_t p_min, p_max, count;
+    };
+    for (const known k : {known{0, 2000000, 18507}, known{0, 2147483520, 13134703},
+                          known{2147400000, 2147600000, 1142}, known{5000000000000, 5000000100000, 425},
+                          known{1000000000000000000, 1000000000000050000, 163},
+                          known{4611686018427287904, 4611686018427387904, 296},
+                          known{1000000000000, 1002000000000, 9049570},
+                          known{1000000000000000000, 1000000001000000000, 3015701}}) {
+        const std::int64_t estimate = erdos::estimate_examined_primes(k.p_min, k.p_max);
+        EXPECT_GE(estimate, k.count) << k.p_min;
+        EXPECT_LE(estimate, k.count + k.count / 10 + 1500) << k.p_min;
+    }
+    EXPECT_EQ(erdos::estimate_examined_primes(0, 72), 0);
+    EXPECT_EQ(erdos::estimate_examined_primes(200, 100), 0);
+    EXPECT_LE(erdos::estimate_examined_primes(1000, 1100), 5);  // never more than the candidates
+}
