@@ -66,6 +66,14 @@ inline constexpr std::int64_t meet_ratio = 5;
 inline constexpr double flush_pair_cost = 30.0;
 inline constexpr double flush_batch_cost = 40.0;
 
+// --- Far out: the factor sieve and the wide scan --------------------------
+
+// log2 of the m per segment of the wide factor sieve (numtheory/
+// wide_factor_sieve). Primes below the width are stepped through every
+// segment, larger ones wait in buckets; a segment keeps 57 bytes per m.
+// Any value from 1 to 16 is correct.
+inline constexpr std::uint64_t wide_segment_bits = 15;
+
 // --- Chunks of primes and the worker pool (driver/) ----------------------
 
 // A chunk of the fast walk holds about this many (prime, shift) pairs, whose
