@@ -1,9 +1,10 @@
-// The scan of primes beyond the 32-bit range: residues, first-witness walk and meet-in-the-middle count.
+// The scan of primes beyond the 32-bit range: residues, first-witness walk, pattern batches or a count per pair.
 #include "search/wide_scan.hpp"
 
 #include <algorithm>
 
 #include "numtheory/int128.hpp"
+#include "search/batch_queue.hpp"
 #include "search/scan_prime.hpp"
 
 namespace erdos {
@@ -34,18 +35,63 @@ std::uint32_t two32_mod(const shift_residues& s) {
     return (reduce(s, 0xFFFFFFFFU) + 1) % static_cast<std::uint32_t>(s.c);
 }
 
-wide_factors gather(const shift_residues& s, const wide_pair_factors& all, std::size_t pair, std::uint32_t two32) {
+// The prime powers of a pair's m, with their residues modulo a tabled shift.
+wide_factors gather(const shift_residues& s, const wide_pair_factors& all, std::uint32_t entry, std::uint32_t two32) {
     wide_factors f;
-    f.count = all.count[pair];
-    const std::uint64_t* primes = all.primes.data() + pair * max_factors;
-    const std::uint8_t* exponents = all.exponents.data() + pair * max_factors;
-    for (int i = 0; i < f.count; ++i) {
+    const std::uint32_t begin = all.entry_start[entry];
+    const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
+    const std::uint32_t* primes = all.primes.data() + begin;
+    const std::uint8_t* exponents = all.exponents.data() + begin;
+    for (int i = 0; i < sieved; ++i) {
         f.prime[i] = primes[i];
         f.exponent[i] = exponents[i];
-        f.residue[i] = residue64(s, primes[i], two32);
+        f.residue[i] = reduce(s, primes[i]);
         f.tau *= 2 * exponents[i] + 1;
     }
+    f.count = sieved;
+    if (const std::uint64_t cofactor = all.cofactor[entry]; cofactor > 1) {
+        f.prime[f.count] = cofactor;
+        f.exponent[f.count] = 1;
+        f.residue[f.count] = residue64(s, cofactor, two32);
+        f.tau *= 3;
+        ++f.count;
+    }
     return f;
+}
+
+// The same modulo any shift, by 64-bit remainders.
+wide_factors gather_wide(std::uint32_t c, const wide_pair_factors& all, std::uint32_t entry) {
+    wide_factors f;
+    const std::uint32_t begin = all.entry_start[entry];
+    const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
+    for (int i = 0; i < sieved; ++i) {
+        f.prime[i] = all.primes[begin + static_cast<std::uint32_t>(i)];
+        f.exponent[i] = all.exponents[begin + static_cast<std::uint32_t>(i)];
+    }
+    f.count = sieved;
+    if (all.cofactor[entry] > 1) {
+        f.prime[f.count] = all.cofactor[entry];
+        f.exponent[f.count++] = 1;
+    }
+    for (int i = 0; i < f.count; ++i) {
+        f.residue[i] = static_cast<std::uint32_t>(f.prime[i] % c);
+        f.tau *= 2 * f.exponent[i] + 1;
+    }
+    return f;
+}
+
+// The exponent pattern of m as the batches key it, 5 bits per factor in
+// the order of the factors, or 0 when m's pattern does not fit a batch: more
+// factors than a lane holds, an exponent of 32 or more, or tau(m^2) >= 2^16,
+// beyond the 16-bit counts of the kernel and the tallies.
+std::uint64_t batch_key(const wide_factors& f) {
+    if (f.count > factor_window::max_factors || f.tau >= std::int64_t{1} << 16) return 0;
+    std::uint64_t key = 0;
+    for (int i = 0; i < f.count; ++i) {
+        if (f.exponent[i] > 31) return 0;
+        key |= static_cast<std::uint64_t>(f.exponent[i]) << (5 * i);
+    }
+    return key;
 }
 
 // Residue products modulo a tabled shift, through its multiplication table.
@@ -140,7 +186,7 @@ std::size_t expand(const shift_residues& s, const std::uint32_t* residue, const 
 // residues are listed, and a small part B, whose products b name the
 // classes t/b that a divisor of A must fall in: about |A| + 5|B| steps.
 std::int64_t count_classes(const shift_residues& s, const wide_factors& f, std::uint32_t t1, std::uint32_t t2,
-                           bool all_units, wide_scratch& scratch) {
+                           bool all_units, residue_lists& scratch) {
     int in_a[max_factors];
     int in_b[max_factors];
     int na = 0;
@@ -202,91 +248,110 @@ std::int64_t count_classes(const shift_residues& s, const wide_factors& f, std::
     return count;
 }
 
-// One (prime, shift) pair: its witness count and divisor count, and, while
-// the prime has no least shift yet, the first witness.
-void scan_pair(std::int64_t p, const shift_residues& s, const wide_pair_factors& all, std::size_t pair,
-               wide_scratch& scratch, prime_scan& scan) {
+// One (prime, shift) pair: while the prime has no least shift yet, the first
+// witness in divisor order; then its count, by the pattern batches where the
+// shift has logarithms, m is a unit and its pattern fits, else on its own
+// with 64-bit counts. A walk that finds no witness proves the count is 0.
+void scan_pair(std::int64_t p, const shift_residues& s, std::uint32_t two32, const wide_pair_factors& all,
+               std::size_t pair, wide_scratch& scratch, prime_scan& scan) {
     const std::int64_t m = (p + s.c) / 4;
     const auto c = static_cast<std::uint32_t>(s.c);
-    walk_result found;
-    std::int64_t tau = 1;
-    if (s.c <= shift_residues::max_table_shift) {
-        const std::uint32_t two32 = two32_mod(s);
-        const wide_factors f = gather(s, all, pair, two32);
-        tau = f.tau;
-        const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
-        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
-        const std::uint32_t t2 = s.minus_quarter;
-        if (!scan.has_witness) {
-            found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
-            if (found.count == 0) {
-                scratch.counts[pair] = 0;
-                scratch.taus[pair] = tau;
-                return;
-            }
-        }
-        // Every divisor of m^2 is a unit modulo c exactly when m is.
-        const bool units = s.inverse[m_residue] != 0;
-        found.count = count_classes(s, f, t1, t2, units, scratch);
-    } else {
-        // A shift beyond the tables: every divisor's residue in 64-bit
-        // products, walked to the end.
-        wide_factors f;
-        f.count = all.count[pair];
-        for (int i = 0; i < f.count; ++i) {
-            f.prime[i] = all.primes[pair * max_factors + static_cast<std::size_t>(i)];
-            f.exponent[i] = all.exponents[pair * max_factors + static_cast<std::size_t>(i)];
-            f.residue[i] = static_cast<std::uint32_t>(f.prime[i] % c);
-            f.tau *= 2 * f.exponent[i] + 1;
-        }
-        tau = f.tau;
-        const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
-        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
-        const bool keep_first = !scan.has_witness;
-        found = walk_divisors(wide_ring{c}, f, 1 % c, t1, s.minus_quarter, true);
-        if (!keep_first) found.first_d = -1;
-    }
-    scratch.counts[pair] = found.count;
-    scratch.taus[pair] = tau;
-    if (found.count > 0 && !scan.has_witness && found.first_d >= 0) {
+    const std::uint32_t entry = all.pair_entry[pair];
+    auto settle_least = [&](const walk_result& found) {
         scan.has_witness = true;
         scan.least_c = s.c;
         scan.first_d = found.first_d;
         scan.branch = found.branch;
         scan.first_m = m;
+    };
+    if (s.c > shift_residues::max_table_shift) {
+        // A shift beyond the tables: every divisor's residue in 64-bit
+        // products, walked to the end.
+        const wide_factors f = gather_wide(c, all, entry);
+        const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
+        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+        const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, s.minus_quarter, true);
+        scratch.counts[pair] = found.count;
+        scratch.taus[pair] = f.tau;
+        if (found.count > 0 && !scan.has_witness) settle_least(found);
+        return;
     }
+    const wide_factors f = gather(s, all, entry, two32);
+    const std::uint32_t t2 = s.minus_quarter;
+    if (!scan.has_witness) {
+        const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
+        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+        const walk_result found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
+        if (found.count == 0) return;  // no witness at all: the count stays 0
+        settle_least(found);
+    }
+    if (s.has_logs) {
+        // m is a unit exactly when each of its primes is.
+        if (const std::uint64_t key = batch_key(f); key != 0) {
+            std::uint16_t logs[factor_window::max_factors];
+            bool units = true;
+            for (int i = 0; i < f.count; ++i) {
+                logs[i] = s.log_of[f.residue[i]];
+                units = units && logs[i] != 0xFFFF;
+            }
+            if (units) {
+                queue_pair_logs(s, key, logs, f.count, static_cast<std::uint32_t>(pair), scratch.batches);
+                return;
+            }
+        }
+    }
+    const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
+    const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+    // Every divisor of m^2 is a unit modulo c exactly when m is.
+    const bool units = s.inverse[m_residue] != 0;
+    scratch.counts[pair] = count_classes(s, f, t1, t2, units, scratch.batches.lists);
+    scratch.taus[pair] = f.tau;
 }
 
 }  // namespace
 
 void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size_t shifts) {
-    const std::size_t pairs = n * shifts;
-    factors.count.resize(pairs);
-    factors.primes.resize(pairs * max_factors);
-    factors.exponents.resize(pairs * max_factors);
+    factors.pair_entry.resize(n * shifts);
+    factors.entry_start.assign(1, 0);
+    factors.primes.clear();
+    factors.exponents.clear();
+    factors.cofactor.clear();
 }
 
+// The pairs counted by the batches have their tallies; the others (tally 0,
+// which no batch writes: tau >= 1) their 64-bit counts. Only the successful
+// shifts are added, in shift order, as the plain scan adds them: a zero
+// share leaves both sums as they are.
 void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
                       const wide_pair_factors& factors, wide_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
     scratch.counts.assign(n * shifts, 0);
-    scratch.taus.assign(n * shifts, 1);
+    scratch.taus.resize(n * shifts);
+    scratch.batches.tallies.assign(n * shifts, 0);
+    clear_pattern_table(scratch.batches.patterns);
+    scratch.two32.resize(shifts);
+    for (std::size_t k = 0; k < shifts; ++k) scratch.two32[k] = two32_mod(plan.residues[k]);
     for (std::size_t j = 0; j < n; ++j) {
         prime_scan& scan = out[j];
         scan = prime_scan{};
         scan.p = primes[j];
+        for (std::size_t k = 0; k < shifts; ++k) {
+            scan_pair(primes[j], plan.residues[k], scratch.two32[k], factors, j * shifts + k, scratch, scan);
+        }
+    }
+    flush_batches(plan.residues, scratch.batches);
+    for (std::size_t j = 0; j < n; ++j) {
+        prime_scan& scan = out[j];
         long double uniform_sum = 0.0L;
         long double weighted_sum = 0.0L;
         for (std::size_t k = 0; k < shifts; ++k) {
             const std::size_t pair = j * shifts + k;
-            scan_pair(primes[j], plan.residues[k], factors, pair, scratch, scan);
-            // A zero share leaves both sums as they are: only the successful
-            // shifts are added, in shift order, as the plain scan adds them.
-            if (scratch.counts[pair] > 0) {
-                ++scan.successful_shifts;
-                add_witness_share(uniform_sum, weighted_sum, scratch.counts[pair], scratch.taus[pair],
-                                  plan.residues[k].weight);
-            }
+            const pair_tally tally = scratch.batches.tallies[pair];
+            const std::int64_t count = tally != 0 ? tally_witnesses(tally) : scratch.counts[pair];
+            if (count == 0) continue;
+            ++scan.successful_shifts;
+            const std::int64_t tau = tally != 0 ? tally_tau(tally) : scratch.taus[pair];
+            add_witness_share(uniform_sum, weighted_sum, count, tau, plan.residues[k].weight);
         }
         finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
     }

@@ -6,29 +6,33 @@
 
 #include "driver/run_records.hpp"
 #include "search/scan_plan.hpp"
+#include "search/scan_scratch.hpp"
 
 namespace erdos {
 
-// The factorisation of m = (p + c)/4 for every pair (prime j, shift k) of a
-// run of primes, at pair j * shifts + k: up to max_factors prime powers,
-// ascending. Filled by the walk from its factor sieve; read by the scan.
+// The factorisations of the m = (p + c)/4 of a run of primes, for every pair
+// (prime j, shift k), pair j * shifts + k. Pairs of one m share its entry:
+// the prime powers below the factor sieve's bound (every such prime is below
+// 2^31), ascending, then the one prime above the bound that may remain, or
+// 1. Filled by the walk from its factor sieve; read by the scan.
 struct wide_pair_factors {
     static constexpr int max_factors = 16;  // m < 2^61 has at most 15 distinct primes
-    std::vector<std::uint8_t> count;
-    std::vector<std::uint64_t> primes;     // max_factors slots per pair
-    std::vector<std::uint8_t> exponents;   // max_factors slots per pair
+    std::vector<std::uint32_t> pair_entry;   // per pair: the entry of its m
+    std::vector<std::uint32_t> entry_start;  // per entry, and one past the last: its first power
+    std::vector<std::uint32_t> primes;       // per power below the bound
+    std::vector<std::uint8_t> exponents;     // per power below the bound
+    std::vector<std::uint64_t> cofactor;     // per entry
 };
 
-// Makes room for n primes over `shifts` shifts.
+// Makes room for n primes over `shifts` shifts, with no entries yet.
 void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size_t shifts);
 
 // Working memory of one thread of the wide scan, reused from chunk to chunk.
 struct wide_scratch {
-    std::vector<std::uint8_t> residues;
-    std::vector<std::uint8_t> inverse_residues;
-    std::vector<std::uint32_t> target_count = std::vector<std::uint32_t>(256, 0);
-    std::vector<std::int64_t> counts;  // per pair: witnesses
-    std::vector<std::int64_t> taus;    // per pair: divisors of m^2
+    scan_scratch batches;              // the pattern batches, their tallies, the residue lists
+    std::vector<std::int64_t> counts;  // per pair counted on its own: witnesses
+    std::vector<std::int64_t> taus;    // per pair counted on its own: divisors of m^2
+    std::vector<std::uint32_t> two32;  // per shift: 2^32 mod c
 };
 
 // Scans the ascending examined primes[0 .. n) (any p <= 2^62) into out, each
