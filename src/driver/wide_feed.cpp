@@ -43,19 +43,23 @@ void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair
     const std::uint64_t b = sieve.segment_lo + sieve.segment_count;
     const std::uint64_t from = std::max(m0, a);
     const std::uint64_t to = std::min<std::uint64_t>(m0 + feed.shifts, b);  // exclusive
-    constexpr int slots = wide_factor_sieve::max_struck + 1;
+    constexpr std::size_t slots = wide_factor_sieve::max_struck + 1;
     for (std::uint64_t m = from; m < to; ++m) {
         std::uint32_t& entry = feed.entry_of[m - a];
         if (entry == no_entry) {
+            // Written in place: the lists keep room for one more m's powers
+            // beyond the ones in use, and are cut to length at the end.
             entry = static_cast<std::uint32_t>(factors.cofactor.size());
-            std::uint32_t primes[slots];
-            std::uint8_t exponents[slots];
+            const std::size_t used = factors.entry_start.back();
+            if (factors.primes.size() < used + slots) {
+                factors.primes.resize(2 * (used + slots));
+                factors.exponents.resize(2 * (used + slots));
+            }
             std::uint64_t cofactor = 1;
-            const int n = wide_sieved_factors(sieve, m, primes, exponents, cofactor);
-            factors.primes.insert(factors.primes.end(), primes, primes + n);
-            factors.exponents.insert(factors.exponents.end(), exponents, exponents + n);
+            const int n = wide_sieved_factors(sieve, m, factors.primes.data() + used, factors.exponents.data() + used,
+                                              cofactor);
             factors.cofactor.push_back(cofactor);
-            factors.entry_start.push_back(static_cast<std::uint32_t>(factors.primes.size()));
+            factors.entry_start.push_back(static_cast<std::uint32_t>(used + static_cast<std::size_t>(n)));
         }
         factors.pair_entry[j * feed.shifts + static_cast<std::size_t>(m - m0)] = entry;
     }
@@ -118,7 +122,11 @@ bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::i
             copy_segment_part(feed, primes[j], j, factors);
         }
         while (done < primes.size() && run_end(primes[done]) < b) ++done;
-        if (done == primes.size()) return true;
+        if (done == primes.size()) {
+            factors.primes.resize(factors.entry_start.back());
+            factors.exponents.resize(factors.entry_start.back());
+            return true;
+        }
         sieve_next_wide_segment(feed.sieve);
     }
 }

@@ -61,16 +61,6 @@ template <typename Fill>
     });
 }
 
-// Queues a pair whose factors' logarithms modulo the shift are at hand:
-// logs[0 .. factors), in the order of the pattern's exponents (see queue_lane).
-[[gnu::always_inline]] inline void queue_pair_logs(const shift_residues& shift, std::uint64_t key,
-                                                   const std::uint16_t* logs, int factors, std::uint32_t pair,
-                                                   scan_scratch& scratch) {
-    queue_lane(shift, key, pair, scratch, [&](lane_batch& batch, int lane) {
-        for (int f = 0; f < factors; ++f) batch.logs[f][lane] = logs[f];
-    });
-}
-
 // Counts every batch still holding pairs, each the cheaper way: the vector
 // kernel, or pair by pair from the residues. `residues` are the run's shifts,
 // a pair's shift being its index modulo their number.

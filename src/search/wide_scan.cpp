@@ -80,20 +80,6 @@ wide_factors gather_wide(std::uint32_t c, const wide_pair_factors& all, std::uin
     return f;
 }
 
-// The exponent pattern of m as the batches key it, 5 bits per factor in
-// the order of the factors, or 0 when m's pattern does not fit a batch: more
-// factors than a lane holds, an exponent of 32 or more, or tau(m^2) >= 2^16,
-// beyond the 16-bit counts of the kernel and the tallies.
-std::uint64_t batch_key(const wide_factors& f) {
-    if (f.count > factor_window::max_factors || f.tau >= std::int64_t{1} << 16) return 0;
-    std::uint64_t key = 0;
-    for (int i = 0; i < f.count; ++i) {
-        if (f.exponent[i] > 31) return 0;
-        key |= static_cast<std::uint64_t>(f.exponent[i]) << (5 * i);
-    }
-    return key;
-}
-
 // Residue products modulo a tabled shift, through its multiplication table.
 struct tabled_ring {
     const shift_residues& s;
@@ -154,6 +140,15 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
             prefix_value[j + 1] = prefix_value[i + 1];
         }
     }
+}
+
+// Fixes the prime's least shift c and its first witness there.
+void settle_least(prime_scan& scan, std::int32_t c, std::int64_t m, const walk_result& found) {
+    scan.has_witness = true;
+    scan.least_c = c;
+    scan.first_d = found.first_d;
+    scan.branch = found.branch;
+    scan.first_m = m;
 }
 
 // The residues of all products of the chosen prime powers (exponents 0 .. 2e),
@@ -248,58 +243,91 @@ std::int64_t count_classes(const shift_residues& s, const wide_factors& f, std::
     return count;
 }
 
+// The key of m's exponent pattern for the batches, 5 bits per factor in the
+// order of the factors, or 0 when the pattern does not fit a batch: more
+// than factor_window::max_factors factors, an exponent of 32 or more, or
+// tau(m^2) >= 2^16, beyond the kernel's 16-bit counts and the tallies.
+std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
+    const std::uint32_t begin = all.entry_start[entry];
+    const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
+    const bool has_cofactor = all.cofactor[entry] > 1;
+    if (sieved + (has_cofactor ? 1 : 0) > factor_window::max_factors) return 0;
+    const std::uint8_t* exponents = all.exponents.data() + begin;
+    std::uint64_t key = 0;
+    std::uint64_t tau = 1;
+    for (int i = 0; i < sieved; ++i) {
+        const std::uint32_t e = exponents[i];
+        if (e > 31) return 0;
+        key |= static_cast<std::uint64_t>(e) << (5 * i);
+        tau *= 2 * e + 1;
+    }
+    if (has_cofactor) {
+        key |= std::uint64_t{1} << (5 * sieved);
+        tau *= 3;
+    }
+    return tau < (std::uint64_t{1} << 16) ? key : 0;
+}
+
+// Queues the pair in the batch of its m's exponent pattern (key, not 0),
+// with the logarithms of m's factors modulo the shift. The shift must have
+// logarithms and m must be a unit modulo it. Inline: it runs for nearly
+// every pair.
+[[gnu::always_inline]] inline void queue_entry(const shift_residues& s, std::uint32_t two32,
+                                               const wide_pair_factors& all, std::uint32_t entry, std::uint64_t key,
+                                               std::uint32_t pair, scan_scratch& batches) {
+    const std::uint32_t begin = all.entry_start[entry];
+    const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
+    const std::uint64_t cofactor = all.cofactor[entry];
+    const std::uint32_t* primes = all.primes.data() + begin;
+    const std::uint16_t* log_of = s.log_of.data();
+    queue_lane(s, key, pair, batches, [&](lane_batch& batch, int lane) {
+        for (int i = 0; i < sieved; ++i) batch.logs[i][lane] = log_of[reduce(s, primes[i])];
+        if (cofactor > 1) batch.logs[sieved][lane] = log_of[residue64(s, cofactor, two32)];
+    });
+}
+
 // One (prime, shift) pair: while the prime has no least shift yet, the first
 // witness in divisor order; then its count, by the pattern batches where the
 // shift has logarithms, m is a unit and its pattern fits, else on its own
-// with 64-bit counts. A walk that finds no witness proves the count is 0.
-void scan_pair(std::int64_t p, const shift_residues& s, std::uint32_t two32, const wide_pair_factors& all,
-               std::size_t pair, wide_scratch& scratch, prime_scan& scan) {
+// with 64-bit counts (scratch.counts, which every pair not batched sets). A
+// walk that finds no witness proves the count is 0.
+[[gnu::noinline]] void scan_pair(std::int64_t p, const shift_residues& s, std::uint32_t two32,
+                                 const wide_pair_factors& all, std::size_t pair, wide_scratch& scratch,
+                                 prime_scan& scan) {
     const std::int64_t m = (p + s.c) / 4;
     const auto c = static_cast<std::uint32_t>(s.c);
     const std::uint32_t entry = all.pair_entry[pair];
-    auto settle_least = [&](const walk_result& found) {
-        scan.has_witness = true;
-        scan.least_c = s.c;
-        scan.first_d = found.first_d;
-        scan.branch = found.branch;
-        scan.first_m = m;
-    };
+    const std::uint32_t t2 = s.minus_quarter;
     if (s.c > shift_residues::max_table_shift) {
         // A shift beyond the tables: every divisor's residue in 64-bit
         // products, walked to the end.
         const wide_factors f = gather_wide(c, all, entry);
         const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
-        const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, s.minus_quarter, true);
+        const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
         scratch.counts[pair] = found.count;
         scratch.taus[pair] = f.tau;
-        if (found.count > 0 && !scan.has_witness) settle_least(found);
+        if (found.count > 0 && !scan.has_witness) settle_least(scan, s.c, m, found);
         return;
     }
-    const wide_factors f = gather(s, all, entry, two32);
-    const std::uint32_t t2 = s.minus_quarter;
     if (!scan.has_witness) {
+        const wide_factors f = gather(s, all, entry, two32);
         const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
         const walk_result found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
-        if (found.count == 0) return;  // no witness at all: the count stays 0
-        settle_least(found);
-    }
-    if (s.has_logs) {
-        // m is a unit exactly when each of its primes is.
-        if (const std::uint64_t key = batch_key(f); key != 0) {
-            std::uint16_t logs[factor_window::max_factors];
-            bool units = true;
-            for (int i = 0; i < f.count; ++i) {
-                logs[i] = s.log_of[f.residue[i]];
-                units = units && logs[i] != 0xFFFF;
-            }
-            if (units) {
-                queue_pair_logs(s, key, logs, f.count, static_cast<std::uint32_t>(pair), scratch.batches);
-                return;
-            }
+        if (found.count == 0) {
+            scratch.counts[pair] = 0;  // no witness at all
+            return;
         }
+        settle_least(scan, s.c, m, found);
     }
+    // For p > c, m = (p + c)/4 shares no factor with c, since p does not:
+    // m is a unit. Smaller p (only in tests) are counted on their own.
+    if (const std::uint64_t key = scratch.keys[entry]; s.has_logs && p > s.c && key != 0) {
+        queue_entry(s, two32, all, entry, key, static_cast<std::uint32_t>(pair), scratch.batches);
+        return;
+    }
+    const wide_factors f = gather(s, all, entry, two32);
     const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
     const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
     // Every divisor of m^2 is a unit modulo c exactly when m is.
@@ -313,8 +341,6 @@ void scan_pair(std::int64_t p, const shift_residues& s, std::uint32_t two32, con
 void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size_t shifts) {
     factors.pair_entry.resize(n * shifts);
     factors.entry_start.assign(1, 0);
-    factors.primes.clear();
-    factors.exponents.clear();
     factors.cofactor.clear();
 }
 
@@ -325,18 +351,36 @@ void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size
 void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
                       const wide_pair_factors& factors, wide_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
-    scratch.counts.assign(n * shifts, 0);
+    scratch.counts.resize(n * shifts);
     scratch.taus.resize(n * shifts);
     scratch.batches.tallies.assign(n * shifts, 0);
     clear_pattern_table(scratch.batches.patterns);
     scratch.two32.resize(shifts);
     for (std::size_t k = 0; k < shifts; ++k) scratch.two32[k] = two32_mod(plan.residues[k]);
+    const std::size_t entries = factors.cofactor.size();
+    scratch.keys.resize(entries);
+    for (std::uint32_t e = 0; e < entries; ++e) scratch.keys[e] = pattern_key(factors, e);
+    const bool only_units = n > 0 && shifts > 0 && plan.all_logs && primes[0] > plan.shift_list.back();
     for (std::size_t j = 0; j < n; ++j) {
         prime_scan& scan = out[j];
         scan = prime_scan{};
         scan.p = primes[j];
-        for (std::size_t k = 0; k < shifts; ++k) {
+        std::size_t k = 0;
+        for (; k < shifts && !scan.has_witness; ++k) {
             scan_pair(primes[j], plan.residues[k], scratch.two32[k], factors, j * shifts + k, scratch, scan);
+        }
+        // The rest straight into the batches where they fit, when every
+        // shift has logarithms and the prime exceeds every shift, so that
+        // each m is a unit; scan_pair sees to the others.
+        for (; k < shifts; ++k) {
+            const std::size_t pair = j * shifts + k;
+            const std::uint32_t entry = factors.pair_entry[pair];
+            if (const std::uint64_t key = scratch.keys[entry]; only_units && key != 0) {
+                queue_entry(plan.residues[k], scratch.two32[k], factors, entry, key, static_cast<std::uint32_t>(pair),
+                            scratch.batches);
+            } else {
+                scan_pair(primes[j], plan.residues[k], scratch.two32[k], factors, pair, scratch, scan);
+            }
         }
     }
     flush_batches(plan.residues, scratch.batches);

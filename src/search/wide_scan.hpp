@@ -24,7 +24,8 @@ struct wide_pair_factors {
     std::vector<std::uint64_t> cofactor;     // per entry
 };
 
-// Makes room for n primes over `shifts` shifts, with no entries yet.
+// Makes room for n primes over `shifts` shifts, with no entries yet (the
+// lists of powers keep their length, to be overwritten).
 void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size_t shifts);
 
 // Working memory of one thread of the wide scan, reused from chunk to chunk.
@@ -33,6 +34,7 @@ struct wide_scratch {
     std::vector<std::int64_t> counts;  // per pair counted on its own: witnesses
     std::vector<std::int64_t> taus;    // per pair counted on its own: divisors of m^2
     std::vector<std::uint32_t> two32;  // per shift: 2^32 mod c
+    std::vector<std::uint64_t> keys;   // per entry: its pattern's key in the batches, 0 if none fits
 };
 
 // Scans the ascending examined primes[0 .. n) (any p <= 2^62) into out, each
