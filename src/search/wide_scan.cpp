@@ -289,7 +289,7 @@ std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
 // One (prime, shift) pair: while the prime has no least shift yet, the first
 // witness in divisor order; then its count, by the pattern batches where the
 // shift has logarithms, m is a unit and its pattern fits, else on its own
-// with 64-bit counts (scratch.counts, which every pair not batched sets). A
+// with 64-bit counts, listed in scratch.single in the order of the pairs. A
 // walk that finds no witness proves the count is 0.
 [[gnu::noinline]] void scan_pair(std::int64_t p, const shift_residues& s, std::uint32_t two32,
                                  const wide_pair_factors& all, std::size_t pair, wide_scratch& scratch,
@@ -305,8 +305,7 @@ std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
         const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
         const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
-        scratch.counts[pair] = found.count;
-        scratch.taus[pair] = f.tau;
+        if (found.count > 0) scratch.single.push_back({pair, found.count, f.tau});
         if (found.count > 0 && !scan.has_witness) settle_least(scan, s.c, m, found);
         return;
     }
@@ -315,10 +314,7 @@ std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
         const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
         const walk_result found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
-        if (found.count == 0) {
-            scratch.counts[pair] = 0;  // no witness at all
-            return;
-        }
+        if (found.count == 0) return;  // no witness at all: the count stays 0
         settle_least(scan, s.c, m, found);
     }
     // For p > c, m = (p + c)/4 shares no factor with c, since p does not:
@@ -332,8 +328,8 @@ std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
     const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
     // Every divisor of m^2 is a unit modulo c exactly when m is.
     const bool units = s.inverse[m_residue] != 0;
-    scratch.counts[pair] = count_classes(s, f, t1, t2, units, scratch.batches.lists);
-    scratch.taus[pair] = f.tau;
+    const std::int64_t count = count_classes(s, f, t1, t2, units, scratch.batches.lists);
+    if (count > 0) scratch.single.push_back({pair, count, f.tau});
 }
 
 }  // namespace
@@ -344,15 +340,14 @@ void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size
     factors.cofactor.clear();
 }
 
-// The pairs counted by the batches have their tallies; the others (tally 0,
-// which no batch writes: tau >= 1) their 64-bit counts. Only the successful
-// shifts are added, in shift order, as the plain scan adds them: a zero
-// share leaves both sums as they are.
+// The pairs counted by the batches have their tallies; the others with a
+// witness are listed in scratch.single, in pair order; the rest have none.
+// Only the successful shifts are added, in shift order, as the plain scan
+// adds them: a zero share leaves both sums as they are.
 void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
                       const wide_pair_factors& factors, wide_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
-    scratch.counts.resize(n * shifts);
-    scratch.taus.resize(n * shifts);
+    scratch.single.clear();
     scratch.batches.tallies.assign(n * shifts, 0);
     clear_pattern_table(scratch.batches.patterns);
     scratch.two32.resize(shifts);
@@ -384,17 +379,24 @@ void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan
         }
     }
     flush_batches(plan.residues, scratch.batches);
+    std::size_t next_single = 0;
     for (std::size_t j = 0; j < n; ++j) {
         prime_scan& scan = out[j];
         long double uniform_sum = 0.0L;
         long double weighted_sum = 0.0L;
         for (std::size_t k = 0; k < shifts; ++k) {
             const std::size_t pair = j * shifts + k;
-            const pair_tally tally = scratch.batches.tallies[pair];
-            const std::int64_t count = tally != 0 ? tally_witnesses(tally) : scratch.counts[pair];
+            std::int64_t count = 0;
+            std::int64_t tau = 1;
+            if (const pair_tally tally = scratch.batches.tallies[pair]; tally != 0) {
+                count = tally_witnesses(tally);
+                tau = tally_tau(tally);
+            } else if (next_single < scratch.single.size() && scratch.single[next_single].pair == pair) {
+                count = scratch.single[next_single].count;
+                tau = scratch.single[next_single++].tau;
+            }
             if (count == 0) continue;
             ++scan.successful_shifts;
-            const std::int64_t tau = tally != 0 ? tally_tau(tally) : scratch.taus[pair];
             add_witness_share(uniform_sum, weighted_sum, count, tau, plan.residues[k].weight);
         }
         finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);

@@ -31,8 +31,13 @@ void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size
 // Working memory of one thread of the wide scan, reused from chunk to chunk.
 struct wide_scratch {
     scan_scratch batches;              // the pattern batches, their tallies, the residue lists
-    std::vector<std::int64_t> counts;  // per pair counted on its own: witnesses
-    std::vector<std::int64_t> taus;    // per pair counted on its own: divisors of m^2
+    // The pairs counted on their own that have witnesses, in pair order.
+    struct single_count {
+        std::size_t pair;
+        std::int64_t count;  // witnesses
+        std::int64_t tau;    // divisors of m^2
+    };
+    std::vector<single_count> single;
     std::vector<std::uint32_t> two32;  // per shift: 2^32 mod c
     std::vector<std::uint64_t> keys;   // per entry: its pattern's key in the batches, 0 if none fits
 };
