@@ -111,17 +111,19 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
     walk_result result;
     int digit[max_factors] = {};
     std::uint32_t prefix_residue[max_factors + 1];
-    uint128 prefix_value[max_factors + 1];
-    for (int i = 0; i <= f.count; ++i) {
-        prefix_residue[i] = one;
-        prefix_value[i] = 1;
-    }
+    for (int i = 0; i <= f.count; ++i) prefix_residue[i] = one;
     const int n = f.count;
     while (true) {
         const std::uint32_t r = prefix_residue[n];
         if (r == t1 || r == t2) {
             if (result.count++ == 0) {
-                result.first_d = static_cast<int128>(prefix_value[n]);
+                // The divisor itself only now, from its exponents: it is
+                // below m^2 < 2^122.
+                uint128 d = 1;
+                for (int j = 0; j < n; ++j) {
+                    for (int e = 0; e < digit[j]; ++e) d *= f.prime[j];
+                }
+                result.first_d = static_cast<int128>(d);
                 result.branch = (r == t1 ? 1 : 0) + (r == t2 ? 2 : 0);
                 if (!count_all) return result;
             }
@@ -131,13 +133,10 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
         if (i < 0) return result;
         ++digit[i];
         // prefix[i + 1] = prefix[i] * q_i^digit[i]; deeper ones restart from it.
-        const bool first_step = digit[i] == 1;
-        prefix_residue[i + 1] = ring.mul(first_step ? prefix_residue[i] : prefix_residue[i + 1], f.residue[i]);
-        prefix_value[i + 1] = (first_step ? prefix_value[i] : prefix_value[i + 1]) * f.prime[i];
+        prefix_residue[i + 1] = ring.mul(digit[i] == 1 ? prefix_residue[i] : prefix_residue[i + 1], f.residue[i]);
         for (int j = i + 1; j < n; ++j) {
             digit[j] = 0;
             prefix_residue[j + 1] = prefix_residue[i + 1];
-            prefix_value[j + 1] = prefix_value[i + 1];
         }
     }
 }
