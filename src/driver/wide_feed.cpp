@@ -43,7 +43,7 @@ void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair
     const std::uint64_t b = sieve.segment_lo + sieve.segment_count;
     const std::uint64_t from = std::max(m0, a);
     const std::uint64_t to = std::min<std::uint64_t>(m0 + feed.shifts, b);  // exclusive
-    constexpr std::size_t slots = wide_factor_sieve::max_struck + 1;
+    constexpr std::size_t slots = wide_factor_sieve::max_struck + 1 + wide_pair_factors::padding;
     for (std::uint64_t m = from; m < to; ++m) {
         std::uint32_t& entry = feed.entry_of[m - a];
         if (entry == no_entry) {
@@ -123,8 +123,8 @@ bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::i
         }
         while (done < primes.size() && run_end(primes[done]) < b) ++done;
         if (done == primes.size()) {
-            factors.primes.resize(factors.entry_start.back());
-            factors.exponents.resize(factors.entry_start.back());
+            factors.primes.resize(factors.entry_start.back() + wide_pair_factors::padding);
+            factors.exponents.resize(factors.entry_start.back() + wide_pair_factors::padding);
             return true;
         }
         sieve_next_wide_segment(feed.sieve);

@@ -2,6 +2,7 @@
 #include "search/wide_scan.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "numtheory/int128.hpp"
 #include "search/batch_queue.hpp"
@@ -245,32 +246,43 @@ std::int64_t count_classes(const shift_residues& s, const wide_factors& f, std::
 // The key of m's exponent pattern for the batches, 5 bits per factor in the
 // order of the factors, or 0 when the pattern does not fit a batch: more
 // than factor_window::max_factors factors, an exponent of 32 or more, or
-// tau(m^2) >= 2^16, beyond the kernel's 16-bit counts and the tallies.
+// tau(m^2) >= 2^16, beyond the kernel's 16-bit counts and the tallies. The
+// first four powers are read whether m has them or not (the lists run on
+// past every entry), so that the common m take no branch on their count.
 std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
     const std::uint32_t begin = all.entry_start[entry];
     const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
-    const bool has_cofactor = all.cofactor[entry] > 1;
-    if (sieved + (has_cofactor ? 1 : 0) > factor_window::max_factors) return 0;
+    const int cofactors = all.cofactor[entry] > 1 ? 1 : 0;
     const std::uint8_t* exponents = all.exponents.data() + begin;
     std::uint64_t key = 0;
     std::uint64_t tau = 1;
-    for (int i = 0; i < sieved; ++i) {
-        const std::uint32_t e = exponents[i];
-        if (e > 31) return 0;
+    std::uint32_t any = 0;  // every exponent or-ed: 32 or more shows in bit 5 and up
+    for (int i = 0; i < wide_pair_factors::padding; ++i) {
+        const std::uint32_t e = i < sieved ? exponents[i] : 0;
+        any |= e;
         key |= static_cast<std::uint64_t>(e) << (5 * i);
         tau *= 2 * e + 1;
     }
-    if (has_cofactor) {
-        key |= std::uint64_t{1} << (5 * sieved);
-        tau *= 3;
+    if (sieved > wide_pair_factors::padding) {
+        if (sieved + cofactors > factor_window::max_factors) return 0;
+        for (int i = wide_pair_factors::padding; i < sieved; ++i) {
+            const std::uint32_t e = exponents[i];
+            any |= e;
+            key |= static_cast<std::uint64_t>(e) << (5 * i);
+            tau *= 2 * e + 1;
+        }
     }
-    return tau < (std::uint64_t{1} << 16) ? key : 0;
+    key |= static_cast<std::uint64_t>(cofactors) << (5 * sieved);
+    tau *= static_cast<std::uint64_t>(2 * cofactors + 1);
+    return (any >> 5) == 0 && tau < (std::uint64_t{1} << 16) ? key : 0;
 }
 
 // Queues the pair in the batch of its m's exponent pattern (key, not 0),
 // with the logarithms of m's factors modulo the shift. The shift must have
 // logarithms and m must be a unit modulo it. Inline: it runs for nearly
-// every pair.
+// every pair. Like pattern_key it writes the first four lanes whatever m's
+// count, and the cofactor's after the others even when it is 1 (log 0):
+// the pattern, not a branch, says which of them count.
 [[gnu::always_inline]] inline void queue_entry(const shift_residues& s, std::uint32_t two32,
                                                const wide_pair_factors& all, std::uint32_t entry, std::uint64_t key,
                                                std::uint32_t pair, scan_scratch& batches) {
@@ -280,15 +292,31 @@ std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
     const std::uint32_t* primes = all.primes.data() + begin;
     const std::uint16_t* log_of = s.log_of.data();
     queue_lane(s, key, pair, batches, [&](lane_batch& batch, int lane) {
-        for (int i = 0; i < sieved; ++i) batch.logs[i][lane] = log_of[reduce(s, primes[i])];
-        if (cofactor > 1) batch.logs[sieved][lane] = log_of[residue64(s, cofactor, two32)];
+        static_assert(wide_pair_factors::padding == 4, "four lanes written unconditionally");
+        batch.logs[0][lane] = log_of[reduce(s, primes[0])];
+        batch.logs[1][lane] = log_of[reduce(s, primes[1])];
+        batch.logs[2][lane] = log_of[reduce(s, primes[2])];
+        batch.logs[3][lane] = log_of[reduce(s, primes[3])];
+        for (int i = 4; i < sieved; ++i) batch.logs[i][lane] = log_of[reduce(s, primes[i])];
+        // With max_factors powers below the bound there is no cofactor.
+        if (sieved < factor_window::max_factors) batch.logs[sieved][lane] = log_of[residue64(s, cofactor, two32)];
     });
+}
+
+// The tally of a pair with witnesses counted on its own: its count and tau
+// go to the list, in pair order, and the tally says so by witnesses but no
+// divisors, which no counted pair has.
+constexpr pair_tally counted_alone = 0xFFFFU;
+
+void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, std::int64_t tau) {
+    scratch.batches.tallies[pair] = counted_alone;
+    scratch.single.push_back({count, tau});
 }
 
 // One (prime, shift) pair: while the prime has no least shift yet, the first
 // witness in divisor order; then its count, by the pattern batches where the
 // shift has logarithms, m is a unit and its pattern fits, else on its own
-// with 64-bit counts, listed in scratch.single in the order of the pairs. A
+// with 64-bit counts (count_alone). A
 // walk that finds no witness proves the count is 0.
 [[gnu::noinline]] void scan_pair(std::int64_t p, const shift_residues& s, std::uint32_t two32,
                                  const wide_pair_factors& all, std::size_t pair, wide_scratch& scratch,
@@ -304,7 +332,7 @@ std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
         const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
         const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
-        if (found.count > 0) scratch.single.push_back({pair, found.count, f.tau});
+        if (found.count > 0) count_alone(scratch, pair, found.count, f.tau);
         if (found.count > 0 && !scan.has_witness) settle_least(scan, s.c, m, found);
         return;
     }
@@ -328,7 +356,39 @@ std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
     // Every divisor of m^2 is a unit modulo c exactly when m is.
     const bool units = s.inverse[m_residue] != 0;
     const std::int64_t count = count_classes(s, f, t1, t2, units, scratch.batches.lists);
-    if (count > 0) scratch.single.push_back({pair, count, f.tau});
+    if (count > 0) count_alone(scratch, pair, count, f.tau);
+}
+
+// Sets successful_shifts and both masses of one prime from the tallies of its shifts, folded in shift order as the
+// plain scan does. A zero share leaves both sums as they are, so only the
+// successful shifts are added, found through a bit mask rather than a
+// branch per shift. A tally with witnesses but tau 0 stands for a count
+// too wide for it, the next in `single`.
+void fold_masses(const pair_tally* tallies, const scan_plan& plan,
+                 const std::vector<wide_scratch::single_count>& single, std::size_t& next_single, prime_scan& scan) {
+    const std::size_t shifts = plan.residues.size();
+    long double uniform_sum = 0.0L;
+    long double weighted_sum = 0.0L;
+    for (std::size_t group = 0; group < shifts; group += 64) {
+        const std::size_t width = std::min<std::size_t>(64, shifts - group);
+        std::uint64_t successful = 0;
+        for (std::size_t k = 0; k < width; ++k) {
+            successful |= static_cast<std::uint64_t>(tally_witnesses(tallies[group + k]) != 0) << k;
+        }
+        scan.successful_shifts += std::popcount(successful);
+        for (; successful != 0; successful &= successful - 1) {
+            const std::size_t k = group + static_cast<std::size_t>(std::countr_zero(successful));
+            const pair_tally tally = tallies[k];
+            if (tally_tau(tally) != 0) {
+                add_witness_share(uniform_sum, weighted_sum, tally_witnesses(tally), tally_tau(tally),
+                                  plan.residues[k].weight);
+            } else {
+                const wide_scratch::single_count& wide = single[next_single++];
+                add_witness_share(uniform_sum, weighted_sum, wide.count, wide.tau, plan.residues[k].weight);
+            }
+        }
+    }
+    finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
 }
 
 }  // namespace
@@ -339,10 +399,6 @@ void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size
     factors.cofactor.clear();
 }
 
-// The pairs counted by the batches have their tallies; the others with a
-// witness are listed in scratch.single, in pair order; the rest have none.
-// Only the successful shifts are added, in shift order, as the plain scan
-// adds them: a zero share leaves both sums as they are.
 void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
                       const wide_pair_factors& factors, wide_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
@@ -379,27 +435,8 @@ void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan
     }
     flush_batches(plan.residues, scratch.batches);
     std::size_t next_single = 0;
-    for (std::size_t j = 0; j < n; ++j) {
-        prime_scan& scan = out[j];
-        long double uniform_sum = 0.0L;
-        long double weighted_sum = 0.0L;
-        for (std::size_t k = 0; k < shifts; ++k) {
-            const std::size_t pair = j * shifts + k;
-            std::int64_t count = 0;
-            std::int64_t tau = 1;
-            if (const pair_tally tally = scratch.batches.tallies[pair]; tally != 0) {
-                count = tally_witnesses(tally);
-                tau = tally_tau(tally);
-            } else if (next_single < scratch.single.size() && scratch.single[next_single].pair == pair) {
-                count = scratch.single[next_single].count;
-                tau = scratch.single[next_single++].tau;
-            }
-            if (count == 0) continue;
-            ++scan.successful_shifts;
-            add_witness_share(uniform_sum, weighted_sum, count, tau, plan.residues[k].weight);
-        }
-        finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
-    }
+    for (std::size_t j = 0; j < n; ++j) fold_masses(scratch.batches.tallies.data() + j * shifts, plan, scratch.single,
+                                                    next_single, out[j]);
 }
 
 }  // namespace erdos

@@ -21,6 +21,9 @@ struct wide_pair_factors {
     std::vector<std::uint32_t> entry_start;  // per entry, and one past the last: its first power
     std::vector<std::uint32_t> primes;       // per power below the bound
     std::vector<std::uint8_t> exponents;     // per power below the bound
+    // primes and exponents run on for this many values past the last
+    // entry's, so that the first four of any entry can be read unchecked.
+    static constexpr int padding = 4;
     std::vector<std::uint64_t> cofactor;     // per entry
 };
 
@@ -33,7 +36,6 @@ struct wide_scratch {
     scan_scratch batches;              // the pattern batches, their tallies, the residue lists
     // The pairs counted on their own that have witnesses, in pair order.
     struct single_count {
-        std::size_t pair;
         std::int64_t count;  // witnesses
         std::int64_t tau;    // divisors of m^2
     };
