@@ -109,7 +109,7 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     // last one of every m it struck.
     for (std::size_t k = 0; k < s.small_primes.size(); ++k) {
         const std::uint64_t q = s.small_primes[k];
-        const std::uint32_t what = sieve::small_flag | sieve::exponent_unit | static_cast<std::uint32_t>(k);
+        const std::uint32_t what = sieve::small_flag | sieve::exponent_unit | static_cast<std::uint32_t>(q);
         std::uint64_t j = s.small_next[k];
         for (; j < seg_end; j += q) {
             const std::uint64_t i = j - seg_lo;
@@ -163,9 +163,10 @@ int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std::uint32
     for (int f = 0; f < struck; ++f) {
         const std::uint32_t what = slot[f];
         if (what & sieve::small_flag) {
-            const std::uint32_t q = s.small_primes[what & 0xFFFFU];
+            const std::uint32_t q = what & 0xFFFFU;
             const auto e = static_cast<std::uint8_t>((what >> 16) & 0xFFU);
-            for (int k = 0; k < e; ++k) product *= q;
+            product *= q;
+            for (int k = 1; k < e; ++k) product *= q;
             primes[n] = q;
             exponents[n++] = e;
         } else {

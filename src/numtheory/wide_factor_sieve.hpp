@@ -24,12 +24,12 @@ struct wide_factor_sieve {
     // No m < 2^61 has sixteen distinct primes (2*3*5*...*53 > 2^61); 2 is not struck.
     static constexpr int max_struck = 14;
     // A struck slot with this bit holds a small prime: its exponent in bits
-    // 16 .. 23 and its index below them (fewer than 2^16 primes lie below a
-    // segment width of at most 2^16). Without it, the value of a bucket prime
-    // (every sieving prime is below 2^31).
+    // 16 .. 23 and the prime itself below them (below a segment width of at
+    // most 2^16). Without it, the value of a bucket prime (every sieving
+    // prime is below 2^31).
     static constexpr std::uint32_t small_flag = 0x80000000U;
     static constexpr std::uint32_t exponent_unit = 1U << 16;
-    static_assert(segment_bits <= 16, "a small prime's index fits 16 bits");
+    static_assert(segment_bits <= 16, "a small prime fits 16 bits");
 
     std::uint64_t lo = 0;
     std::uint64_t hi = 0;
