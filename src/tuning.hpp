@@ -78,6 +78,13 @@ inline constexpr double flush_batch_cost = 40.0;
 // correct.
 inline constexpr std::uint64_t wide_segment_bits = 13;
 
+// Slots per block of the wide factor sieve's buckets (8 bytes each; one
+// names the next block). Every bucket of the ring keeps one block partly
+// filled, so a block costs about ring * 8 * this / 2 bytes of slack (the
+// ring has bound / 2^wide_segment_bits buckets: 61000 at 10^18, 31 MiB
+// of slack at 256). Any value from 2 up is correct.
+inline constexpr std::uint32_t wide_bucket_block_entries = 256;
+
 // --- Chunks of primes and the worker pool (driver/) ----------------------
 
 // A chunk of the fast walk holds about this many (prime, shift) pairs, whose

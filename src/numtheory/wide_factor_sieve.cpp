@@ -58,6 +58,26 @@ std::uint64_t first_multiple(std::uint64_t q, std::uint64_t lo) {
     return (from + q - 1) / q * q;
 }
 
+// Adds an entry to bucket b, taking a block from the pool when its own is full.
+void push_entry(sieve& s, std::size_t b, std::uint64_t entry) {
+    std::uint32_t fill = s.bucket_fill[b];
+    if (fill == sieve::block_entries) {
+        std::uint32_t block = 0;
+        if (s.free_blocks.empty()) {
+            block = static_cast<std::uint32_t>(s.blocks.size());
+            s.blocks.emplace_back(new std::uint64_t[sieve::block_entries]);
+        } else {
+            block = s.free_blocks.back();
+            s.free_blocks.pop_back();
+        }
+        s.blocks[block][0] = s.bucket_block[b];
+        s.bucket_block[b] = block;
+        fill = 1;
+    }
+    s.blocks[s.bucket_block[b]][fill] = entry;
+    s.bucket_fill[b] = fill + 1;
+}
+
 }  // namespace
 
 wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
@@ -65,8 +85,11 @@ wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
     s.lo = lo;
     s.hi = hi;
     s.bound = static_cast<std::uint32_t>(isqrt(hi));
-    s.buckets.resize(s.bound / sieve::segment_width + 3);
-    const std::size_t ring = s.buckets.size();
+    // A prime q <= bound moves at most q / width + 1 segments ahead: a ring
+    // of this size never hands a bucket the primes of two segments.
+    s.ring = s.bound / sieve::segment_width + 3;
+    s.bucket_block.assign(s.ring, sieve::no_block);
+    s.bucket_fill.assign(s.ring, sieve::block_entries);
     s.power_begin.push_back(0);
     for_each_prime_up_to(s.bound, [&](std::uint64_t q) {
         if (q == 2) return;  // read off the trailing zeros of m
@@ -85,7 +108,7 @@ wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
         }
         if (first > hi) return;  // no multiple in range
         const std::uint64_t at = first - lo;
-        s.buckets[(at >> sieve::segment_bits) % ring].push_back(q << 32 | (at & (sieve::segment_width - 1)));
+        push_entry(s, (at >> sieve::segment_bits) % s.ring, q << 32 | (at & (sieve::segment_width - 1)));
     });
     s.struck_count.resize(sieve::segment_width);
     s.struck.resize(sieve::segment_width * sieve::max_struck);
@@ -125,18 +148,28 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     }
     // Then the bucket of this segment: each prime strikes once and moves on
     // to the bucket of its next multiple, if that is still in range.
-    const std::size_t ring = s.buckets.size();
-    std::vector<std::uint64_t>& bucket = s.buckets[s.segment_number % ring];
+    const std::size_t b = s.segment_number % s.ring;
+    std::uint32_t block = s.bucket_block[b];
+    std::uint32_t fill = s.bucket_fill[b];
+    s.bucket_block[b] = sieve::no_block;
+    s.bucket_fill[b] = sieve::block_entries;
     const std::uint64_t last = s.hi - s.lo;
-    for (const std::uint64_t entry : bucket) {
-        const std::uint64_t q = entry >> 32;
-        const std::uint64_t within = entry & 0xFFFFFFFFU;
-        slots[within * sieve::max_struck + counts[within]++] = static_cast<std::uint32_t>(q);
-        const std::uint64_t next = offset + within + q;
-        if (next > last) continue;
-        s.buckets[(next >> sieve::segment_bits) % ring].push_back(q << 32 | (next & (sieve::segment_width - 1)));
+    while (block != sieve::no_block) {
+        const std::uint64_t* entries = s.blocks[block].get();
+        for (std::uint32_t k = 1; k < fill; ++k) {
+            const std::uint64_t q = entries[k] >> 32;
+            const std::uint64_t within = entries[k] & 0xFFFFFFFFU;
+            slots[within * sieve::max_struck + counts[within]++] = static_cast<std::uint32_t>(q);
+            const std::uint64_t next = offset + within + q;
+            if (next > last) continue;
+            push_entry(s, (next >> sieve::segment_bits) % s.ring, q << 32 | (next & (sieve::segment_width - 1)));
+        }
+        // Emptied: the block goes back to the pool, and the chain on to the
+        // full one before it.
+        s.free_blocks.push_back(block);
+        block = static_cast<std::uint32_t>(entries[0]);
+        fill = sieve::block_entries;
     }
-    bucket.clear();
     ++s.segment_number;
     return true;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "tuning.hpp"
@@ -42,9 +43,19 @@ struct wide_factor_sieve {
     std::vector<std::uint64_t> power_value;
     std::vector<std::uint64_t> power_next;
 
-    // buckets[k mod size]: the primes whose next multiple lies in segment k,
-    // as prime << 32 | offset in that segment.
-    std::vector<std::vector<std::uint64_t>> buckets;
+    // Bucket k mod ring: the primes whose next multiple lies in segment k, as
+    // prime << 32 | offset in that segment. A bucket is a chain of blocks
+    // from one pool: slot 0 of a block names the block before it in the
+    // chain (or none), the other slots hold entries. A sieved bucket gives
+    // its blocks back, so that the pool holds about the primes in flight,
+    // not every bucket's largest fill at once.
+    static constexpr std::uint32_t block_entries = tuning::wide_bucket_block_entries;
+    static constexpr std::uint32_t no_block = 0xFFFFFFFFU;
+    std::size_t ring = 0;
+    std::vector<std::uint32_t> bucket_block;  // per bucket: the block being filled, or no_block
+    std::vector<std::uint32_t> bucket_fill;   // per bucket: its slots in use (block_entries: full)
+    std::vector<std::unique_ptr<std::uint64_t[]>> blocks;
+    std::vector<std::uint32_t> free_blocks;
 
     // The segment sieved last: m in [segment_lo, segment_lo + segment_count).
     std::uint64_t segment_number = 0;  // of the next segment to sieve
