@@ -316,8 +316,8 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
 // One (prime, shift) pair: while the prime has no least shift yet, the first
 // witness in divisor order; then its count, by the pattern batches where the
 // shift has logarithms, m is a unit and its pattern fits, else on its own
-// with 64-bit counts (count_alone). A
-// walk that finds no witness proves the count is 0.
+// with 64-bit counts (count_alone). A walk that finds no witness proves the
+// count is 0.
 [[gnu::noinline]] void scan_pair(std::int64_t p, const shift_residues& s, std::uint32_t two32,
                                  const wide_pair_factors& all, std::size_t pair, wide_scratch& scratch,
                                  prime_scan& scan) {
@@ -359,11 +359,12 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
     if (count > 0) count_alone(scratch, pair, count, f.tau);
 }
 
-// Sets successful_shifts and both masses of one prime from the tallies of its shifts, folded in shift order as the
-// plain scan does. A zero share leaves both sums as they are, so only the
-// successful shifts are added, found through a bit mask rather than a
-// branch per shift. A tally with witnesses but tau 0 stands for a count
-// too wide for it, the next in `single`.
+// Sets successful_shifts and both masses of one prime from the tallies of
+// its shifts, folded in shift order as the plain scan does. A zero share
+// leaves both sums as they are, so only the successful shifts are added,
+// found through a bit mask rather than a branch per shift. A tally with
+// witnesses but no divisors (counted_alone) stands for the next count in
+// `single`.
 void fold_masses(const pair_tally* tallies, const scan_plan& plan,
                  const std::vector<wide_scratch::single_count>& single, std::size_t& next_single, prime_scan& scan) {
     const std::size_t shifts = plan.residues.size();
