@@ -59,6 +59,7 @@ void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair
             const int n = wide_sieved_factors(sieve, m, factors.primes.data() + used, factors.exponents.data() + used,
                                               cofactor);
             factors.cofactor.push_back(cofactor);
+            factors.key.push_back(wide_batch_key(factors.exponents.data() + used, n, cofactor > 1));
             factors.entry_start.push_back(static_cast<std::uint32_t>(used + static_cast<std::size_t>(n)));
         }
         factors.pair_entry[j * feed.shifts + static_cast<std::size_t>(m - m0)] = entry;

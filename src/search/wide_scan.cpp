@@ -243,45 +243,10 @@ std::int64_t count_classes(const shift_residues& s, const wide_factors& f, std::
     return count;
 }
 
-// The key of m's exponent pattern for the batches, 5 bits per factor in the
-// order of the factors, or 0 when the pattern does not fit a batch: more
-// than factor_window::max_factors factors, an exponent of 32 or more, or
-// tau(m^2) >= 2^16, beyond the kernel's 16-bit counts and the tallies. The
-// first four powers are read whether m has them or not (the lists run on
-// past every entry), so that the common m take no branch on their count.
-std::uint64_t pattern_key(const wide_pair_factors& all, std::uint32_t entry) {
-    const std::uint32_t begin = all.entry_start[entry];
-    const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
-    const int cofactors = all.cofactor[entry] > 1 ? 1 : 0;
-    const std::uint8_t* exponents = all.exponents.data() + begin;
-    std::uint64_t key = 0;
-    std::uint64_t tau = 1;
-    std::uint32_t any = 0;  // every exponent or-ed: 32 or more shows in bit 5 and up
-    for (int i = 0; i < wide_pair_factors::padding; ++i) {
-        const std::uint32_t e = i < sieved ? exponents[i] : 0;
-        any |= e;
-        key |= static_cast<std::uint64_t>(e) << (5 * i);
-        tau *= 2 * e + 1;
-    }
-    if (sieved > wide_pair_factors::padding) {
-        if (sieved + cofactors > factor_window::max_factors) return 0;
-        for (int i = wide_pair_factors::padding; i < sieved; ++i) {
-            const std::uint32_t e = exponents[i];
-            any |= e;
-            key |= static_cast<std::uint64_t>(e) << (5 * i);
-            tau *= 2 * e + 1;
-        }
-    }
-    key |= static_cast<std::uint64_t>(cofactors) << (5 * sieved);
-    tau *= static_cast<std::uint64_t>(2 * cofactors + 1);
-    return (any >> 5) == 0 && tau < (std::uint64_t{1} << 16) ? key : 0;
-}
-
 // Queues the pair in the batch of its m's exponent pattern (key, not 0),
 // with the logarithms of m's factors modulo the shift. The shift must have
 // logarithms and m must be a unit modulo it. Inline: it runs for nearly
-// every pair. Like pattern_key it writes the first four lanes whatever m's
-// count, and the cofactor's after the others even when it is 1 (log 0):
+// every pair. It writes the first four lanes whatever m's count, and the cofactor's after the others even when it is 1 (log 0):
 // the pattern, not a branch, says which of them count.
 [[gnu::always_inline]] inline void queue_entry(const shift_residues& s, std::uint32_t two32,
                                                const wide_pair_factors& all, std::uint32_t entry, std::uint64_t key,
@@ -346,7 +311,7 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
     }
     // For p > c, m = (p + c)/4 shares no factor with c, since p does not:
     // m is a unit. Smaller p (only in tests) are counted on their own.
-    if (const std::uint64_t key = scratch.keys[entry]; s.has_logs && p > s.c && key != 0) {
+    if (const std::uint64_t key = all.key[entry]; s.has_logs && p > s.c && key != 0) {
         queue_entry(s, two32, all, entry, key, static_cast<std::uint32_t>(pair), scratch.batches);
         return;
     }
@@ -398,6 +363,7 @@ void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size
     factors.pair_entry.resize(n * shifts);
     factors.entry_start.assign(1, 0);
     factors.cofactor.clear();
+    factors.key.clear();
 }
 
 void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
@@ -408,9 +374,6 @@ void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan
     clear_pattern_table(scratch.batches.patterns);
     scratch.two32.resize(shifts);
     for (std::size_t k = 0; k < shifts; ++k) scratch.two32[k] = two32_mod(plan.residues[k]);
-    const std::size_t entries = factors.cofactor.size();
-    scratch.keys.resize(entries);
-    for (std::uint32_t e = 0; e < entries; ++e) scratch.keys[e] = pattern_key(factors, e);
     const bool only_units = n > 0 && shifts > 0 && plan.all_logs && primes[0] > plan.shift_list.back();
     for (std::size_t j = 0; j < n; ++j) {
         prime_scan& scan = out[j];
@@ -426,7 +389,7 @@ void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan
         for (; k < shifts; ++k) {
             const std::size_t pair = j * shifts + k;
             const std::uint32_t entry = factors.pair_entry[pair];
-            if (const std::uint64_t key = scratch.keys[entry]; only_units && key != 0) {
+            if (const std::uint64_t key = factors.key[entry]; only_units && key != 0) {
                 queue_entry(plan.residues[k], scratch.two32[k], factors, entry, key, static_cast<std::uint32_t>(pair),
                             scratch.batches);
             } else {

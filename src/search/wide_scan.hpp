@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/run_records.hpp"
+#include "numtheory/factor_window.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_scratch.hpp"
 
@@ -25,7 +26,41 @@ struct wide_pair_factors {
     // entry's, so that the first four of any entry can be read unchecked.
     static constexpr int padding = 4;
     std::vector<std::uint64_t> cofactor;     // per entry
+    std::vector<std::uint64_t> key;          // per entry: wide_batch_key
 };
+
+// The key of m's exponent pattern in the scan's batches, 5 bits per factor
+// in the order of the factors (the cofactor, if any, last), or 0 when the
+// pattern does not fit a batch: more than factor_window::max_factors
+// factors, an exponent of 32 or more, or tau(m^2) >= 2^16, beyond the
+// kernel's 16-bit counts and the tallies. exponents are m's powers below the
+// sieve's bound; the first `padding` are read whatever their number, so
+// that the common m take no branch on it. Inline: the feed keys every m.
+inline std::uint64_t wide_batch_key(const std::uint8_t* exponents, int sieved, bool has_cofactor) {
+    constexpr int unchecked = wide_pair_factors::padding;
+    const int cofactors = has_cofactor ? 1 : 0;
+    std::uint64_t key = 0;
+    std::uint64_t tau = 1;
+    std::uint32_t any = 0;  // every exponent or-ed: 32 or more shows in bit 5 and up
+    for (int i = 0; i < unchecked; ++i) {
+        const std::uint32_t e = i < sieved ? exponents[i] : 0;
+        any |= e;
+        key |= static_cast<std::uint64_t>(e) << (5 * i);
+        tau *= 2 * e + 1;
+    }
+    if (sieved > unchecked) {
+        if (sieved + cofactors > factor_window::max_factors) return 0;
+        for (int i = unchecked; i < sieved; ++i) {
+            const std::uint32_t e = exponents[i];
+            any |= e;
+            key |= static_cast<std::uint64_t>(e) << (5 * i);
+            tau *= 2 * e + 1;
+        }
+    }
+    key |= static_cast<std::uint64_t>(cofactors) << (5 * sieved);
+    tau *= static_cast<std::uint64_t>(2 * cofactors + 1);
+    return (any >> 5) == 0 && tau < (std::uint64_t{1} << 16) ? key : 0;
+}
 
 // Makes room for n primes over `shifts` shifts, with no entries yet (the
 // lists of powers keep their length, to be overwritten).
@@ -41,7 +76,6 @@ struct wide_scratch {
     };
     std::vector<single_count> single;
     std::vector<std::uint32_t> two32;  // per shift: 2^32 mod c
-    std::vector<std::uint64_t> keys;   // per entry: its pattern's key in the batches, 0 if none fits
 };
 
 // Scans the ascending examined primes[0 .. n) (any p <= 2^62) into out, each
