@@ -58,24 +58,25 @@ std::uint64_t first_multiple(std::uint64_t q, std::uint64_t lo) {
     return (from + q - 1) / q * q;
 }
 
-// Adds an entry to bucket b, taking a block from the pool when its own is full.
-void push_entry(sieve& s, std::size_t b, std::uint64_t entry) {
-    std::uint32_t fill = s.bucket_fill[b];
-    if (fill == sieve::block_entries) {
-        std::uint32_t block = 0;
-        if (s.free_blocks.empty()) {
-            block = static_cast<std::uint32_t>(s.blocks.size());
-            s.blocks.emplace_back(new std::uint64_t[sieve::block_entries]);
-        } else {
-            block = s.free_blocks.back();
-            s.free_blocks.pop_back();
-        }
-        s.blocks[block][0] = s.bucket_block[b];
-        s.bucket_block[b] = block;
-        fill = 1;
+// Starts a new block of bucket b, from the pool, before the full one.
+[[gnu::noinline]] void chain_block(sieve& s, std::size_t b) {
+    std::uint32_t block = 0;
+    if (s.free_blocks.empty()) {
+        block = static_cast<std::uint32_t>(s.blocks.size());
+        s.blocks.emplace_back(new std::uint64_t[sieve::block_entries]);
+    } else {
+        block = s.free_blocks.back();
+        s.free_blocks.pop_back();
     }
-    s.blocks[s.bucket_block[b]][fill] = entry;
-    s.bucket_fill[b] = fill + 1;
+    s.blocks[block][0] = s.bucket_block[b];
+    s.bucket_block[b] = block;
+    s.bucket_fill[b] = 1;
+}
+
+// Adds an entry to bucket b. Inline: every bucket prime's strike moves it.
+inline void push_entry(sieve& s, std::size_t b, std::uint64_t entry) {
+    if (s.bucket_fill[b] == sieve::block_entries) chain_block(s, b);
+    s.blocks[s.bucket_block[b]][s.bucket_fill[b]++] = entry;
 }
 
 }  // namespace
