@@ -66,6 +66,38 @@ inline constexpr std::int64_t meet_ratio = 5;
 inline constexpr double flush_pair_cost = 30.0;
 inline constexpr double flush_batch_cost = 40.0;
 
+// --- Far out: the factor sieve and the wide scan --------------------------
+
+// log2 of the m per segment of the wide factor sieve (numtheory/
+// wide_factor_sieve). Primes below the width are stepped through every
+// segment, larger ones wait in buckets; a segment keeps 57 bytes per m
+// (456 KiB at 2^13), which should stay in the second-level cache while the
+// feed reads it. Feed time per prime at [10^12, 10^12 + 2*10^8], one thread:
+// 2^11 0.93 us, 2^12 0.92, 2^13 0.90, 2^14 0.92, 2^15 1.07, 2^16 1.46; at
+// 10^18 2^11 to 2^14 are level and 2^15 5% slower. Any value from 1 to 16 is
+// correct.
+inline constexpr std::uint64_t wide_segment_bits = 13;
+
+// Slots per block of the wide factor sieve's buckets (8 bytes each; one
+// names the next block). Every bucket of the ring keeps one block partly
+// filled, so a block costs about ring * 8 * this / 2 bytes of slack (the
+// ring has bound / 2^wide_segment_bits buckets: 61000 at 10^18, 31 MiB of
+// slack at 256). Feed over [10^18, 10^18 + 4*10^8], one thread, loaded
+// machine: 64 slots 2.4-3.0 us per prime and 175 MB, 256 2.1-2.4 us and
+// 180 MB, 1024 2.05 us and 207 MB. (Buckets as vectors, before the pool,
+// kept their largest fill: 790 MB there, 4.0 us.) Any value from 2 up is
+// correct.
+inline constexpr std::uint32_t wide_bucket_block_entries = 256;
+
+// The wide path as a whole (driver/wide_feed, search/wide_scan), one
+// thread, C_MAX 127, chunks of 4096 primes, feed + scan per examined prime,
+// on a loaded machine where the full 32-bit run took 1.29 us per prime:
+// before the batches and the compact feed, [10^12, +2*10^8] 1.6 + 3.6 us,
+// [2*10^9, +2*10^8] 1.3 + 3.3, [10^15, +10^8] 2.1 + 3.9, [10^18, +10^8]
+// 3.8 + 4.2 (+0.8 s setup). After: [10^12, +2*10^9] 0.96 + 0.92,
+// [2*10^9, +2*10^8] 0.76 + 0.77, [10^15, +10^9] 1.33 + 1.10,
+// [10^18, +10^9] 2.27 + 1.42 (+1.1 s setup, 306 MB).
+
 // --- Chunks of primes and the worker pool (driver/) ----------------------
 
 // A chunk of the fast walk holds about this many (prime, shift) pairs, whose

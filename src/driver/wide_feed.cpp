@@ -9,6 +9,8 @@ namespace erdos {
 
 namespace {
 
+constexpr std::uint32_t no_entry = 0xFFFFFFFFU;
+
 bool peek(wide_feed& feed, std::int64_t& p) {
     if (feed.pending_next == feed.pending.size()) {
         if (feed.exhausted) return false;
@@ -31,8 +33,9 @@ std::uint64_t segment_start(const wide_feed& feed, std::uint64_t m) {
     return feed.sieve.lo + (offset << wide_factor_sieve::segment_bits);
 }
 
-// Copies the factorisations of the m of primes[j] that lie in the sieve's
-// current segment into their pairs.
+// Gives the pairs of primes[j] whose m lie in the sieve's current segment
+// the entries of their m, factoring each m of the segment the first time a
+// pair of the chunk needs it.
 void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair_factors& factors) {
     const wide_factor_sieve& sieve = feed.sieve;
     const auto m0 = static_cast<std::uint64_t>(first_m(feed, p));
@@ -40,18 +43,32 @@ void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair
     const std::uint64_t b = sieve.segment_lo + sieve.segment_count;
     const std::uint64_t from = std::max(m0, a);
     const std::uint64_t to = std::min<std::uint64_t>(m0 + feed.shifts, b);  // exclusive
-    constexpr int slots = wide_pair_factors::max_factors;
+    constexpr std::size_t slots = wide_factor_sieve::max_struck + 1 + wide_pair_factors::padding;
     for (std::uint64_t m = from; m < to; ++m) {
-        const std::size_t pair = j * feed.shifts + static_cast<std::size_t>(m - m0);
-        std::uint64_t primes[slots];
-        std::int32_t exponents[slots];
-        const int n = wide_factors_of(sieve, m, primes, exponents);
-        factors.count[pair] = static_cast<std::uint8_t>(n);
-        for (int f = 0; f < n; ++f) {
-            factors.primes[pair * slots + static_cast<std::size_t>(f)] = primes[f];
-            factors.exponents[pair * slots + static_cast<std::size_t>(f)] = static_cast<std::uint8_t>(exponents[f]);
+        std::uint32_t& entry = feed.entry_of[m - a];
+        if (entry == no_entry) {
+            // Written in place: the lists keep room for one more m's powers
+            // beyond the ones in use, and are cut to length at the end.
+            entry = static_cast<std::uint32_t>(factors.cofactor.size());
+            const std::size_t used = factors.entry_start.back();
+            if (factors.primes.size() < used + slots) {
+                factors.primes.resize(2 * (used + slots));
+                factors.exponents.resize(2 * (used + slots));
+            }
+            std::uint64_t cofactor = 1;
+            const int n = wide_sieved_factors(sieve, m, factors.primes.data() + used, factors.exponents.data() + used,
+                                              cofactor);
+            factors.cofactor.push_back(cofactor);
+            factors.key.push_back(wide_batch_key(factors.exponents.data() + used, n, cofactor > 1));
+            factors.entry_start.push_back(static_cast<std::uint32_t>(used + static_cast<std::size_t>(n)));
         }
+        factors.pair_entry[j * feed.shifts + static_cast<std::size_t>(m - m0)] = entry;
     }
+}
+
+// Forgets which m of the current segment the chunk has factored.
+void forget_entries(wide_feed& feed) {
+    std::fill_n(feed.entry_of.begin(), feed.sieve.segment_count, no_entry);
 }
 
 }  // namespace
@@ -95,16 +112,22 @@ bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::i
     size_wide_pair_factors(factors, primes.size(), shifts);
 
     if (!feed.segment_loaded) feed.segment_loaded = sieve_next_wide_segment(feed.sieve);
-    // Segment by segment, every prime whose m reach into it copies them.
+    feed.entry_of.resize(wide_factor_sieve::segment_width, no_entry);
+    // Segment by segment, every prime whose m reach into it takes them.
     std::size_t done = 0;
     while (true) {
+        forget_entries(feed);
         const std::uint64_t b = feed.sieve.segment_lo + feed.sieve.segment_count;
         for (std::size_t j = done; j < primes.size(); ++j) {
             if (static_cast<std::uint64_t>(first_m(feed, primes[j])) >= b) break;
             copy_segment_part(feed, primes[j], j, factors);
         }
         while (done < primes.size() && run_end(primes[done]) < b) ++done;
-        if (done == primes.size()) return true;
+        if (done == primes.size()) {
+            factors.primes.resize(factors.entry_start.back() + wide_pair_factors::padding);
+            factors.exponents.resize(factors.entry_start.back() + wide_pair_factors::padding);
+            return true;
+        }
         sieve_next_wide_segment(feed.sieve);
     }
 }

@@ -26,6 +26,7 @@ struct wide_feed {
     std::size_t shifts = 0;
     wide_factor_sieve sieve;
     bool segment_loaded = false;
+    std::vector<std::uint32_t> entry_of;  // per m of the segment: its entry in the chunk, or none
 };
 
 // A feed over the examined primes of source, whose m run from (p_min + 3)/4

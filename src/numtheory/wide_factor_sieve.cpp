@@ -14,14 +14,6 @@ namespace {
 
 using sieve = wide_factor_sieve;
 
-// The inverse of an odd q modulo 2^64: q is its own inverse modulo 8, and
-// each Newton step doubles the bits that are right.
-std::uint64_t inverse_mod_2_64(std::uint64_t q) {
-    std::uint64_t x = q;
-    for (int step = 0; step < 5; ++step) x *= 2 - q * x;
-    return x;
-}
-
 std::uint64_t isqrt(std::uint64_t n) {
     auto r = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(n)));
     while (r * r > n) --r;
@@ -66,6 +58,27 @@ std::uint64_t first_multiple(std::uint64_t q, std::uint64_t lo) {
     return (from + q - 1) / q * q;
 }
 
+// Starts a new block of bucket b, from the pool, before the full one.
+[[gnu::noinline]] void chain_block(sieve& s, std::size_t b) {
+    std::uint32_t block = 0;
+    if (s.free_blocks.empty()) {
+        block = static_cast<std::uint32_t>(s.blocks.size());
+        s.blocks.emplace_back(new std::uint64_t[sieve::block_entries]);
+    } else {
+        block = s.free_blocks.back();
+        s.free_blocks.pop_back();
+    }
+    s.blocks[block][0] = s.bucket_block[b];
+    s.bucket_block[b] = block;
+    s.bucket_fill[b] = 1;
+}
+
+// Adds an entry to bucket b. Inline: every bucket prime's strike moves it.
+inline void push_entry(sieve& s, std::size_t b, std::uint64_t entry) {
+    if (s.bucket_fill[b] == sieve::block_entries) chain_block(s, b);
+    s.blocks[s.bucket_block[b]][s.bucket_fill[b]++] = entry;
+}
+
 }  // namespace
 
 wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
@@ -73,19 +86,30 @@ wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
     s.lo = lo;
     s.hi = hi;
     s.bound = static_cast<std::uint32_t>(isqrt(hi));
-    s.buckets.resize(s.bound / sieve::segment_width + 3);
-    const std::size_t ring = s.buckets.size();
+    // A prime q <= bound moves at most q / width + 1 segments ahead: a ring
+    // of this size never hands a bucket the primes of two segments.
+    s.ring = s.bound / sieve::segment_width + 3;
+    s.bucket_block.assign(s.ring, sieve::no_block);
+    s.bucket_fill.assign(s.ring, sieve::block_entries);
+    s.power_begin.push_back(0);
     for_each_prime_up_to(s.bound, [&](std::uint64_t q) {
+        if (q == 2) return;  // read off the trailing zeros of m
         const std::uint64_t first = first_multiple(q, lo);
         if (q < sieve::segment_width) {
             s.small_primes.push_back(static_cast<std::uint32_t>(q));
-            s.small_inverse.push_back(q == 2 ? 1 : inverse_mod_2_64(q));
             s.small_next.push_back(first);
+            // q^k <= hi, without overflow: q^(k-1) <= hi / q.
+            for (std::uint64_t power = q; power <= hi / q;) {
+                power *= q;
+                s.power_value.push_back(power);
+                s.power_next.push_back(first_multiple(power, lo));
+            }
+            s.power_begin.push_back(static_cast<std::uint32_t>(s.power_value.size()));
             return;
         }
         if (first > hi) return;  // no multiple in range
         const std::uint64_t at = first - lo;
-        s.buckets[(at >> sieve::segment_bits) % ring].push_back(q << 32 | (at & (sieve::segment_width - 1)));
+        push_entry(s, (at >> sieve::segment_bits) % s.ring, q << 32 | (at & (sieve::segment_width - 1)));
     });
     s.struck_count.resize(sieve::segment_width);
     s.struck.resize(sieve::segment_width * sieve::max_struck);
@@ -103,89 +127,122 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     std::fill_n(s.struck_count.begin(), count, std::uint8_t{0});
     std::uint8_t* const counts = s.struck_count.data();
     std::uint32_t* const slots = s.struck.data();
-    auto strike = [&](std::uint64_t i, std::uint32_t what) {
-        slots[i * sieve::max_struck + counts[i]++] = what;
-    };
 
-    // The small primes first, in ascending order, so that their slots ascend.
+    // The small primes first, in ascending order, so that their slots ascend;
+    // each prime's powers follow it at once, while its slot is still the
+    // last one of every m it struck.
     for (std::size_t k = 0; k < s.small_primes.size(); ++k) {
         const std::uint64_t q = s.small_primes[k];
+        const std::uint32_t what = sieve::small_flag | sieve::exponent_unit | static_cast<std::uint32_t>(q);
         std::uint64_t j = s.small_next[k];
-        for (; j < seg_end; j += q) strike(j - seg_lo, sieve::small_flag | static_cast<std::uint32_t>(k));
+        for (; j < seg_end; j += q) {
+            const std::uint64_t i = j - seg_lo;
+            slots[i * sieve::max_struck + counts[i]++] = what;
+        }
         s.small_next[k] = j;
+        for (std::uint32_t w = s.power_begin[k]; w < s.power_begin[k + 1]; ++w) {
+            const std::uint64_t power = s.power_value[w];
+            std::uint64_t i = s.power_next[w] - seg_lo;
+            for (; i < count; i += power) slots[i * sieve::max_struck + counts[i] - 1] += sieve::exponent_unit;
+            s.power_next[w] = seg_lo + i;
+        }
     }
     // Then the bucket of this segment: each prime strikes once and moves on
     // to the bucket of its next multiple, if that is still in range.
-    const std::size_t ring = s.buckets.size();
-    std::vector<std::uint64_t>& bucket = s.buckets[s.segment_number % ring];
+    const std::size_t b = s.segment_number % s.ring;
+    std::uint32_t block = s.bucket_block[b];
+    std::uint32_t fill = s.bucket_fill[b];
+    s.bucket_block[b] = sieve::no_block;
+    s.bucket_fill[b] = sieve::block_entries;
     const std::uint64_t last = s.hi - s.lo;
-    for (const std::uint64_t entry : bucket) {
-        const std::uint64_t q = entry >> 32;
-        const std::uint64_t within = entry & 0xFFFFFFFFU;
-        strike(within, static_cast<std::uint32_t>(q));
-        const std::uint64_t next = offset + within + q;
-        if (next > last) continue;
-        s.buckets[(next >> sieve::segment_bits) % ring].push_back(q << 32 | (next & (sieve::segment_width - 1)));
+    while (block != sieve::no_block) {
+        const std::uint64_t* entries = s.blocks[block].get();
+        for (std::uint32_t k = 1; k < fill; ++k) {
+            const std::uint64_t q = entries[k] >> 32;
+            const std::uint64_t within = entries[k] & 0xFFFFFFFFU;
+            slots[within * sieve::max_struck + counts[within]++] = static_cast<std::uint32_t>(q);
+            const std::uint64_t next = offset + within + q;
+            if (next > last) continue;
+            push_entry(s, (next >> sieve::segment_bits) % s.ring, q << 32 | (next & (sieve::segment_width - 1)));
+        }
+        // Emptied: the block goes back to the pool, and the chain on to the
+        // full one before it.
+        s.free_blocks.push_back(block);
+        block = static_cast<std::uint32_t>(entries[0]);
+        fill = sieve::block_entries;
     }
-    bucket.clear();
     ++s.segment_number;
     return true;
 }
 
-int wide_factors_of(const wide_factor_sieve& s, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents) {
+int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std::uint32_t* primes, std::uint8_t* exponents,
+                        std::uint64_t& cofactor) {
+    cofactor = 1;
     if (m <= 1) return 0;
+    int n = 0;
+    // The product of the powers found so far: below m, so it never overflows.
+    std::uint64_t product = 1;
+    if (const int twos = std::countr_zero(m); twos > 0) {
+        primes[n] = 2;
+        exponents[n++] = static_cast<std::uint8_t>(twos);
+        product <<= twos;
+    }
     const std::uint64_t i = m - s.segment_lo;
-    const int n = s.struck_count[i];
+    const int struck = s.struck_count[i];
     const std::uint32_t* slot = s.struck.data() + i * sieve::max_struck;
     // The small primes come first and ascend; the bucket primes, all larger,
     // arrive in the order of their buckets and are sorted here (rarely more
-    // than one).
-    std::uint64_t value[sieve::max_struck];
-    std::uint64_t inverse[sieve::max_struck];
-    int small = 0;
-    for (int f = 0; f < n; ++f) {
+    // than one). A bucket prime is counted once here: its higher powers are
+    // found below.
+    for (int f = 0; f < struck; ++f) {
         const std::uint32_t what = slot[f];
         if (what & sieve::small_flag) {
-            const std::uint32_t k = what & ~sieve::small_flag;
-            value[f] = s.small_primes[k];
-            inverse[f] = s.small_inverse[k];
-            ++small;
+            const std::uint32_t q = what & 0xFFFFU;
+            const auto e = static_cast<std::uint8_t>((what >> 16) & 0xFFU);
+            product *= q;
+            for (int k = 1; k < e; ++k) product *= q;
+            primes[n] = q;
+            exponents[n++] = e;
         } else {
-            value[f] = what;
-            inverse[f] = inverse_mod_2_64(what);
-            for (int g = f; g > small && value[g - 1] > value[g]; --g) {
-                std::swap(value[g - 1], value[g]);
-                std::swap(inverse[g - 1], inverse[g]);
+            product *= what;
+            int g = n++;
+            for (; g > 0 && primes[g - 1] > what; --g) {
+                primes[g] = primes[g - 1];
+                exponents[g] = exponents[g - 1];
             }
+            primes[g] = what;
+            exponents[g] = 1;
         }
     }
-    // Divide each prime out exactly, by its inverse modulo 2^64: r * q^-1 is
-    // r / q when q divides r, and q divides r exactly when that product times
-    // q does not overflow. What remains is 1 or one prime above the bound.
-    std::uint64_t rest = m;
-    for (int f = 0; f < n; ++f) {
-        const std::uint64_t q = value[f];
-        std::int32_t e = 0;
-        if (q == 2) {
-            e = std::countr_zero(rest);
-            rest >>= e;
-        } else {
-            while (true) {
-                const std::uint64_t quotient = rest * inverse[f];
-                if ((static_cast<uint128>(quotient) * q) >> 64 != 0) break;
-                rest = quotient;
-                ++e;
-            }
+    if (product == m) return n;
+    // What the struck primes leave is 1, more powers of the bucket primes
+    // (each at least the segment width, so that their squares are rare), and at most one prime
+    // above the bound.
+    std::uint64_t rest = m / product;
+    for (int f = n - 1; f >= 0 && rest > 1 && primes[f] >= sieve::segment_width; --f) {
+        const std::uint64_t q = primes[f];
+        while (rest % q == 0) {
+            rest /= q;
+            ++exponents[f];
         }
-        primes[f] = q;
-        exponents[f] = e;
     }
-    if (rest > 1) {
-        primes[n] = rest;
-        exponents[n] = 1;
-        return n + 1;
-    }
+    cofactor = rest;
     return n;
+}
+
+int wide_factors_of(const wide_factor_sieve& s, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents) {
+    std::uint32_t sieved[sieve::max_struck + 1];
+    std::uint8_t powers[sieve::max_struck + 1];
+    std::uint64_t cofactor = 1;
+    const int n = wide_sieved_factors(s, m, sieved, powers, cofactor);
+    for (int f = 0; f < n; ++f) {
+        primes[f] = sieved[f];
+        exponents[f] = powers[f];
+    }
+    if (cofactor == 1) return n;
+    primes[n] = cofactor;
+    exponents[n] = 1;
+    return n + 1;
 }
 
 wide_factor_list wide_factor_list_of(const wide_factor_sieve& s, std::uint64_t m) {

@@ -2,37 +2,60 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "tuning.hpp"
 
 namespace erdos {
 
 // The sieve walks the integers m of [lo, hi] upward, a segment of
-// segment_width at a time, striking each with the primes up to isqrt(hi)
-// that divide it. Primes below the segment width are stepped through every
-// segment; the larger ones, which hit a segment at most once, wait in a ring
-// of buckets for the segment of their next multiple, so that a segment costs
-// in proportion to its width and not to the number of sieving primes. A prime
-// whose next multiple lies beyond hi leaves the sieve for good.
+// segment_width at a time, striking each with the odd primes up to isqrt(hi)
+// that divide it (the twos are read off m itself). Odd primes below the
+// segment width are stepped through every segment, and so are their powers
+// up to hi, which raise the exponent of the slot the prime has just struck.
+// The larger primes, which hit a segment at most once, wait in a ring of
+// buckets for the segment of their next multiple, so that a segment costs in
+// proportion to its width and not to the number of sieving primes; their
+// exponents are found when m is read. A prime whose next multiple lies beyond
+// hi leaves the sieve for good.
 struct wide_factor_sieve {
-    static constexpr std::uint64_t segment_bits = 15;
+    static constexpr std::uint64_t segment_bits = tuning::wide_segment_bits;
     static constexpr std::uint64_t segment_width = std::uint64_t{1} << segment_bits;
-    // No m < 2^61 has sixteen distinct primes: 2*3*5*...*53 > 2^61.
-    static constexpr int max_struck = 15;
-    // A struck slot with this bit holds the index of a small prime; without
-    // it, the value of a bucket prime (every sieving prime is below 2^31).
+    // No m < 2^61 has sixteen distinct primes (2*3*5*...*53 > 2^61); 2 is not struck.
+    static constexpr int max_struck = 14;
+    // A struck slot with this bit holds a small prime: its exponent in bits
+    // 16 .. 23 and the prime itself below them (below a segment width of at
+    // most 2^16). Without it, the value of a bucket prime (every sieving
+    // prime is below 2^31).
     static constexpr std::uint32_t small_flag = 0x80000000U;
+    static constexpr std::uint32_t exponent_unit = 1U << 16;
+    static_assert(segment_bits <= 16, "a small prime fits 16 bits");
 
     std::uint64_t lo = 0;
     std::uint64_t hi = 0;
     std::uint32_t bound = 0;  // every prime <= bound sieves
 
-    std::vector<std::uint32_t> small_primes;  // below segment_width, ascending
-    std::vector<std::uint64_t> small_inverse; // modulo 2^64 (1 for 2: its powers are counted by shifts)
+    std::vector<std::uint32_t> small_primes;  // odd, below segment_width, ascending
     std::vector<std::uint64_t> small_next;    // next multiple to strike, as m
+    // The powers q^2, q^3, ... <= hi of small prime k at [power_begin[k], power_begin[k + 1]).
+    std::vector<std::uint32_t> power_begin;
+    std::vector<std::uint64_t> power_value;
+    std::vector<std::uint64_t> power_next;
 
-    // buckets[k mod size]: the primes whose next multiple lies in segment k,
-    // as prime << 32 | offset in that segment.
-    std::vector<std::vector<std::uint64_t>> buckets;
+    // Bucket k mod ring: the primes whose next multiple lies in segment k, as
+    // prime << 32 | offset in that segment. A bucket is a chain of blocks
+    // from one pool: slot 0 of a block names the block before it in the
+    // chain (or none), the other slots hold entries. A sieved bucket gives
+    // its blocks back, so that the pool holds about the primes in flight,
+    // not every bucket's largest fill at once.
+    static constexpr std::uint32_t block_entries = tuning::wide_bucket_block_entries;
+    static constexpr std::uint32_t no_block = 0xFFFFFFFFU;
+    std::size_t ring = 0;
+    std::vector<std::uint32_t> bucket_block;  // per bucket: the block being filled, or no_block
+    std::vector<std::uint32_t> bucket_fill;   // per bucket: its slots in use (block_entries: full)
+    std::vector<std::unique_ptr<std::uint64_t[]>> blocks;
+    std::vector<std::uint32_t> free_blocks;
 
     // The segment sieved last: m in [segment_lo, segment_lo + segment_count).
     std::uint64_t segment_number = 0;  // of the next segment to sieve
@@ -59,9 +82,16 @@ wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi);
 // Sieves the next segment; false when the range is exhausted.
 bool sieve_next_wide_segment(wide_factor_sieve& sieve);
 
-// Up to max_struck prime powers of m (in the segment sieved last), ascending,
-// with the prime above the bound, if any, last with exponent 1. Returns the
-// number of prime powers written.
+// m's factorisation (m in the segment sieved last), compactly: its prime
+// powers below the bound, ascending, into primes and exponents (at most
+// max_struck + 1 of them, 2 included), and the one prime above the bound
+// that may remain, or 1, into cofactor. Returns the number of powers below
+// the bound; m <= 1 has none and cofactor 1.
+int wide_sieved_factors(const wide_factor_sieve& sieve, std::uint64_t m, std::uint32_t* primes,
+                        std::uint8_t* exponents, std::uint64_t& cofactor);
+
+// All prime powers of m, ascending, the prime above the bound (if any) last
+// with exponent 1. Returns the number written, at most max_struck + 2.
 int wide_factors_of(const wide_factor_sieve& sieve, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents);
 
 // The same as a list.

@@ -1,9 +1,11 @@
-// The scan of primes beyond the 32-bit range: residues, first-witness walk and meet-in-the-middle count.
+// The scan of primes beyond the 32-bit range: residues, first-witness walk, pattern batches or a count per pair.
 #include "search/wide_scan.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "numtheory/int128.hpp"
+#include "search/batch_queue.hpp"
 #include "search/scan_prime.hpp"
 
 namespace erdos {
@@ -34,16 +36,47 @@ std::uint32_t two32_mod(const shift_residues& s) {
     return (reduce(s, 0xFFFFFFFFU) + 1) % static_cast<std::uint32_t>(s.c);
 }
 
-wide_factors gather(const shift_residues& s, const wide_pair_factors& all, std::size_t pair, std::uint32_t two32) {
+// The prime powers of a pair's m, with their residues modulo a tabled shift.
+wide_factors gather(const shift_residues& s, const wide_pair_factors& all, std::uint32_t entry, std::uint32_t two32) {
     wide_factors f;
-    f.count = all.count[pair];
-    const std::uint64_t* primes = all.primes.data() + pair * max_factors;
-    const std::uint8_t* exponents = all.exponents.data() + pair * max_factors;
-    for (int i = 0; i < f.count; ++i) {
+    const std::uint32_t begin = all.entry_start[entry];
+    const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
+    const std::uint32_t* primes = all.primes.data() + begin;
+    const std::uint8_t* exponents = all.exponents.data() + begin;
+    for (int i = 0; i < sieved; ++i) {
         f.prime[i] = primes[i];
         f.exponent[i] = exponents[i];
-        f.residue[i] = residue64(s, primes[i], two32);
+        f.residue[i] = reduce(s, primes[i]);
         f.tau *= 2 * exponents[i] + 1;
+    }
+    f.count = sieved;
+    if (const std::uint64_t cofactor = all.cofactor[entry]; cofactor > 1) {
+        f.prime[f.count] = cofactor;
+        f.exponent[f.count] = 1;
+        f.residue[f.count] = residue64(s, cofactor, two32);
+        f.tau *= 3;
+        ++f.count;
+    }
+    return f;
+}
+
+// The same modulo any shift, by 64-bit remainders.
+wide_factors gather_wide(std::uint32_t c, const wide_pair_factors& all, std::uint32_t entry) {
+    wide_factors f;
+    const std::uint32_t begin = all.entry_start[entry];
+    const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
+    for (int i = 0; i < sieved; ++i) {
+        f.prime[i] = all.primes[begin + static_cast<std::uint32_t>(i)];
+        f.exponent[i] = all.exponents[begin + static_cast<std::uint32_t>(i)];
+    }
+    f.count = sieved;
+    if (all.cofactor[entry] > 1) {
+        f.prime[f.count] = all.cofactor[entry];
+        f.exponent[f.count++] = 1;
+    }
+    for (int i = 0; i < f.count; ++i) {
+        f.residue[i] = static_cast<std::uint32_t>(f.prime[i] % c);
+        f.tau *= 2 * f.exponent[i] + 1;
     }
     return f;
 }
@@ -79,17 +112,19 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
     walk_result result;
     int digit[max_factors] = {};
     std::uint32_t prefix_residue[max_factors + 1];
-    uint128 prefix_value[max_factors + 1];
-    for (int i = 0; i <= f.count; ++i) {
-        prefix_residue[i] = one;
-        prefix_value[i] = 1;
-    }
+    for (int i = 0; i <= f.count; ++i) prefix_residue[i] = one;
     const int n = f.count;
     while (true) {
         const std::uint32_t r = prefix_residue[n];
         if (r == t1 || r == t2) {
             if (result.count++ == 0) {
-                result.first_d = static_cast<int128>(prefix_value[n]);
+                // The divisor itself only now, from its exponents: it is
+                // below m^2 < 2^122.
+                uint128 d = 1;
+                for (int j = 0; j < n; ++j) {
+                    for (int e = 0; e < digit[j]; ++e) d *= f.prime[j];
+                }
+                result.first_d = static_cast<int128>(d);
                 result.branch = (r == t1 ? 1 : 0) + (r == t2 ? 2 : 0);
                 if (!count_all) return result;
             }
@@ -99,15 +134,21 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
         if (i < 0) return result;
         ++digit[i];
         // prefix[i + 1] = prefix[i] * q_i^digit[i]; deeper ones restart from it.
-        const bool first_step = digit[i] == 1;
-        prefix_residue[i + 1] = ring.mul(first_step ? prefix_residue[i] : prefix_residue[i + 1], f.residue[i]);
-        prefix_value[i + 1] = (first_step ? prefix_value[i] : prefix_value[i + 1]) * f.prime[i];
+        prefix_residue[i + 1] = ring.mul(digit[i] == 1 ? prefix_residue[i] : prefix_residue[i + 1], f.residue[i]);
         for (int j = i + 1; j < n; ++j) {
             digit[j] = 0;
             prefix_residue[j + 1] = prefix_residue[i + 1];
-            prefix_value[j + 1] = prefix_value[i + 1];
         }
     }
+}
+
+// Fixes the prime's least shift c and its first witness there.
+void settle_least(prime_scan& scan, std::int32_t c, std::int64_t m, const walk_result& found) {
+    scan.has_witness = true;
+    scan.least_c = c;
+    scan.first_d = found.first_d;
+    scan.branch = found.branch;
+    scan.first_m = m;
 }
 
 // The residues of all products of the chosen prime powers (exponents 0 .. 2e),
@@ -140,7 +181,7 @@ std::size_t expand(const shift_residues& s, const std::uint32_t* residue, const 
 // residues are listed, and a small part B, whose products b name the
 // classes t/b that a divisor of A must fall in: about |A| + 5|B| steps.
 std::int64_t count_classes(const shift_residues& s, const wide_factors& f, std::uint32_t t1, std::uint32_t t2,
-                           bool all_units, wide_scratch& scratch) {
+                           bool all_units, residue_lists& scratch) {
     int in_a[max_factors];
     int in_b[max_factors];
     int na = 0;
@@ -202,94 +243,164 @@ std::int64_t count_classes(const shift_residues& s, const wide_factors& f, std::
     return count;
 }
 
-// One (prime, shift) pair: its witness count and divisor count, and, while
-// the prime has no least shift yet, the first witness.
-void scan_pair(std::int64_t p, const shift_residues& s, const wide_pair_factors& all, std::size_t pair,
-               wide_scratch& scratch, prime_scan& scan) {
+// Queues the pair in the batch of its m's exponent pattern (key, not 0),
+// with the logarithms of m's factors modulo the shift. The shift must have
+// logarithms and m must be a unit modulo it. Inline: it runs for nearly
+// every pair. It writes the first four lanes whatever m's count, and the cofactor's after the others even when it is 1 (log 0):
+// the pattern, not a branch, says which of them count.
+[[gnu::always_inline]] inline void queue_entry(const shift_residues& s, std::uint32_t two32,
+                                               const wide_pair_factors& all, std::uint32_t entry, std::uint64_t key,
+                                               std::uint32_t pair, scan_scratch& batches) {
+    const std::uint32_t begin = all.entry_start[entry];
+    const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
+    const std::uint64_t cofactor = all.cofactor[entry];
+    const std::uint32_t* primes = all.primes.data() + begin;
+    const std::uint16_t* log_of = s.log_of.data();
+    queue_lane(s, key, pair, batches, [&](lane_batch& batch, int lane) {
+        static_assert(wide_pair_factors::padding == 4, "four lanes written unconditionally");
+        batch.logs[0][lane] = log_of[reduce(s, primes[0])];
+        batch.logs[1][lane] = log_of[reduce(s, primes[1])];
+        batch.logs[2][lane] = log_of[reduce(s, primes[2])];
+        batch.logs[3][lane] = log_of[reduce(s, primes[3])];
+        for (int i = 4; i < sieved; ++i) batch.logs[i][lane] = log_of[reduce(s, primes[i])];
+        // With max_factors powers below the bound there is no cofactor.
+        if (sieved < factor_window::max_factors) batch.logs[sieved][lane] = log_of[residue64(s, cofactor, two32)];
+    });
+}
+
+// The tally of a pair with witnesses counted on its own: its count and tau
+// go to the list, in pair order, and the tally says so by witnesses but no
+// divisors, which no counted pair has.
+constexpr pair_tally counted_alone = 0xFFFFU;
+
+void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, std::int64_t tau) {
+    scratch.batches.tallies[pair] = counted_alone;
+    scratch.single.push_back({count, tau});
+}
+
+// One (prime, shift) pair: while the prime has no least shift yet, the first
+// witness in divisor order; then its count, by the pattern batches where the
+// shift has logarithms, m is a unit and its pattern fits, else on its own
+// with 64-bit counts (count_alone). A walk that finds no witness proves the
+// count is 0.
+[[gnu::noinline]] void scan_pair(std::int64_t p, const shift_residues& s, std::uint32_t two32,
+                                 const wide_pair_factors& all, std::size_t pair, wide_scratch& scratch,
+                                 prime_scan& scan) {
     const std::int64_t m = (p + s.c) / 4;
     const auto c = static_cast<std::uint32_t>(s.c);
-    walk_result found;
-    std::int64_t tau = 1;
-    if (s.c <= shift_residues::max_table_shift) {
-        const std::uint32_t two32 = two32_mod(s);
-        const wide_factors f = gather(s, all, pair, two32);
-        tau = f.tau;
-        const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
-        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
-        const std::uint32_t t2 = s.minus_quarter;
-        if (!scan.has_witness) {
-            found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
-            if (found.count == 0) {
-                scratch.counts[pair] = 0;
-                scratch.taus[pair] = tau;
-                return;
-            }
-        }
-        // Every divisor of m^2 is a unit modulo c exactly when m is.
-        const bool units = s.inverse[m_residue] != 0;
-        found.count = count_classes(s, f, t1, t2, units, scratch);
-    } else {
+    const std::uint32_t entry = all.pair_entry[pair];
+    const std::uint32_t t2 = s.minus_quarter;
+    if (s.c > shift_residues::max_table_shift) {
         // A shift beyond the tables: every divisor's residue in 64-bit
         // products, walked to the end.
-        wide_factors f;
-        f.count = all.count[pair];
-        for (int i = 0; i < f.count; ++i) {
-            f.prime[i] = all.primes[pair * max_factors + static_cast<std::size_t>(i)];
-            f.exponent[i] = all.exponents[pair * max_factors + static_cast<std::size_t>(i)];
-            f.residue[i] = static_cast<std::uint32_t>(f.prime[i] % c);
-            f.tau *= 2 * f.exponent[i] + 1;
-        }
-        tau = f.tau;
+        const wide_factors f = gather_wide(c, all, entry);
         const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
-        const bool keep_first = !scan.has_witness;
-        found = walk_divisors(wide_ring{c}, f, 1 % c, t1, s.minus_quarter, true);
-        if (!keep_first) found.first_d = -1;
+        const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
+        if (found.count > 0) count_alone(scratch, pair, found.count, f.tau);
+        if (found.count > 0 && !scan.has_witness) settle_least(scan, s.c, m, found);
+        return;
     }
-    scratch.counts[pair] = found.count;
-    scratch.taus[pair] = tau;
-    if (found.count > 0 && !scan.has_witness && found.first_d >= 0) {
-        scan.has_witness = true;
-        scan.least_c = s.c;
-        scan.first_d = found.first_d;
-        scan.branch = found.branch;
-        scan.first_m = m;
+    if (!scan.has_witness) {
+        const wide_factors f = gather(s, all, entry, two32);
+        const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
+        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+        const walk_result found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
+        if (found.count == 0) return;  // no witness at all: the count stays 0
+        settle_least(scan, s.c, m, found);
     }
+    // For p > c, m = (p + c)/4 shares no factor with c, since p does not:
+    // m is a unit. Smaller p (only in tests) are counted on their own.
+    if (const std::uint64_t key = all.key[entry]; s.has_logs && p > s.c && key != 0) {
+        queue_entry(s, two32, all, entry, key, static_cast<std::uint32_t>(pair), scratch.batches);
+        return;
+    }
+    const wide_factors f = gather(s, all, entry, two32);
+    const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
+    const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+    // Every divisor of m^2 is a unit modulo c exactly when m is.
+    const bool units = s.inverse[m_residue] != 0;
+    const std::int64_t count = count_classes(s, f, t1, t2, units, scratch.batches.lists);
+    if (count > 0) count_alone(scratch, pair, count, f.tau);
+}
+
+// Sets successful_shifts and both masses of one prime from the tallies of
+// its shifts, folded in shift order as the plain scan does. A zero share
+// leaves both sums as they are, so only the successful shifts are added,
+// found through a bit mask rather than a branch per shift. A tally with
+// witnesses but no divisors (counted_alone) stands for the next count in
+// `single`.
+void fold_masses(const pair_tally* tallies, const scan_plan& plan,
+                 const std::vector<wide_scratch::single_count>& single, std::size_t& next_single, prime_scan& scan) {
+    const std::size_t shifts = plan.residues.size();
+    long double uniform_sum = 0.0L;
+    long double weighted_sum = 0.0L;
+    for (std::size_t group = 0; group < shifts; group += 64) {
+        const std::size_t width = std::min<std::size_t>(64, shifts - group);
+        std::uint64_t successful = 0;
+        for (std::size_t k = 0; k < width; ++k) {
+            successful |= static_cast<std::uint64_t>(tally_witnesses(tallies[group + k]) != 0) << k;
+        }
+        scan.successful_shifts += std::popcount(successful);
+        for (; successful != 0; successful &= successful - 1) {
+            const std::size_t k = group + static_cast<std::size_t>(std::countr_zero(successful));
+            const pair_tally tally = tallies[k];
+            if (tally_tau(tally) != 0) {
+                add_witness_share(uniform_sum, weighted_sum, tally_witnesses(tally), tally_tau(tally),
+                                  plan.residues[k].weight);
+            } else {
+                const wide_scratch::single_count& wide = single[next_single++];
+                add_witness_share(uniform_sum, weighted_sum, wide.count, wide.tau, plan.residues[k].weight);
+            }
+        }
+    }
+    finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
 }
 
 }  // namespace
 
 void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size_t shifts) {
-    const std::size_t pairs = n * shifts;
-    factors.count.resize(pairs);
-    factors.primes.resize(pairs * max_factors);
-    factors.exponents.resize(pairs * max_factors);
+    factors.pair_entry.resize(n * shifts);
+    factors.entry_start.assign(1, 0);
+    factors.cofactor.clear();
+    factors.key.clear();
 }
 
 void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
                       const wide_pair_factors& factors, wide_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
-    scratch.counts.assign(n * shifts, 0);
-    scratch.taus.assign(n * shifts, 1);
+    scratch.single.clear();
+    scratch.batches.tallies.assign(n * shifts, 0);
+    clear_pattern_table(scratch.batches.patterns);
+    scratch.two32.resize(shifts);
+    for (std::size_t k = 0; k < shifts; ++k) scratch.two32[k] = two32_mod(plan.residues[k]);
+    const bool only_units = n > 0 && shifts > 0 && plan.all_logs && primes[0] > plan.shift_list.back();
     for (std::size_t j = 0; j < n; ++j) {
         prime_scan& scan = out[j];
         scan = prime_scan{};
         scan.p = primes[j];
-        long double uniform_sum = 0.0L;
-        long double weighted_sum = 0.0L;
-        for (std::size_t k = 0; k < shifts; ++k) {
+        std::size_t k = 0;
+        for (; k < shifts && !scan.has_witness; ++k) {
+            scan_pair(primes[j], plan.residues[k], scratch.two32[k], factors, j * shifts + k, scratch, scan);
+        }
+        // The rest straight into the batches where they fit, when every
+        // shift has logarithms and the prime exceeds every shift, so that
+        // each m is a unit; scan_pair sees to the others.
+        for (; k < shifts; ++k) {
             const std::size_t pair = j * shifts + k;
-            scan_pair(primes[j], plan.residues[k], factors, pair, scratch, scan);
-            // A zero share leaves both sums as they are: only the successful
-            // shifts are added, in shift order, as the plain scan adds them.
-            if (scratch.counts[pair] > 0) {
-                ++scan.successful_shifts;
-                add_witness_share(uniform_sum, weighted_sum, scratch.counts[pair], scratch.taus[pair],
-                                  plan.residues[k].weight);
+            const std::uint32_t entry = factors.pair_entry[pair];
+            if (const std::uint64_t key = factors.key[entry]; only_units && key != 0) {
+                queue_entry(plan.residues[k], scratch.two32[k], factors, entry, key, static_cast<std::uint32_t>(pair),
+                            scratch.batches);
+            } else {
+                scan_pair(primes[j], plan.residues[k], scratch.two32[k], factors, pair, scratch, scan);
             }
         }
-        finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
     }
+    flush_batches(plan.residues, scratch.batches);
+    std::size_t next_single = 0;
+    for (std::size_t j = 0; j < n; ++j) fold_masses(scratch.batches.tallies.data() + j * shifts, plan, scratch.single,
+                                                    next_single, out[j]);
 }
 
 }  // namespace erdos

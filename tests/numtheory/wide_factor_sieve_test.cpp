@@ -101,7 +101,12 @@ TEST(WideFactorSieve, SquaresAndPowersOfLargePrimes) {
     // primes near the bound, whose cofactor is not itself prime.
     const std::uint64_t q = 1000003;  // prime
     const std::uint64_t r = 999983;   // prime
-    for (const std::uint64_t m : {q * q, q * q * q, q * r, 4 * q * q, q * r * 3}) {
+    // High powers of small primes, struck power by power, and of 2, read
+    // off the trailing zeros.
+    const std::uint64_t three_38 = 1350851717672992089ULL;  // 3^38 < 2^61
+    for (const std::uint64_t m : {q * q, q * q * q, q * r, 4 * q * q, q * r * 3, three_38, three_38 / 9 * 2,
+                                  std::uint64_t{1} << 60, (std::uint64_t{1} << 40) * 3 * 3 * 3 * 7 * 7,
+                                  std::uint64_t{8191} * 8191 * 8191 * 8191}) {
         erdos::wide_factor_sieve s = erdos::start_wide_factor_sieve(m - 5, m + 5);
         ASSERT_TRUE(erdos::sieve_next_wide_segment(s));
         EXPECT_EQ(erdos::wide_factor_list_of(s, m), trial(m)) << m;

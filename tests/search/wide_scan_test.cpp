@@ -122,4 +122,44 @@ TEST(WideScan, AgreesWithThePlainWideScanFarOut) {
     }
 }
 
+// The smallest examined prime p = 4 * k * base - c, over k = 1, 2, ...,
+// whose least shift lies below c, so that the pair (p, c), with m = k * base,
+// is counted after the first-witness walk; and the scan of p against the
+// plain one, with the factor sieve reaching only p's own m.
+void expect_same_for_constructed_m(std::int64_t base, std::int32_t c, std::int32_t c_max) {
+    const erdos::shift_table shifts = erdos::build_shift_list(c_max);
+    for (std::int64_t k = 1; k < 100000; ++k) {
+        const std::int64_t p = 4 * k * base - c;
+        if (p % 24 != 1 || !erdos::is_prime_u64(static_cast<std::uint64_t>(p))) continue;
+        const erdos::prime_scan plain =
+            erdos::scan_prime_wide(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total);
+        if (!plain.has_witness || plain.least_c >= c) continue;
+        erdos::wide_feed feed = erdos::start_wide_feed(source_of({p}), p, p, c_max);
+        const erdos::scan_plan plan = erdos::make_scan_plan(c_max, {});
+        erdos::wide_scratch scratch;
+        erdos::wide_pair_factors factors;
+        std::vector<std::int64_t> batch;
+        ASSERT_TRUE(erdos::next_wide_chunk(feed, 1, batch, factors));
+        ASSERT_EQ(batch, std::vector<std::int64_t>{p});
+        erdos::prime_scan wide;
+        erdos::scan_primes_wide(&p, 1, plan, factors, scratch, &wide);
+        EXPECT_TRUE(same_scan(wide, plain)) << "m = " << k << " * " << base << ", c " << c;
+        return;
+    }
+    FAIL() << "no prime found for base " << base << ", c " << c;
+}
+
+TEST(WideScan, AgreesForPatternsBeyondTheBatches) {
+    // A batch holds ten factors with exponents below 32, and tau(m^2) below
+    // 2^16 for its 16-bit counts; these m are counted on their own. Their p
+    // lie near 10^15, 10^13 and 10^14 (c = 47, 7 and 23 make p = 1 mod 24).
+    const std::int64_t primorial_31 = 2LL * 3 * 5 * 7 * 11 * 13 * 17 * 19 * 23 * 29 * 31;  // eleven factors
+    expect_same_for_constructed_m(primorial_31, 47, 127);
+    // 2^5 3^3 5^2 7^2 11 13 17 19 23: nine factors, tau(m^2) = 467775.
+    expect_same_for_constructed_m(32LL * 27 * 25 * 49 * 11 * 13 * 17 * 19 * 23, 47, 127);
+    // 2^32 times an odd k: an exponent beyond five bits.
+    expect_same_for_constructed_m(std::int64_t{1} << 32, 7, 127);
+    expect_same_for_constructed_m(std::int64_t{1} << 33, 23, 255);
+}
+
 }  // namespace
