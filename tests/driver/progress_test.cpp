@@ -16,3 +16,15 @@ TEST(ProgressText, ShareRateAndTimeLeft) {
     EXPECT_EQ(progress_scan_text(7201, 7201, 2147483629, 3.0),
               "scanning primes 100.0%  p=2147483629  2400 primes/s  0s left");
 }
+
+TEST(ProgressText, AnIntervalFarOutIsMeasuredByPosition) {
+    // No total counted in advance: the share is the prime's place in the
+    // interval, and the time left follows from it; primes print in full.
+    const std::int64_t lo = 1000000000000000000;
+    const std::int64_t hi = lo + 1000000000;
+    EXPECT_EQ(progress_scan_text(1000, 0, lo + 250000000, 4.0, lo, hi),
+              "scanning primes 25.0%  p=1000000000250000000  250 primes/s  12s left");
+    EXPECT_EQ(progress_scan_text(10, 0, lo, 0.5, lo, hi), "scanning primes 0.0%  p=1000000000000000000");
+    EXPECT_EQ(progress_scan_text(10, 0, 4611686018427387847, 0.5, 4611686018427387847, 4611686018427387847),
+              "scanning primes  p=4611686018427387847");
+}
