@@ -175,61 +175,6 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     return true;
 }
 
-int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std::uint32_t* primes, std::uint8_t* exponents,
-                        std::uint64_t& cofactor) {
-    cofactor = 1;
-    if (m <= 1) return 0;
-    int n = 0;
-    // The product of the powers found so far: below m, so it never overflows.
-    std::uint64_t product = 1;
-    if (const int twos = std::countr_zero(m); twos > 0) {
-        primes[n] = 2;
-        exponents[n++] = static_cast<std::uint8_t>(twos);
-        product <<= twos;
-    }
-    const std::uint64_t i = m - s.segment_lo;
-    const int struck = s.struck_count[i];
-    const std::uint32_t* slot = s.struck.data() + i * sieve::max_struck;
-    // The small primes come first and ascend; the bucket primes, all larger,
-    // arrive in the order of their buckets and are sorted here (rarely more
-    // than one). A bucket prime is counted once here: its higher powers are
-    // found below.
-    for (int f = 0; f < struck; ++f) {
-        const std::uint32_t what = slot[f];
-        if (what & sieve::small_flag) {
-            const std::uint32_t q = what & 0xFFFFU;
-            const auto e = static_cast<std::uint8_t>((what >> 16) & 0xFFU);
-            product *= q;
-            for (int k = 1; k < e; ++k) product *= q;
-            primes[n] = q;
-            exponents[n++] = e;
-        } else {
-            product *= what;
-            int g = n++;
-            for (; g > 0 && primes[g - 1] > what; --g) {
-                primes[g] = primes[g - 1];
-                exponents[g] = exponents[g - 1];
-            }
-            primes[g] = what;
-            exponents[g] = 1;
-        }
-    }
-    if (product == m) return n;
-    // What the struck primes leave is 1, more powers of the bucket primes
-    // (each at least the segment width, so that their squares are rare), and at most one prime
-    // above the bound.
-    std::uint64_t rest = m / product;
-    for (int f = n - 1; f >= 0 && rest > 1 && primes[f] >= sieve::segment_width; --f) {
-        const std::uint64_t q = primes[f];
-        while (rest % q == 0) {
-            rest /= q;
-            ++exponents[f];
-        }
-    }
-    cofactor = rest;
-    return n;
-}
-
 int wide_factors_of(const wide_factor_sieve& s, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents) {
     std::uint32_t sieved[sieve::max_struck + 1];
     std::uint8_t powers[sieve::max_struck + 1];
