@@ -121,7 +121,6 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     if (offset > s.hi - s.lo) return false;
     const std::uint64_t seg_lo = s.lo + offset;
     const std::uint64_t count = std::min(sieve::segment_width, s.hi - seg_lo + 1);
-    const std::uint64_t seg_end = seg_lo + count;
     s.segment_lo = seg_lo;
     s.segment_count = count;
     std::fill_n(s.struck_count.begin(), count, std::uint8_t{0});
@@ -134,12 +133,9 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     for (std::size_t k = 0; k < s.small_primes.size(); ++k) {
         const std::uint64_t q = s.small_primes[k];
         const std::uint32_t what = sieve::small_flag | sieve::exponent_unit | static_cast<std::uint32_t>(q);
-        std::uint64_t j = s.small_next[k];
-        for (; j < seg_end; j += q) {
-            const std::uint64_t i = j - seg_lo;
-            slots[i * sieve::max_struck + counts[i]++] = what;
-        }
-        s.small_next[k] = j;
+        std::uint64_t i = s.small_next[k] - seg_lo;
+        for (; i < count; i += q) slots[i * sieve::max_struck + counts[i]++] = what;
+        s.small_next[k] = seg_lo + i;
         for (std::uint32_t w = s.power_begin[k]; w < s.power_begin[k + 1]; ++w) {
             const std::uint64_t power = s.power_value[w];
             std::uint64_t i = s.power_next[w] - seg_lo;
