@@ -9,8 +9,6 @@ namespace erdos {
 
 namespace {
 
-constexpr std::uint32_t no_entry = 0xFFFFFFFFU;
-
 bool peek(wide_feed& feed, std::int64_t& p) {
     if (feed.pending_next == feed.pending.size()) {
         if (feed.exhausted) return false;
@@ -35,7 +33,9 @@ std::uint64_t segment_start(const wide_feed& feed, std::uint64_t m) {
 
 // Gives the pairs of primes[j] whose m lie in the sieve's current segment
 // the entries of their m, factoring each m of the segment the first time a
-// pair of the chunk needs it.
+// pair of the chunk needs it. The primes come in ascending order, so the m
+// the prime before already took are the start of this one's, and their
+// entries count back from the end of the run.
 void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair_factors& factors) {
     const wide_factor_sieve& sieve = feed.sieve;
     const auto m0 = static_cast<std::uint64_t>(first_m(feed, p));
@@ -43,32 +43,32 @@ void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair
     const std::uint64_t b = sieve.segment_lo + sieve.segment_count;
     const std::uint64_t from = std::max(m0, a);
     const std::uint64_t to = std::min<std::uint64_t>(m0 + feed.shifts, b);  // exclusive
-    constexpr std::size_t slots = wide_factor_sieve::max_struck + 1 + wide_pair_factors::padding;
-    for (std::uint64_t m = from; m < to; ++m) {
-        std::uint32_t& entry = feed.entry_of[m - a];
-        if (entry == no_entry) {
-            // Written in place: the lists keep room for one more m's powers
-            // beyond the ones in use, and are cut to length at the end.
-            entry = static_cast<std::uint32_t>(factors.cofactor.size());
-            const std::size_t used = factors.entry_start.back();
-            if (factors.primes.size() < used + slots) {
-                factors.primes.resize(2 * (used + slots));
-                factors.exponents.resize(2 * (used + slots));
-            }
-            std::uint64_t cofactor = 1;
-            const int n = wide_sieved_factors(sieve, m, factors.primes.data() + used, factors.exponents.data() + used,
-                                              cofactor);
-            factors.cofactor.push_back(cofactor);
-            factors.key.push_back(wide_batch_key(factors.exponents.data() + used, n, cofactor > 1));
-            factors.entry_start.push_back(static_cast<std::uint32_t>(used + static_cast<std::size_t>(n)));
-        }
-        factors.pair_entry[j * feed.shifts + static_cast<std::size_t>(m - m0)] = entry;
+    if (from >= to) return;
+    std::uint32_t* pair_entry = factors.pair_entry.data() + j * feed.shifts + (from - m0);
+    std::uint64_t m = from;
+    for (; m < to && m < feed.factored_end; ++m) {
+        *pair_entry++ = feed.end_entry - static_cast<std::uint32_t>(feed.factored_end - m);
     }
-}
-
-// Forgets which m of the current segment the chunk has factored.
-void forget_entries(wide_feed& feed) {
-    std::fill_n(feed.entry_of.begin(), feed.sieve.segment_count, no_entry);
+    if (m == to) return;
+    constexpr std::size_t slots = wide_factor_sieve::max_struck + 1 + wide_pair_factors::padding;
+    for (; m < to; ++m) {
+        // Written in place: the lists keep room for one more m's powers
+        // beyond the ones in use, and are cut to length at the end.
+        const std::size_t used = factors.entry_start.back();
+        if (factors.primes.size() < used + slots) {
+            factors.primes.resize(2 * (used + slots));
+            factors.exponents.resize(2 * (used + slots));
+        }
+        std::uint64_t cofactor = 1;
+        const int n =
+            wide_sieved_factors(sieve, m, factors.primes.data() + used, factors.exponents.data() + used, cofactor);
+        *pair_entry++ = static_cast<std::uint32_t>(factors.cofactor.size());
+        factors.cofactor.push_back(cofactor);
+        factors.key.push_back(wide_batch_key(factors.exponents.data() + used, n, cofactor > 1));
+        factors.entry_start.push_back(static_cast<std::uint32_t>(used + static_cast<std::size_t>(n)));
+    }
+    feed.factored_end = to;
+    feed.end_entry = static_cast<std::uint32_t>(factors.cofactor.size());
 }
 
 }  // namespace
@@ -112,11 +112,10 @@ bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::i
     size_wide_pair_factors(factors, primes.size(), shifts);
 
     if (!feed.segment_loaded) feed.segment_loaded = sieve_next_wide_segment(feed.sieve);
-    feed.entry_of.resize(wide_factor_sieve::segment_width, no_entry);
     // Segment by segment, every prime whose m reach into it takes them.
     std::size_t done = 0;
     while (true) {
-        forget_entries(feed);
+        feed.factored_end = feed.sieve.segment_lo;  // none of this segment yet
         const std::uint64_t b = feed.sieve.segment_lo + feed.sieve.segment_count;
         for (std::size_t j = done; j < primes.size(); ++j) {
             if (static_cast<std::uint64_t>(first_m(feed, primes[j])) >= b) break;

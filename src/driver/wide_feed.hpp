@@ -26,7 +26,12 @@ struct wide_feed {
     std::size_t shifts = 0;
     wide_factor_sieve sieve;
     bool segment_loaded = false;
-    std::vector<std::uint32_t> entry_of;  // per m of the segment: its entry in the chunk, or none
+    // The m of the current segment that the chunk has factored end at
+    // factored_end, and those of the run of consecutive m ending there have
+    // consecutive entries ending at end_entry (exclusive both): the primes
+    // of a chunk ascend, so each one's m overlap only that run.
+    std::uint64_t factored_end = 0;
+    std::uint32_t end_entry = 0;
 };
 
 // A feed over the examined primes of source, whose m run from (p_min + 3)/4

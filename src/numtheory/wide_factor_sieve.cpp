@@ -121,7 +121,6 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     if (offset > s.hi - s.lo) return false;
     const std::uint64_t seg_lo = s.lo + offset;
     const std::uint64_t count = std::min(sieve::segment_width, s.hi - seg_lo + 1);
-    const std::uint64_t seg_end = seg_lo + count;
     s.segment_lo = seg_lo;
     s.segment_count = count;
     std::fill_n(s.struck_count.begin(), count, std::uint8_t{0});
@@ -134,12 +133,9 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     for (std::size_t k = 0; k < s.small_primes.size(); ++k) {
         const std::uint64_t q = s.small_primes[k];
         const std::uint32_t what = sieve::small_flag | sieve::exponent_unit | static_cast<std::uint32_t>(q);
-        std::uint64_t j = s.small_next[k];
-        for (; j < seg_end; j += q) {
-            const std::uint64_t i = j - seg_lo;
-            slots[i * sieve::max_struck + counts[i]++] = what;
-        }
-        s.small_next[k] = j;
+        std::uint64_t i = s.small_next[k] - seg_lo;
+        for (; i < count; i += q) slots[i * sieve::max_struck + counts[i]++] = what;
+        s.small_next[k] = seg_lo + i;
         for (std::uint32_t w = s.power_begin[k]; w < s.power_begin[k + 1]; ++w) {
             const std::uint64_t power = s.power_value[w];
             std::uint64_t i = s.power_next[w] - seg_lo;
@@ -173,61 +169,6 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     }
     ++s.segment_number;
     return true;
-}
-
-int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std::uint32_t* primes, std::uint8_t* exponents,
-                        std::uint64_t& cofactor) {
-    cofactor = 1;
-    if (m <= 1) return 0;
-    int n = 0;
-    // The product of the powers found so far: below m, so it never overflows.
-    std::uint64_t product = 1;
-    if (const int twos = std::countr_zero(m); twos > 0) {
-        primes[n] = 2;
-        exponents[n++] = static_cast<std::uint8_t>(twos);
-        product <<= twos;
-    }
-    const std::uint64_t i = m - s.segment_lo;
-    const int struck = s.struck_count[i];
-    const std::uint32_t* slot = s.struck.data() + i * sieve::max_struck;
-    // The small primes come first and ascend; the bucket primes, all larger,
-    // arrive in the order of their buckets and are sorted here (rarely more
-    // than one). A bucket prime is counted once here: its higher powers are
-    // found below.
-    for (int f = 0; f < struck; ++f) {
-        const std::uint32_t what = slot[f];
-        if (what & sieve::small_flag) {
-            const std::uint32_t q = what & 0xFFFFU;
-            const auto e = static_cast<std::uint8_t>((what >> 16) & 0xFFU);
-            product *= q;
-            for (int k = 1; k < e; ++k) product *= q;
-            primes[n] = q;
-            exponents[n++] = e;
-        } else {
-            product *= what;
-            int g = n++;
-            for (; g > 0 && primes[g - 1] > what; --g) {
-                primes[g] = primes[g - 1];
-                exponents[g] = exponents[g - 1];
-            }
-            primes[g] = what;
-            exponents[g] = 1;
-        }
-    }
-    if (product == m) return n;
-    // What the struck primes leave is 1, more powers of the bucket primes
-    // (each at least the segment width, so that their squares are rare), and at most one prime
-    // above the bound.
-    std::uint64_t rest = m / product;
-    for (int f = n - 1; f >= 0 && rest > 1 && primes[f] >= sieve::segment_width; --f) {
-        const std::uint64_t q = primes[f];
-        while (rest % q == 0) {
-            rest /= q;
-            ++exponents[f];
-        }
-    }
-    cofactor = rest;
-    return n;
 }
 
 int wide_factors_of(const wide_factor_sieve& s, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents) {

@@ -1,6 +1,7 @@
 // Factorisations of consecutive m up to 2^61, sieved one segment at a time with a bucket sieve.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -86,9 +87,63 @@ bool sieve_next_wide_segment(wide_factor_sieve& sieve);
 // powers below the bound, ascending, into primes and exponents (at most
 // max_struck + 1 of them, 2 included), and the one prime above the bound
 // that may remain, or 1, into cofactor. Returns the number of powers below
-// the bound; m <= 1 has none and cofactor 1.
-int wide_sieved_factors(const wide_factor_sieve& sieve, std::uint64_t m, std::uint32_t* primes,
-                        std::uint8_t* exponents, std::uint64_t& cofactor);
+// the bound; m <= 1 has none and cofactor 1. Inline: the feed reads every
+// m it needs through it, and a call per m cost about a sixth of its work.
+inline int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std::uint32_t* primes, std::uint8_t* exponents,
+                        std::uint64_t& cofactor) {
+    cofactor = 1;
+    if (m <= 1) return 0;
+    int n = 0;
+    // The product of the powers found so far: below m, so it never overflows.
+    std::uint64_t product = 1;
+    if (const int twos = std::countr_zero(m); twos > 0) {
+        primes[n] = 2;
+        exponents[n++] = static_cast<std::uint8_t>(twos);
+        product <<= twos;
+    }
+    const std::uint64_t i = m - s.segment_lo;
+    const int struck = s.struck_count[i];
+    const std::uint32_t* slot = s.struck.data() + i * wide_factor_sieve::max_struck;
+    // The small primes come first and ascend; the bucket primes, all larger,
+    // arrive in the order of their buckets and are sorted here (rarely more
+    // than one). A bucket prime is counted once here: its higher powers are
+    // found below.
+    for (int f = 0; f < struck; ++f) {
+        const std::uint32_t what = slot[f];
+        if (what & wide_factor_sieve::small_flag) {
+            const std::uint32_t q = what & 0xFFFFU;
+            const auto e = static_cast<std::uint8_t>((what >> 16) & 0xFFU);
+            product *= q;
+            for (int k = 1; k < e; ++k) product *= q;
+            primes[n] = q;
+            exponents[n++] = e;
+        } else {
+            product *= what;
+            int g = n++;
+            for (; g > 0 && primes[g - 1] > what; --g) {
+                primes[g] = primes[g - 1];
+                exponents[g] = exponents[g - 1];
+            }
+            primes[g] = what;
+            exponents[g] = 1;
+        }
+    }
+    if (product == m) return n;
+    // What the struck primes leave is 1, more powers of the bucket primes
+    // (each at least the segment width, so that their squares are rare), and at most one prime
+    // above the bound.
+    std::uint64_t rest = m / product;
+    for (int f = n - 1; f >= 0 && rest > 1 && primes[f] >= wide_factor_sieve::segment_width; --f) {
+        const std::uint64_t q = primes[f];
+        while (rest % q == 0) {
+            rest /= q;
+            ++exponents[f];
+        }
+    }
+    cofactor = rest;
+    return n;
+}
+
 
 // All prime powers of m, ascending, the prime above the bound (if any) last
 // with exponent 1. Returns the number written, at most max_struck + 2.

@@ -13,6 +13,7 @@ namespace {
 // accepted inputs x and y stay below 2^247, so both sides of the identity stay
 // below 2^557.
 constexpr mp_size_t max_limbs = 9;
+static_assert(sizeof(mp_limb_t) == 8, "a limb holds 64 bits");
 struct natural {
     mp_limb_t limb[max_limbs];
     mp_size_t size;  // significant limbs, 0 for zero
@@ -63,9 +64,19 @@ natural plus(const natural& a, const natural& b) {
     return r;
 }
 
-// quotient = a / c, truncated, for a > 0 and c > 0; true when the division is exact.
-bool divide_exactly(const natural& a, mp_limb_t c, natural& quotient) {
-    const mp_limb_t remainder = mpn_divrem_1(quotient.limb, 0, a.limb, a.size, c);
+// quotient = a / c, truncated, for a > 0 and 0 < c < 2^32; true when the
+// division is exact. Half a limb at a time, so that each step divides a
+// remainder below c, shifted up 32 bits, plus 32 bits: one 64-bit division,
+// with neither GMP's call nor the reciprocal it works out for c each time.
+bool divide_exactly(const natural& a, std::uint32_t c, natural& quotient) {
+    std::uint64_t remainder = 0;
+    for (mp_size_t i = a.size; i-- > 0;) {
+        const std::uint64_t limb = a.limb[i];
+        const std::uint64_t high = remainder << 32 | limb >> 32;
+        const std::uint64_t low = (high % c) << 32 | (limb & 0xFFFFFFFFU);
+        quotient.limb[i] = (high / c) << 32 | low / c;
+        remainder = low % c;
+    }
     quotient.size = a.size;
     trim(quotient);
     return remainder == 0;
@@ -142,10 +153,10 @@ bool verify_first_witness(std::int64_t p, std::int32_t c, std::int64_t m, int128
     if (!exact) return false;
 
     // Steps 5 and 6: x = (N + D) / c and y = (N + E) / c, both exact.
-    const auto c_limb = static_cast<mp_limb_t>(c);
+    const auto c_word = static_cast<std::uint32_t>(c);
     natural x;
     natural y;
-    if (!divide_exactly(n_plus_d, c_limb, x) || !divide_exactly(n_plus_e, c_limb, y)) return false;
+    if (!divide_exactly(n_plus_d, c_word, x) || !divide_exactly(n_plus_e, c_word, y)) return false;
     return identity_holds(p, m, x, y);
 }
 
