@@ -11,26 +11,13 @@
 #include "numtheory/spf_table.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
+#include "support/same_scan.hpp"
 #include "support/int128_text.hpp"
 #include "support/trial_factor.hpp"
 
 namespace {
 
-// Every field equal, the masses to the bit.
-::testing::AssertionResult same_scan(const erdos::prime_scan& a, const erdos::prime_scan& b) {
-    const bool equal = a.p == b.p && a.least_c == b.least_c && a.first_d == b.first_d && a.branch == b.branch &&
-                       a.successful_shifts == b.successful_shifts && a.first_m == b.first_m &&
-                       a.has_witness == b.has_witness &&
-                       std::bit_cast<std::uint64_t>(a.uniform_mass) == std::bit_cast<std::uint64_t>(b.uniform_mass) &&
-                       std::bit_cast<std::uint64_t>(a.weighted_mass) == std::bit_cast<std::uint64_t>(b.weighted_mass);
-    if (equal) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "p " << a.p << ": least_c " << a.least_c << " / " << b.least_c
-                                         << ", first_d " << erdos_test::decimal(a.first_d) << " / "
-                                         << erdos_test::decimal(b.first_d) << ", branch "
-                                         << a.branch << " / " << b.branch << ", successful " << a.successful_shifts
-                                         << " / " << b.successful_shifts << ", masses " << a.uniform_mass << " "
-                                         << a.weighted_mass << " / " << b.uniform_mass << " " << b.weighted_mass;
-}
+using erdos_test::same_scan;
 
 // table_slots: the size the pattern table starts from (it doubles as it fills).
 void expect_same_scans(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max, std::size_t table_slots = 1024) {

@@ -13,23 +13,11 @@
 #include "search/scan_prime.hpp"
 #include "search/scan_prime_wide.hpp"
 #include "search/shift_list.hpp"
+#include "support/same_scan.hpp"
 
 namespace {
 
-::testing::AssertionResult same_scan(const erdos::prime_scan& a, const erdos::prime_scan& b) {
-    const bool equal = a.p == b.p && a.least_c == b.least_c && a.first_d == b.first_d && a.branch == b.branch &&
-                       a.successful_shifts == b.successful_shifts && a.first_m == b.first_m &&
-                       a.has_witness == b.has_witness &&
-                       std::bit_cast<std::uint64_t>(a.uniform_mass) == std::bit_cast<std::uint64_t>(b.uniform_mass) &&
-                       std::bit_cast<std::uint64_t>(a.weighted_mass) == std::bit_cast<std::uint64_t>(b.weighted_mass);
-    if (equal) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "p " << a.p << ": least_c " << a.least_c << " / " << b.least_c
-                                         << ", first_d " << static_cast<std::int64_t>(a.first_d) << " / "
-                                         << static_cast<std::int64_t>(b.first_d) << ", branch " << a.branch << " / "
-                                         << b.branch << ", successful " << a.successful_shifts << " / "
-                                         << b.successful_shifts << ", masses " << a.uniform_mass << " "
-                                         << a.weighted_mass << " / " << b.uniform_mass << " " << b.weighted_mass;
-}
+using erdos_test::same_scan;
 
 // The examined primes in [p_min, p_max] handed out in small pieces.
 erdos::prime_source source_of(std::vector<std::int64_t> primes) {
@@ -44,15 +32,13 @@ erdos::prime_source source_of(std::vector<std::int64_t> primes) {
     };
 }
 
-void expect_same_as_plain(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max, std::size_t chunk) {
-    std::vector<std::int64_t> primes;
-    for (const std::int32_t p : erdos::sieve_examined_primes(p_max)) {
-        if (p >= p_min) primes.push_back(p);
-    }
+// Feeds `primes` through the wide walk's producer in chunks of `chunk` and
+// holds every scan to what `plain` gives for its prime.
+template <typename Plain>
+void expect_wide_scans(const std::vector<std::int64_t>& primes, std::int64_t p_min, std::int64_t p_max,
+                       std::int32_t c_max, std::size_t chunk, Plain plain) {
     erdos::wide_feed feed = erdos::start_wide_feed(source_of(primes), p_min, p_max, c_max);
     const erdos::scan_plan plan = erdos::make_scan_plan(c_max, {});
-    const std::vector<std::int32_t> spf = erdos::build_spf_table(p_max, c_max);
-    const erdos::shift_table shifts = erdos::build_shift_list(c_max);
     erdos::wide_scratch scratch;
     erdos::wide_pair_factors factors;
     std::vector<std::int64_t> batch;
@@ -62,12 +48,24 @@ void expect_same_as_plain(std::int32_t p_min, std::int32_t p_max, std::int32_t c
         erdos::scan_primes_wide(batch.data(), batch.size(), plan, factors, scratch, out.data());
         for (std::size_t j = 0; j < batch.size(); ++j, ++next) {
             ASSERT_EQ(batch[j], primes[next]);
-            const erdos::prime_scan plain = erdos::scan_prime(static_cast<std::int32_t>(batch[j]), shifts.shift_list,
-                                                              shifts.shift_list.size(), shifts.weight_total, spf);
-            ASSERT_TRUE(same_scan(out[j], plain)) << "c_max " << c_max;
+            ASSERT_TRUE(same_scan(out[j], plain(batch[j]))) << "c_max " << c_max;
         }
     }
     EXPECT_EQ(next, primes.size());
+}
+
+// Against the plain scan with its factor table, below 2^31.
+void expect_same_as_plain(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max, std::size_t chunk) {
+    std::vector<std::int64_t> primes;
+    for (const std::int32_t p : erdos::sieve_examined_primes(p_max)) {
+        if (p >= p_min) primes.push_back(p);
+    }
+    const std::vector<std::int32_t> spf = erdos::build_spf_table(p_max, c_max);
+    const erdos::shift_table shifts = erdos::build_shift_list(c_max);
+    expect_wide_scans(primes, p_min, p_max, c_max, chunk, [&](std::int64_t p) {
+        return erdos::scan_prime(static_cast<std::int32_t>(p), shifts.shift_list, shifts.shift_list.size(),
+                                 shifts.weight_total, spf);
+    });
 }
 
 TEST(WideScan, AgreesWithThePlainScan) {
@@ -92,24 +90,10 @@ void expect_same_as_plain_far_out(std::int64_t p_min, std::int64_t p_max, std::i
         if (erdos::is_prime_u64(static_cast<std::uint64_t>(n))) primes.push_back(n);
     }
     ASSERT_FALSE(primes.empty());
-    erdos::wide_feed feed = erdos::start_wide_feed(source_of(primes), p_min, p_max, c_max);
-    const erdos::scan_plan plan = erdos::make_scan_plan(c_max, {});
     const erdos::shift_table shifts = erdos::build_shift_list(c_max);
-    erdos::wide_scratch scratch;
-    erdos::wide_pair_factors factors;
-    std::vector<std::int64_t> batch;
-    std::size_t next = 0;
-    while (erdos::next_wide_chunk(feed, chunk, batch, factors)) {
-        std::vector<erdos::prime_scan> out(batch.size());
-        erdos::scan_primes_wide(batch.data(), batch.size(), plan, factors, scratch, out.data());
-        for (std::size_t j = 0; j < batch.size(); ++j, ++next) {
-            ASSERT_EQ(batch[j], primes[next]);
-            const erdos::prime_scan plain =
-                erdos::scan_prime_wide(batch[j], shifts.shift_list, shifts.shift_list.size(), shifts.weight_total);
-            ASSERT_TRUE(same_scan(out[j], plain)) << "c_max " << c_max;
-        }
-    }
-    EXPECT_EQ(next, primes.size());
+    expect_wide_scans(primes, p_min, p_max, c_max, chunk, [&](std::int64_t p) {
+        return erdos::scan_prime_wide(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total);
+    });
 }
 
 TEST(WideScan, AgreesWithThePlainWideScanFarOut) {
