@@ -60,16 +60,7 @@ prime_scan scan_prime(std::int32_t p, const std::vector<std::int32_t>& shift_lis
         const shift_witnesses found = find_shift_witnesses(m, c, divisors);
         add_witness_share(uniform_sum, weighted_sum, found.count, static_cast<std::int64_t>(divisors.size()),
                           shift_weight(c));
-        if (found.count > 0) {
-            ++scan.successful_shifts;
-            if (!scan.has_witness) {
-                scan.has_witness = true;
-                scan.least_c = c;
-                scan.first_d = found.first_d;
-                scan.branch = found.branch;
-                scan.first_m = m;
-            }
-        }
+        if (found.count > 0) record_successful_shift(scan, c, m, found.first_d, found.branch);
     }
     finish_masses(scan, uniform_sum, weighted_sum, shift_count, weight_total);
     return scan;

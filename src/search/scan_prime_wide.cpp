@@ -7,6 +7,7 @@
 #include "numtheory/wide_divisors.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
+#include "stop_request.hpp"
 
 namespace erdos {
 
@@ -52,21 +53,13 @@ prime_scan scan_prime_wide(std::int64_t p, const std::vector<std::int32_t>& shif
     long double weighted_sum = 0.0L;
 
     for (const std::int32_t c : shift_list) {
+        if ((c & 0x3FFF) == 3) stop_if_requested();  // once per 4096 shifts, as the plain scan
         const std::int64_t m = (p + c) / 4;
         const wide_divisor_list divisors = wide_divisors_of_square(factorize64(m));
         const wide_shift_witnesses found = find_wide_shift_witnesses(m, c, divisors);
         add_witness_share(uniform_sum, weighted_sum, found.count, static_cast<std::int64_t>(divisors.size()),
                           shift_weight(c));
-        if (found.count > 0) {
-            ++scan.successful_shifts;
-            if (!scan.has_witness) {
-                scan.has_witness = true;
-                scan.least_c = c;
-                scan.first_d = found.first_d;
-                scan.branch = found.branch;
-                scan.first_m = m;
-            }
-        }
+        if (found.count > 0) record_successful_shift(scan, c, m, found.first_d, found.branch);
     }
     finish_masses(scan, uniform_sum, weighted_sum, shift_count, weight_total);
     return scan;
