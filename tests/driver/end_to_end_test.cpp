@@ -298,6 +298,33 @@ TEST_F(EndToEnd, BoundsPastTheOldJointLimitRun) {
               read_file(dir + "/p.json").substr(read_file(dir + "/p.json").find("\"p_max\"")));
 }
 
+// Wide shift bounds, on small ranges and near 10^12, agree with the reference
+// byte for byte: 1023 and 4095 take the windowed walk in 32 bits, 65537 is
+// past it; far out every bound takes the walk of the factor sieve.
+TEST_F(EndToEnd, WideShiftBoundsMatchTheReference) {
+    const std::vector<std::vector<std::string>> runs = {
+        {"30000", "1023"},
+        {"20000", "4095"},
+        {"3000", "65537"},
+        {"--from", "1000000000000", "1000000003000", "1023"},
+        {"--from", "1000000000000", "1000000001000", "4095"},
+        {"--from", "1000000000000", "1000000001200", "65537"},
+    };
+    for (std::vector<std::string> args : runs) {
+        const std::string context = args[args.size() - 2] + ' ' + args.back();
+        args.insert(args.end(), {"f.csv", "f.json"});
+        const auto fast = run(args);
+        args.resize(args.size() - 2);
+        args.insert(args.end(), {"p.csv", "p.json"});
+        const auto plain = run_process(ERDOS_REFERENCE_BINARY, args, dir);
+        EXPECT_EQ(fast.exit_status, plain.exit_status) << context;
+        EXPECT_EQ(fast.err, plain.err) << context;
+        EXPECT_EQ(fast.err.find("processed=0"), std::string::npos) << context;
+        EXPECT_TRUE(read_file(dir + "/f.csv") == read_file(dir + "/p.csv")) << context;
+        EXPECT_EQ(read_file(dir + "/f.json"), read_file(dir + "/p.json")) << context;
+    }
+}
+
 // Chunks are scanned by the workers in any order but folded and written in
 // prime order: every thread count writes the same bytes.
 TEST_F(EndToEnd, EveryThreadCountWritesTheSameBytes) {

@@ -85,6 +85,12 @@ TEST(FastScan, AgreesForOtherShiftBounds) {
     expect_same_scans(0, 200000, 255);
     expect_same_scans(0, 40000, 1023);
     expect_same_scans(0, 20000, 2);
+    // Shift bounds users choose to watch the masses grow, and one past the
+    // widest the windowed walk takes: the primes below 4095 and 65537 have
+    // shifts that are their multiples.
+    expect_same_scans(0, 60000, 4095);
+    expect_same_scans(1000000, 1040000, 4095);
+    expect_same_scans(0, 6000, 65537);
     // A pattern table that starts with two places and grows many times.
     expect_same_scans(0, 300000, 127, 2);
 }
