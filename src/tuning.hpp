@@ -45,7 +45,8 @@ inline constexpr std::size_t pattern_table_slots = 1024;
 // each entry is a 32-byte vector on the stack.
 inline constexpr int kernel_inner_sums = 64;
 
-// --- Counting one pair by residue tables (search/residue_count.cpp) -------
+// --- Counting one pair by residues (search/residue_count.cpp, and
+// search/wide_shift_count.cpp for the shifts above the byte tables) --------
 
 // The meet in the middle splits the divisors of m^2 into a listed part A and a
 // small part B of size about sqrt(tau / meet_ratio); it costs about
