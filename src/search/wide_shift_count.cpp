@@ -53,39 +53,42 @@ bool divides_shift(const shift_residues& shift, std::uint32_t q) {
 wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const factor_window& window,
                                             std::int64_t m, wide_shift_lists& lists) {
     const auto c = static_cast<std::uint32_t>(shift.c);
+    std::uint32_t prime[max_factors];
     std::uint32_t residue[max_factors];
     int exponent[max_factors];
-    bool unit[max_factors];
     int count = 0;
     std::int64_t tau = 1;
     const auto i = static_cast<std::size_t>(m - window.lo);
     const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
     const factor_window::entry& entry = window.entries[i];
     for (int j = 0; j < entry.small_count; ++j) {
-        const auto q = static_cast<std::uint32_t>(window.primes[slots[j]]);
-        residue[count] = reduce(shift, q);
+        prime[count] = static_cast<std::uint32_t>(window.primes[slots[j]]);
+        residue[count] = reduce(shift, prime[count]);
         exponent[count] = static_cast<int>((entry.pattern >> (5 * j)) & 31U);
-        unit[count] = !divides_shift(shift, q);
         tau *= 2 * exponent[count] + 1;
         ++count;
     }
     if (entry.large > 1) {
+        prime[count] = entry.large;
         residue[count] = reduce(shift, entry.large);
         exponent[count] = 1;
-        unit[count] = !divides_shift(shift, entry.large);
         tau *= 3;
         ++count;
     }
+    const std::uint32_t m_residue = reduce(shift, static_cast<std::uint32_t>(m));
+    const std::uint32_t minus_m = m_residue == 0 ? 0 : c - m_residue;
+    const std::uint32_t minus_quarter = shift.minus_quarter;
 
     // B: units with the largest exponents first, while |B| stays below about
-    // sqrt(tau / meet_ratio); A: all the rest.
+    // sqrt(tau / wide_meet_ratio); A: all the rest, its last factor walked
+    // apart so that its products are tested as they are formed.
     int in_a[max_factors];
     int in_b[max_factors];
     int na = 0;
     int nb = 0;
     std::int64_t tau_b = 1;
     std::uint32_t whole_b = 1 % c;
-    if (tau >= tuning::meet_min_tau) {
+    if (tau >= tuning::wide_meet_min_tau) {
         int order[max_factors];
         for (int k = 0; k < count; ++k) {
             int j = k;
@@ -95,7 +98,7 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
         for (int j = 0; j < count; ++j) {
             const int k = order[j];
             const std::int64_t size = 2 * exponent[k] + 1;
-            if (unit[k] && tau_b * size * tau_b * size * tuning::meet_ratio <= tau) {
+            if (tau_b * size * tau_b * size * tuning::wide_meet_ratio <= tau && !divides_shift(shift, prime[k])) {
                 in_b[nb++] = k;
                 tau_b *= size;
                 for (int e = 0; e < 2 * exponent[k]; ++e) whole_b = mul_mod(shift, whole_b, residue[k]);
@@ -106,29 +109,54 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
     } else {
         for (int k = 0; k < count; ++k) in_a[na++] = k;
     }
+    if (na == 0) {  // m = 1: the divisor 1 alone
+        return {(whole_b == minus_m || whole_b == minus_quarter) ? 1 : 0, tau};
+    }
 
-    const std::uint32_t m_residue = reduce(shift, static_cast<std::uint32_t>(m));
-    const std::uint32_t minus_m = m_residue == 0 ? 0 : c - m_residue;
-    const std::uint32_t minus_quarter = shift.minus_quarter;
+    // Every product a * N_B of A, the last factor of A stepped innermost.
+    const int last = in_a[na - 1];
+    std::uint32_t powers[2 * 31 + 1];
+    const int power_count = 2 * exponent[last] + 1;
+    powers[0] = 1 % c;
+    for (int k = 1; k < power_count; ++k) powers[k] = mul_mod(shift, powers[k - 1], residue[last]);
+    std::size_t a_length = 1;
+    const std::uint32_t* a_list = &whole_b;
+    if (na > 1) {
+        a_length = expand(shift, residue, exponent, in_a, na - 1, whole_b, lists.a_residues, tau / tau_b);
+        a_list = lists.a_residues.data();
+    }
+    auto walk_a = [&](auto&& hits_of) {
+        std::int64_t found = 0;
+        for (std::size_t x = 0; x < a_length; ++x) {
+            const std::uint32_t a = a_list[x];
+            found += hits_of(a);
+            for (int k = 1; k < power_count; ++k) found += hits_of(mul_mod(shift, a, powers[k]));
+        }
+        return found;
+    };
+    if (nb == 0) {  // no B: each product is compared with the two classes
+        return {walk_a([&](std::uint32_t r) { return static_cast<int>(r == minus_m || r == minus_quarter); }), tau};
+    }
+
+    // The classes t * b', counted in the table and remembered so that they
+    // can be cleared afterwards.
     if (lists.hits.size() < c) lists.hits.resize(c, 0);
     std::uint16_t* const hits = lists.hits.data();
-    const std::size_t b_length =
-        expand(shift, residue, exponent, in_b, nb, 1 % c, lists.b_residues, tau_b);
-    const std::uint32_t* b_list = lists.b_residues.data();
-    for (std::size_t x = 0; x < b_length; ++x) {
-        ++hits[mul_mod(shift, minus_m, b_list[x])];
-        if (minus_m != minus_quarter) ++hits[mul_mod(shift, minus_quarter, b_list[x])];
+    const std::size_t b_length = expand(shift, residue, exponent, in_b, nb, 1 % c, lists.b_residues, 2 * tau_b);
+    std::uint32_t* const marked = lists.b_residues.data();
+    std::size_t mark_count = b_length;
+    if (minus_m == minus_quarter) {
+        for (std::size_t x = 0; x < b_length; ++x) marked[x] = mul_mod(shift, minus_m, marked[x]);
+    } else {
+        for (std::size_t x = 0; x < b_length; ++x) {
+            marked[b_length + x] = mul_mod(shift, minus_quarter, marked[x]);
+            marked[x] = mul_mod(shift, minus_m, marked[x]);
+        }
+        mark_count = 2 * b_length;
     }
-
-    const std::size_t a_length = expand(shift, residue, exponent, in_a, na, whole_b, lists.a_residues, tau / tau_b);
-    const std::uint32_t* a_list = lists.a_residues.data();
-    std::int64_t witnesses = 0;
-    for (std::size_t x = 0; x < a_length; ++x) witnesses += hits[a_list[x]];
-
-    for (std::size_t x = 0; x < b_length; ++x) {
-        hits[mul_mod(shift, minus_m, b_list[x])] = 0;
-        hits[mul_mod(shift, minus_quarter, b_list[x])] = 0;
-    }
+    for (std::size_t x = 0; x < mark_count; ++x) ++hits[marked[x]];
+    const std::int64_t witnesses = walk_a([&](std::uint32_t r) { return hits[r]; });
+    for (std::size_t x = 0; x < mark_count; ++x) hits[marked[x]] = 0;
     return {witnesses, tau};
 }
 
