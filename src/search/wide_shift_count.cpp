@@ -1,6 +1,8 @@
 // Counting one pair's witnesses for a shift above the byte tables, without listing the divisors.
 #include "search/wide_shift_count.hpp"
 
+#include <utility>
+
 #include "tuning.hpp"
 
 namespace erdos {
@@ -9,14 +11,24 @@ namespace {
 
 constexpr int max_factors = factor_window::max_factors;
 
+// The shift's modulus and reciprocal held by value: read through the
+// shift_residues they would be reloaded after every store of a residue,
+// which may alias them.
+struct modulus {
+    std::uint64_t reciprocal;
+    std::uint32_t c;
+};
+
 // x * y mod c for residues below c <= 65535: the product fits 32 bits.
-inline std::uint32_t mul_mod(const shift_residues& shift, std::uint32_t x, std::uint32_t y) {
-    return reduce(shift, x * y);
+inline std::uint32_t mul_mod(modulus shift, std::uint32_t x, std::uint32_t y) {
+    const std::uint64_t low = shift.reciprocal * (x * y);
+    __extension__ typedef unsigned __int128 uint128;
+    return static_cast<std::uint32_t>((static_cast<uint128>(low) * shift.c) >> 64);
 }
 
 // Lists, from `start`, the residues of start times every product of the
 // chosen prime powers (exponents 0 .. 2e). Returns the length.
-std::size_t expand(const shift_residues& shift, const std::uint32_t* residue, const int* exponent, const int* which,
+std::size_t expand(modulus shift, const std::uint32_t* residue, const int* exponent, const int* which,
                    int n, std::uint32_t start, std::vector<std::uint32_t>& list, std::int64_t length_needed) {
     if (list.size() < static_cast<std::size_t>(length_needed)) list.resize(static_cast<std::size_t>(length_needed));
     std::uint32_t* out = list.data();
@@ -53,6 +65,7 @@ bool divides_shift(const shift_residues& shift, std::uint32_t q) {
 wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const factor_window& window,
                                             std::int64_t m, wide_shift_lists& lists) {
     const auto c = static_cast<std::uint32_t>(shift.c);
+    const modulus mod{shift.reciprocal, c};
     std::uint32_t prime[max_factors];
     std::uint32_t residue[max_factors];
     int exponent[max_factors];
@@ -101,7 +114,7 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
             if (tau_b * size * tau_b * size * tuning::wide_meet_ratio <= tau && !divides_shift(shift, prime[k])) {
                 in_b[nb++] = k;
                 tau_b *= size;
-                for (int e = 0; e < 2 * exponent[k]; ++e) whole_b = mul_mod(shift, whole_b, residue[k]);
+                for (int e = 0; e < 2 * exponent[k]; ++e) whole_b = mul_mod(mod, whole_b, residue[k]);
             } else {
                 in_a[na++] = k;
             }
@@ -113,16 +126,20 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
         return {(whole_b == minus_m || whole_b == minus_quarter) ? 1 : 0, tau};
     }
 
-    // Every product a * N_B of A, the last factor of A stepped innermost.
+    // Every product a * N_B of A, the factor of A with the most powers
+    // stepped innermost, so that the list of the others is short.
+    for (int j = 0; j + 1 < na; ++j) {
+        if (exponent[in_a[j]] > exponent[in_a[na - 1]]) std::swap(in_a[j], in_a[na - 1]);
+    }
     const int last = in_a[na - 1];
     std::uint32_t powers[2 * 31 + 1];
     const int power_count = 2 * exponent[last] + 1;
     powers[0] = 1 % c;
-    for (int k = 1; k < power_count; ++k) powers[k] = mul_mod(shift, powers[k - 1], residue[last]);
+    for (int k = 1; k < power_count; ++k) powers[k] = mul_mod(mod, powers[k - 1], residue[last]);
     std::size_t a_length = 1;
     const std::uint32_t* a_list = &whole_b;
     if (na > 1) {
-        a_length = expand(shift, residue, exponent, in_a, na - 1, whole_b, lists.a_residues, tau / tau_b);
+        a_length = expand(mod, residue, exponent, in_a, na - 1, whole_b, lists.a_residues, tau / tau_b);
         a_list = lists.a_residues.data();
     }
     auto walk_a = [&](auto&& hits_of) {
@@ -130,7 +147,7 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
         for (std::size_t x = 0; x < a_length; ++x) {
             const std::uint32_t a = a_list[x];
             found += hits_of(a);
-            for (int k = 1; k < power_count; ++k) found += hits_of(mul_mod(shift, a, powers[k]));
+            for (int k = 1; k < power_count; ++k) found += hits_of(mul_mod(mod, a, powers[k]));
         }
         return found;
     };
@@ -142,15 +159,15 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
     // can be cleared afterwards.
     if (lists.hits.size() < c) lists.hits.resize(c, 0);
     std::uint16_t* const hits = lists.hits.data();
-    const std::size_t b_length = expand(shift, residue, exponent, in_b, nb, 1 % c, lists.b_residues, 2 * tau_b);
+    const std::size_t b_length = expand(mod, residue, exponent, in_b, nb, 1 % c, lists.b_residues, 2 * tau_b);
     std::uint32_t* const marked = lists.b_residues.data();
     std::size_t mark_count = b_length;
     if (minus_m == minus_quarter) {
-        for (std::size_t x = 0; x < b_length; ++x) marked[x] = mul_mod(shift, minus_m, marked[x]);
+        for (std::size_t x = 0; x < b_length; ++x) marked[x] = mul_mod(mod, minus_m, marked[x]);
     } else {
         for (std::size_t x = 0; x < b_length; ++x) {
-            marked[b_length + x] = mul_mod(shift, minus_quarter, marked[x]);
-            marked[x] = mul_mod(shift, minus_m, marked[x]);
+            marked[b_length + x] = mul_mod(mod, minus_quarter, marked[x]);
+            marked[x] = mul_mod(mod, minus_m, marked[x]);
         }
         mark_count = 2 * b_length;
     }
