@@ -35,14 +35,13 @@ std::size_t expand(modulus shift, const std::uint32_t* residue, const int* expon
     out[0] = start;
     std::size_t length = 1;
     for (int j = 0; j < n; ++j) {
+        // The list so far times q, q^2, ..., q^2e: each new entry is the one
+        // a block before it times q.
         const int i = which[j];
         const std::size_t block = length;
-        for (int k = 1; k <= 2 * exponent[i]; ++k) {
-            const std::uint32_t* from = out + block * static_cast<std::size_t>(k - 1);
-            std::uint32_t* to = out + block * static_cast<std::size_t>(k);
-            for (std::size_t x = 0; x < block; ++x) to[x] = mul_mod(shift, from[x], residue[i]);
-        }
         length = block * static_cast<std::size_t>(2 * exponent[i] + 1);
+        const std::uint32_t r = residue[i];
+        for (std::size_t x = block; x < length; ++x) out[x] = mul_mod(shift, out[x - block], r);
     }
     return length;
 }
