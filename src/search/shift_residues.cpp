@@ -113,13 +113,6 @@ std::vector<shift_residues> build_shift_residues(const std::vector<std::int32_t>
             s.prime_residue.reserve(sieving_primes.size());
             for (const std::int32_t q : sieving_primes) s.prime_residue.push_back(static_cast<std::uint8_t>(q % c));
             add_logs(s, sieving_primes);
-        } else if (c <= shift_residues::max_counted_shift) {
-            for (std::int32_t r = 3, rest = c; rest > 1; r += 2) {
-                if (r * r > rest) r = rest;
-                if (rest % r != 0) continue;
-                s.shift_primes[s.shift_prime_count++] = static_cast<std::uint32_t>(r);
-                while (rest % r == 0) rest /= r;
-            }
         }
         all.push_back(std::move(s));
     }

@@ -21,10 +21,6 @@ struct shift_residues {
     std::int32_t weight = 0;
     std::uint32_t minus_quarter = 0;  // -1/4 mod c: the d mod c with 4d + 1 = 0 (mod c)
     std::uint64_t reciprocal = 0; // for reduce()
-    // For max_table_shift < c <= max_counted_shift: the distinct primes of c
-    // (3 * 5 * 7 * 11 * 13 * 17 > 65535, so five at most).
-    std::uint32_t shift_primes[5] = {};
-    int shift_prime_count = 0;
     // For c <= max_table_shift only:
     std::vector<std::uint8_t> mul;            // mul[x * c + y] = x * y mod c
     std::vector<std::uint8_t> inverse;        // inverse of each unit, 0 for the rest

@@ -46,12 +46,9 @@ std::size_t expand(modulus shift, const std::uint32_t* residue, const int* expon
     return length;
 }
 
-bool divides_shift(const shift_residues& shift, std::uint32_t q) {
-    for (int j = 0; j < shift.shift_prime_count; ++j) {
-        if (shift.shift_primes[j] == q) return true;
-    }
-    return false;
-}
+// Whether the prime q divides c. Asked only of the few primes that could go
+// into B, so a division is cheap enough.
+bool divides_shift(std::uint32_t c, std::uint32_t q) { return q <= c && c % q == 0; }
 
 }  // namespace
 
@@ -110,7 +107,7 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
         for (int j = 0; j < count; ++j) {
             const int k = order[j];
             const std::int64_t size = 2 * exponent[k] + 1;
-            if (tau_b * size * tau_b * size * tuning::wide_meet_ratio <= tau && !divides_shift(shift, prime[k])) {
+            if (tau_b * size * tau_b * size * tuning::wide_meet_ratio <= tau && !divides_shift(c, prime[k])) {
                 in_b[nb++] = k;
                 tau_b *= size;
                 for (int e = 0; e < 2 * exponent[k]; ++e) whole_b = mul_mod(mod, whole_b, residue[k]);
