@@ -6,17 +6,19 @@
 # largest bound, and one under a pseudo-terminal to show that the status line
 # costs nothing.
 #
-#   bench/side_by_side.sh [REPETITIONS] [BOUND ...]
+#   bench/side_by_side.sh [REPETITIONS] [P_MAX[:C_MAX] ...]
 #
-# Defaults: 3 repetitions at P_MAX 2000000, 20000000 and 200000000 (C_MAX 127).
-# The real program runs with --threads 1: the comparison is one core to one.
+# Defaults: 3 repetitions at P_MAX 2000000, 20000000 and 200000000 (C_MAX
+# 127), then the wide shift bounds 2000000:255, 2000000:1023, 2000000:4095
+# and 200000:65535. C_MAX is 127 where it is not given. The real program
+# runs with --threads 1: the comparison is one core to one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 reps=${1:-3}
 shift || true
 bounds=("$@")
-[ ${#bounds[@]} -gt 0 ] || bounds=(2000000 20000000 200000000)
+[ ${#bounds[@]} -gt 0 ] || bounds=(2000000 20000000 200000000 2000000:255 2000000:1023 2000000:4095 200000:65535)
 largest=2147483520
 
 [ -x /usr/bin/time ] || { echo "needs GNU time (Debian package: time)" >&2; exit 1; }
@@ -42,23 +44,26 @@ measure() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(date -u +%Y-%m-%d)"
-printf '%-11s %12s %12s %8s %14s %14s\n' P_MAX reference_s real_s ratio reference_MiB real_MiB
-for bound in "${bounds[@]}"; do
+printf '%-17s %12s %12s %8s %14s %14s\n' P_MAX:C_MAX reference_s real_s ratio reference_MiB real_MiB
+for spec in "${bounds[@]}"; do
+    bound=${spec%%:*}
+    c_max=127
+    [ "$spec" = "$bound" ] || c_max=${spec#*:}
     : >"$work/ref.t"
     : >"$work/real.t"
     for ((i = 0; i < reps; ++i)); do
-        measure "$work/ref" "$reference" "$bound" 127 >>"$work/ref.t"
-        measure "$work/real" "$real" --threads 1 "$bound" 127 >>"$work/real.t"
+        measure "$work/ref" "$reference" "$bound" "$c_max" >>"$work/ref.t"
+        measure "$work/real" "$real" --threads 1 "$bound" "$c_max" >>"$work/real.t"
     done
     cmp -s "$work/ref/results/erdos_results.csv" "$work/real/results/erdos_results.csv" &&
         cmp -s "$work/ref/results/erdos_summary.json" "$work/real/results/erdos_summary.json" ||
-        { echo "outputs differ at P_MAX $bound" >&2; exit 1; }
+        { echo "outputs differ at P_MAX $bound, C_MAX $c_max" >&2; exit 1; }
     ref_s=$(cut -d' ' -f1 "$work/ref.t" | median)
     real_s=$(cut -d' ' -f1 "$work/real.t" | median)
     ref_kb=$(cut -d' ' -f2 "$work/ref.t" | median)
     real_kb=$(cut -d' ' -f2 "$work/real.t" | median)
-    awk -v b="$bound" -v r="$ref_s" -v f="$real_s" -v rk="$ref_kb" -v fk="$real_kb" \
-        'BEGIN { printf "%-11s %12.3f %12.3f %7.1fx %14.1f %14.1f\n", b, r, f, r / f, rk / 1024, fk / 1024 }'
+    awk -v b="$bound:$c_max" -v r="$ref_s" -v f="$real_s" -v rk="$ref_kb" -v fk="$real_kb" \
+        'BEGIN { printf "%-17s %12.3f %12.3f %7.1fx %14.1f %14.1f\n", b, r, f, r / f, rk / 1024, fk / 1024 }'
 done
 
 echo
@@ -69,10 +74,17 @@ for threads in 1 "$(nproc)"; do
 done
 
 # The status line: the same run with standard error on a terminal.
-bound=${bounds[${#bounds[@]} - 1]}
-read -r plain _ < <(measure "$work/real" "$real" --threads 1 "$bound" 127)
+# The largest bound of C_MAX 127 given, or the last bound given.
+status_spec=${bounds[${#bounds[@]} - 1]}
+for spec in "${bounds[@]}"; do
+    case $spec in *:*) ;; *) status_spec=$spec ;; esac
+done
+bound=${status_spec%%:*}
+c_max=127
+[ "$status_spec" = "$bound" ] || c_max=${status_spec#*:}
+read -r plain _ < <(measure "$work/real" "$real" --threads 1 "$bound" "$c_max")
 start=$(date +%s.%N)
-(cd "$work/real" && script -qfc "$real --threads 1 $bound 127" /dev/null >/dev/null)
+(cd "$work/real" && script -qfc "$real --threads 1 $bound $c_max" /dev/null >/dev/null)
 watched=$(echo "$(date +%s.%N) - $start" | bc)
-awk -v p="$plain" -v w="$watched" -v b="$bound" \
-    'BEGIN { printf "P_MAX %s with a terminal watching: %.3f s, without: %.3f s\n", b, w, p }'
+awk -v p="$plain" -v w="$watched" -v b="$bound:$c_max" \
+    'BEGIN { printf "P_MAX:C_MAX %s with a terminal watching: %.3f s, without: %.3f s\n", b, w, p }'

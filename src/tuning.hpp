@@ -45,7 +45,8 @@ inline constexpr std::size_t pattern_table_slots = 1024;
 // each entry is a 32-byte vector on the stack.
 inline constexpr int kernel_inner_sums = 64;
 
-// --- Counting one pair by residue tables (search/residue_count.cpp) -------
+// --- Counting one pair by residues (search/residue_count.cpp, and
+// search/wide_shift_count.cpp for the shifts above the byte tables) --------
 
 // The meet in the middle splits the divisors of m^2 into a listed part A and a
 // small part B of size about sqrt(tau / meet_ratio); it costs about
@@ -54,6 +55,13 @@ inline constexpr int kernel_inner_sums = 64;
 // than a measurement of their own; any values count the same.
 inline constexpr std::int64_t meet_min_tau = 45;
 inline constexpr std::int64_t meet_ratio = 5;
+// The same for the shifts above the byte tables, where a step of A is one
+// multiplication modulo c and a look-up, and one of B about twice that.
+// Instructions of a run at P_MAX 10^5, C_MAX 4095: ratio 5 1.088e9, 2
+// 1.078e9, 3 1.086e9; least tau 15 1.082e9, 9 1.110e9. Any values count
+// the same.
+inline constexpr std::int64_t wide_meet_min_tau = 45;
+inline constexpr std::int64_t wide_meet_ratio = 2;
 
 // A partly filled batch (at the end of a chunk) is counted by the vector
 // kernel when lanes * (2 sqrt(meet_ratio tau) + flush_pair_cost) >=

@@ -107,6 +107,12 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
 
 int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink) {
     const std::vector<std::int32_t> prime_list = sieve_primes(p_max);
+    // Without an examined prime there is nothing to scan: the factor table and
+    // the shift list, which at the widest C_MAX take gigabytes, are not built.
+    if (std::none_of(prime_list.begin(), prime_list.end(),
+                     [&](std::int32_t p) { return p % 24 == 1 && p >= p_min; })) {
+        return 0;
+    }
     const std::vector<std::int32_t> spf_table = build_spf_table(p_max, c_max);
     const shift_table shifts = build_shift_list(c_max);
     const std::uint64_t shift_count = shifts.shift_list.size();

@@ -49,9 +49,12 @@ int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
     };
     ordered_feed producer;
     producer.feed = start_wide_feed(std::move(source), p_min, p_max, c_max);
-    const scan_plan plan = make_scan_plan(c_max, {});
+    // The plan is made with the first chunk, under the feed's lock, so that an
+    // interval without an examined prime never lists the shifts.
+    scan_plan plan;
+    bool planned = false;
     producer.chunk_primes = std::clamp<std::size_t>(
-        tuning::wide_chunk_pairs / std::max<std::size_t>(plan.residues.size(), 1), 1, tuning::fast_chunk_max_primes);
+        tuning::wide_chunk_pairs / std::max<std::uint64_t>(count_shifts(c_max), 1), 1, tuning::fast_chunk_max_primes);
 
     const bool alone = threads <= 1;
     std::vector<wide_worker> workers(alone ? 1 : threads);
@@ -63,6 +66,10 @@ int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
             producer.turn.wait(lock, [&] { return producer.next_index == index; });
             try {
                 made = next_wide_chunk(producer.feed, producer.chunk_primes, w.primes, w.factors);
+                if (made && !planned) {
+                    plan = make_scan_plan(c_max, {});
+                    planned = true;
+                }
             } catch (...) {
                 // The feed is left mid-chunk: no later chunk may be cut from it.
                 ++producer.next_index;
@@ -83,8 +90,9 @@ int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
 }
 
 int walk_primes_plain_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, const chunk_sink& sink) {
-    const shift_table shifts = build_shift_list(c_max);
-    const std::uint64_t shift_count = shifts.shift_list.size();
+    shift_table shifts;  // listed at the first examined prime: an interval may have none
+    bool listed = false;
+    const std::uint64_t shift_count = count_shifts(c_max);
     const std::size_t primes_per_chunk = static_cast<std::size_t>(std::clamp<std::uint64_t>(
         tuning::plain_chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, tuning::plain_chunk_primes));
     prime_chunk chunk;
@@ -93,6 +101,10 @@ int walk_primes_plain_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t 
     for (std::int64_t n = first; n <= p_max; n += 24) {
         if (!is_prime_u64(static_cast<std::uint64_t>(n))) continue;
         stop_if_requested();
+        if (!listed) {
+            shifts = build_shift_list(c_max);
+            listed = true;
+        }
         chunk.scans.push_back(scan_prime_wide(n, shifts.shift_list, shift_count, shifts.weight_total));
         if (chunk.scans.size() == primes_per_chunk) {
             add_verdicts_and_rows(chunk);

@@ -14,6 +14,7 @@
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
 #include "search/scan_prime.hpp"
+#include "search/wide_shift_count.hpp"
 #include "tuning.hpp"
 
 namespace erdos {
@@ -38,7 +39,13 @@ void scan_pair(std::int32_t p, std::size_t k, std::uint32_t pair, const scan_pla
     };
 
     if (shift.c > shift_residues::max_table_shift) {
-        // Wide shifts: list the divisors and test each, as the plain scan does.
+        if (scan.has_witness && shift.c <= shift_residues::max_counted_shift) {
+            const wide_shift_count found = count_wide_shift_witnesses(shift, window, m, scratch.wide_lists);
+            scratch.tallies[pair] = make_tally(found.witnesses, found.tau);
+            return;
+        }
+        // Until the prime's least shift is known: list the divisors and test
+        // each, as the plain scan does, for the first witness in their order.
         const divisor_list divisors = divisors_of_square(window_factor_list(window, m));
         const shift_witnesses found = find_shift_witnesses(m, shift.c, divisors);
         scratch.tallies[pair] = make_tally(found.count, divisors.size());

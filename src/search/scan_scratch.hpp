@@ -7,11 +7,13 @@
 #include "search/pair_tally.hpp"
 #include "search/pattern_table.hpp"
 #include "search/residue_count.hpp"
+#include "search/wide_shift_count.hpp"
 
 namespace erdos {
 
 struct scan_scratch {
     residue_lists lists;
+    wide_shift_lists wide_lists;
     std::vector<pair_tally> tallies;  // per (prime, shift) of a chunk
     pattern_table patterns;
     // Count with 32-byte vectors in one register each (AVX2) rather than in

@@ -18,6 +18,18 @@ using erdos_test::run_process;
 using erdos_test::run_process_in_terminal;
 using erdos_test::write_file;
 
+// Under AddressSanitizer no memory limit can be tested: its shadow memory needs far more
+// address space than any useful RLIMIT_AS, and its operator new reports a
+// failed allocation and exits instead of throwing bad_alloc, whatever
+// ASAN_OPTIONS say (allocator_may_return_null covers malloc only).
+#if defined(__SANITIZE_ADDRESS__)
+#define ERDOS_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ERDOS_UNDER_ASAN 1
+#endif
+#endif
+
 namespace {
 
 const std::string header =
@@ -147,6 +159,31 @@ TEST_F(EndToEnd, NoExaminedPrimeGivesTheEmptySummary) {
     }
 }
 
+// With no examined prime the widest shift bound lists no shift and factors no
+// m, on every walk: the 32-bit plain walk, the walk far out (p_max + c_max past
+// 32 bits) and the reference. 64 MiB is far below what either would take.
+TEST_F(EndToEnd, NoExaminedPrimeNeedsNoTablesAtTheWidestShiftBound) {
+#ifdef ERDOS_UNDER_ASAN
+    const std::uint64_t limit = 0;  // the sanitizer reserves far more address space
+#else
+    const std::uint64_t limit = std::uint64_t{64} << 20;
+#endif
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"1", "2147483646"}, std::vector<std::string>{"50", "2147483646"},
+          std::vector<std::string>{"--from", "74", "96", "2147483646"}}) {
+        for (const char* binary : {ERDOS_STRAUS_BINARY, ERDOS_REFERENCE_BINARY}) {
+            const auto r = run_process(binary, args, dir, limit);
+            EXPECT_EQ(r.exit_status, 0) << binary << ' ' << args[1];
+            EXPECT_EQ(r.err, "processed=0 covered=0 verified=0 max_least_c=0 at p=0\n") << binary << ' ' << args[1];
+            EXPECT_EQ(results(), header) << binary << ' ' << args[1];
+            EXPECT_NE(summary().find("  \"c_max\": 2147483646,\n  \"shift_count\": 536870911,\n"
+                                     "  \"primes_1_mod_24\": 0,\n"),
+                      std::string::npos)
+                << binary << ' ' << args[1];
+        }
+    }
+}
+
 TEST_F(EndToEnd, NoShiftsGiveNegativeNansAndExitStatusTwo) {
     for (const char* c_max : {"2", "-5", "-2147483648"}) {
         const auto r = run({"200", c_max});
@@ -259,6 +296,33 @@ TEST_F(EndToEnd, BoundsPastTheOldJointLimitRun) {
     EXPECT_TRUE(read_file(dir + "/f.csv") == read_file(dir + "/p.csv"));
     EXPECT_EQ(read_file(dir + "/f.json").substr(read_file(dir + "/f.json").find("\"p_max\"")),
               read_file(dir + "/p.json").substr(read_file(dir + "/p.json").find("\"p_max\"")));
+}
+
+// Wide shift bounds, on small ranges and near 10^12, agree with the reference
+// byte for byte: 1023 and 4095 take the windowed walk in 32 bits, 65537 is
+// past it; far out every bound takes the walk of the factor sieve.
+TEST_F(EndToEnd, WideShiftBoundsMatchTheReference) {
+    const std::vector<std::vector<std::string>> runs = {
+        {"30000", "1023"},
+        {"20000", "4095"},
+        {"3000", "65537"},
+        {"--from", "1000000000000", "1000000003000", "1023"},
+        {"--from", "1000000000000", "1000000001000", "4095"},
+        {"--from", "1000000000000", "1000000001200", "65537"},
+    };
+    for (std::vector<std::string> args : runs) {
+        const std::string context = args[args.size() - 2] + ' ' + args.back();
+        args.insert(args.end(), {"f.csv", "f.json"});
+        const auto fast = run(args);
+        args.resize(args.size() - 2);
+        args.insert(args.end(), {"p.csv", "p.json"});
+        const auto plain = run_process(ERDOS_REFERENCE_BINARY, args, dir);
+        EXPECT_EQ(fast.exit_status, plain.exit_status) << context;
+        EXPECT_EQ(fast.err, plain.err) << context;
+        EXPECT_EQ(fast.err.find("processed=0"), std::string::npos) << context;
+        EXPECT_TRUE(read_file(dir + "/f.csv") == read_file(dir + "/p.csv")) << context;
+        EXPECT_EQ(read_file(dir + "/f.json"), read_file(dir + "/p.json")) << context;
+    }
 }
 
 // Chunks are scanned by the workers in any order but folded and written in
@@ -394,18 +458,6 @@ TEST_F(EndToEnd, UnwritableOutputsAreReportedWithStatusOne) {
     EXPECT_FALSE(exists("r.csv"));
 }
 
-// Under AddressSanitizer no limit can show this: its shadow memory needs far more
-// address space than any useful RLIMIT_AS, and its operator new reports a
-// failed allocation and exits instead of throwing bad_alloc, whatever
-// ASAN_OPTIONS say (allocator_may_return_null covers malloc only).
-#if defined(__SANITIZE_ADDRESS__)
-#define ERDOS_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ERDOS_UNDER_ASAN 1
-#endif
-#endif
-
 TEST_F(EndToEnd, MemoryExhaustionIsAMessageNotACrash) {
 #ifdef ERDOS_UNDER_ASAN
     GTEST_SKIP() << "AddressSanitizer's operator new exits instead of throwing bad_alloc";
@@ -493,9 +545,10 @@ TEST_F(EndToEnd, ASignalStopsTheRunAndKeepsThePreviousPair) {
     expect_previous_pair("SIGINT");
 
     // SIGTERM and SIGHUP the same, here while the tables of a wide shift
-    // bound are built (or already while sieving).
+    // bound are built (or already while sieving); 73 and 97 are examined, so
+    // the tables are needed.
     for (const int signal : {SIGTERM, SIGHUP}) {
-        child = erdos_test::start_process(ERDOS_STRAUS_BINARY, {"0", "400000000"}, dir);
+        child = erdos_test::start_process(ERDOS_STRAUS_BINARY, {"100", "400000000"}, dir);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         kill(child.pid, signal);
         r = erdos_test::finish_process(child);
@@ -560,9 +613,9 @@ TEST_F(EndToEnd, OnlyATerminalSeesTheStatusLine) {
 // message, and the status line never stays behind.
 TEST_F(EndToEnd, EveryLongPhaseShowsOnATerminal) {
     // SIGTERM, as a background job of a shell cannot get SIGINT. The tables
-    // for these bounds take seconds.
+    // for these bounds (which examine 73 and 97) take seconds.
     const std::vector<std::string> stopped = {
-        "-c", "\"$0\" 0 400000000 & sleep 1.2; kill -TERM $!; wait $!; echo status $?", ERDOS_STRAUS_BINARY};
+        "-c", "\"$0\" 100 400000000 & sleep 1.2; kill -TERM $!; wait $!; echo status $?", ERDOS_STRAUS_BINARY};
     const auto r = run_process_in_terminal("/bin/sh", stopped, dir);
     EXPECT_TRUE(r.out.starts_with("\rbuilding tables  0s\x1b[K")) << r.out;
     EXPECT_TRUE(r.out.ends_with("\r\x1b[Kerdos-straus: interrupted; the outputs are not complete\r\nstatus 143\r\n"))

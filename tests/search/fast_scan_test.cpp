@@ -72,6 +72,12 @@ TEST(FastScan, AgreesForOtherShiftBounds) {
     expect_same_scans(0, 200000, 255);
     expect_same_scans(0, 40000, 1023);
     expect_same_scans(0, 20000, 2);
+    // Shift bounds users choose to watch the masses grow, and one past the
+    // widest the windowed walk takes: the primes below 4095 and 65537 have
+    // shifts that are their multiples.
+    expect_same_scans(0, 60000, 4095);
+    expect_same_scans(1000000, 1040000, 4095);
+    expect_same_scans(0, 6000, 65537);
     // A pattern table that starts with two places and grows many times.
     expect_same_scans(0, 300000, 127, 2);
 }
@@ -132,12 +138,17 @@ TEST(FastScan, AgreesNearTheLargestBound) {
 // (above 2^15, where the 16-bit counts are tightest): m = (p + c)/4 with
 // c = 47, 47, 71 and 167 has tau(m^2) = 32805, 32805, 32805 and 35721.
 TEST(FastScan, AgreesWhereMSquaredHasTheMostDivisors) {
-    const erdos::shift_table shifts = erdos::build_shift_list(255);
-    erdos::factor_window window = erdos::make_factor_window((2147483520LL + 255) / 4 + 2);
-    const erdos::scan_plan plan = erdos::make_scan_plan(255, window.primes);
-    erdos::scan_scratch scratch;
-    for (const std::int32_t p : {2095132993, 1784742913, 931170169, 1396755193}) {
-        ASSERT_TRUE(is_examined_prime(p)) << p;
-        ASSERT_TRUE(same_scan(scan_by_trial_division(p, shifts), erdos::scan_prime_fast(p, plan, window, scratch)));
+    // 4095: the shifts above 255 meet in the middle over the most divisors.
+    for (const std::int32_t c_max : {255, 4095}) {
+        const erdos::shift_table shifts = erdos::build_shift_list(c_max);
+        erdos::factor_window window = erdos::make_factor_window((2147483520LL + c_max) / 4 + 2);
+        const erdos::scan_plan plan = erdos::make_scan_plan(c_max, window.primes);
+        erdos::scan_scratch scratch;
+        for (const std::int32_t p : {2095132993, 1784742913, 931170169, 1396755193}) {
+            ASSERT_TRUE(is_examined_prime(p)) << p;
+            ASSERT_TRUE(
+                same_scan(scan_by_trial_division(p, shifts), erdos::scan_prime_fast(p, plan, window, scratch)))
+                << p << ' ' << c_max;
+        }
     }
 }
