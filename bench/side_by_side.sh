@@ -45,10 +45,10 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(date -u +%Y-%m-%d)"
 printf '%-17s %12s %12s %8s %14s %14s\n' P_MAX:C_MAX reference_s real_s ratio reference_MiB real_MiB
-for spec in "${bounds[@]}"; do
-    bound=${spec%%:*}
+for run_arg in "${bounds[@]}"; do
+    bound=${run_arg%%:*}
     c_max=127
-    [ "$spec" = "$bound" ] || c_max=${spec#*:}
+    [ "$run_arg" = "$bound" ] || c_max=${run_arg#*:}
     : >"$work/ref.t"
     : >"$work/real.t"
     for ((i = 0; i < reps; ++i)); do
@@ -75,13 +75,13 @@ done
 
 # The status line: the same run with standard error on a terminal.
 # The largest bound of C_MAX 127 given, or the last bound given.
-status_spec=${bounds[${#bounds[@]} - 1]}
-for spec in "${bounds[@]}"; do
-    case $spec in *:*) ;; *) status_spec=$spec ;; esac
+status_bound=${bounds[${#bounds[@]} - 1]}
+for run_arg in "${bounds[@]}"; do
+    case $run_arg in *:*) ;; *) status_bound=$run_arg ;; esac
 done
-bound=${status_spec%%:*}
+bound=${status_bound%%:*}
 c_max=127
-[ "$status_spec" = "$bound" ] || c_max=${status_spec#*:}
+[ "$status_bound" = "$bound" ] || c_max=${status_bound#*:}
 read -r plain _ < <(measure "$work/real" "$real" --threads 1 "$bound" "$c_max")
 start=$(date +%s.%N)
 (cd "$work/real" && script -qfc "$real --threads 1 $bound $c_max" /dev/null >/dev/null)

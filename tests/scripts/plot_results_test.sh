@@ -52,9 +52,9 @@ expect_refusal "bad summary" "summary file 'bad.json' is not a run summary: 'cov
 "$binary" 200 2 none.csv none.json 2>/dev/null || true
 title() {
   "$python" -c 'import importlib.util, json, sys
-spec = importlib.util.spec_from_file_location("plot_results", sys.argv[1])
-module = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(module)
+module_source = importlib.util.spec_from_file_location("plot_results", sys.argv[1])
+module = importlib.util.module_from_spec(module_source)
+module_source.loader.exec_module(module)
 print(module.figure_title(module.read_summary(sys.argv[2])).splitlines()[1])' "$script" "$1"
 }
 line=$(title results/erdos_summary.json)
