@@ -1,17 +1,18 @@
 // Counting one pair's witnesses by residue tables: all residues listed, or a meet in the middle.
 #include "search/residue_count.hpp"
 
+#include <type_traits>
+
 #include "tuning.hpp"
 
 namespace erdos {
 
 namespace {
 
-constexpr int max_factors = factor_window::max_factors;
-
 // Fills the list with the residues of all products of the given prime powers
 // (exponents 0 .. 2e), beginning with the empty product 1. Returns its length.
-std::size_t expand_residues(const shift_residues& shift, const residue_factors& factors, const int* which, int n,
+template <typename Factors>
+std::size_t expand_residues(const shift_residues& shift, const Factors& factors, const int* which, int n,
                             std::vector<std::uint8_t>& list, std::int64_t length_needed) {
     if (list.size() < static_cast<std::size_t>(length_needed)) list.resize(static_cast<std::size_t>(length_needed));
     std::uint8_t* out = list.data();
@@ -20,7 +21,7 @@ std::size_t expand_residues(const shift_residues& shift, const residue_factors& 
     std::size_t length = 1;
     for (int j = 0; j < n; ++j) {
         const int i = which[j];
-        const std::uint8_t g = factors.residue[i];
+        const auto g = static_cast<std::uint8_t>(factors.residue[i]);
         std::uint8_t power = g;
         const std::size_t block = length;
         for (int k = 1; k <= 2 * factors.exponent[i]; ++k) {
@@ -34,16 +35,15 @@ std::size_t expand_residues(const shift_residues& shift, const residue_factors& 
     return length;
 }
 
-}  // namespace
-
 // With every residue a unit, the divisors are split into a larger part A,
 // whose residues are listed, and a small part B, whose products b give the
 // classes t/b that a divisor a of A must fall in: a meet in the middle that
 // costs about |A| + 5|B| steps instead of |A||B|. Otherwise (or for few
 // divisors) every residue is listed and looked up in the two classes.
-std::int64_t count_witnesses_by_residues(const shift_residues& shift, const residue_factors& factors,
-                                         std::uint8_t minus_m, std::uint8_t minus_quarter, bool all_units,
-                                         residue_lists& lists) {
+template <typename Factors>
+std::int64_t count_by_residues(const shift_residues& shift, const Factors& factors, std::uint8_t minus_m,
+                               std::uint8_t minus_quarter, bool all_units, residue_lists& lists) {
+    constexpr int max_factors = static_cast<int>(std::extent_v<decltype(Factors::exponent)>);
     int in_a[max_factors];
     int in_b[max_factors];
     int na = 0;
@@ -81,7 +81,7 @@ std::int64_t count_witnesses_by_residues(const shift_residues& shift, const resi
     const std::uint8_t* b_list = nullptr;
     if (nb > 0) {
         // Residues of 1/b, as products of the inverses of B's primes.
-        residue_factors inverted = factors;
+        Factors inverted = factors;
         for (int j = 0; j < nb; ++j) inverted.residue[in_b[j]] = shift.inverse[factors.residue[in_b[j]]];
         b_length = expand_residues(shift, inverted, in_b, nb, lists.inverse_residues, tau_b);
         b_list = lists.inverse_residues.data();
@@ -109,6 +109,20 @@ std::int64_t count_witnesses_by_residues(const shift_residues& shift, const resi
         target_count[minus_quarter] = 0;
     }
     return count;
+}
+
+}  // namespace
+
+std::int64_t count_witnesses_by_residues(const shift_residues& shift, const residue_factors& factors,
+                                         std::uint8_t minus_m, std::uint8_t minus_quarter, bool all_units,
+                                         residue_lists& lists) {
+    return count_by_residues(shift, factors, minus_m, minus_quarter, all_units, lists);
+}
+
+std::int64_t count_witnesses_by_residues(const shift_residues& shift, const wide_residue_factors& factors,
+                                         std::uint8_t minus_m, std::uint8_t minus_quarter, bool all_units,
+                                         residue_lists& lists) {
+    return count_by_residues(shift, factors, minus_m, minus_quarter, all_units, lists);
 }
 
 }  // namespace erdos

@@ -24,4 +24,9 @@ std::int64_t count_witnesses_by_residues(const shift_residues& shift, const resi
                                          std::uint8_t minus_m, std::uint8_t minus_quarter, bool all_units,
                                          residue_lists& lists);
 
+// The same for an m far out; its residues must be those of a tabled shift.
+std::int64_t count_witnesses_by_residues(const shift_residues& shift, const wide_residue_factors& factors,
+                                         std::uint8_t minus_m, std::uint8_t minus_quarter, bool all_units,
+                                         residue_lists& lists);
+
 }  // namespace erdos

@@ -43,6 +43,17 @@ inline residue_factors gather_factors(const shift_residues& shift, const factor_
     return factors;
 }
 
+// The same for an m far out (below 2^61): at most 15 distinct primes, the
+// last of them up to 2^61, with residues modulo a shift of any size.
+struct wide_residue_factors {
+    static constexpr int capacity = 16;
+    int count = 0;
+    std::int64_t tau = 1;  // number of divisors of m^2
+    std::uint64_t prime[capacity];
+    std::int32_t exponent[capacity];
+    std::uint32_t residue[capacity];
+};
+
 // The residue of -m from that of m: the class of the witnesses of the first
 // congruence, (m + d) = 0 (mod c).
 inline std::uint8_t minus_residue(const shift_residues& shift, std::uint32_t m_residue) {

@@ -6,6 +6,8 @@
 
 #include "numtheory/int128.hpp"
 #include "search/batch_queue.hpp"
+#include "search/residue_count.hpp"
+#include "search/residue_factors.hpp"
 #include "search/scan_prime.hpp"
 
 namespace erdos {
@@ -14,14 +16,8 @@ namespace {
 
 constexpr int max_factors = wide_pair_factors::max_factors;
 
-// m's prime powers for one shift, with their residues modulo the shift.
-struct wide_factors {
-    int count = 0;
-    std::int64_t tau = 1;  // divisors of m^2
-    std::uint64_t prime[max_factors];
-    std::int32_t exponent[max_factors];
-    std::uint32_t residue[max_factors];
-};
+using wide_factors = wide_residue_factors;
+static_assert(wide_factors::capacity >= max_factors, "every factor of a pair has its slot");
 
 // x mod c for any 64-bit x: the high and low halves reduced apart, then their
 // combination, which is below c^2 + c < 2^32 for the tabled shifts.
@@ -151,98 +147,6 @@ void settle_least(prime_scan& scan, std::int32_t c, std::int64_t m, const walk_r
     scan.first_m = m;
 }
 
-// The residues of all products of the chosen prime powers (exponents 0 .. 2e),
-// beginning with the empty product 1. Returns the length.
-std::size_t expand(const shift_residues& s, const std::uint32_t* residue, const std::int32_t* exponent,
-                   const int* which, int n, std::vector<std::uint8_t>& list, std::int64_t length_needed) {
-    if (list.size() < static_cast<std::size_t>(length_needed)) list.resize(static_cast<std::size_t>(length_needed));
-    std::uint8_t* out = list.data();
-    const auto c = static_cast<std::size_t>(s.c);
-    out[0] = static_cast<std::uint8_t>(1 % s.c);
-    std::size_t length = 1;
-    for (int j = 0; j < n; ++j) {
-        const int i = which[j];
-        const auto g = static_cast<std::uint8_t>(residue[i]);
-        std::uint8_t power = g;
-        const std::size_t block = length;
-        for (int k = 1; k <= 2 * exponent[i]; ++k) {
-            const std::uint8_t* row = s.mul.data() + power * c;
-            std::uint8_t* dest = out + block * static_cast<std::size_t>(k);
-            for (std::size_t x = 0; x < block; ++x) dest[x] = row[out[x]];
-            power = s.mul[power * c + g];
-        }
-        length = block * static_cast<std::size_t>(2 * exponent[i] + 1);
-    }
-    return length;
-}
-
-// The number of divisors d of m^2 with d = t1 or t2 (mod c), c tabled. When
-// every residue is a unit the divisors split into a larger part A, whose
-// residues are listed, and a small part B, whose products b name the
-// classes t/b that a divisor of A must fall in: about |A| + 5|B| steps.
-std::int64_t count_classes(const shift_residues& s, const wide_factors& f, std::uint32_t t1, std::uint32_t t2,
-                           bool all_units, residue_lists& scratch) {
-    int in_a[max_factors];
-    int in_b[max_factors];
-    int na = 0;
-    int nb = 0;
-    std::int64_t tau_b = 1;
-    if (all_units) {
-        int order[max_factors];
-        for (int i = 0; i < f.count; ++i) {
-            int j = i;
-            for (; j > 0 && f.exponent[order[j - 1]] < f.exponent[i]; --j) order[j] = order[j - 1];
-            order[j] = i;
-        }
-        for (int j = 0; j < f.count; ++j) {
-            const int i = order[j];
-            const std::int64_t size = 2 * f.exponent[i] + 1;
-            if (tau_b * size * tau_b * size * 5 <= f.tau) {
-                in_b[nb++] = i;
-                tau_b *= size;
-            } else {
-                in_a[na++] = i;
-            }
-        }
-    } else {
-        for (int i = 0; i < f.count; ++i) in_a[na++] = i;
-    }
-
-    std::uint32_t* const tc = scratch.target_count.data();
-    const auto c = static_cast<std::size_t>(s.c);
-    const std::uint8_t* row1 = s.mul.data() + t1 * c;
-    const std::uint8_t* row2 = s.mul.data() + t2 * c;
-    std::size_t b_length = 1;
-    const std::uint8_t* b_list = nullptr;
-    if (nb > 0) {
-        std::uint32_t inverted[max_factors];
-        for (int j = 0; j < nb; ++j) inverted[in_b[j]] = s.inverse[f.residue[in_b[j]]];
-        b_length = expand(s, inverted, f.exponent, in_b, nb, scratch.inverse_residues, tau_b);
-        b_list = scratch.inverse_residues.data();
-        for (std::size_t x = 0; x < b_length; ++x) {
-            ++tc[row1[b_list[x]]];
-            if (t1 != t2) ++tc[row2[b_list[x]]];
-        }
-    } else {
-        tc[t1] = 1;
-        tc[t2] = 1;
-    }
-    const std::size_t a_length = expand(s, f.residue, f.exponent, in_a, na, scratch.residues, f.tau / tau_b);
-    const std::uint8_t* a_list = scratch.residues.data();
-    std::int64_t count = 0;
-    for (std::size_t x = 0; x < a_length; ++x) count += tc[a_list[x]];
-    if (nb > 0) {
-        for (std::size_t x = 0; x < b_length; ++x) {
-            tc[row1[b_list[x]]] = 0;
-            tc[row2[b_list[x]]] = 0;
-        }
-    } else {
-        tc[t1] = 0;
-        tc[t2] = 0;
-    }
-    return count;
-}
-
 // Queues the pair in the batch of its m's exponent pattern (key, not 0),
 // with the logarithms of m's factors modulo the shift. The shift must have
 // logarithms and m must be a unit modulo it. Inline: it runs for nearly
@@ -320,7 +224,8 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
     const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
     // Every divisor of m^2 is a unit modulo c exactly when m is.
     const bool units = s.inverse[m_residue] != 0;
-    const std::int64_t count = count_classes(s, f, t1, t2, units, scratch.batches.lists);
+    const std::int64_t count = count_witnesses_by_residues(s, f, static_cast<std::uint8_t>(t1),
+                                                           static_cast<std::uint8_t>(t2), units, scratch.batches.lists);
     if (count > 0) count_alone(scratch, pair, count, f.tau);
 }
 
