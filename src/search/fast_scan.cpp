@@ -31,11 +31,7 @@ void scan_pair(std::int32_t p, std::size_t k, std::uint32_t pair, const scan_pla
     const shift_residues& shift = plan.residues[k];
     const std::int64_t m = (static_cast<std::int64_t>(p) + shift.c) / 4;
     auto settle_least = [&](const shift_witnesses& found) {
-        scan.has_witness = true;
-        scan.least_c = shift.c;
-        scan.first_d = found.first_d;
-        scan.branch = found.branch;
-        scan.first_m = m;
+        settle_least_shift(scan, shift.c, m, found.first_d, found.branch);
     };
 
     if (shift.c > shift_residues::max_table_shift) {

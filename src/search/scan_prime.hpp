@@ -42,17 +42,22 @@ inline void add_witness_share(long double& uniform_sum, long double& weighted_su
     weighted_sum += share * static_cast<long double>(weight);
 }
 
-// Counts a shift that has witnesses in scan; the first such shift also
-// fixes the least shift, its first witness, the branch and m.
-inline void record_successful_shift(prime_scan& scan, std::int32_t c, std::int64_t m, int128 first_d,
-                                    std::int32_t branch) {
-    ++scan.successful_shifts;
-    if (scan.has_witness) return;
+// Fixes the prime's least shift c: its first witness there, the branch and m.
+inline void settle_least_shift(prime_scan& scan, std::int32_t c, std::int64_t m, int128 first_d,
+                               std::int32_t branch) {
     scan.has_witness = true;
     scan.least_c = c;
     scan.first_d = first_d;
     scan.branch = branch;
     scan.first_m = m;
+}
+
+// Counts a shift that has witnesses in scan; the first such shift is the
+// least one.
+inline void record_successful_shift(prime_scan& scan, std::int32_t c, std::int64_t m, int128 first_d,
+                                    std::int32_t branch) {
+    ++scan.successful_shifts;
+    if (!scan.has_witness) settle_least_shift(scan, c, m, first_d, branch);
 }
 
 // Sets both masses from the finished sums: one 80-bit division each, rounded

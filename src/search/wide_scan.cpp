@@ -138,15 +138,6 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
     }
 }
 
-// Fixes the prime's least shift c and its first witness there.
-void settle_least(prime_scan& scan, std::int32_t c, std::int64_t m, const walk_result& found) {
-    scan.has_witness = true;
-    scan.least_c = c;
-    scan.first_d = found.first_d;
-    scan.branch = found.branch;
-    scan.first_m = m;
-}
-
 // Queues the pair in the batch of its m's exponent pattern (key, not 0),
 // with the logarithms of m's factors modulo the shift. The shift must have
 // logarithms and m must be a unit modulo it. Inline: it runs for nearly
@@ -202,16 +193,18 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
         const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
         if (found.count > 0) count_alone(scratch, pair, found.count, f.tau);
-        if (found.count > 0 && !scan.has_witness) settle_least(scan, s.c, m, found);
+        if (found.count > 0 && !scan.has_witness) settle_least_shift(scan, s.c, m, found.first_d, found.branch);
         return;
     }
-    if (!scan.has_witness) {
-        const wide_factors f = gather(s, all, entry, two32);
-        const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
-        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+    const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
+    const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+    const bool first_walk = !scan.has_witness;
+    wide_factors f;
+    if (first_walk) {
+        f = gather(s, all, entry, two32);
         const walk_result found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
         if (found.count == 0) return;  // no witness at all: the count stays 0
-        settle_least(scan, s.c, m, found);
+        settle_least_shift(scan, s.c, m, found.first_d, found.branch);
     }
     // For p > c, m = (p + c)/4 shares no factor with c, since p does not:
     // m is a unit. Smaller p (only in tests) are counted on their own.
@@ -219,9 +212,7 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
         queue_entry(s, two32, all, entry, key, static_cast<std::uint32_t>(pair), scratch.batches);
         return;
     }
-    const wide_factors f = gather(s, all, entry, two32);
-    const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
-    const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+    if (!first_walk) f = gather(s, all, entry, two32);
     // Every divisor of m^2 is a unit modulo c exactly when m is.
     const bool units = s.inverse[m_residue] != 0;
     const std::int64_t count = count_witnesses_by_residues(s, f, static_cast<std::uint8_t>(t1),
