@@ -2,14 +2,10 @@
 #include "search/fast_scan.hpp"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
-
-#include <emmintrin.h>
-
 #include "numtheory/divisors.hpp"
 #include "search/batch_queue.hpp"
 #include "search/first_witness.hpp"
+#include "search/mass_fold.hpp"
 #include "search/pair_tally.hpp"
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
@@ -119,38 +115,6 @@ void scan_windows(const std::int32_t* primes, std::size_t n, const scan_plan& pl
     }
 }
 
-// Sets successful_shifts and both masses of one prime from the tallies of
-// its shifts, folded in shift order as the plain scan does. A zero share
-// leaves both sums as they are, so only the successful shifts are added,
-// found through a bit mask rather than a branch per shift.
-void fold_masses(const pair_tally* tallies, const scan_plan& plan, prime_scan& scan) {
-    const std::size_t shifts = plan.residues.size();
-    long double uniform_sum = 0.0L;
-    long double weighted_sum = 0.0L;
-    for (std::size_t group = 0; group < shifts; group += 64) {
-        const std::size_t width = std::min<std::size_t>(64, shifts - group);
-        std::uint64_t successful = 0;
-        std::size_t k = 0;
-        for (; k + 4 <= width; k += 4) {
-            // Four tallies at a time, their witness counts masked out: a sign bit per zero count.
-            __m128i four;
-            std::memcpy(&four, tallies + group + k, sizeof four);
-            const __m128i zero = _mm_cmpeq_epi32(_mm_and_si128(four, _mm_set1_epi32(0xFFFF)), _mm_setzero_si128());
-            successful |= static_cast<std::uint64_t>(~_mm_movemask_ps(_mm_castsi128_ps(zero)) & 0xF) << k;
-        }
-        for (; k < width; ++k) {
-            successful |= static_cast<std::uint64_t>(tally_witnesses(tallies[group + k]) != 0) << k;
-        }
-        scan.successful_shifts += std::popcount(successful);
-        for (; successful != 0; successful &= successful - 1) {
-            const std::size_t k = group + static_cast<std::size_t>(std::countr_zero(successful));
-            add_witness_share(uniform_sum, weighted_sum, tally_witnesses(tallies[k]), tally_tau(tallies[k]),
-                              plan.residues[k].weight);
-        }
-    }
-    finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
-}
-
 }  // namespace
 
 void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan& plan, factor_window& window,
@@ -167,7 +131,10 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
         }
     }
     flush_batches(plan.residues, scratch);
-    for (std::size_t j = 0; j < n; ++j) fold_masses(scratch.tallies.data() + j * shifts, plan, out[j]);
+    const auto add_share = [&](std::size_t k, pair_tally tally, long double& uniform_sum, long double& weighted_sum) {
+        add_witness_share(uniform_sum, weighted_sum, tally_witnesses(tally), tally_tau(tally), plan.residues[k].weight);
+    };
+    for (std::size_t j = 0; j < n; ++j) fold_masses(scratch.tallies.data() + j * shifts, plan, out[j], add_share);
 }
 
 prime_scan scan_prime_fast(std::int32_t p, const scan_plan& plan, factor_window& window, scan_scratch& scratch) {

@@ -2,10 +2,10 @@
 #include "search/wide_scan.hpp"
 
 #include <algorithm>
-#include <bit>
 
 #include "numtheory/int128.hpp"
 #include "search/batch_queue.hpp"
+#include "search/mass_fold.hpp"
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
 #include "search/scan_prime.hpp"
@@ -220,39 +220,6 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
     if (count > 0) count_alone(scratch, pair, count, f.tau);
 }
 
-// Sets successful_shifts and both masses of one prime from the tallies of
-// its shifts, folded in shift order as the plain scan does. A zero share
-// leaves both sums as they are, so only the successful shifts are added,
-// found through a bit mask rather than a branch per shift. A tally with
-// witnesses but no divisors (counted_alone) stands for the next count in
-// `single`.
-void fold_masses(const pair_tally* tallies, const scan_plan& plan,
-                 const std::vector<wide_scratch::single_count>& single, std::size_t& next_single, prime_scan& scan) {
-    const std::size_t shifts = plan.residues.size();
-    long double uniform_sum = 0.0L;
-    long double weighted_sum = 0.0L;
-    for (std::size_t group = 0; group < shifts; group += 64) {
-        const std::size_t width = std::min<std::size_t>(64, shifts - group);
-        std::uint64_t successful = 0;
-        for (std::size_t k = 0; k < width; ++k) {
-            successful |= static_cast<std::uint64_t>(tally_witnesses(tallies[group + k]) != 0) << k;
-        }
-        scan.successful_shifts += std::popcount(successful);
-        for (; successful != 0; successful &= successful - 1) {
-            const std::size_t k = group + static_cast<std::size_t>(std::countr_zero(successful));
-            const pair_tally tally = tallies[k];
-            if (tally_tau(tally) != 0) {
-                add_witness_share(uniform_sum, weighted_sum, tally_witnesses(tally), tally_tau(tally),
-                                  plan.residues[k].weight);
-            } else {
-                const wide_scratch::single_count& wide = single[next_single++];
-                add_witness_share(uniform_sum, weighted_sum, wide.count, wide.tau, plan.residues[k].weight);
-            }
-        }
-    }
-    finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
-}
-
 }  // namespace
 
 void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size_t shifts) {
@@ -294,9 +261,21 @@ void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan
         }
     }
     flush_batches(plan.residues, scratch.batches);
+    // A tally with witnesses but no divisors (counted_alone) stands for the
+    // next count of those counted on their own, in pair order.
     std::size_t next_single = 0;
-    for (std::size_t j = 0; j < n; ++j) fold_masses(scratch.batches.tallies.data() + j * shifts, plan, scratch.single,
-                                                    next_single, out[j]);
+    const auto add_share = [&](std::size_t k, pair_tally tally, long double& uniform_sum, long double& weighted_sum) {
+        if (tally_tau(tally) != 0) {
+            add_witness_share(uniform_sum, weighted_sum, tally_witnesses(tally), tally_tau(tally),
+                              plan.residues[k].weight);
+        } else {
+            const wide_scratch::single_count& wide = scratch.single[next_single++];
+            add_witness_share(uniform_sum, weighted_sum, wide.count, wide.tau, plan.residues[k].weight);
+        }
+    };
+    for (std::size_t j = 0; j < n; ++j) {
+        fold_masses(scratch.batches.tallies.data() + j * shifts, plan, out[j], add_share);
+    }
 }
 
 }  // namespace erdos
