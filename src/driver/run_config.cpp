@@ -2,6 +2,7 @@
 #include "driver/run_config.hpp"
 
 #include <cstdio>
+#include <iterator>
 
 #ifndef ERDOS_STRAUS_VERSION
 #define ERDOS_STRAUS_VERSION "0.0.0"
@@ -86,49 +87,58 @@ std::string read_option_value(const std::vector<std::string>& args, std::size_t&
     return {};
 }
 
-// Reads the options before the positional arguments: "--threads N" and
-// "--from P_MIN", each at most once (a repeat is left for misplaced_option).
-std::string read_options(const std::vector<std::string>& args, std::size_t& next, run_config& config) {
-    bool threads_seen = false;
-    bool from_seen = false;
-    while (true) {
-        bool found = false;
-        std::string text;
-        if (!threads_seen) {
-            if (std::string error = read_option_value(args, next, "--threads", "a thread count", found, text);
-                !error.empty()) {
-                return error;
-            }
-            if (found) {
-                threads_seen = true;
-                std::int64_t threads = 0;
-                if (!parse_decimal(text, threads) || threads < 1 || threads > max_threads) {
-                    return invalid("thread count", text,
-                                   "expected a whole number from 1 to " + std::to_string(max_threads));
-                }
-                config.threads = static_cast<unsigned>(threads);
-                continue;
-            }
-        }
-        if (!from_seen) {
-            if (std::string error = read_option_value(args, next, "--from", "a lower bound P_MIN", found, text);
-                !error.empty()) {
-                return error;
-            }
-            if (found) {
-                from_seen = true;
-                std::int64_t p_min = 0;
-                if (!parse_decimal(text, p_min)) return invalid("p_min", text, "expected a decimal integer");
-                if (p_min < 0 || p_min > max_p_max) {
-                    return invalid("p_min", text, "must be from 0 to " + std::to_string(max_p_max));
-                }
-                config.p_min = p_min;
-                config.has_p_min = true;
-                continue;
-            }
-        }
-        return {};
+// The value of --threads, into config.
+std::string apply_thread_count(const std::string& text, run_config& config) {
+    std::int64_t threads = 0;
+    if (!parse_decimal(text, threads) || threads < 1 || threads > max_threads) {
+        return invalid("thread count", text, "expected a whole number from 1 to " + std::to_string(max_threads));
     }
+    config.threads = static_cast<unsigned>(threads);
+    return {};
+}
+
+// The value of --from, into config.
+std::string apply_p_min(const std::string& text, run_config& config) {
+    std::int64_t p_min = 0;
+    if (!parse_decimal(text, p_min)) return invalid("p_min", text, "expected a decimal integer");
+    if (p_min < 0 || p_min > max_p_max) return invalid("p_min", text, "must be from 0 to " + std::to_string(max_p_max));
+    config.p_min = p_min;
+    config.has_p_min = true;
+    return {};
+}
+
+// The options with a value that may stand before the positional arguments.
+struct value_option {
+    std::string_view name;
+    std::string_view what;  // what its value is, for "needs ..."
+    std::string (*apply)(const std::string& text, run_config& config);
+};
+constexpr value_option value_options[] = {
+    {"--threads", "a thread count", apply_thread_count},
+    {"--from", "a lower bound P_MIN", apply_p_min},
+};
+
+// Reads the options before the positional arguments, in any order, each at
+// most once (a repeat is left for misplaced_option).
+std::string read_options(const std::vector<std::string>& args, std::size_t& next, run_config& config) {
+    bool seen[std::size(value_options)] = {};
+    bool found = true;
+    while (found) {
+        found = false;
+        for (std::size_t o = 0; o < std::size(value_options) && !found; ++o) {
+            if (seen[o]) continue;
+            std::string text;
+            if (std::string error = read_option_value(args, next, value_options[o].name, value_options[o].what,
+                                                      found, text);
+                !error.empty()) {
+                return error;
+            }
+            if (!found) continue;
+            seen[o] = true;
+            if (std::string error = value_options[o].apply(text, config); !error.empty()) return error;
+        }
+    }
+    return {};
 }
 
 // Reads p_max, c_max and the two paths from args[next ...]; later ones are ignored.
