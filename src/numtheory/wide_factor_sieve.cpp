@@ -186,12 +186,12 @@ int wide_factors_of(const wide_factor_sieve& s, std::uint64_t m, std::uint64_t* 
     return n + 1;
 }
 
-wide_factor_list wide_factor_list_of(const wide_factor_sieve& s, std::uint64_t m) {
+factor_list64 wide_factor_list_of(const wide_factor_sieve& s, std::uint64_t m) {
     std::uint64_t primes[sieve::max_struck + 1];
     std::int32_t exponents[sieve::max_struck + 1];
     const int n = wide_factors_of(s, m, primes, exponents);
-    wide_factor_list factors;
-    for (int f = 0; f < n; ++f) factors.push_back({primes[f], exponents[f]});
+    factor_list64 factors;
+    for (int f = 0; f < n; ++f) factors.push_back({static_cast<std::int64_t>(primes[f]), exponents[f]});
     return factors;
 }
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "numtheory/factor_list.hpp"
+
 #include "tuning.hpp"
 
 namespace erdos {
@@ -65,16 +67,6 @@ struct wide_factor_sieve {
     std::vector<std::uint8_t> struck_count;  // per m
     std::vector<std::uint32_t> struck;       // per m, max_struck slots
 };
-
-// One prime power of a wide factorisation.
-struct wide_prime_power {
-    std::uint64_t prime;
-    std::int32_t exponent;
-    bool operator==(const wide_prime_power&) const = default;
-};
-
-// A factorisation of m: the prime powers ascending; empty for m <= 1.
-using wide_factor_list = std::vector<wide_prime_power>;
 
 // Prepares the sieve of [lo, hi], 0 <= lo <= hi < 2^61. Finding where each
 // sieving prime starts costs one division per prime up to isqrt(hi).
@@ -150,6 +142,6 @@ inline int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std:
 int wide_factors_of(const wide_factor_sieve& sieve, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents);
 
 // The same as a list.
-wide_factor_list wide_factor_list_of(const wide_factor_sieve& sieve, std::uint64_t m);
+factor_list64 wide_factor_list_of(const wide_factor_sieve& sieve, std::uint64_t m);
 
 }  // namespace erdos

@@ -6,7 +6,7 @@
 
 namespace {
 
-using erdos::wide_factor_list;
+using wide_factor_list = erdos::factor_list64;
 
 // Trial division by every candidate up to the square root: slow, but
 // independent of the sieve.
@@ -18,9 +18,9 @@ wide_factor_list trial(std::uint64_t m) {
             m /= q;
             ++e;
         }
-        if (e > 0) f.push_back({q, e});
+        if (e > 0) f.push_back({static_cast<std::int64_t>(q), e});
     }
-    if (m > 1) f.push_back({m, 1});
+    if (m > 1) f.push_back({static_cast<std::int64_t>(m), 1});
     return f;
 }
 
