@@ -105,6 +105,11 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
     return alone ? make_chunks_alone(chunk_count, make, sink) : make_chunks_in_pool(chunk_count, threads, make, sink);
 }
 
+std::size_t plain_chunk_primes(std::uint64_t shift_count) {
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(
+        tuning::plain_chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, tuning::plain_chunk_primes));
+}
+
 int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink) {
     const std::vector<std::int32_t> prime_list = sieve_primes(p_max);
     // Without an examined prime there is nothing to scan: the factor table and
@@ -116,8 +121,7 @@ int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max
     const std::vector<std::int32_t> spf_table = build_spf_table(p_max, c_max);
     const shift_table shifts = build_shift_list(c_max);
     const std::uint64_t shift_count = shifts.shift_list.size();
-    const std::size_t primes_per_chunk = static_cast<std::size_t>(std::clamp<std::uint64_t>(
-        tuning::plain_chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, tuning::plain_chunk_primes));
+    const std::size_t primes_per_chunk = plain_chunk_primes(shift_count);
     prime_chunk chunk;
     if (const int stop = sink(chunk); stop != 0) return stop;  // the tables are ready
     for (const std::int32_t p : prime_list) {

@@ -33,6 +33,9 @@ walk_setup prepare_walk(std::int64_t p_min, std::int32_t p_max);
 // Sets the verdicts and the rows of chunk.scans.
 void add_verdicts_and_rows(prime_chunk& chunk);
 
+// Primes per chunk of the plain walks over `shift_count` shifts (see tuning.hpp).
+std::size_t plain_chunk_primes(std::uint64_t shift_count);
+
 // Scans every examined prime over the shifts up to c_max with `threads`
 // workers (1: on the calling thread alone). Chunks reach the sink in prime
 // order whatever the thread count, so the outputs are identical for every

@@ -93,8 +93,7 @@ int walk_primes_plain_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t 
     shift_table shifts;  // listed at the first examined prime: an interval may have none
     bool listed = false;
     const std::uint64_t shift_count = count_shifts(c_max);
-    const std::size_t primes_per_chunk = static_cast<std::size_t>(std::clamp<std::uint64_t>(
-        tuning::plain_chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, tuning::plain_chunk_primes));
+    const std::size_t primes_per_chunk = plain_chunk_primes(shift_count);
     prime_chunk chunk;
     // The first n = 24k + 1 at or above p_min, then every 24th number.
     const std::int64_t first = p_min <= 1 ? 25 : p_min + (25 - p_min % 24) % 24;
