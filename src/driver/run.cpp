@@ -90,13 +90,12 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         return report_file_error(progress, err, "summary", config.summary_path, error);
     }
 
-    // Runs whose every m = (p + c)/4 lies below 2^29 take the 32-bit walks:
-    // the windowed one, or, for shift bounds so wide that a window over m
-    // would outgrow a factor table, the plain one with one table over every m.
-    // Any other run (an interval far out, or p_max + c_max beyond 32 bits)
-    // takes the walk whose factor sieve reaches m up to 2^61.
+    // Runs whose every m = (p + c)/4 lies below 2^29 take the windowed 32-bit
+    // walk, whatever their shift bound. Any other run (an interval far out,
+    // or p_max + c_max beyond 32 bits) takes the walk whose factor sieve
+    // reaches m up to 2^61.
     const bool wide = config.p_max > max_p_32 || config.p_max + config.c_max > max_p_32 + 1;
-    const bool plain = engine == scan_engine::plain || (!wide && config.c_max > tuning::max_windowed_c_max);
+    const bool plain = engine == scan_engine::plain;
     walk_setup setup;
     if (!wide && !plain) {
         progress_phase(progress, "sieving");
