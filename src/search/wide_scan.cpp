@@ -9,6 +9,7 @@
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
 #include "search/scan_prime.hpp"
+#include "search/wide_shift_count.hpp"
 
 namespace erdos {
 
@@ -186,14 +187,20 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
     const std::uint32_t entry = all.pair_entry[pair];
     const std::uint32_t t2 = s.minus_quarter;
     if (s.c > shift_residues::max_table_shift) {
-        // A shift beyond the tables: every divisor's residue in 64-bit
-        // products, walked to the end.
-        const wide_factors f = gather_wide(c, all, entry);
+        // A shift beyond the tables: until the prime's least shift, every
+        // divisor's residue in 64-bit products, walked to the end; after
+        // it, the count alone, from residues with a meet in the middle.
+        wide_factors f = gather_wide(c, all, entry);
         const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
+        if (scan.has_witness) {
+            const std::int64_t count = count_shift_witnesses(c, f, m_residue, scratch.batches.wide_lists);
+            if (count > 0) count_alone(scratch, pair, count, f.tau);
+            return;
+        }
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
         const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
         if (found.count > 0) count_alone(scratch, pair, found.count, f.tau);
-        if (found.count > 0 && !scan.has_witness) settle_least_shift(scan, s.c, m, found.first_d, found.branch);
+        if (found.count > 0) settle_least_shift(scan, s.c, m, found.first_d, found.branch);
         return;
     }
     const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);

@@ -104,9 +104,13 @@ TEST(WideScan, AgreesWithThePlainWideScanFarOut) {
         expect_same_as_plain_far_out(1000000000000000000, 1000000000000020000, c_max, 64);      // 10^18
         expect_same_as_plain_far_out(4611686018427367904, 4611686018427387904, c_max, 64);      // up to 2^62
     }
-    // Wide shift lists near 10^12, where m^2 of shifts beyond 255 is listed.
+    // Wide shift lists near 10^12 and 10^18, where the shifts beyond 255 are
+    // walked in divisor order up to the least shift and counted by residues
+    // after it: a table of c counters up to 65535, a hash table above.
     expect_same_as_plain_far_out(1000000000000, 1000000006000, 1023, 64);
     expect_same_as_plain_far_out(1000000000000, 1000000002000, 4095, 16);
+    expect_same_as_plain_far_out(1000000000000000000, 1000000000000001000, 4095, 16);
+    expect_same_as_plain_far_out(1000000000000, 1000000000300, 80003, 4);
 }
 
 // The smallest examined prime p = 4 * k * base - c, over k = 1, 2, ...,
