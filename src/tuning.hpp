@@ -122,6 +122,13 @@ inline constexpr std::size_t fast_chunk_max_primes = 8192;
 // 5 MiB, and a chunk still holds 1024 primes at the default shifts.
 inline constexpr std::size_t wide_chunk_pairs = std::size_t{1} << 15;
 
+// At least this many primes per chunk of the walk far out when there are
+// shifts above the listed ones: each chunk sieves the m of those shifts for
+// itself, (chunk span + C_MAX)/4 of them, so that more primes share them.
+// The listed pairs' factorisations still take about 16 * 16384 * 4 bytes
+// (1 MiB) and their tallies as much. Any value from 1 up is correct.
+inline constexpr std::size_t high_chunk_min_primes = 16;
+
 // Primes per chunk of the plain walk, which lists every divisor and is slow
 // enough that the chunk size does not show.
 inline constexpr std::size_t plain_chunk_primes = 2048;

@@ -5,6 +5,7 @@
 
 #include "numtheory/int128.hpp"
 #include "search/batch_queue.hpp"
+#include "search/high_shift_scan.hpp"
 #include "search/mass_fold.hpp"
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
@@ -138,6 +139,18 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
         }
     }
 }
+
+}  // namespace
+
+wide_witnesses witnesses_in_divisor_order(std::uint32_t c, wide_residue_factors& f, std::uint32_t m_residue) {
+    for (int i = 0; i < f.count; ++i) f.residue[i] = static_cast<std::uint32_t>(f.prime[i] % c);
+    const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+    const std::uint32_t t2 = c - (c + 1) / 4;  // -1/4: 4 (c + 1)/4 = 1 (mod c)
+    const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
+    return {found.count, found.first_d, found.branch};
+}
+
+namespace {
 
 // Queues the pair in the batch of its m's exponent pattern (key, not 0),
 // with the logarithms of m's factors modulo the shift. The shift must have
@@ -280,8 +293,23 @@ void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan
             add_witness_share(uniform_sum, weighted_sum, wide.count, wide.tau, plan.residues[k].weight);
         }
     };
+    if (plan.high_first == 0) {
+        for (std::size_t j = 0; j < n; ++j) {
+            fold_masses(scratch.batches.tallies.data() + j * shifts, plan, out[j], add_share);
+        }
+        return;
+    }
+    // The shifts above the list continue each prime's sums in shift order.
+    scan_scratch& batches = scratch.batches;
+    batches.uniform_sums.assign(n, 0.0L);
+    batches.weighted_sums.assign(n, 0.0L);
     for (std::size_t j = 0; j < n; ++j) {
-        fold_masses(scratch.batches.tallies.data() + j * shifts, plan, out[j], add_share);
+        fold_tallies(batches.tallies.data() + j * shifts, plan, out[j], add_share, batches.uniform_sums[j],
+                     batches.weighted_sums[j]);
+    }
+    scan_high_shifts_wide(primes, n, plan, batches, out);
+    for (std::size_t j = 0; j < n; ++j) {
+        finish_masses(out[j], batches.uniform_sums[j], batches.weighted_sums[j], plan.shift_count, plan.weight_total);
     }
 }
 
