@@ -14,10 +14,10 @@ __extension__ typedef unsigned __int128 uint128;
 
 constexpr int max_factors = wide_residue_factors::capacity;
 
-// Residues modulo c <= 65535, held by value: read through the shift_residues
-// they would be reloaded after every store of a residue, which may alias
-// them. A product of two residues fits 32 bits and is reduced by the
-// shift's reciprocal.
+// Residues modulo c <= 65535. A product of two residues fits 32 bits and is
+// reduced by the shift's reciprocal. Both rings are passed by value: read
+// through a reference (or the shift_residues) their fields would be
+// reloaded after every store of a residue, which may alias them.
 struct ring32 {
     std::uint64_t reciprocal;
     std::uint32_t c;
@@ -98,7 +98,7 @@ struct hashed_marks {
 // Lists, from `start`, the residues of start times every product of the
 // chosen prime powers (exponents 0 .. 2e). Returns the length.
 template <typename Ring>
-std::size_t expand(const Ring& ring, const wide_residue_factors& f, const int* which, int n, std::uint32_t start,
+std::size_t expand(const Ring ring, const wide_residue_factors& f, const int* which, int n, std::uint32_t start,
                    std::vector<std::uint32_t>& list, std::int64_t length_needed) {
     if (list.size() < static_cast<std::size_t>(length_needed)) list.resize(static_cast<std::size_t>(length_needed));
     std::uint32_t* out = list.data();
@@ -118,7 +118,7 @@ std::size_t expand(const Ring& ring, const wide_residue_factors& f, const int* w
 
 // Whether the prime q divides c. Asked only of the few primes that could go
 // into B, so a division is cheap enough.
-bool divides_shift(std::uint32_t c, std::uint64_t q) { return q <= c && c % q == 0; }
+bool divides_shift(std::uint32_t c, std::uint64_t q) { return q <= c && c % static_cast<std::uint32_t>(q) == 0; }
 
 // A divisor of m^2 is a product a * b of a divisor a of the part A of m^2 and
 // a divisor b of the part B, the rest. With b' = N_B / b, N_B the whole of
@@ -127,7 +127,7 @@ bool divides_shift(std::uint32_t c, std::uint64_t q) { return q <= c && c % q ==
 // is looked up among them. No inverse is needed, and the cost is about
 // |A| + 3|B| steps instead of |A| |B|.
 template <typename Ring, typename Marks>
-std::int64_t count_in_residues(const Ring& ring, const wide_residue_factors& f, std::uint32_t minus_m,
+std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, std::uint32_t minus_m,
                                std::uint32_t minus_quarter, Marks& marks, wide_shift_lists& lists) {
     const std::uint32_t c = ring.c;
     const int count = f.count;
@@ -243,7 +243,7 @@ wide_residue_factors gather(const Ring& ring, const factor_window& window, std::
 }
 
 template <typename Ring, typename Marks>
-std::int64_t count_with(const Ring& ring, const wide_residue_factors& f, std::uint32_t m_residue, Marks& marks,
+std::int64_t count_with(const Ring ring, const wide_residue_factors& f, std::uint32_t m_residue, Marks& marks,
                         wide_shift_lists& lists) {
     const std::uint32_t minus_m = m_residue == 0 ? 0 : ring.c - m_residue;
     return count_in_residues(ring, f, minus_m, minus_quarter_of(ring.c), marks, lists);
