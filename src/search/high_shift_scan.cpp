@@ -137,12 +137,18 @@ struct window_factors {
     }
 };
 
-// m's factorisation read off the segment a wide factor sieve sieved last.
+// m's factorisation read off the segment a wide factor sieve sieved last,
+// gathered the first time a pair asks for it: a shift above p needs it only
+// when it has its witness.
 struct sieved_factors {
-    wide_residue_factors f;
+    const wide_factor_sieve& sieve;
     std::int64_t m;
     wide_shift_lists& lists;
-    sieved_factors(const wide_factor_sieve& sieve, std::int64_t m_, wide_shift_lists& lists_) : m(m_), lists(lists_) {
+    wide_residue_factors f;
+    bool gathered = false;
+    const wide_residue_factors& factors() {
+        if (gathered) return f;
+        gathered = true;
         std::uint32_t primes[wide_factor_sieve::max_struck + 2];
         std::uint8_t exponents[wide_factor_sieve::max_struck + 2];
         std::uint64_t cofactor = 1;
@@ -158,17 +164,18 @@ struct sieved_factors {
             f.exponent[f.count++] = 1;
             f.tau *= 3;
         }
+        return f;
     }
     std::uint32_t m_residue(std::int32_t c) const {
         return static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % static_cast<std::uint64_t>(c));
     }
     wide_witnesses first(std::int32_t c, std::int64_t& tau) {
-        tau = f.tau;
+        tau = factors().tau;
         return witnesses_in_divisor_order(static_cast<std::uint32_t>(c), f, m_residue(c));
     }
-    std::int64_t tau() const { return f.tau; }
+    std::int64_t tau() { return factors().tau; }
     std::int64_t count(std::int32_t c, std::int64_t& tau_out) {
-        tau_out = f.tau;
+        tau_out = factors().tau;
         return count_shift_witnesses(static_cast<std::uint32_t>(c), f, m_residue(c), lists);
     }
 };
@@ -211,7 +218,7 @@ void scan_high_shifts_wide(const std::int64_t* primes, std::size_t n, const scan
         const auto hi = static_cast<std::int64_t>(sieve.segment_lo + sieve.segment_count);
         visit_span(r.first_m.data(), r.last_m.data(), r.silent.data(), r.primes.data(), begin, n, lo, hi,
                    [&](std::size_t j, std::int64_t m) {
-                       scan_pair(r.primes[j], m, sieved_factors(sieve, m, scratch.wide_lists), out[j],
+                       scan_pair(r.primes[j], m, sieved_factors{sieve, m, scratch.wide_lists, {}}, out[j],
                                  scratch.uniform_sums[j], scratch.weighted_sums[j]);
                    });
         while (begin < n && r.last_m[begin] < hi) ++begin;
