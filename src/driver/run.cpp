@@ -20,14 +20,10 @@
 #include "report/staged_output.hpp"
 #include "report/summary_file.hpp"
 #include "search/shift_list.hpp"
-#include "tuning.hpp"
 
 namespace erdos {
 
 namespace {
-
-// The largest p_max of a run whose m all fit the 32-bit walks' tables.
-constexpr std::int64_t max_p_32 = 2147483646;
 
 constexpr const char* program_name = "erdos-straus";
 
@@ -90,13 +86,9 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         return report_file_error(progress, err, "summary", config.summary_path, error);
     }
 
-    // Runs whose every m = (p + c)/4 lies below 2^29 take the 32-bit walks:
-    // the windowed one, or, for shift bounds so wide that a window over m
-    // would outgrow a factor table, the plain one with one table over every m.
-    // Any other run (an interval far out, or p_max + c_max beyond 32 bits)
-    // takes the walk whose factor sieve reaches m up to 2^61.
-    const bool wide = config.p_max > max_p_32 || config.p_max + config.c_max > max_p_32 + 1;
-    const bool plain = engine == scan_engine::plain || (!wide && config.c_max > tuning::max_windowed_c_max);
+    const walk_kind walk = choose_walk(config, engine);
+    const bool wide = is_wide_walk(walk);
+    const bool plain = walk == walk_kind::plain || walk == walk_kind::plain_wide;
     walk_setup setup;
     if (!wide && !plain) {
         progress_phase(progress, "sieving");

@@ -6,12 +6,9 @@
 #include <vector>
 
 #include "driver/run_config.hpp"
+#include "driver/walk_choice.hpp"
 
 namespace erdos {
-
-// How the primes are scanned: the fast windowed, threaded walk, or the plain
-// single-threaded one that lists every divisor. Both give the same bytes.
-enum class scan_engine { fast, plain };
 
 // Runs the whole experiment for config: the walk over the examined primes with
 // one results row each, the summary, and the closing line on err. Returns the

@@ -1,0 +1,47 @@
+// Faults caught on each process and reduced to one that all of them act on.
+#include "driver/mpi_agreement.hpp"
+
+#include <exception>
+#include <new>
+
+#include "stop_request.hpp"
+
+namespace erdos {
+
+void guard(fault& local, const std::function<void()>& work) {
+    if (local.kind != fault_kind::none) return;
+    try {
+        work();
+    } catch (const run_stopped& stopped) {
+        local = {fault_kind::signal, stopped.signal, {}};
+    } catch (const std::bad_alloc&) {
+        local = {fault_kind::out_of_memory, 0, {}};
+    } catch (const std::exception& e) {
+        local = {fault_kind::internal, 0, e.what()};
+    } catch (...) {
+        local = {fault_kind::internal, 0, {}};
+    }
+}
+
+agreed_fault agree_on_fault(const fault& local, MPI_Comm comm) {
+    fault_kind kind = local.kind;
+    int detail = local.detail;
+    if (kind == fault_kind::none) {
+        if (const int signal = stop_signal.load(std::memory_order_relaxed); signal != 0) {
+            kind = fault_kind::signal;
+            detail = signal;
+        }
+    }
+    // One number orders the faults: the kind above, the detail below (errno
+    // values and signal numbers stay far below 2^20). MAXLOC gives the
+    // lowest rank among those that hold the largest.
+    struct {
+        long value;
+        int rank;
+    } mine{(static_cast<long>(kind) << 20) | (detail & 0xFFFFF), 0}, gravest{0, 0};
+    MPI_Comm_rank(comm, &mine.rank);
+    MPI_Allreduce(&mine, &gravest, 1, MPI_LONG_INT, MPI_MAXLOC, comm);
+    return {static_cast<fault_kind>(gravest.value >> 20), static_cast<int>(gravest.value & 0xFFFFF), gravest.rank};
+}
+
+}  // namespace erdos
