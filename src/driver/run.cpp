@@ -8,6 +8,8 @@
 #include <new>
 #include <thread>
 
+#include "driver/checkpoint.hpp"
+#include "driver/kept_run.hpp"
 #include "driver/prime_walk.hpp"
 #include "driver/wide_walk.hpp"
 #include "numtheory/examined_primes.hpp"
@@ -33,11 +35,35 @@ struct run_outputs {
     staged_output summary;
     output_file results_file;
     output_file summary_file;
+    checkpoint_state checkpoints;  // the durable points of a results file kept in place
 };
 
+// After a finished run (the temporary files are renamed by then) or a failed
+// one: nothing of it stays, its progress record included. Rows kept by a run
+// before this one, which this one did not take over, stay as they were.
 void discard_outputs(run_outputs& outputs) {
     discard_staged_output(outputs.results, outputs.results_file);
     discard_staged_output(outputs.summary, outputs.summary_file);
+    end_checkpoints(outputs.checkpoints, false);
+}
+
+// After a signal: what the results file holds is made durable and recorded
+// once more, if it can be, and the file and its record stay for --resume.
+// Returns true when they stay.
+bool keep_outputs_for_resume(run_outputs& outputs, bool resuming) {
+    checkpoint_state& checkpoints = outputs.checkpoints;
+    if (!checkpoints.active) {
+        // Stopped while the kept rows were read: they stay as they were.
+        const bool untouched = resuming && outputs.results.keep_on_discard;
+        discard_outputs(outputs);
+        return untouched;
+    }
+    // A failure leaves the last point recorded, which a resumed run goes back to.
+    make_checkpoint(checkpoints, outputs.results_file);
+    release_staged_output(outputs.results, outputs.results_file);
+    discard_staged_output(outputs.summary, outputs.summary_file);
+    end_checkpoints(checkpoints, true);
+    return true;
 }
 
 std::string file_error_text(int error, const staged_output& output) {
@@ -51,6 +77,13 @@ int report_file_error(progress_state& progress, std::FILE* err, const char* what
                       const std::string& why) {
     progress_end(progress);
     std::fprintf(err, "%s: cannot write %s file %s: %s\n", program_name, what, quote_for_message(path).c_str(),
+                 why.c_str());
+    return 1;
+}
+
+int report_resume_refusal(progress_state& progress, std::FILE* err, const std::string& path, const std::string& why) {
+    progress_end(progress);
+    std::fprintf(err, "%s: cannot resume results file %s: %s\n", program_name, quote_for_message(path).c_str(),
                  why.c_str());
     return 1;
 }
@@ -75,49 +108,101 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         return report_file_error(progress, err, "summary", config.summary_path, error);
     }
     // The temporary files beside them, made now for the same reason: a
-    // directory without write permission shows at once.
-    if (const int error = prepare_staged_output(outputs.results, config.results_path, stage_naming::fixed);
+    // directory without write permission shows at once. The rows a killed
+    // run kept there stay as they are until this run knows what to keep.
+    if (const int error = prepare_staged_output(outputs.results, config.results_path, stage_naming::kept);
         error != 0) {
         return report_file_error(progress, err, "results", config.results_path,
                                  file_error_text(error, outputs.results));
+    }
+    if (config.resume && !outputs.results.staged) {
+        return report_resume_refusal(progress, err, config.results_path, "it is not a regular file");
     }
     if (const int error = prepare_staged_output(outputs.summary, config.summary_path, stage_naming::unique);
         error != 0) {
         return report_file_error(progress, err, "summary", config.summary_path, error);
     }
 
+    // A resumed run takes the walk of the whole interval, as the run it
+    // continues did.
     const walk_kind walk = choose_walk(config, engine);
     const bool wide = is_wide_walk(walk);
     const bool plain = walk == walk_kind::plain || walk == walk_kind::plain_wide;
+
+    run_stats stats;
+    // Room for every mass at once: growing the lists by doubling would need
+    // half as much again at the moment of each copy. An estimate, a little
+    // above the count, where the walk does not list the primes in advance or
+    // the kept rows come first.
+    const bool listed = !wide && !plain;
+    if (!listed || config.resume) {
+        const auto estimated = static_cast<std::size_t>(estimate_examined_primes(config.p_min, config.p_max));
+        stats.uniform_masses.reserve(estimated);
+        stats.weighted_masses.reserve(estimated);
+    }
+
+    // The durable point to go on from: the kept rows of a killed run, read
+    // back and checked before anything is changed, or nothing. The record of
+    // a fresh start is written before the kept file is emptied, so that a run
+    // killed in between leaves a pair that a resumed run still reads rightly.
+    progress_record from = record_of(config);
+    if (outputs.results.staged) {
+        if (config.resume) {
+            progress_phase(progress, "reading the kept rows");
+            const kept_run kept = read_kept_run(config, outputs.results, stats);
+            const std::string why = kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal;
+            if (!why.empty()) return report_resume_refusal(progress, err, config.results_path, why);
+            from = kept.from;
+        }
+        const std::string record_path = progress_record_name(outputs.results.destination);
+        int error = from.durable_bytes == 0 ? write_progress_record(record_path, from) : 0;
+        if (error == 0) error = keep_staged_prefix(outputs.results, from.durable_bytes);
+        if (error == 0) error = start_checkpoints(outputs.checkpoints, outputs.results, from);
+        if (error != 0) return report_file_error(progress, err, "results", config.results_path, error);
+    }
+    // The walk goes on after the last kept row.
+    const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
+    const bool walk_left = walk_from <= config.p_max;
+
     walk_setup setup;
-    if (!wide && !plain) {
+    if (!wide && !plain && walk_left) {
         progress_phase(progress, "sieving");
-        setup = prepare_walk(config.p_min, static_cast<std::int32_t>(config.p_max));
+        setup = prepare_walk(walk_from, static_cast<std::int32_t>(config.p_max));
     }
     // The examined primes are counted in advance where the walk lists them;
     // elsewhere the status line estimates by the position in the interval.
-    const auto examined_total = static_cast<std::int64_t>(setup.examined.size());
+    const std::int64_t examined_total = listed ? stats.processed + static_cast<std::int64_t>(setup.examined.size()) : 0;
     progress_interval(progress, config.p_min, config.p_max);
+    progress_resumed(progress, stats.processed, walk_from);
+    if (listed) {
+        stats.uniform_masses.reserve(static_cast<std::size_t>(examined_total));
+        stats.weighted_masses.reserve(static_cast<std::size_t>(examined_total));
+    }
 
     output_file& results = outputs.results_file;
     if (const int error = open_staged_output(outputs.results, results); error != 0) {
         return report_file_error(progress, err, "results", config.results_path, error);
     }
-    start_results_file(results);
+    if (from.durable_bytes == 0) {
+        start_results_file(results);
+        note_header(outputs.checkpoints, std::strlen(results_header));
+    } else {
+        continue_results_file(results);
+    }
 
-    run_stats stats;
-    // Room for every mass at once: growing the lists by doubling would need
-    // half as much again at the moment of each copy.
-    const auto expected = static_cast<std::size_t>(
-        wide || plain ? estimate_examined_primes(config.p_min, config.p_max) : examined_total);
-    stats.uniform_masses.reserve(expected);
-    stats.weighted_masses.reserve(expected);
+    checkpoint_state& checkpoints = outputs.checkpoints;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
         for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
             ++stats.processed;
             update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
         }
-        const int error = write_results_rows(results, chunk.rows);
+        int error = write_results_rows(results, chunk.rows);
+        if (error == 0) {
+            note_rows(checkpoints, chunk);
+            error = checkpoint_if_due(checkpoints, results);
+        } else {
+            checkpoints.intact = false;
+        }
         if (chunk.scans.empty()) {
             progress_phase(progress, "scanning primes");  // the plain walk has built its tables
         } else {
@@ -128,13 +213,15 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     };
     const unsigned threads = config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
     int walk_error = 0;
-    if (wide) {
+    if (!walk_left) {
+        // Every examined prime was kept: only the summary is left to write.
+    } else if (wide) {
         progress_phase(progress, "building tables");
-        walk_error = plain ? walk_primes_plain_wide(config.p_min, config.p_max, config.c_max, fold)
-                           : walk_primes_wide(config.p_min, config.p_max, config.c_max, threads, fold);
+        walk_error = plain ? walk_primes_plain_wide(walk_from, config.p_max, config.c_max, fold)
+                           : walk_primes_wide(walk_from, config.p_max, config.c_max, threads, fold);
     } else if (plain) {
         progress_phase(progress, "building tables");
-        walk_error = walk_primes_plain(config.p_min, static_cast<std::int32_t>(config.p_max), config.c_max, fold);
+        walk_error = walk_primes_plain(walk_from, static_cast<std::int32_t>(config.p_max), config.c_max, fold);
     } else {
         progress_phase(progress, "scanning primes");
         walk_error = walk_primes_fast(setup, static_cast<std::int32_t>(config.p_max), config.c_max, threads, fold);
@@ -184,10 +271,12 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
     run_outputs outputs;
     watch_stop_signals();
     int status = 1;
+    bool kept = false;
     try {
         status = run_phases(config, err, engine, progress, outputs);
     } catch (const run_stopped& stopped) {
         status = 128 + stopped.signal;
+        kept = keep_outputs_for_resume(outputs, config.resume);
     } catch (...) {
         // erdos_main's message must start on a clean line, and the previous
         // outputs stay as they were.
@@ -199,7 +288,10 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
     progress_end(progress);
     discard_outputs(outputs);  // nothing left after a finished run
     unwatch_stop_signals();
-    if (status > 128) std::fprintf(err, "%s: interrupted; the outputs are not complete\n", program_name);
+    if (status > 128) {
+        std::fprintf(err, "%s: interrupted; the outputs are not complete%s\n", program_name,
+                     kept ? "; the same command with --resume continues the run" : "");
+    }
     return status;
 }
 
