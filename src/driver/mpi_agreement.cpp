@@ -1,8 +1,11 @@
 // Faults caught on each process and reduced to one that all of them act on.
 #include "driver/mpi_agreement.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <new>
+#include <thread>
 
 #include "stop_request.hpp"
 
@@ -40,7 +43,20 @@ agreed_fault agree_on_fault(const fault& local, MPI_Comm comm) {
         int rank;
     } mine{(static_cast<long>(kind) << 20) | (detail & 0xFFFFF), 0}, gravest{0, 0};
     MPI_Comm_rank(comm, &mine.rank);
-    MPI_Allreduce(&mine, &gravest, 1, MPI_LONG_INT, MPI_MAXLOC, comm);
+    // A process that finished its block early waits here for the others,
+    // often for seconds. A blocking reduction would spin on the processor all
+    // that time, which on a node shared with other work (or with more
+    // processes than cores) slows the very processes it waits for; the
+    // reduction is started and then looked at with growing pauses instead.
+    MPI_Request request = MPI_REQUEST_NULL;
+    MPI_Iallreduce(&mine, &gravest, 1, MPI_LONG_INT, MPI_MAXLOC, comm, &request);
+    auto pause = std::chrono::microseconds(20);
+    for (int done = 0;;) {
+        MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+        if (done != 0) break;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(2000));
+    }
     return {static_cast<fault_kind>(gravest.value >> 20), static_cast<int>(gravest.value & 0xFFFFF), gravest.rank};
 }
 
