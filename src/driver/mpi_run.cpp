@@ -1,8 +1,12 @@
 // The phases of a run over several processes: outputs, rounds of blocks, reductions, summary, status.
 #include "driver/mpi_run.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -10,6 +14,8 @@
 #include <thread>
 
 #include "driver/block_plan.hpp"
+#include "driver/checkpoint.hpp"
+#include "driver/kept_run.hpp"
 #include "driver/mpi_agreement.hpp"
 #include "driver/progress.hpp"
 #include "driver/run_config.hpp"
@@ -17,6 +23,9 @@
 #include "numtheory/examined_primes.hpp"
 #include "report/collective_rows.hpp"
 #include "report/distributed_percentile.hpp"
+#include "report/kept_split.hpp"
+#include "report/progress_record.hpp"
+#include "report/resume_rows.hpp"
 #include "report/results_file.hpp"
 #include "report/run_stats.hpp"
 #include "report/staged_output.hpp"
@@ -67,6 +76,7 @@ struct mpi_state {
     staged_output summary;
     output_file results_file;  // a direct results target
     output_file summary_file;
+    checkpoint_state checkpoints;  // the durable points of the kept results file
     collective_rows rows;
     bool rows_open = false;  // on every process alike
     fault local;
@@ -92,6 +102,10 @@ int end_with_fault(mpi_state& state, const agreed_fault& agreed, const run_confi
         case fault_kind::summary_file:
             print_file_error(state.err, "summary", config.summary_path, why);
             break;
+        case fault_kind::resume_refused:
+            std::fprintf(state.err, "%s: cannot resume results file %s: %s\n", program_name,
+                         quote_for_message(config.results_path).c_str(), why.c_str());
+            break;
         case fault_kind::out_of_memory:
             std::fprintf(state.err, "%s: out of memory; the outputs are not complete\n", program_name);
             break;
@@ -107,6 +121,14 @@ int end_with_fault(mpi_state& state, const agreed_fault& agreed, const run_confi
     return 1;
 }
 
+// Agrees on the faults so far; true when the run goes on.
+bool agreed_to_go_on(mpi_state& state, const run_config& config, int& status) {
+    const agreed_fault agreed = agree_on_fault(state.local, state.comm);
+    if (agreed.kind == fault_kind::none) return true;
+    status = end_with_fault(state, agreed, config);
+    return false;
+}
+
 std::string file_error_text(int error, const staged_output& output) {
     if (error == EBUSY) {  // from the lock on the fixed temporary file
         return "another run is writing it (" + quote_for_message(partial_file_name(output.destination)) + ")";
@@ -115,17 +137,19 @@ std::string file_error_text(int error, const staged_output& output) {
 }
 
 // Rank 0: both targets checked and their temporary files prepared before any
-// work, as erdos-straus does; a direct results target is opened and gets
-// its header now.
+// work, as erdos-straus does (rows kept by a killed run stay as they are for
+// now); a direct results target is opened and gets its header now.
 void prepare_outputs(mpi_state& state, const run_config& config) {
     fault& local = state.local;
     if (const int error = check_output_path(config.results_path); error != 0) {
         local = {fault_kind::results_file, error, {}};
     } else if (const int error2 = check_output_path(config.summary_path); error2 != 0) {
         local = {fault_kind::summary_file, error2, {}};
-    } else if (const int error3 = prepare_staged_output(state.results, config.results_path, stage_naming::fixed);
+    } else if (const int error3 = prepare_staged_output(state.results, config.results_path, stage_naming::kept);
                error3 != 0) {
         local = {fault_kind::results_file, error3, file_error_text(error3, state.results)};
+    } else if (config.resume && !state.results.staged) {
+        local = {fault_kind::resume_refused, 0, "it is not a regular file"};
     } else if (const int error4 = prepare_staged_output(state.summary, config.summary_path, stage_naming::unique);
                error4 != 0) {
         local = {fault_kind::summary_file, error4, {}};
@@ -138,38 +162,177 @@ void prepare_outputs(mpi_state& state, const run_config& config) {
     }
 }
 
+void broadcast_record(progress_record& record, MPI_Comm comm) {
+    std::int64_t fields[7] = {record.p_min, record.has_p_min ? 1 : 0, record.p_max, record.c_max,
+                              static_cast<std::int64_t>(record.durable_bytes), record.rows, record.last_p};
+    MPI_Bcast(fields, 7, MPI_INT64_T, 0, comm);
+    record = {fields[0], fields[1] != 0, fields[2], static_cast<std::int32_t>(fields[3]),
+              static_cast<std::uint64_t>(fields[4]), fields[5], fields[6]};
+}
+
+std::string broadcast_text(const std::string& text, MPI_Comm comm) {
+    std::uint64_t length = text.size();
+    MPI_Bcast(&length, 1, MPI_UINT64_T, 0, comm);
+    std::string copy = text;
+    copy.resize(static_cast<std::size_t>(length));
+    MPI_Bcast(copy.data(), static_cast<int>(length), MPI_CHAR, 0, comm);
+    return copy;
+}
+
+// Rank 0: the kept file and its record checked, the header read, and the
+// kept rows cut into one part per process.
+void plan_kept_rows(mpi_state& state, const run_config& config, progress_record& from, bool& rows_to_read,
+                    std::vector<kept_part>& parts) {
+    const kept_run kept = check_kept_run(config, state.results, rows_to_read);
+    if (kept.error != 0 || !kept.refusal.empty()) {
+        state.local = {fault_kind::resume_refused, 0,
+                       kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal};
+        rows_to_read = false;
+        return;
+    }
+    from = kept.from;
+    if (!rows_to_read || from.durable_bytes == 0) {
+        rows_to_read = false;
+        return;
+    }
+    // The temporary file is open for writing only: it is read through a
+    // descriptor of its own.
+    const int fd = open(state.results.temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        state.local = {fault_kind::resume_refused, 0, std::strerror(errno)};
+        return;
+    }
+    const std::size_t header_size = std::strlen(results_header);
+    std::string header(header_size, '\0');
+    ssize_t got = -1;
+    if (from.durable_bytes >= header_size) {
+        do {
+            got = pread(fd, header.data(), header_size, 0);
+        } while (got < 0 && errno == EINTR);
+    }
+    if (got < 0 && from.durable_bytes >= header_size) {
+        state.local = {fault_kind::resume_refused, 0, std::strerror(errno)};
+    } else if (got != static_cast<ssize_t>(header_size) || header != results_header) {
+        state.local = {fault_kind::resume_refused, 0,
+                       "in " + quote_for_message(state.results.temporary) + ", the header is not the results header"};
+    } else if (const int error = split_kept_rows(fd, header_size, from.durable_bytes,
+                                                 static_cast<unsigned>(state.size), config.p_min - 1, parts);
+               error != 0) {
+        state.local = {fault_kind::resume_refused, 0, std::strerror(error)};
+    }
+    close(fd);
+}
+
+// --resume: the kept rows read back by every process, a part each, into its
+// statistics, with their first witnesses verified again; the part's rows and
+// last prime are held to the record. Sets from to the point to go on from.
+// Returns false when the run ends here (status set).
+bool read_kept_rows(mpi_state& state, const run_config& config, progress_record& from, run_stats& stats,
+                    int& status) {
+    const bool root = state.rank == 0;
+    bool rows_to_read = false;
+    std::vector<kept_part> parts;
+    if (root) {
+        progress_phase(state.progress, "reading the kept rows");
+        guard(state.local, [&] { plan_kept_rows(state, config, from, rows_to_read, parts); });
+    }
+    if (!agreed_to_go_on(state, config, status)) return false;
+    broadcast_record(from, state.comm);
+    int reading = rows_to_read ? 1 : 0;
+    MPI_Bcast(&reading, 1, MPI_INT, 0, state.comm);
+    if (reading == 0) return true;
+
+    std::vector<std::int64_t> cuts(static_cast<std::size_t>(state.size) * 3);
+    if (root) {
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            cuts[3 * i] = static_cast<std::int64_t>(parts[i].begin);
+            cuts[3 * i + 1] = static_cast<std::int64_t>(parts[i].end);
+            cuts[3 * i + 2] = parts[i].after_p;
+        }
+    }
+    MPI_Bcast(cuts.data(), static_cast<int>(cuts.size()), MPI_INT64_T, 0, state.comm);
+    const std::string kept_name = broadcast_text(state.results.temporary, state.comm);
+    const auto at = static_cast<std::size_t>(state.rank) * 3;
+    kept_rows mine;
+    guard(state.local, [&] {
+        const int fd = open(kept_name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            state.local = {fault_kind::resume_refused, 0, std::strerror(errno)};
+            return;
+        }
+        mine = fold_kept_rows(fd, static_cast<std::uint64_t>(cuts[at]), static_cast<std::uint64_t>(cuts[at + 1]),
+                              row_limits{config.p_min, config.p_max, config.c_max}, cuts[at + 2], stats);
+        close(fd);
+        if (mine.error != 0) {
+            state.local = {fault_kind::resume_refused, 0, std::strerror(mine.error)};
+        } else if (!mine.problem.empty()) {
+            state.local = {fault_kind::resume_refused, 0, "in " + quote_for_message(kept_name) + ", " + mine.problem};
+        }
+    });
+    // The first refused row in file order is on the lowest process that refuses one.
+    if (!agreed_to_go_on(state, config, status)) return false;
+    std::int64_t rows = 0;
+    std::int64_t last_p = 0;
+    MPI_Allreduce(&mine.rows, &rows, 1, MPI_INT64_T, MPI_SUM, state.comm);
+    MPI_Allreduce(&mine.last_p, &last_p, 1, MPI_INT64_T, MPI_MAX, state.comm);
+    if (root && (rows != from.rows || last_p != from.last_p)) {
+        state.local = {fault_kind::resume_refused, 0, kept_rows_mismatch(state.results)};
+    }
+    return agreed_to_go_on(state, config, status);
+}
+
 // The run on every process; returns the exit status, the same everywhere.
 int run_phases(mpi_state& state, const run_config& config) {
     MPI_Comm comm = state.comm;
     fault& local = state.local;
     const bool root = state.rank == 0;
+    int status = 1;
 
     if (root) guard(local, [&] { prepare_outputs(state, config); });
-    if (const agreed_fault agreed = agree_on_fault(local, comm); agreed.kind != fault_kind::none) {
-        return end_with_fault(state, agreed, config);
+    if (!agreed_to_go_on(state, config, status)) return status;
+    int staged = root && state.results.staged ? 1 : 0;
+    MPI_Bcast(&staged, 1, MPI_INT, 0, comm);
+
+    // The durable point to go on from, as erdos-straus finds it: the kept
+    // rows of a killed run, read back and checked before anything is
+    // changed, or nothing. Then, on rank 0, the record of a fresh start is
+    // written before the kept file is emptied, and the durable points begin.
+    run_stats stats;
+    progress_record from = record_of(config);
+    if (staged != 0 && config.resume && !read_kept_rows(state, config, from, stats, status)) return status;
+    if (root && staged != 0) {
+        const std::string record_path = progress_record_name(state.results.destination);
+        int error = from.durable_bytes == 0 ? write_progress_record(record_path, from) : 0;
+        if (error == 0) error = keep_staged_prefix(state.results, from.durable_bytes);
+        if (error == 0) error = start_checkpoints(state.checkpoints, state.results, from);
+        if (error != 0) local = {fault_kind::results_file, error, {}};
     }
+    if (!agreed_to_go_on(state, config, status)) return status;
+
     const bool direct = root && !state.results.staged;
     if (const int error = open_collective_rows(state.rows, state.results.temporary,
                                                direct ? &state.results_file : nullptr, comm);
         error != 0) {
         local = {fault_kind::results_file, error, {}};
     }
-    if (const agreed_fault agreed = agree_on_fault(local, comm); agreed.kind != fault_kind::none) {
-        return end_with_fault(state, agreed, config);
-    }
+    if (!agreed_to_go_on(state, config, status)) return status;
     state.rows_open = true;
+    state.rows.offset = from.durable_bytes;
 
-    // The blocks, the same on every process. The plain 32-bit walk builds a
-    // table over every m of the run for each block, so it takes one round.
+    // The blocks after the last kept row, the same on every process. The
+    // plain 32-bit walk builds a table over every m of the run for each
+    // block, so it takes one round.
     const walk_kind walk = choose_walk(config, scan_engine::fast);
+    const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
     std::int64_t block_primes = block_primes_setting(config.p_max);
     MPI_Bcast(&block_primes, 1, MPI_INT64_T, 0, comm);
     block_plan plan;
-    run_stats stats;
     guard(local, [&] {
-        plan = plan_blocks(config.p_min, config.p_max, static_cast<unsigned>(state.size),
-                           block_primes, walk == walk_kind::plain);
-        std::int64_t expected = 0;
+        if (walk_from <= config.p_max) {
+            plan = plan_blocks(walk_from, config.p_max, static_cast<unsigned>(state.size), block_primes,
+                               walk == walk_kind::plain);
+        }
+        std::int64_t expected = stats.processed;
         for (std::size_t round = 0; round < plan.rounds; ++round) {
             const block_bounds block = block_of(plan, round, static_cast<unsigned>(state.rank));
             if (block.first <= block.last) expected += estimate_examined_primes(block.first, block.last);
@@ -177,45 +340,78 @@ int run_phases(mpi_state& state, const run_config& config) {
         stats.uniform_masses.reserve(static_cast<std::size_t>(expected));
         stats.weighted_masses.reserve(static_cast<std::size_t>(expected));
     });
+    if (!agreed_to_go_on(state, config, status)) return status;
     if (root) {
         progress_interval(state.progress, config.p_min, config.p_max);
+        progress_resumed(state.progress, from.rows, walk_from);
         progress_phase(state.progress, "scanning primes");
     }
     const unsigned threads = config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
     std::string block_rows;
+    std::int64_t block_count = 0;
+    std::int64_t block_last_p = 0;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
         for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
             ++stats.processed;
             update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
         }
         block_rows += chunk.rows;
-        if (root && !chunk.scans.empty()) {
-            progress_scan(state.progress, stats.processed * state.size, 0, chunk.scans.back().p);
+        if (!chunk.scans.empty()) {
+            block_count += static_cast<std::int64_t>(chunk.scans.size());
+            block_last_p = chunk.scans.back().p;
+            if (root) progress_scan(state.progress, from.rows + block_count * state.size, 0, block_last_p);
         }
         stop_if_requested();
         return 0;
     };
-    for (std::size_t round = 0; round < plan.rounds || plan.rounds == 0; ++round) {
-        if (const agreed_fault agreed = agree_on_fault(local, comm); agreed.kind != fault_kind::none) {
-            return end_with_fault(state, agreed, config);
-        }
-        if (plan.rounds == 0) break;
+    std::int64_t rows_written = from.rows;
+    for (std::size_t round = 0; round < plan.rounds; ++round) {
         guard(local, [&] {
             block_rows.clear();
-            // The header opens the shared file, ahead of the first block.
-            if (root && round == 0 && state.rows.shared) block_rows = results_header;
+            block_count = 0;
+            block_last_p = 0;
+            // The header opens a new file, ahead of the first block.
+            if (root && round == 0 && state.rows.shared && from.durable_bytes == 0) block_rows = results_header;
             const block_bounds block = block_of(plan, round, static_cast<unsigned>(state.rank));
             walk_part(walk, block.first, block.last, config.c_max, threads, fold);
         });
-        if (const agreed_fault agreed = agree_on_fault(local, comm); agreed.kind != fault_kind::none) {
-            return end_with_fault(state, agreed, config);
-        }
+        if (!agreed_to_go_on(state, config, status)) return status;
         if (const int error = write_collective_rows(state.rows, block_rows); error != 0) {
             local = {fault_kind::results_file, error, {}};
+        }
+        if (!agreed_to_go_on(state, config, status)) return status;
+        if (staged == 0) continue;
+
+        // What the file holds now, for the next durable point: the rows of
+        // every process and the last prime of the round.
+        std::int64_t round_rows = 0;
+        std::int64_t round_last_p = 0;
+        MPI_Allreduce(&block_count, &round_rows, 1, MPI_INT64_T, MPI_SUM, comm);
+        MPI_Allreduce(&block_last_p, &round_last_p, 1, MPI_INT64_T, MPI_MAX, comm);
+        rows_written += round_rows;
+        checkpoint_state& points = state.checkpoints;
+        int due = 0;
+        if (root) {
+            points.bytes = state.rows.offset;
+            points.rows = rows_written;
+            if (round_rows > 0) points.last_p = round_last_p;
+            due = std::chrono::steady_clock::now() >= points.due ? 1 : 0;
+        }
+        // A durable point when rank 0's interval has passed: every process's
+        // rows synced, then rank 0 records them.
+        MPI_Bcast(&due, 1, MPI_INT, 0, comm);
+        if (due != 0) {
+            int error = sync_collective_rows(state.rows);
+            int all_synced = 0;
+            const int synced = error == 0 ? 1 : 0;
+            MPI_Allreduce(&synced, &all_synced, 1, MPI_INT, MPI_MIN, comm);
+            if (root && error == 0 && all_synced != 0) error = make_checkpoint(points, state.results_file);
+            if (error != 0) local = {fault_kind::results_file, error, {}};
         }
     }
     block_rows = std::string();
     if (root) progress_phase(state.progress, "writing the results");
+    if (!agreed_to_go_on(state, config, status)) return status;
     state.rows_open = false;
     if (const int error = close_collective_rows(state.rows); error != 0) local = {fault_kind::results_file, error, {}};
     if (direct) {
@@ -223,9 +419,7 @@ int run_phases(mpi_state& state, const run_config& config) {
             local = {fault_kind::results_file, error, {}};
         }
     }
-    if (const agreed_fault agreed = agree_on_fault(local, comm); agreed.kind != fault_kind::none) {
-        return end_with_fault(state, agreed, config);
-    }
+    if (!agreed_to_go_on(state, config, status)) return status;
 
     // The aggregates of every process, merged on rank 0.
     if (root) progress_phase(state.progress, "writing the summary");
@@ -259,17 +453,13 @@ int run_phases(mpi_state& state, const run_config& config) {
         counts.assign(search.targets.size() * select_digit_values, 0);
         sums.assign(counts.size(), 0);
     });
-    if (const agreed_fault agreed = agree_on_fault(local, comm); agreed.kind != fault_kind::none) {
-        return end_with_fault(state, agreed, config);
-    }
+    if (!agreed_to_go_on(state, config, status)) return status;
     for (int pass = 0; pass < select_passes && !search.targets.empty(); ++pass) {
         guard(local, [&] { count_percentile_pass(search, stats.uniform_masses, stats.weighted_masses, counts); });
         MPI_Allreduce(counts.data(), sums.data(), static_cast<int>(counts.size()), MPI_UINT64_T, MPI_SUM, comm);
         guard(local, [&] { take_percentile_pass(search, sums); });
     }
-    if (const agreed_fault agreed = agree_on_fault(local, comm); agreed.kind != fault_kind::none) {
-        return end_with_fault(state, agreed, config);
-    }
+    if (!agreed_to_go_on(state, config, status)) return status;
 
     // Rank 0 writes the summary and puts both files in place, in the order
     // and with the messages of erdos-straus.
@@ -287,10 +477,8 @@ int run_phases(mpi_state& state, const run_config& config) {
         });
     }
     // The last chance for a stop request: from here on the run is finished.
-    if (const agreed_fault agreed = agree_on_fault(local, comm); agreed.kind != fault_kind::none) {
-        return end_with_fault(state, agreed, config);
-    }
-    int status = 0;
+    if (!agreed_to_go_on(state, config, status)) return status;
+    status = 0;
     if (root) {
         int results_error = 0;
         if (summary_error == 0) {
@@ -320,8 +508,36 @@ int run_phases(mpi_state& state, const run_config& config) {
     return status;
 }
 
+// Rank 0, after a failed or finished run: nothing of it stays, its progress
+// record included; rows kept by an earlier run that this one did not take
+// over stay as they were.
+void discard_outputs(mpi_state& state) {
+    discard_staged_output(state.results, state.results_file);
+    discard_staged_output(state.summary, state.summary_file);
+    end_checkpoints(state.checkpoints, false);
+}
+
+// Rank 0, after a signal: the rows written so far (synced by every process
+// just before) are recorded once more and stay with their record for
+// --resume. Returns true when they stay.
+bool keep_outputs_for_resume(mpi_state& state, bool resuming) {
+    checkpoint_state& points = state.checkpoints;
+    if (!points.active) {
+        // Stopped while the kept rows were read: they stay as they were.
+        const bool untouched = resuming && state.results.keep_on_discard;
+        discard_outputs(state);
+        return untouched;
+    }
+    make_checkpoint(points, state.results_file);
+    release_staged_output(state.results, state.results_file);
+    discard_staged_output(state.summary, state.summary_file);
+    end_checkpoints(points, true);
+    return true;
+}
+
 // The run with its cleanup: every process closes the shared file together,
-// rank 0 removes what a failed run left and reports an interruption.
+// rank 0 removes what a failed run left, or keeps the rows of a stopped one
+// for --resume, and reports an interruption.
 int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
     mpi_state state;
     state.comm = comm;
@@ -337,21 +553,26 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
     } catch (...) {
         if (root) {
             progress_end(state.progress);
-            discard_staged_output(state.results, state.results_file);
-            discard_staged_output(state.summary, state.summary_file);
+            discard_outputs(state);
         }
         unwatch_stop_signals();
         throw;
     }
+    bool kept = false;
+    if (status > 128 && state.rows_open) sync_collective_rows(state.rows);
     if (state.rows_open) close_collective_rows(state.rows);
     if (root) {
         progress_end(state.progress);
-        discard_staged_output(state.results, state.results_file);  // nothing left after a finished run
-        discard_staged_output(state.summary, state.summary_file);
+        if (status > 128) {
+            kept = keep_outputs_for_resume(state, config.resume);
+        } else {
+            discard_outputs(state);  // nothing left after a finished run
+        }
     }
     unwatch_stop_signals();
     if (status > 128 && root) {
-        std::fprintf(err, "%s: interrupted; the outputs are not complete\n", program_name);
+        std::fprintf(err, "%s: interrupted; the outputs are not complete%s\n", program_name,
+                     kept ? "; the same command with --resume continues the run" : "");
     }
     return status;
 }

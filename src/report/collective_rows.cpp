@@ -145,6 +145,11 @@ int write_collective_rows(collective_rows& rows, const std::string& block) {
     return rows.shared ? write_shared(rows, block) : write_direct(rows, block);
 }
 
+int sync_collective_rows(collective_rows& rows) {
+    if (!rows.shared || rows.file == MPI_FILE_NULL) return 0;
+    return errno_of(MPI_File_sync(rows.file));
+}
+
 int close_collective_rows(collective_rows& rows) {
     if (!rows.shared || rows.file == MPI_FILE_NULL) return 0;
     return errno_of(MPI_File_close(&rows.file));

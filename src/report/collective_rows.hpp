@@ -36,6 +36,10 @@ int open_collective_rows(collective_rows& rows, const std::string& path, output_
 // so that none is left waiting.
 int write_collective_rows(collective_rows& rows, const std::string& block);
 
+// Makes what every process has written durable (collective; nothing to do
+// for a direct target). Returns 0 or an errno value.
+int sync_collective_rows(collective_rows& rows);
+
 // Closes the shared file (collective). Returns 0 or an errno value.
 int close_collective_rows(collective_rows& rows);
 
