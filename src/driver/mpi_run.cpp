@@ -18,6 +18,7 @@
 #include "driver/kept_run.hpp"
 #include "driver/mpi_agreement.hpp"
 #include "driver/progress.hpp"
+#include "driver/run_outputs.hpp"
 #include "driver/run_config.hpp"
 #include "driver/walk_choice.hpp"
 #include "numtheory/examined_primes.hpp"
@@ -72,20 +73,11 @@ struct mpi_state {
     int size = 1;
     std::FILE* err = nullptr;
     progress_state progress;
-    staged_output results;
-    staged_output summary;
-    output_file results_file;  // a direct results target
-    output_file summary_file;
-    checkpoint_state checkpoints;  // the durable points of the kept results file
+    run_outputs outputs;  // a direct results target is written through outputs.results_file
     collective_rows rows;
     bool rows_open = false;  // on every process alike
     fault local;
 };
-
-void print_file_error(std::FILE* err, const char* what, const std::string& path, const std::string& why) {
-    std::fprintf(err, "%s: cannot write %s file %s: %s\n", program_name, what, quote_for_message(path).c_str(),
-                 why.c_str());
-}
 
 // The message of an agreed fault, printed by its reporter alone; returns the
 // exit status every process gives.
@@ -97,10 +89,10 @@ int end_with_fault(mpi_state& state, const agreed_fault& agreed, const run_confi
     const std::string why = !mine.text.empty() ? mine.text : std::string(std::strerror(agreed.detail));
     switch (agreed.kind) {
         case fault_kind::results_file:
-            print_file_error(state.err, "results", config.results_path, why);
+            print_file_error(state.progress, state.err, program_name, "results", config.results_path, why);
             break;
         case fault_kind::summary_file:
-            print_file_error(state.err, "summary", config.summary_path, why);
+            print_file_error(state.progress, state.err, program_name, "summary", config.summary_path, why);
             break;
         case fault_kind::resume_refused:
             std::fprintf(state.err, "%s: cannot resume results file %s: %s\n", program_name,
@@ -129,13 +121,6 @@ bool agreed_to_go_on(mpi_state& state, const run_config& config, int& status) {
     return false;
 }
 
-std::string file_error_text(int error, const staged_output& output) {
-    if (error == EBUSY) {  // from the lock on the fixed temporary file
-        return "another run is writing it (" + quote_for_message(partial_file_name(output.destination)) + ")";
-    }
-    return std::strerror(error);
-}
-
 // Rank 0: both targets checked and their temporary files prepared before any
 // work, as erdos-straus does (rows kept by a killed run stay as they are for
 // now); a direct results target is opened and gets its header now.
@@ -145,19 +130,19 @@ void prepare_outputs(mpi_state& state, const run_config& config) {
         local = {fault_kind::results_file, error, {}};
     } else if (const int error2 = check_output_path(config.summary_path); error2 != 0) {
         local = {fault_kind::summary_file, error2, {}};
-    } else if (const int error3 = prepare_staged_output(state.results, config.results_path, stage_naming::kept);
+    } else if (const int error3 = prepare_staged_output(state.outputs.results, config.results_path, stage_naming::kept);
                error3 != 0) {
-        local = {fault_kind::results_file, error3, file_error_text(error3, state.results)};
-    } else if (config.resume && !state.results.staged) {
+        local = {fault_kind::results_file, error3, file_error_text(error3, state.outputs.results)};
+    } else if (config.resume && !state.outputs.results.staged) {
         local = {fault_kind::resume_refused, 0, "it is not a regular file"};
-    } else if (const int error4 = prepare_staged_output(state.summary, config.summary_path, stage_naming::unique);
+    } else if (const int error4 = prepare_staged_output(state.outputs.summary, config.summary_path, stage_naming::unique);
                error4 != 0) {
         local = {fault_kind::summary_file, error4, {}};
-    } else if (!state.results.staged) {
-        if (const int error5 = open_staged_output(state.results, state.results_file); error5 != 0) {
+    } else if (!state.outputs.results.staged) {
+        if (const int error5 = open_staged_output(state.outputs.results, state.outputs.results_file); error5 != 0) {
             local = {fault_kind::results_file, error5, {}};
         } else {
-            start_results_file(state.results_file);
+            start_results_file(state.outputs.results_file);
         }
     }
 }
@@ -183,7 +168,7 @@ std::string broadcast_text(const std::string& text, MPI_Comm comm) {
 // kept rows cut into one part per process.
 void plan_kept_rows(mpi_state& state, const run_config& config, progress_record& from, bool& rows_to_read,
                     std::vector<kept_part>& parts) {
-    const kept_run kept = check_kept_run(config, state.results, rows_to_read);
+    const kept_run kept = check_kept_run(config, state.outputs.results, rows_to_read);
     if (kept.error != 0 || !kept.refusal.empty()) {
         state.local = {fault_kind::resume_refused, 0,
                        kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal};
@@ -197,7 +182,7 @@ void plan_kept_rows(mpi_state& state, const run_config& config, progress_record&
     }
     // The temporary file is open for writing only: it is read through a
     // descriptor of its own.
-    const int fd = open(state.results.temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = open(state.outputs.results.temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         state.local = {fault_kind::resume_refused, 0, std::strerror(errno)};
         return;
@@ -214,7 +199,7 @@ void plan_kept_rows(mpi_state& state, const run_config& config, progress_record&
         state.local = {fault_kind::resume_refused, 0, std::strerror(errno)};
     } else if (got != static_cast<ssize_t>(header_size) || header != results_header) {
         state.local = {fault_kind::resume_refused, 0,
-                       "in " + quote_for_message(state.results.temporary) + ", the header is not the results header"};
+                       "in " + quote_for_message(state.outputs.results.temporary) + ", the header is not the results header"};
     } else if (const int error = split_kept_rows(fd, header_size, from.durable_bytes,
                                                  static_cast<unsigned>(state.size), config.p_min - 1, parts);
                error != 0) {
@@ -251,7 +236,7 @@ bool read_kept_rows(mpi_state& state, const run_config& config, progress_record&
         }
     }
     MPI_Bcast(cuts.data(), static_cast<int>(cuts.size()), MPI_INT64_T, 0, state.comm);
-    const std::string kept_name = broadcast_text(state.results.temporary, state.comm);
+    const std::string kept_name = broadcast_text(state.outputs.results.temporary, state.comm);
     const auto at = static_cast<std::size_t>(state.rank) * 3;
     kept_rows mine;
     guard(state.local, [&] {
@@ -276,7 +261,7 @@ bool read_kept_rows(mpi_state& state, const run_config& config, progress_record&
     MPI_Allreduce(&mine.rows, &rows, 1, MPI_INT64_T, MPI_SUM, state.comm);
     MPI_Allreduce(&mine.last_p, &last_p, 1, MPI_INT64_T, MPI_MAX, state.comm);
     if (root && (rows != from.rows || last_p != from.last_p)) {
-        state.local = {fault_kind::resume_refused, 0, kept_rows_mismatch(state.results)};
+        state.local = {fault_kind::resume_refused, 0, kept_rows_mismatch(state.outputs.results)};
     }
     return agreed_to_go_on(state, config, status);
 }
@@ -290,7 +275,7 @@ int run_phases(mpi_state& state, const run_config& config) {
 
     if (root) guard(local, [&] { prepare_outputs(state, config); });
     if (!agreed_to_go_on(state, config, status)) return status;
-    int staged = root && state.results.staged ? 1 : 0;
+    int staged = root && state.outputs.results.staged ? 1 : 0;
     MPI_Bcast(&staged, 1, MPI_INT, 0, comm);
 
     // The durable point to go on from, as erdos-straus finds it: the kept
@@ -301,17 +286,17 @@ int run_phases(mpi_state& state, const run_config& config) {
     progress_record from = record_of(config);
     if (staged != 0 && config.resume && !read_kept_rows(state, config, from, stats, status)) return status;
     if (root && staged != 0) {
-        const std::string record_path = progress_record_name(state.results.destination);
+        const std::string record_path = progress_record_name(state.outputs.results.destination);
         int error = from.durable_bytes == 0 ? write_progress_record(record_path, from) : 0;
-        if (error == 0) error = keep_staged_prefix(state.results, from.durable_bytes);
-        if (error == 0) error = start_checkpoints(state.checkpoints, state.results, from);
+        if (error == 0) error = keep_staged_prefix(state.outputs.results, from.durable_bytes);
+        if (error == 0) error = start_checkpoints(state.outputs.checkpoints, state.outputs.results, from);
         if (error != 0) local = {fault_kind::results_file, error, {}};
     }
     if (!agreed_to_go_on(state, config, status)) return status;
 
-    const bool direct = root && !state.results.staged;
-    if (const int error = open_collective_rows(state.rows, state.results.temporary,
-                                               direct ? &state.results_file : nullptr, comm);
+    const bool direct = root && !state.outputs.results.staged;
+    if (const int error = open_collective_rows(state.rows, state.outputs.results.temporary,
+                                               direct ? &state.outputs.results_file : nullptr, comm);
         error != 0) {
         local = {fault_kind::results_file, error, {}};
     }
@@ -389,7 +374,7 @@ int run_phases(mpi_state& state, const run_config& config) {
         MPI_Allreduce(&block_count, &round_rows, 1, MPI_INT64_T, MPI_SUM, comm);
         MPI_Allreduce(&block_last_p, &round_last_p, 1, MPI_INT64_T, MPI_MAX, comm);
         rows_written += round_rows;
-        checkpoint_state& points = state.checkpoints;
+        checkpoint_state& points = state.outputs.checkpoints;
         int due = 0;
         if (root) {
             points.bytes = state.rows.offset;
@@ -405,7 +390,7 @@ int run_phases(mpi_state& state, const run_config& config) {
             int all_synced = 0;
             const int synced = error == 0 ? 1 : 0;
             MPI_Allreduce(&synced, &all_synced, 1, MPI_INT, MPI_MIN, comm);
-            if (root && error == 0 && all_synced != 0) error = make_checkpoint(points, state.results_file);
+            if (root && error == 0 && all_synced != 0) error = make_checkpoint(points, state.outputs.results_file);
             if (error != 0) local = {fault_kind::results_file, error, {}};
         }
     }
@@ -415,7 +400,7 @@ int run_phases(mpi_state& state, const run_config& config) {
     state.rows_open = false;
     if (const int error = close_collective_rows(state.rows); error != 0) local = {fault_kind::results_file, error, {}};
     if (direct) {
-        if (const int error = close_output_file(state.results_file); error != 0 && local.kind == fault_kind::none) {
+        if (const int error = close_output_file(state.outputs.results_file); error != 0 && local.kind == fault_kind::none) {
             local = {fault_kind::results_file, error, {}};
         }
     }
@@ -469,10 +454,10 @@ int run_phases(mpi_state& state, const run_config& config) {
             const summary_bounds bounds{config.p_min, config.has_p_min, config.p_max, config.c_max,
                                         count_shifts(config.c_max)};
             const std::string text = format_summary(bounds, whole, finish_percentile_search(search));
-            summary_error = open_staged_output(state.summary, state.summary_file);
+            summary_error = open_staged_output(state.outputs.summary, state.outputs.summary_file);
             if (summary_error == 0) {
-                state.summary_file.pending = text;
-                summary_error = close_output_file(state.summary_file);
+                state.outputs.summary_file.pending = text;
+                summary_error = close_output_file(state.outputs.summary_file);
             }
         });
     }
@@ -480,59 +465,11 @@ int run_phases(mpi_state& state, const run_config& config) {
     if (!agreed_to_go_on(state, config, status)) return status;
     status = 0;
     if (root) {
-        int results_error = 0;
-        if (summary_error == 0) {
-            results_error = commit_staged_output(state.results);
-            if (results_error == 0) summary_error = commit_staged_output(state.summary);
-        }
-        progress_end(state.progress);
-        if (results_error != 0) {
-            print_file_error(state.err, "results", config.results_path, std::strerror(results_error));
-            status = 1;
-        } else {
-            if (summary_error != 0) {
-                print_file_error(state.err, "summary", config.summary_path, std::strerror(summary_error));
-            }
-            std::fprintf(state.err, "processed=%lld covered=%lld verified=%lld max_least_c=%d at p=%lld\n",
-                         static_cast<long long>(whole.processed), static_cast<long long>(whole.covered),
-                         static_cast<long long>(whole.verified), whole.max_least_shift,
-                         static_cast<long long>(whole.max_least_shift_prime));
-            if (summary_error != 0) {
-                status = 1;
-            } else {
-                status = (whole.processed == whole.covered && whole.covered == whole.verified) ? 0 : 2;
-            }
-        }
+        status = put_outputs_in_place(state.outputs, config, whole, summary_error, state.progress, state.err,
+                                      program_name);
     }
     MPI_Bcast(&status, 1, MPI_INT, 0, comm);
     return status;
-}
-
-// Rank 0, after a failed or finished run: nothing of it stays, its progress
-// record included; rows kept by an earlier run that this one did not take
-// over stay as they were.
-void discard_outputs(mpi_state& state) {
-    discard_staged_output(state.results, state.results_file);
-    discard_staged_output(state.summary, state.summary_file);
-    end_checkpoints(state.checkpoints, false);
-}
-
-// Rank 0, after a signal: the rows written so far (synced by every process
-// just before) are recorded once more and stay with their record for
-// --resume. Returns true when they stay.
-bool keep_outputs_for_resume(mpi_state& state, bool resuming) {
-    checkpoint_state& points = state.checkpoints;
-    if (!points.active) {
-        // Stopped while the kept rows were read: they stay as they were.
-        const bool untouched = resuming && state.results.keep_on_discard;
-        discard_outputs(state);
-        return untouched;
-    }
-    make_checkpoint(points, state.results_file);
-    release_staged_output(state.results, state.results_file);
-    discard_staged_output(state.summary, state.summary_file);
-    end_checkpoints(points, true);
-    return true;
 }
 
 // The run with its cleanup: every process closes the shared file together,
@@ -553,7 +490,7 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
     } catch (...) {
         if (root) {
             progress_end(state.progress);
-            discard_outputs(state);
+            discard_outputs(state.outputs);
         }
         unwatch_stop_signals();
         throw;
@@ -564,9 +501,9 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
     if (root) {
         progress_end(state.progress);
         if (status > 128) {
-            kept = keep_outputs_for_resume(state, config.resume);
+            kept = keep_outputs_for_resume(state.outputs, config.resume);
         } else {
-            discard_outputs(state);  // nothing left after a finished run
+            discard_outputs(state.outputs);  // nothing left after a finished run
         }
     }
     unwatch_stop_signals();

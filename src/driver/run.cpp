@@ -10,6 +10,7 @@
 
 #include "driver/checkpoint.hpp"
 #include "driver/kept_run.hpp"
+#include "driver/run_outputs.hpp"
 #include "driver/prime_walk.hpp"
 #include "driver/wide_walk.hpp"
 #include "numtheory/examined_primes.hpp"
@@ -29,55 +30,9 @@ namespace {
 
 constexpr const char* program_name = "erdos-straus";
 
-// The two outputs of a run and their files while they are written.
-struct run_outputs {
-    staged_output results;
-    staged_output summary;
-    output_file results_file;
-    output_file summary_file;
-    checkpoint_state checkpoints;  // the durable points of a results file kept in place
-};
-
-// After a finished run (the temporary files are renamed by then) or a failed
-// one: nothing of it stays, its progress record included. Rows kept by a run
-// before this one, which this one did not take over, stay as they were.
-void discard_outputs(run_outputs& outputs) {
-    discard_staged_output(outputs.results, outputs.results_file);
-    discard_staged_output(outputs.summary, outputs.summary_file);
-    end_checkpoints(outputs.checkpoints, false);
-}
-
-// After a signal: what the results file holds is made durable and recorded
-// once more, if it can be, and the file and its record stay for --resume.
-// Returns true when they stay.
-bool keep_outputs_for_resume(run_outputs& outputs, bool resuming) {
-    checkpoint_state& checkpoints = outputs.checkpoints;
-    if (!checkpoints.active) {
-        // Stopped while the kept rows were read: they stay as they were.
-        const bool untouched = resuming && outputs.results.keep_on_discard;
-        discard_outputs(outputs);
-        return untouched;
-    }
-    // A failure leaves the last point recorded, which a resumed run goes back to.
-    make_checkpoint(checkpoints, outputs.results_file);
-    release_staged_output(outputs.results, outputs.results_file);
-    discard_staged_output(outputs.summary, outputs.summary_file);
-    end_checkpoints(checkpoints, true);
-    return true;
-}
-
-std::string file_error_text(int error, const staged_output& output) {
-    if (error == EBUSY) {  // from the lock on the fixed temporary file
-        return "another run is writing it (" + quote_for_message(partial_file_name(output.destination)) + ")";
-    }
-    return std::strerror(error);
-}
-
 int report_file_error(progress_state& progress, std::FILE* err, const char* what, const std::string& path,
                       const std::string& why) {
-    progress_end(progress);
-    std::fprintf(err, "%s: cannot write %s file %s: %s\n", program_name, what, quote_for_message(path).c_str(),
-                 why.c_str());
+    print_file_error(progress, err, program_name, what, path, why);
     return 1;
 }
 
@@ -244,23 +199,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     }
     stop_if_requested();  // the last chance: from here on the run is finished
 
-    // The results first, then the summary: with one path for both, the
-    // summary is what stays, as when the files were written in place.
-    int results_error = 0;
-    if (summary_error == 0) {
-        results_error = commit_staged_output(outputs.results);
-        if (results_error == 0) summary_error = commit_staged_output(outputs.summary);
-    }
-    if (results_error != 0) return report_file_error(progress, err, "results", config.results_path, results_error);
-    if (summary_error != 0) report_file_error(progress, err, "summary", config.summary_path, summary_error);
-
-    progress_end(progress);
-    std::fprintf(err, "processed=%lld covered=%lld verified=%lld max_least_c=%d at p=%lld\n",
-                 static_cast<long long>(stats.processed), static_cast<long long>(stats.covered),
-                 static_cast<long long>(stats.verified), stats.max_least_shift,
-                 static_cast<long long>(stats.max_least_shift_prime));
-    if (summary_error != 0) return 1;
-    return (stats.processed == stats.covered && stats.covered == stats.verified) ? 0 : 2;
+    return put_outputs_in_place(outputs, config, stats, summary_error, progress, err, program_name);
 }
 
 }  // namespace
