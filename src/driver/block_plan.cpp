@@ -48,13 +48,12 @@ double solve_log_integral(double target, double lo, double hi) {
 
 }  // namespace
 
-block_plan plan_blocks(std::int64_t p_min, std::int64_t p_max, unsigned ranks, std::int64_t block_primes,
-                       bool one_round) {
+block_plan plan_blocks(std::int64_t p_min, std::int64_t p_max, unsigned ranks, std::int64_t block_primes) {
     block_plan plan;
     plan.ranks = std::max(ranks, 1U);
     const std::int64_t expected = estimate_examined_primes(p_min, p_max);
     const std::int64_t per_round = static_cast<std::int64_t>(plan.ranks) * std::max<std::int64_t>(block_primes, 1);
-    plan.rounds = one_round ? 1 : static_cast<std::size_t>(std::max<std::int64_t>(1, (expected + per_round - 1) / per_round));
+    plan.rounds = static_cast<std::size_t>(std::max<std::int64_t>(1, (expected + per_round - 1) / per_round));
     const std::size_t blocks = plan.rounds * plan.ranks;
 
     plan.starts.resize(blocks + 1);

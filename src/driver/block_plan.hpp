@@ -22,9 +22,8 @@ struct block_plan {
 // equally many examined primes by the density 1/(8 ln t) of the primes
 // 1 mod 24 near t, so that each holds about as much work. Each block is to
 // hold about block_primes of them; there are as many rounds as that needs
-// (at least one), or exactly one when one_round is set.
-block_plan plan_blocks(std::int64_t p_min, std::int64_t p_max, unsigned ranks, std::int64_t block_primes,
-                       bool one_round);
+// (at least one).
+block_plan plan_blocks(std::int64_t p_min, std::int64_t p_max, unsigned ranks, std::int64_t block_primes);
 
 // The block of rank `rank` in round `round`, as {first, last}.
 struct block_bounds {

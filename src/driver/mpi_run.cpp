@@ -305,8 +305,9 @@ int run_phases(mpi_state& state, const run_config& config) {
     state.rows.offset = from.durable_bytes;
 
     // The blocks after the last kept row, the same on every process. The
-    // plain 32-bit walk builds a table over every m of the run for each
-    // block, so it takes one round.
+    // plain 32-bit walk builds its table over every m of the run again for
+    // each block, seconds against the hours that a block of primes takes
+    // over the more than 16384 shifts that make a run take that walk.
     const walk_kind walk = choose_walk(config, scan_engine::fast);
     const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
     std::int64_t block_primes = block_primes_setting(config.p_max);
@@ -314,8 +315,7 @@ int run_phases(mpi_state& state, const run_config& config) {
     block_plan plan;
     guard(local, [&] {
         if (walk_from <= config.p_max) {
-            plan = plan_blocks(walk_from, config.p_max, static_cast<unsigned>(state.size), block_primes,
-                               walk == walk_kind::plain);
+            plan = plan_blocks(walk_from, config.p_max, static_cast<unsigned>(state.size), block_primes);
         }
         std::int64_t expected = stats.processed;
         for (std::size_t round = 0; round < plan.rounds; ++round) {

@@ -34,9 +34,7 @@ TEST(BlockPlan, CoversTheIntervalOnceInEveryShape) {
              {1000000000000, 1001000000000}, {(std::int64_t{1} << 62) - 1000, std::int64_t{1} << 62}}) {
         for (const unsigned ranks : {1U, 2U, 3U, 4U, 64U}) {
             for (const std::int64_t block_primes : {std::int64_t{100}, std::int64_t{1} << 20}) {
-                const block_plan plan = plan_blocks(p_min, p_max, ranks, block_primes, false);
-                expect_cover(plan, p_min, p_max);
-                EXPECT_EQ(plan_blocks(p_min, p_max, ranks, block_primes, true).rounds, 1U);
+                expect_cover(plan_blocks(p_min, p_max, ranks, block_primes), p_min, p_max);
             }
         }
     }
@@ -46,7 +44,7 @@ TEST(BlockPlan, CoversTheIntervalOnceInEveryShape) {
 // interval: blocks of equal width would hold very different counts. Equal
 // shares of the logarithmic integral keep them within a few percent.
 TEST(BlockPlan, BlocksHoldAboutEqualWork) {
-    const block_plan plan = plan_blocks(0, 100000000, 4, 50000, false);
+    const block_plan plan = plan_blocks(0, 100000000, 4, 50000);
     EXPECT_EQ(plan.rounds, 4U);  // about 735000 examined primes estimated, 200000 a round
     const std::int64_t whole = estimate_examined_primes(0, 100000000);
     const double share = static_cast<double>(whole) / static_cast<double>(plan.rounds * plan.ranks);
@@ -54,5 +52,5 @@ TEST(BlockPlan, BlocksHoldAboutEqualWork) {
         const auto held = static_cast<double>(estimate_examined_primes(plan.starts[i], plan.starts[i + 1] - 1));
         EXPECT_NEAR(held / share, 1.0, 0.03) << i;
     }
-    EXPECT_EQ(plan_blocks(0, 2000000, 4, distributed_block_primes(2000000), false).rounds, 1U);
+    EXPECT_EQ(plan_blocks(0, 2000000, 4, distributed_block_primes(2000000)).rounds, 1U);
 }

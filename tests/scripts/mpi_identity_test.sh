@@ -67,8 +67,8 @@ ERDOS_MPI_BLOCK_PRIMES=97 check 3 across-2^31 --threads 1 --from 2147300000 2147
 check 3 empty --threads 1 --from 1000 1020 127
 # No shift at all: every mass is 0/0 and the status is 2.
 check 4 no-shifts --threads 1 3000 2
-# A shift bound past the windows: the plain walk, one round.
-check 3 wide-shifts --threads 1 20000 70003
+# A shift bound past the windows: the plain walk, in several rounds.
+ERDOS_MPI_BLOCK_PRIMES=40 check 3 wide-shifts --threads 1 20000 70003
 # Targets that are no regular file: rows gathered on rank 0.
 RESULTS=/dev/null check 3 direct --threads 1 300000 127
 
@@ -91,7 +91,7 @@ stop_when_durable() {
   local signal=$1 pid waited=0 rank
   shift
   rm -f "$dir"/mpi/pid.*
-  (cd "$dir/mpi" && ERDOS_STRAUS_CHECKPOINT_MS=1 ERDOS_MPI_BLOCK_PRIMES=2000 timeout 60 "${launch[@]}" -np 2 \
+  (cd "$dir/mpi" && ERDOS_STRAUS_CHECKPOINT_MS=1 ERDOS_MPI_BLOCK_PRIMES=10000 timeout 60 "${launch[@]}" -np 2 \
     sh -c 'echo $$ >pid.$OMPI_COMM_WORLD_RANK$PMI_RANK; exec "$0" "$@"' \
     "$mpi_binary" "${resume_args[@]}" r.csv s.json >/dev/null 2>stopped.err) &
   pid=$!
