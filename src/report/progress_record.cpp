@@ -115,19 +115,19 @@ bool parse_progress_record(std::string_view text, progress_record& record) {
 
 std::string progress_record_name(const std::string& destination) { return destination + ".erdos-progress"; }
 
-int write_progress_record(const std::string& path, const progress_record& record) {
+int write_progress_record(const std::string& path, const progress_record& record, bool durable) {
     const std::string temporary = path + ".new";
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return errno;
     int error = write_all(fd, format_progress_record(record));
-    if (error == 0 && fsync(fd) != 0) error = errno;
+    if (error == 0 && durable && fsync(fd) != 0) error = errno;
     if (close(fd) != 0 && error == 0) error = errno;
     if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
     if (error != 0) {
         unlink(temporary.c_str());
         return error;
     }
-    return sync_directory_of(path);
+    return durable ? sync_directory_of(path) : 0;
 }
 
 int read_progress_record(const std::string& path, progress_record& record) {

@@ -43,9 +43,11 @@ std::string progress_record_name(const std::string& destination);
 // Writes the record to path atomically and durably: to path + ".new" first
 // (a link by that name is not followed), synced, renamed over path, and the
 // directory synced, so that after a crash path holds either the old record or
-// the new one, whole. Returns 0 or an errno value; a failure leaves the old
-// record at path.
-int write_progress_record(const std::string& path, const progress_record& record);
+// the new one, whole. Without `durable` the two syncs are left out: the
+// rename is still atomic for every process, but a crash of the machine may
+// lose it. Returns 0 or an errno value; a failure leaves the old record at
+// path.
+int write_progress_record(const std::string& path, const progress_record& record, bool durable = true);
 
 // Reads the record at path. Returns 0, ENOENT when there is none, EINVAL
 // when it does not parse (see parse_progress_record), or another errno value.

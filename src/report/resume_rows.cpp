@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <charconv>
@@ -185,6 +186,32 @@ kept_rows fold_kept_rows(int fd, std::uint64_t begin, std::uint64_t end, const r
     }
     if (used != block.size()) kept.problem = row_place(offset) + ": it has no line feed";
     return kept;
+}
+
+int next_row_start(int fd, std::uint64_t offset, std::uint64_t end, std::uint64_t& start) {
+    if (offset == 0 || offset >= end) {
+        start = std::min(offset, end);
+        return 0;
+    }
+    // From the byte before offset: a line feed there makes offset a start.
+    char block[4096];
+    std::uint64_t at = offset - 1;
+    while (at < end) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof block, end - at));
+        const ssize_t got = pread(fd, block, want, static_cast<off_t>(at));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) break;
+        if (const void* feed = std::memchr(block, '\n', static_cast<std::size_t>(got)); feed != nullptr) {
+            start = at + static_cast<std::uint64_t>(static_cast<const char*>(feed) - block) + 1;
+            return 0;
+        }
+        at += static_cast<std::uint64_t>(got);
+    }
+    start = end;
+    return 0;
 }
 
 kept_rows fold_kept_results(int fd, std::uint64_t end, const row_limits& limits, run_stats& stats) {

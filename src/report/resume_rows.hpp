@@ -50,6 +50,13 @@ struct kept_rows {
 kept_rows fold_kept_rows(int fd, std::uint64_t begin, std::uint64_t end, const row_limits& limits,
                          std::int64_t after_p, run_stats& stats);
 
+// Where the first row at or after `offset` begins in the rows of the file at
+// fd that end at `end`: the least start >= offset that is `end` or follows a
+// line feed (0 for offset 0). For processes that share the rows of one file
+// by bytes, each from the row its share begins in. Returns 0 or an errno
+// value.
+int next_row_start(int fd, std::uint64_t offset, std::uint64_t end, std::uint64_t& start);
+
 // Reads the bytes [0, end) of a kept results file: the header, then rows as
 // fold_kept_rows reads them (after_p = p_min - 1). end 0 is an empty file.
 kept_rows fold_kept_results(int fd, std::uint64_t end, const row_limits& limits, run_stats& stats);

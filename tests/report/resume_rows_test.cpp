@@ -186,3 +186,31 @@ TEST(KeptRows, TheFirstBadRowStopsTheReadingAndSaysWhere) {
     // A first p not above after_p.
     EXPECT_NE(erdos::fold_kept_rows(file.fd, 0, row_73.size() + 1, limits, 73, stats).problem, "");
 }
+
+TEST(KeptRows, SharesByBytesBeginAtTheNextRow) {
+    const std::string rows = row_73 + "\n" + row_97 + "\n" + row_193 + "\n";
+    temp_file file(rows);
+    const std::uint64_t second = row_73.size() + 1;
+    const std::uint64_t third = second + row_97.size() + 1;
+    const std::uint64_t end = rows.size();
+    for (const auto& [offset, expected] : std::vector<std::pair<std::uint64_t, std::uint64_t>>{
+             {0, 0}, {1, second}, {second - 1, second}, {second, second}, {second + 1, third}, {third, third},
+             {end - 1, end}, {end, end}, {end + 5, end}}) {
+        std::uint64_t start = 99;
+        EXPECT_EQ(erdos::next_row_start(file.fd, offset, end, start), 0) << offset;
+        EXPECT_EQ(start, expected) << offset;
+    }
+    // Shares cut anywhere fold to the whole.
+    erdos::run_stats stats;
+    std::uint64_t from = 0;
+    std::int64_t after = -1;
+    for (const std::uint64_t cut : {std::uint64_t{40}, std::uint64_t{150}, end}) {
+        std::uint64_t to = 0;
+        ASSERT_EQ(erdos::next_row_start(file.fd, cut, end, to), 0);
+        const auto part = erdos::fold_kept_rows(file.fd, from, to, {0, 200, 127}, after, stats);
+        EXPECT_EQ(part.problem, "");
+        if (part.rows > 0) after = part.last_p;
+        from = to;
+    }
+    EXPECT_EQ(stats.processed, 3);
+}
