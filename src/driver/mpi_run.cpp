@@ -287,7 +287,9 @@ int run_phases(mpi_state& state, const run_config& config) {
     if (staged != 0 && config.resume && !read_kept_rows(state, config, from, stats, status)) return status;
     if (root && staged != 0) {
         const std::string record_path = progress_record_name(state.outputs.results.destination);
-        int error = from.durable_bytes == 0 ? write_progress_record(record_path, from) : 0;
+        // The record of a fresh start vouches for no rows and is not synced,
+        // as erdos-straus writes it.
+        int error = from.durable_bytes == 0 ? write_progress_record(record_path, from, false) : 0;
         if (error == 0) error = keep_staged_prefix(state.outputs.results, from.durable_bytes);
         if (error == 0) error = start_checkpoints(state.outputs.checkpoints, state.outputs.results, from);
         if (error != 0) local = {fault_kind::results_file, error, {}};
@@ -391,6 +393,7 @@ int run_phases(mpi_state& state, const run_config& config) {
             const int synced = error == 0 ? 1 : 0;
             MPI_Allreduce(&synced, &all_synced, 1, MPI_INT, MPI_MIN, comm);
             if (root && error == 0 && all_synced != 0) error = make_checkpoint(points, state.outputs.results_file);
+            if (root) points.due = std::chrono::steady_clock::now() + points.interval;
             if (error != 0) local = {fault_kind::results_file, error, {}};
         }
     }

@@ -29,26 +29,6 @@ int read_at(int fd, std::uint64_t offset, std::size_t size, std::string& out) {
     return 0;
 }
 
-// The first line start at or after `from` (after a line feed at from - 1 or
-// later), or end.
-int next_line_start(int fd, std::uint64_t from, std::uint64_t end, std::uint64_t& start) {
-    constexpr std::size_t window = 4096;
-    std::string bytes;
-    for (std::uint64_t at = from - 1; at < end; at += window) {
-        if (const int error = read_at(fd, at, static_cast<std::size_t>(std::min<std::uint64_t>(window, end - at)), bytes);
-            error != 0) {
-            return error;
-        }
-        if (const std::size_t feed = bytes.find('\n'); feed != std::string::npos) {
-            start = at + feed + 1;
-            return 0;
-        }
-        if (bytes.empty()) break;
-    }
-    start = end;
-    return 0;
-}
-
 // The p of the line that ends just before `start`, or fallback.
 int p_before(int fd, std::uint64_t begin, std::uint64_t start, std::int64_t fallback, std::int64_t& p) {
     p = fallback;
@@ -84,7 +64,7 @@ int split_kept_rows(int fd, std::uint64_t begin, std::uint64_t end, unsigned par
             const std::uint64_t target = begin + (end - begin) / parts * (i + 1);
             std::uint64_t start = end;
             if (target > cut) {
-                if (const int error = next_line_start(fd, target, end, start); error != 0) return error;
+                if (const int error = next_row_start(fd, target, end, start); error != 0) return error;
             } else {
                 start = cut;
             }
