@@ -18,6 +18,7 @@
 #include "driver/kept_run.hpp"
 #include "driver/mpi_agreement.hpp"
 #include "driver/progress.hpp"
+#include "driver/run.hpp"
 #include "driver/run_outputs.hpp"
 #include "driver/run_config.hpp"
 #include "driver/walk_choice.hpp"
@@ -532,35 +533,18 @@ int mpi_erdos_main(const std::vector<std::string>& args, MPI_Comm comm, std::FIL
         switch (command.action) {
             case command_action::help:
             case command_action::version: {
-                int status = 0;
-                if (root) {
-                    const std::string text = command.action == command_action::help ? usage_text(program_name)
-                                                                                     : version_text(program_name);
-                    errno = 0;
-                    if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0) {
-                        std::fprintf(err, "%s: cannot write standard output: %s\n", program_name,
-                                     std::strerror(errno != 0 ? errno : EIO));
-                        status = 1;
-                    }
-                }
+                const int status = root ? print_help_or_version(command.action, out, err, program_name) : 0;
                 return agreed_status(status, comm);
             }
             case command_action::fail:
-                if (root) {
-                    std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program_name,
-                                 command.error.c_str(), program_name);
-                }
+                if (root) print_argument_error(command.error, err, program_name);
                 return 1;
             case command_action::run:
                 break;
         }
         return run_distributed(command.config, comm, err);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(err, "%s: out of memory; the outputs are not complete\n", program_name);
-    } catch (const std::exception& e) {
-        std::fprintf(err, "%s: internal error: %s; the outputs are not complete\n", program_name, e.what());
     } catch (...) {
-        std::fprintf(err, "%s: internal error; the outputs are not complete\n", program_name);
+        print_caught_exception(err, program_name);
     }
     // The other processes may be waiting in a collective call that this one
     // will never make: the job ends as a whole.

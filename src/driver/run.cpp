@@ -236,35 +236,48 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
     return status;
 }
 
+int print_help_or_version(command_action action, std::FILE* out, std::FILE* err, const char* program) {
+    const std::string text = action == command_action::help ? usage_text(program) : version_text(program);
+    errno = 0;
+    if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0) {
+        std::fprintf(err, "%s: cannot write standard output: %s\n", program, std::strerror(errno != 0 ? errno : EIO));
+        return 1;
+    }
+    return 0;
+}
+
+void print_argument_error(const std::string& error, std::FILE* err, const char* program) {
+    std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program, error.c_str(), program);
+}
+
+void print_caught_exception(std::FILE* err, const char* program) {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(err, "%s: out of memory; the outputs are not complete\n", program);
+    } catch (const std::exception& e) {
+        std::fprintf(err, "%s: internal error: %s; the outputs are not complete\n", program, e.what());
+    } catch (...) {
+        std::fprintf(err, "%s: internal error; the outputs are not complete\n", program);
+    }
+}
+
 int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     try {
         const command_line command = parse_command_line(args);
         switch (command.action) {
             case command_action::help:
-            case command_action::version: {
-                const std::string text = command.action == command_action::help ? usage_text() : version_text();
-                errno = 0;
-                if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0) {
-                    std::fprintf(err, "%s: cannot write standard output: %s\n", program_name,
-                                 std::strerror(errno != 0 ? errno : EIO));
-                    return 1;
-                }
-                return 0;
-            }
+            case command_action::version:
+                return print_help_or_version(command.action, out, err, program_name);
             case command_action::fail:
-                std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program_name,
-                             command.error.c_str(), program_name);
+                print_argument_error(command.error, err, program_name);
                 return 1;
             case command_action::run:
                 break;
         }
         return run_experiment(command.config, err);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(err, "%s: out of memory; the outputs are not complete\n", program_name);
-    } catch (const std::exception& e) {
-        std::fprintf(err, "%s: internal error: %s; the outputs are not complete\n", program_name, e.what());
     } catch (...) {
-        std::fprintf(err, "%s: internal error; the outputs are not complete\n", program_name);
+        print_caught_exception(err, program_name);
     }
     return 1;
 }

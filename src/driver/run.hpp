@@ -26,6 +26,17 @@ namespace erdos {
 // are caught only while it runs.
 int run_experiment(const run_config& config, std::FILE* err, scan_engine engine = scan_engine::fast);
 
+// Prints the --help text or the --version line of `program` on out. Returns
+// 0, or 1 after a message on err when out cannot be written.
+int print_help_or_version(command_action action, std::FILE* out, std::FILE* err, const char* program);
+
+// The message for a command line that parse_command_line refused.
+void print_argument_error(const std::string& error, std::FILE* err, const char* program);
+
+// Called in a catch block: the message for the exception being handled
+// (memory exhaustion, or an internal error with its description).
+void print_caught_exception(std::FILE* err, const char* program);
+
 // The whole program behind main: reads the arguments (without the program
 // name), prints help, version or an argument error, or runs the experiment.
 // Catches every exception, memory exhaustion included, and turns it into a
