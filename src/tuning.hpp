@@ -160,6 +160,20 @@ static_assert(fast_chunk_max_primes * max_windowed_shifts <= std::size_t{1} << 3
 inline constexpr std::size_t results_batch_bytes = std::size_t{1} << 20;
 inline constexpr std::size_t results_write_through_bytes = results_batch_bytes / 8;
 
+// --- Several processes (driver/block_plan, the MPI program) ---------------
+
+// Examined primes per block of a run spread over several processes. A rank
+// holds one block's rows (about 64 bytes a prime: 64 MiB here) until the
+// round's collective write, and sets its walk up again for every block: the
+// sieving primes up to sqrt(p_max), a few milliseconds at 10^12 against
+// about 2 s of scanning per block. Far out the setup grows with sqrt(p_max)
+// (about 1.1 s at 10^18), so a block then holds at least
+// distributed_setup_share times the primes below sqrt(p_max), which keeps the
+// setup near a twentieth of the block's time. Any positive values give the
+// same bytes; small runs take a single round whatever they are.
+inline constexpr std::int64_t distributed_block_primes = std::int64_t{1} << 20;
+inline constexpr double distributed_setup_share = 0.125;
+
 // --- Durable points of the results file (driver/checkpoint.cpp) ----------
 
 // A run whose results go to a regular file makes the rows written so far

@@ -37,7 +37,8 @@ int open_for_reading(const staged_output& results, int& fd) {
 
 }  // namespace
 
-kept_run read_kept_run(const run_config& config, const staged_output& results, run_stats& stats) {
+kept_run check_kept_run(const run_config& config, const staged_output& results, bool& rows_to_read) {
+    rows_to_read = false;
     kept_run kept;
     const progress_record wanted = record_of(config);
     kept.from = wanted;
@@ -69,6 +70,22 @@ kept_run read_kept_run(const run_config& config, const staged_output& results, r
         kept.refusal = kept_name + " ends before the durable point its progress record names";
         return kept;
     }
+    kept.from = record;
+    rows_to_read = true;
+    return kept;
+}
+
+std::string kept_rows_mismatch(const staged_output& results) {
+    return "the kept rows " + quote_for_message(results.temporary) + " do not match their progress record";
+}
+
+kept_run read_kept_run(const run_config& config, const staged_output& results, run_stats& stats) {
+    bool rows_to_read = false;
+    kept_run kept = check_kept_run(config, results, rows_to_read);
+    if (!rows_to_read) return kept;
+    const progress_record record = kept.from;
+    kept.from = record_of(config);
+    const std::string kept_name = quote_for_message(results.temporary);
     int fd = -1;
     if (const int error = open_for_reading(results, fd); error != 0) {
         kept.error = error;
@@ -82,7 +99,7 @@ kept_run read_kept_run(const run_config& config, const staged_output& results, r
     } else if (!rows.problem.empty()) {
         kept.refusal = "in " + kept_name + ", " + rows.problem;
     } else if (rows.rows != record.rows || rows.last_p != record.last_p) {
-        kept.refusal = "the kept rows " + kept_name + " do not match their progress record";
+        kept.refusal = kept_rows_mismatch(results);
     } else {
         kept.from = record;
     }

@@ -26,4 +26,14 @@ struct kept_run {
 // written; after an error or a refusal stats is unspecified.
 kept_run read_kept_run(const run_config& config, const staged_output& results, run_stats& stats);
 
+// The checks of read_kept_run before any row is read: the kept file's size,
+// its record and the record's configuration. On success kept.from is the
+// point to continue from, and rows_to_read tells whether it holds rows that
+// must be read back (the first from.durable_bytes bytes of the file); the
+// caller then reads them and holds them to the record, as read_kept_run does.
+kept_run check_kept_run(const run_config& config, const staged_output& results, bool& rows_to_read);
+
+// The refusal when the rows read back do not end where the record says.
+std::string kept_rows_mismatch(const staged_output& results);
+
 }  // namespace erdos

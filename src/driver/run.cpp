@@ -10,6 +10,7 @@
 
 #include "driver/checkpoint.hpp"
 #include "driver/kept_run.hpp"
+#include "driver/run_outputs.hpp"
 #include "driver/prime_walk.hpp"
 #include "driver/wide_walk.hpp"
 #include "numtheory/examined_primes.hpp"
@@ -22,66 +23,16 @@
 #include "report/staged_output.hpp"
 #include "report/summary_file.hpp"
 #include "search/shift_list.hpp"
-#include "tuning.hpp"
 
 namespace erdos {
 
 namespace {
 
-// The largest p_max of a run whose m all fit the 32-bit walks' tables.
-constexpr std::int64_t max_p_32 = 2147483646;
-
 constexpr const char* program_name = "erdos-straus";
-
-// The two outputs of a run and their files while they are written.
-struct run_outputs {
-    staged_output results;
-    staged_output summary;
-    output_file results_file;
-    output_file summary_file;
-    checkpoint_state checkpoints;  // the durable points of a results file kept in place
-};
-
-// After a finished run (the temporary files are renamed by then) or a failed
-// one: nothing of it stays, its progress record included. Rows kept by a run
-// before this one, which this one did not take over, stay as they were.
-void discard_outputs(run_outputs& outputs) {
-    discard_staged_output(outputs.results, outputs.results_file);
-    discard_staged_output(outputs.summary, outputs.summary_file);
-    end_checkpoints(outputs.checkpoints, false);
-}
-
-// After a signal: what the results file holds is made durable and recorded
-// once more, if it can be, and the file and its record stay for --resume.
-// Returns true when they stay.
-bool keep_outputs_for_resume(run_outputs& outputs, bool resuming) {
-    checkpoint_state& checkpoints = outputs.checkpoints;
-    if (!checkpoints.active) {
-        // Stopped while the kept rows were read: they stay as they were.
-        const bool untouched = resuming && outputs.results.keep_on_discard;
-        discard_outputs(outputs);
-        return untouched;
-    }
-    // A failure leaves the last point recorded, which a resumed run goes back to.
-    make_checkpoint(checkpoints, outputs.results_file);
-    release_staged_output(outputs.results, outputs.results_file);
-    discard_staged_output(outputs.summary, outputs.summary_file);
-    end_checkpoints(checkpoints, true);
-    return true;
-}
-
-std::string file_error_text(int error, const staged_output& output) {
-    if (error == EBUSY) {  // from the lock on the fixed temporary file
-        return "another run is writing it (" + quote_for_message(partial_file_name(output.destination)) + ")";
-    }
-    return std::strerror(error);
-}
 
 int report_file_error(progress_state& progress, std::FILE* err, const char* what, const std::string& path,
                       const std::string& why) {
-    progress_end(progress);
-    std::fprintf(err, "%s: cannot write %s file %s: %s\n", program_name, what, quote_for_message(path).c_str(),
-                 why.c_str());
+    print_file_error(progress, err, program_name, what, path, why);
     return 1;
 }
 
@@ -127,14 +78,11 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         return report_file_error(progress, err, "summary", config.summary_path, error);
     }
 
-    // Runs whose every m = (p + c)/4 lies below 2^29 take the 32-bit walks:
-    // the windowed one, or, for shift bounds so wide that a window over m
-    // would outgrow a factor table, the plain one with one table over every m.
-    // Any other run (an interval far out, or p_max + c_max beyond 32 bits)
-    // takes the walk whose factor sieve reaches m up to 2^61. A resumed run
-    // takes the walk of the whole interval, as the run it continues did.
-    const bool wide = config.p_max > max_p_32 || config.p_max + config.c_max > max_p_32 + 1;
-    const bool plain = engine == scan_engine::plain || (!wide && config.c_max > tuning::max_windowed_c_max);
+    // A resumed run takes the walk of the whole interval, as the run it
+    // continues did.
+    const walk_kind walk = choose_walk(config, engine);
+    const bool wide = is_wide_walk(walk);
+    const bool plain = walk == walk_kind::plain || walk == walk_kind::plain_wide;
 
     run_stats stats;
     // Room for every mass at once: growing the lists by doubling would need
@@ -253,23 +201,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     }
     stop_if_requested();  // the last chance: from here on the run is finished
 
-    // The results first, then the summary: with one path for both, the
-    // summary is what stays, as when the files were written in place.
-    int results_error = 0;
-    if (summary_error == 0) {
-        results_error = commit_staged_output(outputs.results);
-        if (results_error == 0) summary_error = commit_staged_output(outputs.summary);
-    }
-    if (results_error != 0) return report_file_error(progress, err, "results", config.results_path, results_error);
-    if (summary_error != 0) report_file_error(progress, err, "summary", config.summary_path, summary_error);
-
-    progress_end(progress);
-    std::fprintf(err, "processed=%lld covered=%lld verified=%lld max_least_c=%d at p=%lld\n",
-                 static_cast<long long>(stats.processed), static_cast<long long>(stats.covered),
-                 static_cast<long long>(stats.verified), stats.max_least_shift,
-                 static_cast<long long>(stats.max_least_shift_prime));
-    if (summary_error != 0) return 1;
-    return (stats.processed == stats.covered && stats.covered == stats.verified) ? 0 : 2;
+    return put_outputs_in_place(outputs, config, stats, summary_error, progress, err, program_name);
 }
 
 }  // namespace
@@ -304,35 +236,48 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
     return status;
 }
 
+int print_help_or_version(command_action action, std::FILE* out, std::FILE* err, const char* program) {
+    const std::string text = action == command_action::help ? usage_text(program) : version_text(program);
+    errno = 0;
+    if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0) {
+        std::fprintf(err, "%s: cannot write standard output: %s\n", program, std::strerror(errno != 0 ? errno : EIO));
+        return 1;
+    }
+    return 0;
+}
+
+void print_argument_error(const std::string& error, std::FILE* err, const char* program) {
+    std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program, error.c_str(), program);
+}
+
+void print_caught_exception(std::FILE* err, const char* program) {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(err, "%s: out of memory; the outputs are not complete\n", program);
+    } catch (const std::exception& e) {
+        std::fprintf(err, "%s: internal error: %s; the outputs are not complete\n", program, e.what());
+    } catch (...) {
+        std::fprintf(err, "%s: internal error; the outputs are not complete\n", program);
+    }
+}
+
 int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     try {
         const command_line command = parse_command_line(args);
         switch (command.action) {
             case command_action::help:
-            case command_action::version: {
-                const std::string text = command.action == command_action::help ? usage_text() : version_text();
-                errno = 0;
-                if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0) {
-                    std::fprintf(err, "%s: cannot write standard output: %s\n", program_name,
-                                 std::strerror(errno != 0 ? errno : EIO));
-                    return 1;
-                }
-                return 0;
-            }
+            case command_action::version:
+                return print_help_or_version(command.action, out, err, program_name);
             case command_action::fail:
-                std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program_name,
-                             command.error.c_str(), program_name);
+                print_argument_error(command.error, err, program_name);
                 return 1;
             case command_action::run:
                 break;
         }
         return run_experiment(command.config, err);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(err, "%s: out of memory; the outputs are not complete\n", program_name);
-    } catch (const std::exception& e) {
-        std::fprintf(err, "%s: internal error: %s; the outputs are not complete\n", program_name, e.what());
     } catch (...) {
-        std::fprintf(err, "%s: internal error; the outputs are not complete\n", program_name);
+        print_caught_exception(err, program_name);
     }
     return 1;
 }

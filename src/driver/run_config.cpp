@@ -233,12 +233,16 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     return result;
 }
 
-std::string version_text() { return std::string("erdos-straus ") + ERDOS_STRAUS_VERSION + "\n"; }
+std::string version_text(std::string_view program) {
+    return std::string(program) + " " + ERDOS_STRAUS_VERSION + "\n";
+}
 
-std::string usage_text() {
-    return "Usage: erdos-straus [--threads N] [--from P_MIN] [--resume]\n"
-           "                    [P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
-           "       erdos-straus --help | --version\n"
+std::string usage_text(std::string_view program) {
+    const std::string name(program);
+    const std::string indent(name.size() + 8, ' ');  // under the first option
+    return "Usage: " + name + " [--threads N] [--from P_MIN] [--resume]\n" + indent +
+           "[P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
+           "       " + name + " --help | --version\n"
            "\n"
            "Studies the Erdos-Straus equation 4/p = 1/m + 1/x + 1/y for every prime\n"
            "p = 1 (mod 24) up to P_MAX (from P_MIN on, with --from). For each shift\n"

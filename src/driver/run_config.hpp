@@ -53,8 +53,9 @@ bool parse_decimal(std::string_view text, std::int64_t& value);
 // text in single quotes, control bytes shown as \xHH, for a message.
 std::string quote_for_message(std::string_view text);
 
-// The --help text and the --version line, each ending in a line feed.
-std::string usage_text();
-std::string version_text();
+// The --help text and the --version line, each ending in a line feed, for
+// the program of that name.
+std::string usage_text(std::string_view program = "erdos-straus");
+std::string version_text(std::string_view program = "erdos-straus");
 
 }  // namespace erdos
