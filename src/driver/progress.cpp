@@ -60,7 +60,8 @@ void draw_until_stopped(progress_state& state) {
         const double seconds = std::chrono::duration<double>(now - state.phase_start).count();
         std::string text = state.scanning
                                ? progress_scan_text(state.examined_done, state.examined_total, state.current_p, seconds,
-                                                    state.p_min, state.p_max)
+                                                    state.p_min, state.p_max, state.examined_resumed,
+                                                    state.resumed_p)
                                : progress_phase_text(state.phase, seconds);
         lock.unlock();  // the terminal may be slow; the run must not wait for it
         draw(state, std::move(text));
@@ -95,6 +96,13 @@ void progress_interval(progress_state& state, std::int64_t p_min, std::int64_t p
     std::lock_guard lock(state.mutex);
     state.p_min = p_min;
     state.p_max = p_max;
+}
+
+void progress_resumed(progress_state& state, std::int64_t examined_resumed, std::int64_t resumed_p) {
+    if (!is_active(state)) return;
+    std::lock_guard lock(state.mutex);
+    state.examined_resumed = examined_resumed;
+    state.resumed_p = resumed_p;
 }
 
 void progress_scan(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
@@ -133,7 +141,8 @@ void progress_end(progress_state& state) {
 }
 
 std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int64_t current_p,
-                               double seconds_scanning, std::int64_t p_min, std::int64_t p_max) {
+                               double seconds_scanning, std::int64_t p_min, std::int64_t p_max,
+                               std::int64_t examined_resumed, std::int64_t resumed_p) {
     std::string text = "scanning primes";
     char part[96];
     // The share done: of the primes counted in advance, or else of the interval.
@@ -154,14 +163,21 @@ std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined
     }
     std::snprintf(part, sizeof part, "  p=%lld", static_cast<long long>(current_p));
     text += part;
-    if (seconds_scanning >= 1.0 && examined_done > 0) {
-        const double rate = static_cast<double>(examined_done) / seconds_scanning;
+    // The rate and the time left, of this run's own scan.
+    const std::int64_t scanned = examined_done - examined_resumed;
+    if (seconds_scanning >= 1.0 && scanned > 0) {
+        const double rate = static_cast<double>(scanned) / seconds_scanning;
         std::snprintf(part, sizeof part, "  %.0f primes/s", rate);
         text += part;
+        // The share of the interval already done when the scan began.
+        const double share_before =
+            examined_resumed > 0 && p_max > p_min && resumed_p > p_min
+                ? std::min(1.0, static_cast<double>(resumed_p - p_min) / static_cast<double>(p_max - p_min))
+                : 0.0;
         if (examined_total > 0 && examined_total >= examined_done) {
             text += "  " + format_duration(static_cast<double>(examined_total - examined_done) / rate) + " left";
-        } else if (examined_total <= 0 && share > 0.0) {
-            text += "  " + format_duration(seconds_scanning * (1.0 - share) / share) + " left";
+        } else if (examined_total <= 0 && share > share_before) {
+            text += "  " + format_duration(seconds_scanning * (1.0 - share) / (share - share_before)) + " left";
         }
     }
     return text;

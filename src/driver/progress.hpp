@@ -40,6 +40,8 @@ struct progress_state {
     std::int64_t current_p = 0;
     std::int64_t p_min = 0;  // the interval, for runs whose examined primes are not counted in advance
     std::int64_t p_max = 0;
+    std::int64_t examined_resumed = 0;  // examined primes a resumed run took from the kept rows
+    std::int64_t resumed_p = 0;         // where its own scan begins
     std::thread drawer;
 };
 
@@ -60,6 +62,11 @@ void progress_scan(progress_state& state, std::int64_t examined_done, std::int64
 // how far its current prime has come through it instead.
 void progress_interval(progress_state& state, std::int64_t p_min, std::int64_t p_max);
 
+// A resumed run: examined_resumed examined primes came from the kept rows and
+// its scan begins at resumed_p. The share done counts them; the rate and the
+// time left count only what this run scans.
+void progress_resumed(progress_state& state, std::int64_t examined_resumed, std::int64_t resumed_p);
+
 // Stops the drawing thread and erases the line, if one is drawn, so that
 // whatever is printed next starts on a clean line. Must be called before the
 // state goes; safe to call repeatedly.
@@ -69,8 +76,11 @@ void progress_end(progress_state& state);
 // "scanning primes 43.2%  p=8803369  51234 primes/s  1m 05s left".
 // The rate and the time left are given only once the scan has run a second.
 // Without a total (0) the share done is current_p's place in [p_min, p_max].
+// A resumed run gives the primes it took from the kept rows (counted in
+// examined_done and examined_total) and where its scan began.
 std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int64_t current_p,
-                               double seconds_scanning, std::int64_t p_min = 0, std::int64_t p_max = 0);
+                               double seconds_scanning, std::int64_t p_min = 0, std::int64_t p_max = 0,
+                               std::int64_t examined_resumed = 0, std::int64_t resumed_p = 0);
 
 // The text of a phase that reports no position, with its whole seconds so
 // far: "sieving  12s", "building tables  3m 05s".

@@ -8,6 +8,9 @@
 #include <new>
 #include <thread>
 
+#include "driver/checkpoint.hpp"
+#include "driver/kept_run.hpp"
+#include "driver/run_outputs.hpp"
 #include "driver/prime_walk.hpp"
 #include "driver/wide_walk.hpp"
 #include "numtheory/examined_primes.hpp"
@@ -20,41 +23,22 @@
 #include "report/staged_output.hpp"
 #include "report/summary_file.hpp"
 #include "search/shift_list.hpp"
-#include "tuning.hpp"
 
 namespace erdos {
 
 namespace {
 
-// The largest p_max of a run whose m all fit the 32-bit walks' tables.
-constexpr std::int64_t max_p_32 = 2147483646;
-
 constexpr const char* program_name = "erdos-straus";
-
-// The two outputs of a run and their files while they are written.
-struct run_outputs {
-    staged_output results;
-    staged_output summary;
-    output_file results_file;
-    output_file summary_file;
-};
-
-void discard_outputs(run_outputs& outputs) {
-    discard_staged_output(outputs.results, outputs.results_file);
-    discard_staged_output(outputs.summary, outputs.summary_file);
-}
-
-std::string file_error_text(int error, const staged_output& output) {
-    if (error == EBUSY) {  // from the lock on the fixed temporary file
-        return "another run is writing it (" + quote_for_message(partial_file_name(output.destination)) + ")";
-    }
-    return std::strerror(error);
-}
 
 int report_file_error(progress_state& progress, std::FILE* err, const char* what, const std::string& path,
                       const std::string& why) {
+    print_file_error(progress, err, program_name, what, path, why);
+    return 1;
+}
+
+int report_resume_refusal(progress_state& progress, std::FILE* err, const std::string& path, const std::string& why) {
     progress_end(progress);
-    std::fprintf(err, "%s: cannot write %s file %s: %s\n", program_name, what, quote_for_message(path).c_str(),
+    std::fprintf(err, "%s: cannot resume results file %s: %s\n", program_name, quote_for_message(path).c_str(),
                  why.c_str());
     return 1;
 }
@@ -79,52 +63,103 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         return report_file_error(progress, err, "summary", config.summary_path, error);
     }
     // The temporary files beside them, made now for the same reason: a
-    // directory without write permission shows at once.
-    if (const int error = prepare_staged_output(outputs.results, config.results_path, stage_naming::fixed);
+    // directory without write permission shows at once. The rows a killed
+    // run kept there stay as they are until this run knows what to keep.
+    if (const int error = prepare_staged_output(outputs.results, config.results_path, stage_naming::kept);
         error != 0) {
         return report_file_error(progress, err, "results", config.results_path,
                                  file_error_text(error, outputs.results));
+    }
+    if (config.resume && !outputs.results.staged) {
+        return report_resume_refusal(progress, err, config.results_path, "it is not a regular file");
     }
     if (const int error = prepare_staged_output(outputs.summary, config.summary_path, stage_naming::unique);
         error != 0) {
         return report_file_error(progress, err, "summary", config.summary_path, error);
     }
 
-    // Runs whose every m = (p + c)/4 lies below 2^29 take the windowed 32-bit
-    // walk, whatever their shift bound. Any other run (an interval far out,
-    // or p_max + c_max beyond 32 bits) takes the walk whose factor sieve
-    // reaches m up to 2^61.
-    const bool wide = config.p_max > max_p_32 || config.p_max + config.c_max > max_p_32 + 1;
-    const bool plain = engine == scan_engine::plain;
+    // A resumed run takes the walk of the whole interval, as the run it
+    // continues did.
+    const walk_kind walk = choose_walk(config, engine);
+    const bool wide = is_wide_walk(walk);
+    const bool plain = walk == walk_kind::plain || walk == walk_kind::plain_wide;
+
+    run_stats stats;
+    // Room for every mass at once: growing the lists by doubling would need
+    // half as much again at the moment of each copy. An estimate, a little
+    // above the count, where the walk does not list the primes in advance or
+    // the kept rows come first.
+    const bool listed = !wide && !plain;
+    if (!listed || config.resume) {
+        const auto estimated = static_cast<std::size_t>(estimate_examined_primes(config.p_min, config.p_max));
+        stats.uniform_masses.reserve(estimated);
+        stats.weighted_masses.reserve(estimated);
+    }
+
+    // The durable point to go on from: the kept rows of a killed run, read
+    // back and checked before anything is changed, or nothing. The record of
+    // a fresh start is written before the kept file is emptied, so that a run
+    // killed in between leaves a pair that a resumed run still reads rightly;
+    // it vouches for no rows, and is not synced (a crash of the machine that
+    // loses it costs only the few seconds before the first durable point).
+    progress_record from = record_of(config);
+    if (outputs.results.staged) {
+        if (config.resume) {
+            progress_phase(progress, "reading the kept rows");
+            const kept_run kept = read_kept_run(config, outputs.results, stats);
+            const std::string why = kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal;
+            if (!why.empty()) return report_resume_refusal(progress, err, config.results_path, why);
+            from = kept.from;
+        }
+        const std::string record_path = progress_record_name(outputs.results.destination);
+        int error = from.durable_bytes == 0 ? write_progress_record(record_path, from, false) : 0;
+        if (error == 0) error = keep_staged_prefix(outputs.results, from.durable_bytes);
+        if (error == 0) error = start_checkpoints(outputs.checkpoints, outputs.results, from);
+        if (error != 0) return report_file_error(progress, err, "results", config.results_path, error);
+    }
+    // The walk goes on after the last kept row.
+    const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
+    const bool walk_left = walk_from <= config.p_max;
+
     walk_setup setup;
-    if (!wide && !plain) {
+    if (!wide && !plain && walk_left) {
         progress_phase(progress, "sieving");
-        setup = prepare_walk(config.p_min, static_cast<std::int32_t>(config.p_max));
+        setup = prepare_walk(walk_from, static_cast<std::int32_t>(config.p_max));
     }
     // The examined primes are counted in advance where the walk lists them;
     // elsewhere the status line estimates by the position in the interval.
-    const auto examined_total = static_cast<std::int64_t>(setup.examined.size());
+    const std::int64_t examined_total = listed ? stats.processed + static_cast<std::int64_t>(setup.examined.size()) : 0;
     progress_interval(progress, config.p_min, config.p_max);
+    progress_resumed(progress, stats.processed, walk_from);
+    if (listed) {
+        stats.uniform_masses.reserve(static_cast<std::size_t>(examined_total));
+        stats.weighted_masses.reserve(static_cast<std::size_t>(examined_total));
+    }
 
     output_file& results = outputs.results_file;
     if (const int error = open_staged_output(outputs.results, results); error != 0) {
         return report_file_error(progress, err, "results", config.results_path, error);
     }
-    start_results_file(results);
+    if (from.durable_bytes == 0) {
+        start_results_file(results);
+        note_header(outputs.checkpoints, std::strlen(results_header));
+    } else {
+        continue_results_file(results);
+    }
 
-    run_stats stats;
-    // Room for every mass at once: growing the lists by doubling would need
-    // half as much again at the moment of each copy.
-    const auto expected = static_cast<std::size_t>(
-        wide || plain ? estimate_examined_primes(config.p_min, config.p_max) : examined_total);
-    stats.uniform_masses.reserve(expected);
-    stats.weighted_masses.reserve(expected);
+    checkpoint_state& checkpoints = outputs.checkpoints;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
         for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
             ++stats.processed;
             update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
         }
-        const int error = write_results_rows(results, chunk.rows);
+        int error = write_results_rows(results, chunk.rows);
+        if (error == 0) {
+            note_rows(checkpoints, chunk);
+            error = checkpoint_if_due(checkpoints, results);
+        } else {
+            checkpoints.intact = false;
+        }
         if (chunk.scans.empty()) {
             progress_phase(progress, "scanning primes");  // the plain walk has built its tables
         } else {
@@ -135,13 +170,15 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     };
     const unsigned threads = config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
     int walk_error = 0;
-    if (wide) {
+    if (!walk_left) {
+        // Every examined prime was kept: only the summary is left to write.
+    } else if (wide) {
         progress_phase(progress, "building tables");
-        walk_error = plain ? walk_primes_plain_wide(config.p_min, config.p_max, config.c_max, fold)
-                           : walk_primes_wide(config.p_min, config.p_max, config.c_max, threads, fold);
+        walk_error = plain ? walk_primes_plain_wide(walk_from, config.p_max, config.c_max, fold)
+                           : walk_primes_wide(walk_from, config.p_max, config.c_max, threads, fold);
     } else if (plain) {
         progress_phase(progress, "building tables");
-        walk_error = walk_primes_plain(config.p_min, static_cast<std::int32_t>(config.p_max), config.c_max, fold);
+        walk_error = walk_primes_plain(walk_from, static_cast<std::int32_t>(config.p_max), config.c_max, fold);
     } else {
         progress_phase(progress, "scanning primes");
         walk_error = walk_primes_fast(setup, static_cast<std::int32_t>(config.p_max), config.c_max, threads, fold);
@@ -164,23 +201,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     }
     stop_if_requested();  // the last chance: from here on the run is finished
 
-    // The results first, then the summary: with one path for both, the
-    // summary is what stays, as when the files were written in place.
-    int results_error = 0;
-    if (summary_error == 0) {
-        results_error = commit_staged_output(outputs.results);
-        if (results_error == 0) summary_error = commit_staged_output(outputs.summary);
-    }
-    if (results_error != 0) return report_file_error(progress, err, "results", config.results_path, results_error);
-    if (summary_error != 0) report_file_error(progress, err, "summary", config.summary_path, summary_error);
-
-    progress_end(progress);
-    std::fprintf(err, "processed=%lld covered=%lld verified=%lld max_least_c=%d at p=%lld\n",
-                 static_cast<long long>(stats.processed), static_cast<long long>(stats.covered),
-                 static_cast<long long>(stats.verified), stats.max_least_shift,
-                 static_cast<long long>(stats.max_least_shift_prime));
-    if (summary_error != 0) return 1;
-    return (stats.processed == stats.covered && stats.covered == stats.verified) ? 0 : 2;
+    return put_outputs_in_place(outputs, config, stats, summary_error, progress, err, program_name);
 }
 
 }  // namespace
@@ -191,10 +212,12 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
     run_outputs outputs;
     watch_stop_signals();
     int status = 1;
+    bool kept = false;
     try {
         status = run_phases(config, err, engine, progress, outputs);
     } catch (const run_stopped& stopped) {
         status = 128 + stopped.signal;
+        kept = keep_outputs_for_resume(outputs, config.resume);
     } catch (...) {
         // erdos_main's message must start on a clean line, and the previous
         // outputs stay as they were.
@@ -206,8 +229,37 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
     progress_end(progress);
     discard_outputs(outputs);  // nothing left after a finished run
     unwatch_stop_signals();
-    if (status > 128) std::fprintf(err, "%s: interrupted; the outputs are not complete\n", program_name);
+    if (status > 128) {
+        std::fprintf(err, "%s: interrupted; the outputs are not complete%s\n", program_name,
+                     kept ? "; the same command with --resume continues the run" : "");
+    }
     return status;
+}
+
+int print_help_or_version(command_action action, std::FILE* out, std::FILE* err, const char* program) {
+    const std::string text = action == command_action::help ? usage_text(program) : version_text(program);
+    errno = 0;
+    if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0) {
+        std::fprintf(err, "%s: cannot write standard output: %s\n", program, std::strerror(errno != 0 ? errno : EIO));
+        return 1;
+    }
+    return 0;
+}
+
+void print_argument_error(const std::string& error, std::FILE* err, const char* program) {
+    std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program, error.c_str(), program);
+}
+
+void print_caught_exception(std::FILE* err, const char* program) {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(err, "%s: out of memory; the outputs are not complete\n", program);
+    } catch (const std::exception& e) {
+        std::fprintf(err, "%s: internal error: %s; the outputs are not complete\n", program, e.what());
+    } catch (...) {
+        std::fprintf(err, "%s: internal error; the outputs are not complete\n", program);
+    }
 }
 
 int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
@@ -215,30 +267,17 @@ int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
         const command_line command = parse_command_line(args);
         switch (command.action) {
             case command_action::help:
-            case command_action::version: {
-                const std::string text = command.action == command_action::help ? usage_text() : version_text();
-                errno = 0;
-                if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0) {
-                    std::fprintf(err, "%s: cannot write standard output: %s\n", program_name,
-                                 std::strerror(errno != 0 ? errno : EIO));
-                    return 1;
-                }
-                return 0;
-            }
+            case command_action::version:
+                return print_help_or_version(command.action, out, err, program_name);
             case command_action::fail:
-                std::fprintf(err, "%s: %s\nTry '%s --help' for more information.\n", program_name,
-                             command.error.c_str(), program_name);
+                print_argument_error(command.error, err, program_name);
                 return 1;
             case command_action::run:
                 break;
         }
         return run_experiment(command.config, err);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(err, "%s: out of memory; the outputs are not complete\n", program_name);
-    } catch (const std::exception& e) {
-        std::fprintf(err, "%s: internal error: %s; the outputs are not complete\n", program_name, e.what());
     } catch (...) {
-        std::fprintf(err, "%s: internal error; the outputs are not complete\n", program_name);
+        print_caught_exception(err, program_name);
     }
     return 1;
 }

@@ -6,12 +6,9 @@
 #include <vector>
 
 #include "driver/run_config.hpp"
+#include "driver/walk_choice.hpp"
 
 namespace erdos {
-
-// How the primes are scanned: the fast windowed, threaded walk, or the plain
-// single-threaded one that lists every divisor. Both give the same bytes.
-enum class scan_engine { fast, plain };
 
 // Runs the whole experiment for config: the walk over the examined primes with
 // one results row each, the summary, and the closing line on err. Returns the
@@ -21,9 +18,24 @@ enum class scan_engine { fast, plain };
 // SIGHUP stopped it (after "interrupted" on err). Both files are written
 // beside their targets and renamed over them only when the status is 0 or 2;
 // otherwise, exceptions included, the targets stay as they were and no
-// temporary file remains. Targets that are no regular files are written
-// directly. The three signals are caught only while it runs.
+// temporary file remains, except after a signal: then the rows written so
+// far and their progress record stay beside a regular results file for
+// config.resume. With config.resume the run continues from such rows, or is
+// refused (status 1, every file untouched) when they cannot be continued.
+// Targets that are no regular files are written directly. The three signals
+// are caught only while it runs.
 int run_experiment(const run_config& config, std::FILE* err, scan_engine engine = scan_engine::fast);
+
+// Prints the --help text or the --version line of `program` on out. Returns
+// 0, or 1 after a message on err when out cannot be written.
+int print_help_or_version(command_action action, std::FILE* out, std::FILE* err, const char* program);
+
+// The message for a command line that parse_command_line refused.
+void print_argument_error(const std::string& error, std::FILE* err, const char* program);
+
+// Called in a catch block: the message for the exception being handled
+// (memory exhaustion, or an internal error with its description).
+void print_caught_exception(std::FILE* err, const char* program);
 
 // The whole program behind main: reads the arguments (without the program
 // name), prints help, version or an argument error, or runs the experiment.

@@ -34,6 +34,7 @@ struct known_option {
 constexpr known_option known_options[] = {
     {"--threads", true, false},
     {"--from", true, false},
+    {"--resume", false, false},
     {"-h", false, true},
     {"--help", false, true},
     {"--version", false, true},
@@ -125,6 +126,12 @@ std::string read_options(const std::vector<std::string>& args, std::size_t& next
     bool found = true;
     while (found) {
         found = false;
+        if (!config.resume && next < args.size() && args[next] == "--resume") {
+            config.resume = true;
+            ++next;
+            found = true;
+            continue;
+        }
         for (std::size_t o = 0; o < std::size(value_options) && !found; ++o) {
             if (seen[o]) continue;
             std::string text;
@@ -226,11 +233,16 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     return result;
 }
 
-std::string version_text() { return std::string("erdos-straus ") + ERDOS_STRAUS_VERSION + "\n"; }
+std::string version_text(std::string_view program) {
+    return std::string(program) + " " + ERDOS_STRAUS_VERSION + "\n";
+}
 
-std::string usage_text() {
-    return "Usage: erdos-straus [--threads N] [--from P_MIN] [P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
-           "       erdos-straus --help | --version\n"
+std::string usage_text(std::string_view program) {
+    const std::string name(program);
+    const std::string indent(name.size() + 8, ' ');  // under the first option
+    return "Usage: " + name + " [--threads N] [--from P_MIN] [--resume]\n" + indent +
+           "[P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
+           "       " + name + " --help | --version\n"
            "\n"
            "Studies the Erdos-Straus equation 4/p = 1/m + 1/x + 1/y for every prime\n"
            "p = 1 (mod 24) up to P_MAX (from P_MIN on, with --from). For each shift\n"
@@ -255,6 +267,10 @@ std::string usage_text() {
            "                outputs are byte-identical for every N\n"
            "  --from P_MIN  examine only the primes from P_MIN on (0 <= P_MIN <= P_MAX);\n"
            "                the summary then names p_min\n"
+           "  --resume      continue the run that a signal or a kill stopped, from the\n"
+           "                rows it kept beside RESULTS_CSV; the same arguments must\n"
+           "                follow (the thread count may differ). With nothing kept\n"
+           "                it runs from the start\n"
            "  -h, --help    show this text and exit (first argument only)\n"
            "  --version     show the version and exit (first argument only)\n"
            "\n"
@@ -269,7 +285,7 @@ std::string usage_text() {
            "     written, memory ran out); a message on standard error says which\n"
            "  2  the run finished, but some examined prime was not covered or verified\n"
            "  128+N  signal N (SIGINT, SIGTERM, SIGHUP) stopped the run; the previous\n"
-           "     files stay\n";
+           "     files stay, and the rows so far are kept for --resume\n";
 }
 
 }  // namespace erdos

@@ -16,6 +16,7 @@ struct run_config {
     std::string results_path = "results/erdos_results.csv";
     std::string summary_path = "results/erdos_summary.json";
     unsigned threads = 0;  // scanning threads; 0 = every available core
+    bool resume = false;   // continue the run whose rows were kept beside the results file
 };
 
 // The largest values the program admits. Primes up to 2^62 keep m = (p + c)/4
@@ -33,8 +34,8 @@ struct command_line {
 };
 
 // Reads the arguments that follow the program name: -h, --help or --version as
-// the first argument, or the options "--threads N" and "--from P_MIN" (each
-// at most once, in either order, also as "--name=value") followed
+// the first argument, or the options "--threads N", "--from P_MIN" (also as
+// "--name=value") and "--resume" (each at most once, in any order) followed
 // by up to four positional ones (p_max, c_max, results path, summary path;
 // later ones are ignored). A known option among the first four positional
 // places fails with "options go before P_MAX", any other argument starting
@@ -52,8 +53,9 @@ bool parse_decimal(std::string_view text, std::int64_t& value);
 // text in single quotes, control bytes shown as \xHH, for a message.
 std::string quote_for_message(std::string_view text);
 
-// The --help text and the --version line, each ending in a line feed.
-std::string usage_text();
-std::string version_text();
+// The --help text and the --version line, each ending in a line feed, for
+// the program of that name.
+std::string usage_text(std::string_view program = "erdos-straus");
+std::string version_text(std::string_view program = "erdos-straus");
 
 }  // namespace erdos

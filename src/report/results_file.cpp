@@ -41,8 +41,10 @@ void append_results_row(std::string& out, const prime_scan& scan) {
     out.append(row, p);
 }
 
+void continue_results_file(output_file& file) { file.pending.reserve(tuning::results_batch_bytes + 256); }
+
 void start_results_file(output_file& file) {
-    file.pending.reserve(tuning::results_batch_bytes + 256);
+    continue_results_file(file);
     file.pending += results_header;
 }
 

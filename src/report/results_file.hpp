@@ -19,6 +19,9 @@ void append_results_row(std::string& out, const prime_scan& scan);
 // Writes the header into a file just opened.
 void start_results_file(output_file& file);
 
+// Readies a file that already holds the header and some rows for more rows.
+void continue_results_file(output_file& file);
+
 // Creates or truncates path and writes the header. Returns 0 or an errno value.
 int open_results_file(output_file& file, const std::string& path);
 

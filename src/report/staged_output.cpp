@@ -50,11 +50,11 @@ mode_t creation_mode() {
     return 0666 & ~mask;
 }
 
-// Creates, locks and empties "<destination>.erdos-partial". A run that holds
+// Creates, locks and (when empty is set) empties "<destination>.erdos-partial". A run that holds
 // the lock is writing it; a file without a lock is left over from a run that
 // died, and is taken over. A link by that name is not followed, so that it
 // cannot lead the truncation elsewhere.
-int create_fixed(staged_output& output) {
+int create_fixed(staged_output& output, bool empty) {
     output.temporary = partial_file_name(output.destination);
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int fd = open(output.temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -74,7 +74,7 @@ int create_fixed(staged_output& output) {
             close(fd);
             continue;
         }
-        if (ftruncate(fd, 0) != 0) {
+        if (empty && ftruncate(fd, 0) != 0) {
             const int error = errno;
             unlink(output.temporary.c_str());
             close(fd);
@@ -84,7 +84,7 @@ int create_fixed(staged_output& output) {
         output.lock = dup(fd);
         if (output.lock < 0) {
             const int error = errno;
-            unlink(output.temporary.c_str());
+            if (empty) unlink(output.temporary.c_str());
             close_descriptor(output.descriptor);
             return error;
         }
@@ -146,9 +146,13 @@ int prepare_staged_output(staged_output& output, const std::string& path, stage_
         output.temporary.clear();
         return error;
     }
-    if (const int error = create_fixed(output); error != 0) {
+    if (const int error = create_fixed(output, naming == stage_naming::fixed); error != 0) {
         output.temporary.clear();
         return error;
+    }
+    if (naming == stage_naming::kept) {
+        output.keep_on_discard = true;
+        return 0;  // the permissions follow when the file is cut
     }
     if (fchmod(output.descriptor, output.mode) != 0) {
         const int error = errno;
@@ -156,6 +160,17 @@ int prepare_staged_output(staged_output& output, const std::string& path, stage_
         discard_staged_output(output, none);
         return error;
     }
+    return 0;
+}
+
+int keep_staged_prefix(staged_output& output, std::uint64_t length) {
+    if (output.descriptor < 0) return EBADF;
+    const auto offset = static_cast<off_t>(length);
+    if (ftruncate(output.descriptor, offset) != 0 || lseek(output.descriptor, offset, SEEK_SET) != offset ||
+        fchmod(output.descriptor, output.mode) != 0) {
+        return errno;
+    }
+    output.keep_on_discard = false;
     return 0;
 }
 
@@ -185,7 +200,18 @@ int commit_staged_output(staged_output& output) {
     return error;
 }
 
+void release_staged_output(staged_output& output, output_file& file) {
+    close_output_file(file);
+    close_descriptor(output.descriptor);
+    output.temporary.clear();
+    close_descriptor(output.lock);
+}
+
 void discard_staged_output(staged_output& output, output_file& file) {
+    if (output.keep_on_discard) {
+        release_staged_output(output, file);
+        return;
+    }
     close_output_file(file);
     close_descriptor(output.descriptor);
     if (!output.temporary.empty()) unlink(output.temporary.c_str());

@@ -1,6 +1,7 @@
 // Where an output file goes while the run works, so that an unfinished run replaces nothing.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "report/output_file.hpp"
@@ -14,6 +15,10 @@ enum class stage_naming {
     // target at once, and a run that died leaves a file that the next one
     // takes over.
     fixed,
+    // The same fixed name and lock, but the file is kept as it is: it may hold
+    // the rows of a run that is to be continued. keep_staged_prefix cuts it
+    // once the caller knows what to keep; until then, discarding leaves it.
+    kept,
     // ".<target>.erdos-XXXXXX", a fresh name for every run, which exists
     // only while the file is written.
     unique,
@@ -30,16 +35,23 @@ struct staged_output {
     unsigned mode = 0666;     // the permissions the finished file gets
     int descriptor = -1;      // the temporary file until open_staged_output hands it on
     int lock = -1;            // fixed naming: keeps the lock until commit or discard
+    bool keep_on_discard = false;  // kept naming, until keep_staged_prefix
 };
 
 // Prepares output for path, which check_output_path has accepted. A
-// temporary file is created now (and, fixed, locked and emptied; unique,
-// removed again), so that a directory without write permission shows before
+// temporary file is created now (and, fixed, locked and emptied; kept,
+// locked and left as it was; unique, removed again), so that a directory without write permission shows before
 // any work; a direct target is not opened yet. An existing target that cannot be written is refused
 // (EACCES), as opening it would be. Returns 0 or an errno value: EBUSY when
 // another run holds the fixed temporary file. Nothing needs discarding after
 // a failure.
 int prepare_staged_output(staged_output& output, const std::string& path, stage_naming naming);
+
+// For kept naming: cuts the temporary file to its first `length` bytes, puts
+// the writing position there and gives it the finished file's permissions;
+// from now on it belongs to this run, and discarding removes it. Returns 0 or
+// an errno value.
+int keep_staged_prefix(staged_output& output, std::uint64_t length);
 
 // Opens file for writing: the temporary file (a unique one created now), or
 // the direct target, created or truncated. Returns 0 or an errno value.
@@ -53,6 +65,10 @@ int commit_staged_output(staged_output& output);
 // Closes file, if open, without reporting, removes the temporary file and lets
 // the lock go; the target is left as it was. Safe to repeat, and after commit.
 void discard_staged_output(staged_output& output, output_file& file);
+
+// Closes file, if open, without reporting, and lets the lock go, but keeps
+// the temporary file where it is, for a later run to continue. Safe to repeat.
+void release_staged_output(staged_output& output, output_file& file);
 
 // The name of the fixed temporary file for a destination.
 std::string partial_file_name(const std::string& destination);

@@ -34,16 +34,27 @@ std::string summary_text(const summary_bounds& bounds, const run_stats& stats,
                          std::vector<double>& uniform_work, std::vector<double>& weighted_work) {
     // Each selection in the lists of the largest runs takes a second or more:
     // a stop request is looked for between them.
+    summary_percentiles percentiles;
     stop_if_requested();
-    const double median_uniform = select_percentile(uniform_work, 0.5);
+    percentiles.median_uniform = select_percentile(uniform_work, summary_quantiles[0]);
     stop_if_requested();
-    const double p10_uniform = select_percentile(uniform_work, 0.1);
+    percentiles.p10_uniform = select_percentile(uniform_work, summary_quantiles[1]);
     stop_if_requested();
-    const double p90_uniform = select_percentile(uniform_work, 0.9);
+    percentiles.p90_uniform = select_percentile(uniform_work, summary_quantiles[2]);
     stop_if_requested();
-    const double median_weighted = select_percentile(weighted_work, 0.5);
+    percentiles.median_weighted = select_percentile(weighted_work, summary_quantiles[0]);
     stop_if_requested();
+    return format_summary(bounds, stats, percentiles);
+}
 
+}  // namespace
+
+std::string format_summary(const summary_bounds& bounds, const run_stats& stats,
+                           const summary_percentiles& percentiles) {
+    const double median_uniform = percentiles.median_uniform;
+    const double p10_uniform = percentiles.p10_uniform;
+    const double p90_uniform = percentiles.p90_uniform;
+    const double median_weighted = percentiles.median_weighted;
     std::string out = "{\n";
     if (bounds.has_p_min) integer_line(out, "p_min", bounds.p_min);
     integer_line(out, "p_max", bounds.p_max);
@@ -82,8 +93,6 @@ std::string summary_text(const summary_bounds& bounds, const run_stats& stats,
     out += "  }\n}\n";
     return out;
 }
-
-}  // namespace
 
 std::string format_summary(const summary_bounds& bounds, const run_stats& stats) {
     std::vector<double> uniform_work = stats.uniform_masses;

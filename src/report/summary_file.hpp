@@ -18,11 +18,27 @@ struct summary_bounds {
     std::uint64_t shift_count = 0;
 };
 
+// The summary's percentiles of the mass lists.
+struct summary_percentiles {
+    double median_uniform = 0.0;
+    double p10_uniform = 0.0;
+    double p90_uniform = 0.0;
+    double median_weighted = 0.0;
+};
+
+// The quantiles behind them: the median, the 10th and the 90th percentile.
+inline constexpr double summary_quantiles[3] = {0.5, 0.1, 0.9};
+
 // The whole summary text: eighteen "key": value lines (bounds, counts, extremes,
 // medians, 10th/90th percentiles and the reciprocals of the medians), with a
 // "p_min" line before "p_max" when the run was given a lower bound, and the
 // least-shift histogram, numbers as in the results file. stats is only read.
 std::string format_summary(const summary_bounds& bounds, const run_stats& stats);
+
+// The same text with the percentiles found elsewhere (the mass lists of stats
+// are not read): for runs whose masses are spread over several processes.
+std::string format_summary(const summary_bounds& bounds, const run_stats& stats,
+                           const summary_percentiles& percentiles);
 
 // Creates or truncates path and writes format_summary into it. The mass lists
 // of stats keep their entries but not their order.

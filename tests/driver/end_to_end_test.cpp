@@ -36,6 +36,11 @@ const std::string header =
     "p,least_c,first_d,branch,successful_shifts,uniform_mass,weighted_mass,uniform_expected_trials,"
     "weighted_expected_trials\n";
 
+// The end of the message of a run stopped by a signal that kept its rows.
+const std::string resume_hint = "the same command with --resume continues the run";
+// What such a run keeps beside the default results file.
+const std::vector<std::string> kept_files = {"erdos_results.csv.erdos-partial", "erdos_results.csv.erdos-progress"};
+
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -65,11 +70,14 @@ protected:
         previous_results = results();
         previous_summary = summary();
     }
-    void expect_previous_pair(const std::string& context) const {
+    // The earlier pair, and beside it only the files named in `beside`.
+    void expect_previous_pair(const std::string& context, const std::vector<std::string>& beside = {}) const {
         EXPECT_TRUE(results() == previous_results) << context;
         EXPECT_EQ(summary(), previous_summary) << context;
-        EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}))
-            << context;
+        std::vector<std::string> names = {"erdos_results.csv", "erdos_summary.json"};
+        names.insert(names.end(), beside.begin(), beside.end());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(listing("results"), names) << context;
     }
 
     std::string dir;
@@ -552,9 +560,9 @@ TEST_F(EndToEnd, ASignalStopsTheRunAndKeepsThePreviousPair) {
     auto r = erdos_test::finish_process(child);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
     EXPECT_EQ(r.exit_status, 130);
-    EXPECT_EQ(r.err, "erdos-straus: interrupted; the outputs are not complete\n");
+    EXPECT_EQ(r.err, "erdos-straus: interrupted; the outputs are not complete; " + resume_hint + "\n");
     EXPECT_LT(seconds, 1.5);
-    expect_previous_pair("SIGINT");
+    expect_previous_pair("SIGINT", kept_files);
 
     // SIGTERM and SIGHUP the same, here while the tables of a wide shift
     // bound are built (or already while sieving); 73 and 97 are examined, so
@@ -565,8 +573,8 @@ TEST_F(EndToEnd, ASignalStopsTheRunAndKeepsThePreviousPair) {
         kill(child.pid, signal);
         r = erdos_test::finish_process(child);
         EXPECT_EQ(r.exit_status, 128 + signal);
-        EXPECT_EQ(r.err, "erdos-straus: interrupted; the outputs are not complete\n");
-        expect_previous_pair(strsignal(signal));
+        EXPECT_EQ(r.err, "erdos-straus: interrupted; the outputs are not complete; " + resume_hint + "\n");
+        expect_previous_pair(strsignal(signal), kept_files);
     }
 }
 
@@ -631,9 +639,218 @@ TEST_F(EndToEnd, EveryLongPhaseShowsOnATerminal) {
         "-c", "\"$0\" 100 2000000000 & sleep 1.2; kill -TERM $!; wait $!; echo status $?", ERDOS_STRAUS_BINARY};
     const auto r = run_process_in_terminal("/bin/sh", stopped, dir);
     EXPECT_TRUE(r.out.starts_with("\rscanning primes  0s\x1b[K")) << r.out;
-    EXPECT_TRUE(r.out.ends_with("\r\x1b[Kerdos-straus: interrupted; the outputs are not complete\r\nstatus 143\r\n"))
+    EXPECT_TRUE(r.out.ends_with("\r\x1b[Kerdos-straus: interrupted; the outputs are not complete; " + resume_hint +
+                                "\r\nstatus 143\r\n"))
         << r.out;
-    EXPECT_EQ(listing("results"), std::vector<std::string>{});
+    EXPECT_EQ(listing("results"), kept_files);
+}
+
+}  // namespace
+
+// --- Continuing a stopped run with --resume ---------------------------------
+
+namespace {
+
+const std::string partial_name = "results/erdos_results.csv.erdos-partial";
+const std::string record_name = "results/erdos_results.csv.erdos-progress";
+
+// The rows kept after a signal or a kill, and the run that follows them.
+class Resume : public EndToEnd {
+protected:
+    // The program started with a short interval between durable points, so
+    // that a run of a second records many.
+    erdos_test::running_process start_with_short_checkpoints(const std::vector<std::string>& args) {
+        std::vector<std::string> shell = {"-c", "ERDOS_STRAUS_CHECKPOINT_MS=20 exec \"$0\" \"$@\"", ERDOS_STRAUS_BINARY};
+        shell.insert(shell.end(), args.begin(), args.end());
+        return erdos_test::start_process("/bin/sh", shell, dir);
+    }
+    // Waits until the progress record names some rows; false after a minute.
+    bool wait_for_kept_rows() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (exists(record_name)) {
+                const std::string record = read_file(dir + "/" + record_name);
+                if (record.find("\nrows ") != std::string::npos && record.find("\nrows 0\n") == std::string::npos) {
+                    return true;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    // A finished run of args (with C_MAX) into ref.csv and ref.json, for comparison.
+    erdos_test::process_result reference_run(std::vector<std::string> args) {
+        args.insert(args.end(), {"ref.csv", "ref.json"});
+        return run(args);
+    }
+    std::string kept(const std::string& relative) const { return read_file(dir + "/" + relative); }
+};
+
+// About a second on one thread: long enough to stop in the middle of the scan.
+const std::vector<std::string> stopped_run = {"100000000", "127"};
+
+TEST_F(Resume, AKilledOrStoppedRunContinuesToTheSameBytes) {
+    const auto reference = reference_run(stopped_run);
+    ASSERT_EQ(reference.exit_status, 0);
+    write_previous_pair();
+
+    for (const int signal : {SIGKILL, SIGTERM}) {
+        std::vector<std::string> args = {"--threads", "1"};
+        args.insert(args.end(), stopped_run.begin(), stopped_run.end());
+        auto child = start_with_short_checkpoints(args);
+        ASSERT_TRUE(wait_for_kept_rows()) << strsignal(signal);
+        kill(child.pid, signal);
+        const auto stopped = erdos_test::finish_process(child);
+        if (signal == SIGKILL) {
+            EXPECT_EQ(stopped.exit_status, -SIGKILL);
+            // The kill may fall between the writing of the next record and
+            // its rename: the temporary record may stay, and means nothing.
+            std::filesystem::remove(dir + "/" + record_name + ".new");
+        } else {
+            EXPECT_EQ(stopped.exit_status, 128 + SIGTERM);
+            EXPECT_EQ(stopped.err, "erdos-straus: interrupted; the outputs are not complete; " + resume_hint + "\n");
+        }
+        // The earlier pair waits untouched beside the kept rows.
+        expect_previous_pair(strsignal(signal), kept_files);
+
+        // Continued with another thread count, to the bytes of the uninterrupted run.
+        args = {"--resume", "--threads", "2"};
+        args.insert(args.end(), stopped_run.begin(), stopped_run.end());
+        const auto resumed = run(args);
+        EXPECT_EQ(resumed.exit_status, 0) << strsignal(signal);
+        EXPECT_EQ(resumed.err, reference.err) << strsignal(signal);
+        EXPECT_TRUE(results() == kept("ref.csv")) << strsignal(signal);
+        EXPECT_EQ(summary(), kept("ref.json")) << strsignal(signal);
+        EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
+        write_previous_pair();
+    }
+}
+
+// Kept rows made by hand from a finished run: the first `rows` rows of ref.csv
+// as the kept file, and the record that names them.
+struct kept_prefix {
+    std::string rows_text;
+    std::string record;
+};
+
+kept_prefix prefix_of(const std::string& results, std::size_t rows, const std::string& configuration) {
+    std::size_t end = results.find('\n') + 1;
+    std::string last_p = "0";
+    for (std::size_t i = 0; i < rows; ++i) {
+        last_p = results.substr(end, results.find(',', end) - end);
+        end = results.find('\n', end) + 1;
+    }
+    return {results.substr(0, end), "erdos-straus progress 1\n" + configuration + "durable_bytes " +
+                                        std::to_string(end) + "\nrows " + std::to_string(rows) + "\nlast_p " +
+                                        last_p + "\nend\n"};
+}
+
+TEST_F(Resume, KeptRowsFarOutAndAtTheEndContinueToTheSameBytes) {
+    struct case_t {
+        std::vector<std::string> args;
+        std::string configuration;  // its lines in the record
+        std::size_t rows;           // kept
+        std::string tail;           // bytes after the durable point, cut away
+    };
+    const std::vector<case_t> cases = {
+        // Far out: the walk of the interval beyond 32 bits goes on after the kept rows.
+        {{"--from", "1000000000000", "1000000100000", "255"},
+         "p_min 1000000000000\nhas_p_min 1\np_max 1000000100000\nc_max 255\n", 200, "1000000050"},
+        // Every row kept, p_max itself the last: only the summary is left.
+        {{"193", "127"}, "p_min 0\nhas_p_min 0\np_max 193\nc_max 127\n", 3, ""},
+        // Every row kept below p_max; no shift at all, so the masses are -nan.
+        {{"200", "2"}, "p_min 0\nhas_p_min 0\np_max 200\nc_max 2\n", 3, ""},
+        // Only the header durable.
+        {{"2000", "127"}, "p_min 0\nhas_p_min 0\np_max 2000\nc_max 127\n", 0, "73,7,1"},
+    };
+    for (const case_t& c : cases) {
+        const auto reference = reference_run(c.args);
+        const kept_prefix prefix = prefix_of(kept("ref.csv"), c.rows, c.configuration);
+        write_file(dir + "/" + partial_name, prefix.rows_text + c.tail);
+        write_file(dir + "/" + record_name, prefix.record);
+        std::vector<std::string> args = {"--resume"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto resumed = run(args);
+        EXPECT_EQ(resumed.exit_status, reference.exit_status) << c.args[0];
+        EXPECT_EQ(resumed.err, reference.err) << c.args[0];
+        EXPECT_TRUE(results() == kept("ref.csv")) << c.args[0];
+        EXPECT_EQ(summary(), kept("ref.json")) << c.args[0];
+        EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
+    }
+}
+
+TEST_F(Resume, WithNothingKeptItIsAPlainRun) {
+    const auto plain = reference_run({"200", "127"});
+    const auto resumed = run({"--resume", "200"});
+    EXPECT_EQ(resumed.exit_status, 0);
+    EXPECT_EQ(resumed.err, plain.err);
+    EXPECT_EQ(results(), kept("ref.csv"));
+    EXPECT_EQ(summary(), kept("ref.json"));
+    EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
+
+    // A run without --resume takes over what another run kept and starts
+    // afresh, saying nothing more.
+    const kept_prefix prefix = prefix_of(kept("ref.csv"), 2, "p_min 0\nhas_p_min 0\np_max 300\nc_max 127\n");
+    write_file(dir + "/" + partial_name, prefix.rows_text);
+    write_file(dir + "/" + record_name, prefix.record);
+    const auto fresh = run({"200"});
+    EXPECT_EQ(fresh.exit_status, 0);
+    EXPECT_EQ(fresh.err, plain.err);
+    EXPECT_EQ(results(), kept("ref.csv"));
+    EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
+}
+
+TEST_F(Resume, RefusalsLeaveEveryFileAsItWas) {
+    reference_run({"2000", "127"});
+    write_previous_pair();
+    const std::string configuration = "p_min 0\nhas_p_min 0\np_max 2000\nc_max 127\n";
+    const kept_prefix good = prefix_of(kept("ref.csv"), 5, configuration);
+    std::string garbled = good.rows_text;
+    garbled[garbled.rfind(',') - 3] = 'x';  // in the last row's masses
+    struct case_t {
+        std::string name;
+        std::vector<std::string> args;
+        std::string partial;
+        std::string record;  // empty: none
+        std::string message;
+    };
+    const std::string cannot = "erdos-straus: cannot resume results file 'results/erdos_results.csv': ";
+    const std::vector<case_t> cases = {
+        {"missing record", {"2000"}, good.rows_text, "",
+         cannot + "'results/erdos_results.csv.erdos-partial' has no progress record "
+                  "'results/erdos_results.csv.erdos-progress'\n"},
+        {"damaged record", {"2000"}, good.rows_text, good.record.substr(0, 40),
+         cannot + "the progress record 'results/erdos_results.csv.erdos-progress' is damaged\n"},
+        {"another configuration", {"--from", "0", "2000"}, good.rows_text, good.record,
+         cannot + "the kept rows 'results/erdos_results.csv.erdos-partial' are of another run (2000 127)\n"},
+        {"another shift bound", {"2000", "131"}, good.rows_text, good.record,
+         cannot + "the kept rows 'results/erdos_results.csv.erdos-partial' are of another run (2000 127)\n"},
+        {"garbled row", {"2000"}, garbled, good.record,
+         cannot + "in 'results/erdos_results.csv.erdos-partial', the row at byte " +
+             std::to_string(garbled.rfind('\n', garbled.size() - 2) + 1) + ": it does not parse\n"},
+        {"cut short", {"2000"}, good.rows_text.substr(0, good.rows_text.size() - 1), good.record,
+         cannot + "'results/erdos_results.csv.erdos-partial' ends before the durable point its progress record "
+                  "names\n"},
+        {"not a regular file", {"2000", "127", "/dev/null", "results/erdos_summary.json"}, good.rows_text,
+         good.record, "erdos-straus: cannot resume results file '/dev/null': it is not a regular file\n"},
+    };
+    for (const case_t& c : cases) {
+        write_file(dir + "/" + partial_name, c.partial);
+        std::filesystem::remove(dir + "/" + record_name);
+        if (!c.record.empty()) write_file(dir + "/" + record_name, c.record);
+        std::vector<std::string> args = {"--resume"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto r = run(args);
+        EXPECT_EQ(r.exit_status, 1) << c.name;
+        EXPECT_EQ(r.err, c.message) << c.name;
+        EXPECT_EQ(kept(partial_name), c.partial) << c.name;
+        if (c.record.empty()) {
+            expect_previous_pair(c.name, {"erdos_results.csv.erdos-partial"});
+        } else {
+            EXPECT_EQ(kept(record_name), c.record) << c.name;
+            expect_previous_pair(c.name, kept_files);
+        }
+    }
 }
 
 }  // namespace

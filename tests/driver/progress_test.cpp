@@ -28,3 +28,17 @@ TEST(ProgressText, AnIntervalFarOutIsMeasuredByPosition) {
     EXPECT_EQ(progress_scan_text(10, 0, 4611686018427387847, 0.5, 4611686018427387847, 4611686018427387847),
               "scanning primes  p=4611686018427387847");
 }
+
+TEST(ProgressText, AResumedRunCountsTheKeptPrimesInTheShareOnly) {
+    // 100000 of 150000 kept: 20000 scanned in 2 s since, 30000 left.
+    EXPECT_EQ(progress_scan_text(120000, 150000, 97, 2.0, 0, 0, 100000, 50),
+              "scanning primes 80.0%  p=97  10000 primes/s  3s left");
+    // By position: half the interval was kept; a quarter more in 4 s.
+    const std::int64_t lo = 1000000000000000000;
+    const std::int64_t hi = lo + 1000000000;
+    EXPECT_EQ(progress_scan_text(1000, 0, lo + 750000000, 4.0, lo, hi, 600, lo + 500000000),
+              "scanning primes 75.0%  p=1000000000750000000  100 primes/s  4s left");
+    // Nothing scanned yet: no rate.
+    EXPECT_EQ(progress_scan_text(600, 0, lo + 500000000, 4.0, lo, hi, 600, lo + 500000000),
+              "scanning primes 50.0%  p=1000000000500000000");
+}

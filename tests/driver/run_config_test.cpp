@@ -85,6 +85,20 @@ TEST(CommandLine, LowerBound) {
     EXPECT_EQ(parse_command_line({"100", "--from", "2"}).error, "options go before P_MAX: '--from'");
 }
 
+TEST(CommandLine, ResumeIsAFlagAmongTheOptions) {
+    EXPECT_FALSE(parse_command_line({"100"}).config.resume);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--resume", "100"},
+                                                 {"--threads", "2", "--resume", "--from", "7", "100"},
+                                                 {"--from=7", "--resume"}}) {
+        const auto c = parse_command_line(args);
+        EXPECT_EQ(c.action, command_action::run) << args[0];
+        EXPECT_TRUE(c.config.resume) << args[0];
+    }
+    EXPECT_EQ(parse_command_line({"--resume", "--resume", "100"}).error, "option '--resume' is given twice");
+    EXPECT_EQ(parse_command_line({"100", "--resume"}).error, "options go before P_MAX: '--resume'");
+    EXPECT_EQ(parse_command_line({"--resume=1", "100"}).error, "unknown option '--resume=1'");
+}
+
 TEST(CommandLine, OptionsAndQuoting) {
     EXPECT_EQ(parse_command_line({"-h"}).action, command_action::help);
     EXPECT_EQ(parse_command_line({"--help", "x"}).action, command_action::help);

@@ -1,0 +1,109 @@
+// Checking the kept rows of a killed run against their record and folding them back into the statistics.
+#include "driver/kept_run.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "driver/checkpoint.hpp"
+#include "report/resume_rows.hpp"
+
+namespace erdos {
+
+namespace {
+
+std::string configuration_text(const progress_record& r) {
+    std::string text;
+    if (r.has_p_min) text += "--from " + std::to_string(r.p_min) + " ";
+    return text + std::to_string(r.p_max) + " " + std::to_string(r.c_max);
+}
+
+// A descriptor for reading the kept file, which must be the one locked.
+int open_for_reading(const staged_output& results, int& fd) {
+    fd = open(results.temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return errno;
+    struct stat held {};
+    struct stat named {};
+    if (fstat(results.descriptor, &held) != 0 || fstat(fd, &named) != 0 || held.st_dev != named.st_dev ||
+        held.st_ino != named.st_ino) {
+        close(fd);
+        fd = -1;
+        return EBUSY;  // another process replaced it under the lock's name
+    }
+    return 0;
+}
+
+}  // namespace
+
+kept_run check_kept_run(const run_config& config, const staged_output& results, bool& rows_to_read) {
+    rows_to_read = false;
+    kept_run kept;
+    const progress_record wanted = record_of(config);
+    kept.from = wanted;
+    struct stat file {};
+    if (fstat(results.descriptor, &file) != 0) {
+        kept.error = errno;
+        return kept;
+    }
+    if (file.st_size == 0) return kept;  // nothing was kept: the run starts afresh
+
+    const std::string record_path = progress_record_name(results.destination);
+    const std::string kept_name = quote_for_message(results.temporary);
+    progress_record record;
+    if (const int error = read_progress_record(record_path, record); error != 0) {
+        if (error == ENOENT) {
+            kept.refusal = kept_name + " has no progress record " + quote_for_message(record_path);
+        } else if (error == EINVAL) {
+            kept.refusal = "the progress record " + quote_for_message(record_path) + " is damaged";
+        } else {
+            kept.error = error;
+        }
+        return kept;
+    }
+    if (!same_configuration(record, wanted)) {
+        kept.refusal = "the kept rows " + kept_name + " are of another run (" + configuration_text(record) + ")";
+        return kept;
+    }
+    if (static_cast<std::uint64_t>(file.st_size) < record.durable_bytes) {
+        kept.refusal = kept_name + " ends before the durable point its progress record names";
+        return kept;
+    }
+    kept.from = record;
+    rows_to_read = true;
+    return kept;
+}
+
+std::string kept_rows_mismatch(const staged_output& results) {
+    return "the kept rows " + quote_for_message(results.temporary) + " do not match their progress record";
+}
+
+kept_run read_kept_run(const run_config& config, const staged_output& results, run_stats& stats) {
+    bool rows_to_read = false;
+    kept_run kept = check_kept_run(config, results, rows_to_read);
+    if (!rows_to_read) return kept;
+    const progress_record record = kept.from;
+    kept.from = record_of(config);
+    const std::string kept_name = quote_for_message(results.temporary);
+    int fd = -1;
+    if (const int error = open_for_reading(results, fd); error != 0) {
+        kept.error = error;
+        return kept;
+    }
+    const kept_rows rows =
+        fold_kept_results(fd, record.durable_bytes, row_limits{config.p_min, config.p_max, config.c_max}, stats);
+    close(fd);
+    if (rows.error != 0) {
+        kept.error = rows.error;
+    } else if (!rows.problem.empty()) {
+        kept.refusal = "in " + kept_name + ", " + rows.problem;
+    } else if (rows.rows != record.rows || rows.last_p != record.last_p) {
+        kept.refusal = kept_rows_mismatch(results);
+    } else {
+        kept.from = record;
+    }
+    return kept;
+}
+
+}  // namespace erdos

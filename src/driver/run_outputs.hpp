@@ -1,0 +1,55 @@
+// A run's two outputs while they are written, and what becomes of them when the run ends.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "driver/progress.hpp"
+#include "driver/run_config.hpp"
+#include "driver/run_records.hpp"
+
+#include "driver/checkpoint.hpp"
+#include "report/output_file.hpp"
+#include "report/staged_output.hpp"
+
+namespace erdos {
+
+// The two outputs of a run and their files while they are written.
+struct run_outputs {
+    staged_output results;
+    staged_output summary;
+    output_file results_file;
+    output_file summary_file;
+    checkpoint_state checkpoints;  // the durable points of a results file kept in place
+};
+
+// After a finished run (the temporary files are renamed by then) or a failed
+// one: nothing of it stays, its progress record included. Rows kept by a run
+// before this one, which this one did not take over, stay as they were.
+void discard_outputs(run_outputs& outputs);
+
+// After a signal: what the results file holds is made durable and recorded
+// once more, if it can be, and the file and its record stay for --resume.
+// Returns true when they stay.
+bool keep_outputs_for_resume(run_outputs& outputs, bool resuming);
+
+// Why an output could not be prepared: the errno value's text, or for EBUSY
+// that another run holds the fixed temporary file.
+std::string file_error_text(int error, const staged_output& output);
+
+// The end of a finished run, once both files are written (summary_error is
+// the summary's write error, or 0): the results renamed into place first,
+// then the summary, so that with one path for both the summary is what
+// stays, as when the files were written in place. Prints a failure (as
+// "PROGRAM: cannot write ...") and, unless the results could not be put in
+// place, the closing line of stats. Returns the exit status: 1 after a
+// failure, else 0 when every examined prime was covered and verified, 2
+// otherwise.
+int put_outputs_in_place(run_outputs& outputs, const run_config& config, const run_stats& stats, int summary_error,
+                         progress_state& progress, std::FILE* err, const char* program);
+
+// The message for an output that cannot be written, on a clean line.
+void print_file_error(progress_state& progress, std::FILE* err, const char* program, const char* what,
+                      const std::string& path, const std::string& why);
+
+}  // namespace erdos

@@ -1,0 +1,40 @@
+// The one rule that picks a run's walk, and the walks over a part of an interval.
+#include "driver/walk_choice.hpp"
+
+#include "driver/wide_walk.hpp"
+
+namespace erdos {
+
+namespace {
+
+// The largest p_max of a run whose m all fit the 32-bit walks' tables.
+constexpr std::int64_t max_p_32 = 2147483646;
+
+}  // namespace
+
+walk_kind choose_walk(const run_config& config, scan_engine engine) {
+    const bool wide = config.p_max > max_p_32 || config.p_max + config.c_max > max_p_32 + 1;
+    const bool plain = engine == scan_engine::plain;
+    if (wide) return plain ? walk_kind::plain_wide : walk_kind::wide;
+    return plain ? walk_kind::plain : walk_kind::fast;
+}
+
+int walk_part(walk_kind walk, std::int64_t p_lo, std::int64_t p_hi, std::int32_t c_max, unsigned threads,
+              const chunk_sink& sink) {
+    if (p_lo > p_hi) return 0;
+    switch (walk) {
+        case walk_kind::fast: {
+            const walk_setup setup = prepare_walk(p_lo, static_cast<std::int32_t>(p_hi));
+            return walk_primes_fast(setup, static_cast<std::int32_t>(p_hi), c_max, threads, sink);
+        }
+        case walk_kind::plain:
+            return walk_primes_plain(p_lo, static_cast<std::int32_t>(p_hi), c_max, sink);
+        case walk_kind::wide:
+            return walk_primes_wide(p_lo, p_hi, c_max, threads, sink);
+        case walk_kind::plain_wide:
+            return walk_primes_plain_wide(p_lo, p_hi, c_max, sink);
+    }
+    return 0;
+}
+
+}  // namespace erdos

@@ -1,0 +1,38 @@
+// Which walk a run takes, and that walk over any part of the run's interval.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/prime_walk.hpp"
+#include "driver/run_config.hpp"
+
+namespace erdos {
+
+// How the primes are scanned: the fast windowed, threaded walk, or the plain
+// single-threaded one that lists every divisor. Both give the same bytes.
+enum class scan_engine { fast, plain };
+
+// The four walks. fast and plain keep every m = (p + c)/4 below 2^29 and use
+// 32-bit tables; wide and plain_wide reach m up to 2^61.
+enum class walk_kind { fast, plain, wide, plain_wide };
+
+// The walk of a whole run: a run whose every m lies below 2^29 takes the
+// windowed walk, whatever its shift bound. Any other run (an interval far
+// out, or p_max + c_max beyond 32 bits) takes the walk whose factor sieve
+// reaches m up to 2^61. The plain engine takes the
+// plain walk of the same reach. The choice depends on the whole run, never on
+// a part of it, so a run cut into parts scans each part the same way.
+walk_kind choose_walk(const run_config& config, scan_engine engine);
+
+// Whether the walk reaches beyond the 32-bit tables.
+inline bool is_wide_walk(walk_kind walk) { return walk == walk_kind::wide || walk == walk_kind::plain_wide; }
+
+// Runs `walk`, chosen for a run with this c_max and a p_max of at least
+// p_hi, over the examined primes of [p_lo, p_hi] alone (0 <= p_lo), with
+// `threads` workers where the walk has them. Chunks reach the sink in prime
+// order; returns the sink's first non-zero value, or 0. An empty part
+// (p_lo > p_hi) visits nothing. Each call sets up its own sieves and tables.
+int walk_part(walk_kind walk, std::int64_t p_lo, std::int64_t p_hi, std::int32_t c_max, unsigned threads,
+              const chunk_sink& sink);
+
+}  // namespace erdos

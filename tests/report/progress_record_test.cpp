@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "report/progress_record.hpp"
+
+using erdos::progress_record;
+
+namespace {
+
+progress_record sample() {
+    progress_record r;
+    r.p_min = 1000000000000;
+    r.has_p_min = true;
+    r.p_max = 1000000100000;
+    r.c_max = 255;
+    r.durable_bytes = 40117;
+    r.rows = 434;
+    r.last_p = 1000000099913;
+    return r;
+}
+
+std::string temp_path(const char* name) {
+    return (std::filesystem::temp_directory_path() /
+            (std::string("erdos-record-test-") + std::to_string(::getpid()) + "-" + name))
+        .string();
+}
+
+void put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+}  // namespace
+
+TEST(ProgressRecord, RoundTripsThroughTextAndFile) {
+    const progress_record r = sample();
+    const std::string text = erdos::format_progress_record(r);
+    EXPECT_EQ(text,
+              "erdos-straus progress 1\np_min 1000000000000\nhas_p_min 1\np_max 1000000100000\nc_max 255\n"
+              "durable_bytes 40117\nrows 434\nlast_p 1000000099913\nend\n");
+    progress_record back;
+    ASSERT_TRUE(erdos::parse_progress_record(text, back));
+    EXPECT_EQ(erdos::format_progress_record(back), text);
+
+    // Nothing durable yet; a negative shift bound is a configuration too.
+    progress_record empty;
+    empty.p_max = 200;
+    empty.c_max = -5;
+    ASSERT_TRUE(erdos::parse_progress_record(erdos::format_progress_record(empty), back));
+    EXPECT_EQ(back.c_max, -5);
+    EXPECT_EQ(back.rows, 0);
+
+    const std::string path = temp_path("file");
+    ASSERT_EQ(erdos::write_progress_record(path, r), 0);
+    EXPECT_FALSE(std::filesystem::exists(path + ".new"));
+    ASSERT_EQ(erdos::read_progress_record(path, back), 0);
+    EXPECT_EQ(erdos::format_progress_record(back), text);
+    // A second write replaces the first whole.
+    ASSERT_EQ(erdos::write_progress_record(path, empty), 0);
+    ASSERT_EQ(erdos::read_progress_record(path, back), 0);
+    EXPECT_EQ(back.p_max, 200);
+    erdos::remove_progress_record(path);
+    EXPECT_EQ(erdos::read_progress_record(path, back), ENOENT);
+}
+
+TEST(ProgressRecord, ConfigurationsDifferInAnyOfTheirFields) {
+    const progress_record a = sample();
+    progress_record b = a;
+    b.durable_bytes = 0;
+    b.rows = 0;
+    b.last_p = 0;
+    EXPECT_TRUE(erdos::same_configuration(a, b));  // the durable point is no part of it
+    for (int field = 0; field < 4; ++field) {
+        b = a;
+        if (field == 0) b.p_min = 0;
+        if (field == 1) b.has_p_min = false;
+        if (field == 2) b.p_max += 1;
+        if (field == 3) b.c_max = 127;
+        EXPECT_FALSE(erdos::same_configuration(a, b)) << field;
+    }
+}
+
+TEST(ProgressRecord, TornOrGarbledRecordsAreRefused) {
+    const std::string text = erdos::format_progress_record(sample());
+    progress_record untouched = sample();
+    untouched.rows = 7;
+    auto refused = [&](const std::string& bad) {
+        progress_record r = untouched;
+        const bool parsed = erdos::parse_progress_record(bad, r);
+        EXPECT_EQ(r.rows, 7) << bad;  // left as it was
+        return !parsed;
+    };
+    for (std::size_t cut = 0; cut < text.size(); ++cut) EXPECT_TRUE(refused(text.substr(0, cut))) << cut;
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string t = text;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    EXPECT_TRUE(refused(text + "\n"));                                    // bytes after the end
+    EXPECT_TRUE(refused(replaced("progress 1", "progress 2")));            // another format
+    EXPECT_TRUE(refused(replaced("c_max 255", "c_max 0255")));             // not plain decimal
+    EXPECT_TRUE(refused(replaced("c_max 255", "c_max +255")));
+    EXPECT_TRUE(refused(replaced("c_max 255", "c_max 2147483648")));       // beyond 32 bits
+    EXPECT_TRUE(refused(replaced("rows 434", "rows 4x4")));
+    EXPECT_TRUE(refused(replaced("has_p_min 1", "has_p_min 2")));
+    EXPECT_TRUE(refused(replaced("p_max 1000000100000\nc_max 255", "c_max 255\np_max 1000000100000")));
+    EXPECT_TRUE(refused(replaced("last_p 1000000099913", "last_p 1000000100001")));  // beyond p_max
+    EXPECT_TRUE(refused(replaced("durable_bytes 40117", "durable_bytes 434")));      // fewer bytes than rows
+    EXPECT_TRUE(refused(replaced("rows 434", "rows 0")));                  // rows 0 but a last prime
+    EXPECT_TRUE(refused(replaced("p_max 1000000100000", "p_max 9999")));   // p_max below p_min
+
+    // The same from a file: damaged (EINVAL) is told apart from missing (ENOENT).
+    const std::string path = temp_path("garbled");
+    put(path, text.substr(0, text.size() / 2));
+    progress_record r;
+    EXPECT_EQ(erdos::read_progress_record(path, r), EINVAL);
+    put(path, std::string(100000, 'x'));
+    EXPECT_EQ(erdos::read_progress_record(path, r), EINVAL);
+    erdos::remove_progress_record(path);
+}
