@@ -6,19 +6,24 @@
 # largest bound, and one under a pseudo-terminal to show that the status line
 # costs nothing.
 #
-#   bench/side_by_side.sh [REPETITIONS] [P_MAX[:C_MAX] ...]
+#   bench/side_by_side.sh [REPETITIONS] [[P_MIN-]P_MAX[:C_MAX] ...]
 #
 # Defaults: 3 repetitions at P_MAX 2000000, 20000000 and 200000000 (C_MAX
 # 127), then the wide shift bounds 2000000:255, 2000000:1023, 2000000:4095
-# and 200000:65535. C_MAX is 127 where it is not given. The real program
-# runs with --threads 1: the comparison is one core to one.
+# and 200000:65535; shift bounds beyond the listed shifts, 20000:1000000
+# and 100:20000000; and intervals far out (--from P_MIN P_MAX) with wide
+# shifts: 10^12 + [0, 10^6] at 1023, 10^12 + [0, 2*10^5] at 4095 and
+# 3*10^9 + [0, 1000] at 4000003. C_MAX is 127 where it is not given. The
+# real program runs with --threads 1: the comparison is one core to one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 reps=${1:-3}
 shift || true
 bounds=("$@")
-[ ${#bounds[@]} -gt 0 ] || bounds=(2000000 20000000 200000000 2000000:255 2000000:1023 2000000:4095 200000:65535)
+[ ${#bounds[@]} -gt 0 ] || bounds=(2000000 20000000 200000000 2000000:255 2000000:1023 2000000:4095 200000:65535
+    20000:1000000 100:20000000 1000000000000-1000001000000:1023 1000000000000-1000000200000:4095
+    3000000000-3000001000:4000003)
 largest=2147483520
 
 [ -x /usr/bin/time ] || { echo "needs GNU time (Debian package: time)" >&2; exit 1; }
@@ -44,16 +49,18 @@ measure() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(date -u +%Y-%m-%d)"
-printf '%-17s %12s %12s %8s %14s %14s\n' P_MAX:C_MAX reference_s real_s ratio reference_MiB real_MiB
+printf '%-34s %12s %12s %8s %14s %14s\n' '[P_MIN-]P_MAX:C_MAX' reference_s real_s ratio reference_MiB real_MiB
 for run_arg in "${bounds[@]}"; do
     bound=${run_arg%%:*}
     c_max=127
     [ "$run_arg" = "$bound" ] || c_max=${run_arg#*:}
+    from=()
+    case $bound in *-*) from=(--from "${bound%%-*}") bound=${bound#*-} ;; esac
     : >"$work/ref.t"
     : >"$work/real.t"
     for ((i = 0; i < reps; ++i)); do
-        measure "$work/ref" "$reference" "$bound" "$c_max" >>"$work/ref.t"
-        measure "$work/real" "$real" --threads 1 "$bound" "$c_max" >>"$work/real.t"
+        measure "$work/ref" "$reference" "${from[@]}" "$bound" "$c_max" >>"$work/ref.t"
+        measure "$work/real" "$real" --threads 1 "${from[@]}" "$bound" "$c_max" >>"$work/real.t"
     done
     cmp -s "$work/ref/results/erdos_results.csv" "$work/real/results/erdos_results.csv" &&
         cmp -s "$work/ref/results/erdos_summary.json" "$work/real/results/erdos_summary.json" ||
@@ -62,8 +69,8 @@ for run_arg in "${bounds[@]}"; do
     real_s=$(cut -d' ' -f1 "$work/real.t" | median)
     ref_kb=$(cut -d' ' -f2 "$work/ref.t" | median)
     real_kb=$(cut -d' ' -f2 "$work/real.t" | median)
-    awk -v b="$bound:$c_max" -v r="$ref_s" -v f="$real_s" -v rk="$ref_kb" -v fk="$real_kb" \
-        'BEGIN { printf "%-17s %12.3f %12.3f %7.1fx %14.1f %14.1f\n", b, r, f, r / f, rk / 1024, fk / 1024 }'
+    awk -v b="$run_arg" -v r="$ref_s" -v f="$real_s" -v rk="$ref_kb" -v fk="$real_kb" \
+        'BEGIN { printf "%-34s %12.3f %12.3f %7.1fx %14.1f %14.1f\n", b, r, f, r / f, rk / 1024, fk / 1024 }'
 done
 
 echo
@@ -74,10 +81,13 @@ for threads in 1 "$(nproc)"; do
 done
 
 # The status line: the same run with standard error on a terminal.
-# The largest bound of C_MAX 127 given, or the last bound given.
-status_bound=${bounds[${#bounds[@]} - 1]}
+# The largest bound of C_MAX 127 given, or the last bound given from 0.
+status_bound=2000000
 for run_arg in "${bounds[@]}"; do
-    case $run_arg in *:*) ;; *) status_bound=$run_arg ;; esac
+    case $run_arg in *-*) ;; *) status_bound=$run_arg ;; esac
+done
+for run_arg in "${bounds[@]}"; do
+    case $run_arg in *-* | *:*) ;; *) status_bound=$run_arg ;; esac
 done
 bound=${status_bound%%:*}
 c_max=127

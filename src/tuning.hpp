@@ -122,6 +122,13 @@ inline constexpr std::size_t fast_chunk_max_primes = 8192;
 // 5 MiB, and a chunk still holds 1024 primes at the default shifts.
 inline constexpr std::size_t wide_chunk_pairs = std::size_t{1} << 15;
 
+// At least this many primes per chunk of the walk far out when there are
+// shifts above the listed ones: each chunk sieves the m of those shifts for
+// itself, (chunk span + C_MAX)/4 of them, so that more primes share them.
+// The listed pairs' factorisations still take about 16 * 16384 * 4 bytes
+// (1 MiB) and their tallies as much. Any value from 1 up is correct.
+inline constexpr std::size_t high_chunk_min_primes = 16;
+
 // Primes per chunk of the plain walk, which lists every divisor and is slow
 // enough that the chunk size does not show.
 inline constexpr std::size_t plain_chunk_primes = 2048;
@@ -134,21 +141,24 @@ inline constexpr std::uint64_t plain_chunk_pairs = std::uint64_t{1} << 16;
 // each chunk with its rows), while a slow chunk does not stall the others.
 inline constexpr std::size_t chunks_ahead_per_thread = 4;
 
-// The widest C_MAX the fast walk takes. Wider shift bounds take the plain
-// walk, which holds one factor table over every m, instead of windows that
-// must each reach over all the shifts and chunks whose tallies grow with
-// them. The shift count at this bound, (65535 - 3) / 4 + 1 = 16384, sets the
-// largest chunk below.
-inline constexpr std::int32_t max_windowed_c_max = 65535;
+// The widest shift the fast walk lists, each with its residue tables, and
+// scans prime by prime with windows that reach over all of them. Shifts
+// above it are scanned window by window over m (search/high_shift_scan),
+// which keeps no list of them, and a window no wider than window_span
+// whatever C_MAX. A wider list would make every window and every chunk's
+// tallies grow with it. At most shift_residues::max_counted_shift, the widest
+// shift whose count of one pair takes 32-bit residues. The shift count at
+// this bound, (65535 - 3) / 4 + 1 = 16384, sets the largest chunk below.
+inline constexpr std::int32_t max_listed_shift = 65535;
 
-inline constexpr std::size_t max_windowed_shifts = (max_windowed_c_max - 3) / 4 + 1;
+inline constexpr std::size_t max_listed_shifts = (max_listed_shift - 3) / 4 + 1;
 
 // At the widest shift list a chunk holds fast_chunk_min_primes primes, so a
 // worker's tallies take at most 64 * 16384 * 4 bytes = 4 MiB; and every pair's
 // index in its chunk must fit the 32 bits a batch lane keeps of it.
-static_assert(fast_chunk_min_primes * max_windowed_shifts * 4 <= std::size_t{4} << 20,
-              "a worker's tallies stay within 4 MiB at the widest windowed shift list");
-static_assert(fast_chunk_max_primes * max_windowed_shifts <= std::size_t{1} << 32,
+static_assert(fast_chunk_min_primes * max_listed_shifts * 4 <= std::size_t{4} << 20,
+              "a worker's tallies stay within 4 MiB at the widest shift list");
+static_assert(fast_chunk_max_primes * max_listed_shifts <= std::size_t{1} << 32,
               "a pair's index in its chunk fits 32 bits");
 
 // --- Writing the results file (report/results_file.cpp) ------------------

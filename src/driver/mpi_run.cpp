@@ -307,10 +307,7 @@ int run_phases(mpi_state& state, const run_config& config) {
     state.rows_open = true;
     state.rows.offset = from.durable_bytes;
 
-    // The blocks after the last kept row, the same on every process. The
-    // plain 32-bit walk builds its table over every m of the run again for
-    // each block, seconds against the hours that a block of primes takes
-    // over the more than 16384 shifts that make a run take that walk.
+    // The blocks after the last kept row, the same on every process.
     const walk_kind walk = choose_walk(config, scan_engine::fast);
     const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
     std::int64_t block_primes = block_primes_setting(config.p_max);

@@ -87,9 +87,12 @@ walk_setup prepare_walk(std::int64_t p_min, std::int32_t p_max) {
 
 int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink) {
+    // Without an examined prime there is nothing to scan: the window's tables
+    // and the shifts' are not built.
+    if (setup.examined.empty()) return 0;
     const std::int64_t max_m = (static_cast<std::int64_t>(p_max) + std::max<std::int32_t>(c_max, 3)) / 4 + 2;
     const factor_window prototype = make_factor_window(max_m);
-    const scan_plan plan = make_scan_plan(c_max, prototype.primes);
+    const scan_plan plan = make_scan_plan(c_max, prototype.primes, tuning::max_listed_shift);
     const std::vector<std::int32_t>& primes = setup.examined;
     const std::size_t chunk_size = fast_chunk_primes(plan.residues.size());
     const std::size_t chunk_count = (primes.size() + chunk_size - 1) / chunk_size;

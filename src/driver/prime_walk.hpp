@@ -47,7 +47,7 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
 
 // The same walk done the plain way (of the primes from p_min on): a full sieve, a factor table over every
 // m, and the divisor-listing scan, on one thread. The reference for the fast
-// walk, and the fallback for shift bounds too wide for its windows. Chunks
+// walk (the straightforward program runs it). Chunks
 // hold fewer primes the more shifts there are; an empty chunk comes first,
 // once the tables are built, since they can take longer than many primes. Throws run_stopped when a
 // signal asks the run to stop.

@@ -2,7 +2,6 @@
 #include "driver/walk_choice.hpp"
 
 #include "driver/wide_walk.hpp"
-#include "tuning.hpp"
 
 namespace erdos {
 
@@ -15,7 +14,7 @@ constexpr std::int64_t max_p_32 = 2147483646;
 
 walk_kind choose_walk(const run_config& config, scan_engine engine) {
     const bool wide = config.p_max > max_p_32 || config.p_max + config.c_max > max_p_32 + 1;
-    const bool plain = engine == scan_engine::plain || (!wide && config.c_max > tuning::max_windowed_c_max);
+    const bool plain = engine == scan_engine::plain;
     if (wide) return plain ? walk_kind::plain_wide : walk_kind::wide;
     return plain ? walk_kind::plain : walk_kind::fast;
 }

@@ -17,10 +17,9 @@ enum class scan_engine { fast, plain };
 enum class walk_kind { fast, plain, wide, plain_wide };
 
 // The walk of a whole run: a run whose every m lies below 2^29 takes the
-// windowed walk, or, for shift bounds so wide that a window over m would
-// outgrow a factor table, the plain one with one table over every m. Any
-// other run (an interval far out, or p_max + c_max beyond 32 bits) takes the
-// walk whose factor sieve reaches m up to 2^61. The plain engine takes the
+// windowed walk, whatever its shift bound. Any other run (an interval far
+// out, or p_max + c_max beyond 32 bits) takes the walk whose factor sieve
+// reaches m up to 2^61. The plain engine takes the
 // plain walk of the same reach. The choice depends on the whole run, never on
 // a part of it, so a run cut into parts scans each part the same way.
 walk_kind choose_walk(const run_config& config, scan_engine engine);

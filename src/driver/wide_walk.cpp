@@ -47,14 +47,18 @@ int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
         stop_if_requested();
         return next_examined_primes(*sieve, out, max_count);
     };
+    // The feed factors the m of the listed shifts; those of the shifts above
+    // them each chunk sieves for itself, a segment at a time.
+    const std::int32_t listed_c_max = std::min(c_max, tuning::max_listed_shift);
     ordered_feed producer;
-    producer.feed = start_wide_feed(std::move(source), p_min, p_max, c_max);
+    producer.feed = start_wide_feed(std::move(source), p_min, p_max, listed_c_max);
     // The plan is made with the first chunk, under the feed's lock, so that an
     // interval without an examined prime never lists the shifts.
     scan_plan plan;
     bool planned = false;
     producer.chunk_primes = std::clamp<std::size_t>(
-        tuning::wide_chunk_pairs / std::max<std::uint64_t>(count_shifts(c_max), 1), 1, tuning::fast_chunk_max_primes);
+        tuning::wide_chunk_pairs / std::max<std::uint64_t>(count_shifts(listed_c_max), 1),
+        c_max > listed_c_max ? tuning::high_chunk_min_primes : 1, tuning::fast_chunk_max_primes);
 
     const bool alone = threads <= 1;
     std::vector<wide_worker> workers(alone ? 1 : threads);
@@ -67,7 +71,7 @@ int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
             try {
                 made = next_wide_chunk(producer.feed, producer.chunk_primes, w.primes, w.factors);
                 if (made && !planned) {
-                    plan = make_scan_plan(c_max, {});
+                    plan = make_scan_plan(c_max, {}, tuning::max_listed_shift);
                     planned = true;
                 }
             } catch (...) {

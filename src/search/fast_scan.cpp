@@ -2,9 +2,9 @@
 #include "search/fast_scan.hpp"
 
 #include <algorithm>
-#include "numtheory/divisors.hpp"
 #include "search/batch_queue.hpp"
 #include "search/first_witness.hpp"
+#include "search/high_shift_scan.hpp"
 #include "search/mass_fold.hpp"
 #include "search/pair_tally.hpp"
 #include "search/residue_count.hpp"
@@ -38,10 +38,9 @@ void scan_pair(std::int32_t p, std::size_t k, std::uint32_t pair, const scan_pla
         }
         // Until the prime's least shift is known: list the divisors and test
         // each, as the plain scan does, for the first witness in their order.
-        const divisor_list divisors = divisors_of_square(window_factor_list(window, m));
-        const shift_witnesses found = find_shift_witnesses(m, shift.c, divisors);
-        scratch.tallies[pair] = make_tally(found.count, divisors.size());
-        if (found.count > 0 && !scan.has_witness) settle_least(found);
+        const listed_witnesses listed = witnesses_by_listing(window, m, shift.c);
+        scratch.tallies[pair] = make_tally(listed.found.count, listed.tau);
+        if (listed.found.count > 0 && !scan.has_witness) settle_least(listed.found);
         return;
     }
     // Every divisor of m^2 is a unit modulo c exactly when m is: for a prime
@@ -134,7 +133,21 @@ void scan_primes_fast(const std::int32_t* primes, std::size_t n, const scan_plan
     const auto add_share = [&](std::size_t k, pair_tally tally, long double& uniform_sum, long double& weighted_sum) {
         add_witness_share(uniform_sum, weighted_sum, tally_witnesses(tally), tally_tau(tally), plan.residues[k].weight);
     };
-    for (std::size_t j = 0; j < n; ++j) fold_masses(scratch.tallies.data() + j * shifts, plan, out[j], add_share);
+    if (plan.high_first == 0) {
+        for (std::size_t j = 0; j < n; ++j) fold_masses(scratch.tallies.data() + j * shifts, plan, out[j], add_share);
+        return;
+    }
+    // The shifts above the list continue each prime's sums in shift order.
+    scratch.uniform_sums.assign(n, 0.0L);
+    scratch.weighted_sums.assign(n, 0.0L);
+    for (std::size_t j = 0; j < n; ++j) {
+        fold_tallies(scratch.tallies.data() + j * shifts, plan, out[j], add_share, scratch.uniform_sums[j],
+                     scratch.weighted_sums[j]);
+    }
+    scan_high_shifts(primes, n, plan, window, scratch, out);
+    for (std::size_t j = 0; j < n; ++j) {
+        finish_masses(out[j], scratch.uniform_sums[j], scratch.weighted_sums[j], plan.shift_count, plan.weight_total);
+    }
 }
 
 prime_scan scan_prime_fast(std::int32_t p, const scan_plan& plan, factor_window& window, scan_scratch& scratch) {

@@ -1,6 +1,8 @@
 // The first-witness walk: the divisor order stepped in residues modulo the shift.
 #include "search/first_witness.hpp"
 
+#include "numtheory/divisors.hpp"
+
 namespace erdos {
 
 // The divisors come with the exponent of the smallest prime changing
@@ -54,6 +56,11 @@ shift_witnesses first_witness_by_residues(const shift_residues& shift, const res
             prefix_value[j + 1] = prefix_value[i + 1];
         }
     }
+}
+
+listed_witnesses witnesses_by_listing(const factor_window& window, std::int64_t m, std::int32_t c) {
+    const divisor_list divisors = divisors_of_square(window_factor_list(window, m));
+    return {find_shift_witnesses(m, c, divisors), static_cast<std::int64_t>(divisors.size())};
 }
 
 }  // namespace erdos

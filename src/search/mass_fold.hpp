@@ -30,16 +30,15 @@ inline std::uint64_t successful_mask(const pair_tally* tallies, std::size_t widt
     return successful;
 }
 
-// Sets successful_shifts and both masses of one prime from the tallies of
-// its shifts, folded in shift order as the plain scan does. A zero share
-// leaves both sums as they are, so only the successful shifts are added,
-// found through a bit mask rather than a branch per shift. add_share(k,
-// tally, uniform_sum, weighted_sum) adds the share of shift k.
+// Adds the successful shifts of one prime's tallies to successful_shifts and
+// their shares to the two sums, in shift order as the plain scan does. A zero
+// share would leave both sums as they are, so only the successful shifts are
+// added, found through a bit mask rather than a branch per shift.
+// add_share(k, tally, uniform_sum, weighted_sum) adds the share of shift k.
 template <typename AddShare>
-inline void fold_masses(const pair_tally* tallies, const scan_plan& plan, prime_scan& scan, AddShare add_share) {
+inline void fold_tallies(const pair_tally* tallies, const scan_plan& plan, prime_scan& scan, AddShare add_share,
+                         long double& uniform_sum, long double& weighted_sum) {
     const std::size_t shifts = plan.residues.size();
-    long double uniform_sum = 0.0L;
-    long double weighted_sum = 0.0L;
     for (std::size_t group = 0; group < shifts; group += 64) {
         std::uint64_t successful = successful_mask(tallies + group, std::min<std::size_t>(64, shifts - group));
         scan.successful_shifts += std::popcount(successful);
@@ -48,6 +47,15 @@ inline void fold_masses(const pair_tally* tallies, const scan_plan& plan, prime_
             add_share(k, tallies[k], uniform_sum, weighted_sum);
         }
     }
+}
+
+// Sets successful_shifts and both masses of one prime whose every shift is in
+// the plan's list, from the tallies of its shifts.
+template <typename AddShare>
+inline void fold_masses(const pair_tally* tallies, const scan_plan& plan, prime_scan& scan, AddShare add_share) {
+    long double uniform_sum = 0.0L;
+    long double weighted_sum = 0.0L;
+    fold_tallies(tallies, plan, scan, add_share, uniform_sum, weighted_sum);
     finish_masses(scan, uniform_sum, weighted_sum, plan.shift_count, plan.weight_total);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "search/shift_residues.hpp"
@@ -9,15 +10,25 @@
 namespace erdos {
 
 struct scan_plan {
+    // The listed shifts, each with its residue tables: every shift up to
+    // c_max, or up to the listing bound the plan was made with.
     std::vector<std::int32_t> shift_list;
+    std::vector<shift_residues> residues;  // one per listed shift
+    bool all_logs = false;  // every listed shift has its logarithm tables
+    // The shifts above the listed ones, high_first, high_first + 4, ...,
+    // high_last, kept as those two numbers alone (0 when there are none):
+    // every one of them weighs 1.
+    std::int32_t high_first = 0;
+    std::int32_t high_last = 0;
+    // Of every shift up to c_max, listed or not.
     std::uint64_t shift_count = 0;
     std::int64_t weight_total = 0;
-    std::vector<shift_residues> residues;  // one per shift
-    bool all_logs = false;  // every shift has its logarithm tables
 };
 
-// The plan for the shifts up to c_max; sieving_primes are the primes the
-// factor windows sieve with.
-scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& sieving_primes);
+// The plan for the shifts up to c_max, listing those up to list_max (at
+// least 127, so that every shift left out weighs 1); sieving_primes are the
+// primes the factor windows sieve with.
+scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& sieving_primes,
+                         std::int32_t list_max = std::numeric_limits<std::int32_t>::max());
 
 }  // namespace erdos

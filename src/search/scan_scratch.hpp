@@ -14,7 +14,11 @@ namespace erdos {
 struct scan_scratch {
     residue_lists lists;
     wide_shift_lists wide_lists;
-    std::vector<pair_tally> tallies;  // per (prime, shift) of a chunk
+    std::vector<pair_tally> tallies;  // per (prime, listed shift) of a chunk
+    // Per prime of a chunk, its two mass sums over the listed shifts, which
+    // the shifts above them continue.
+    std::vector<long double> uniform_sums;
+    std::vector<long double> weighted_sums;
     pattern_table patterns;
     // Count with 32-byte vectors in one register each (AVX2) rather than in
     // two halves; the counts are the same either way.

@@ -5,10 +5,12 @@
 
 #include "numtheory/int128.hpp"
 #include "search/batch_queue.hpp"
+#include "search/high_shift_scan.hpp"
 #include "search/mass_fold.hpp"
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
 #include "search/scan_prime.hpp"
+#include "search/wide_shift_count.hpp"
 
 namespace erdos {
 
@@ -138,6 +140,18 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
     }
 }
 
+}  // namespace
+
+wide_witnesses witnesses_in_divisor_order(std::uint32_t c, wide_residue_factors& f, std::uint32_t m_residue) {
+    for (int i = 0; i < f.count; ++i) f.residue[i] = static_cast<std::uint32_t>(f.prime[i] % c);
+    const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+    const std::uint32_t t2 = c - (c + 1) / 4;  // -1/4: 4 (c + 1)/4 = 1 (mod c)
+    const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
+    return {found.count, found.first_d, found.branch};
+}
+
+namespace {
+
 // Queues the pair in the batch of its m's exponent pattern (key, not 0),
 // with the logarithms of m's factors modulo the shift. The shift must have
 // logarithms and m must be a unit modulo it. Inline: it runs for nearly
@@ -186,14 +200,20 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
     const std::uint32_t entry = all.pair_entry[pair];
     const std::uint32_t t2 = s.minus_quarter;
     if (s.c > shift_residues::max_table_shift) {
-        // A shift beyond the tables: every divisor's residue in 64-bit
-        // products, walked to the end.
-        const wide_factors f = gather_wide(c, all, entry);
+        // A shift beyond the tables: until the prime's least shift, every
+        // divisor's residue in 64-bit products, walked to the end; after
+        // it, the count alone, from residues with a meet in the middle.
+        wide_factors f = gather_wide(c, all, entry);
         const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
+        if (scan.has_witness) {
+            const std::int64_t count = count_shift_witnesses(c, f, m_residue, scratch.batches.wide_lists);
+            if (count > 0) count_alone(scratch, pair, count, f.tau);
+            return;
+        }
         const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
         const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
         if (found.count > 0) count_alone(scratch, pair, found.count, f.tau);
-        if (found.count > 0 && !scan.has_witness) settle_least_shift(scan, s.c, m, found.first_d, found.branch);
+        if (found.count > 0) settle_least_shift(scan, s.c, m, found.first_d, found.branch);
         return;
     }
     const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
@@ -273,8 +293,23 @@ void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan
             add_witness_share(uniform_sum, weighted_sum, wide.count, wide.tau, plan.residues[k].weight);
         }
     };
+    if (plan.high_first == 0) {
+        for (std::size_t j = 0; j < n; ++j) {
+            fold_masses(scratch.batches.tallies.data() + j * shifts, plan, out[j], add_share);
+        }
+        return;
+    }
+    // The shifts above the list continue each prime's sums in shift order.
+    scan_scratch& batches = scratch.batches;
+    batches.uniform_sums.assign(n, 0.0L);
+    batches.weighted_sums.assign(n, 0.0L);
     for (std::size_t j = 0; j < n; ++j) {
-        fold_masses(scratch.batches.tallies.data() + j * shifts, plan, out[j], add_share);
+        fold_tallies(batches.tallies.data() + j * shifts, plan, out[j], add_share, batches.uniform_sums[j],
+                     batches.weighted_sums[j]);
+    }
+    scan_high_shifts_wide(primes, n, plan, batches, out);
+    for (std::size_t j = 0; j < n; ++j) {
+        finish_masses(out[j], batches.uniform_sums[j], batches.weighted_sums[j], plan.shift_count, plan.weight_total);
     }
 }
 

@@ -6,6 +6,8 @@
 
 #include "driver/run_records.hpp"
 #include "numtheory/factor_window.hpp"
+#include "numtheory/int128.hpp"
+#include "search/residue_factors.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_scratch.hpp"
 
@@ -78,11 +80,24 @@ struct wide_scratch {
     std::vector<std::uint32_t> two32;  // per shift: 2^32 mod c
 };
 
+// The witnesses of shift c (3 <= c < 2^31) among the divisors of m^2, from
+// m's prime powers (f.prime, f.exponent, f.count, f.tau; the residues are
+// formed here) and m mod c: how many, and the first in the divisor order of
+// the plain scan with its branch code (-1 and 0 when there is none).
+struct wide_witnesses {
+    std::int64_t count = 0;
+    int128 first_d = -1;
+    std::int32_t branch = 0;
+};
+wide_witnesses witnesses_in_divisor_order(std::uint32_t c, wide_residue_factors& f, std::uint32_t m_residue);
+
 // Scans the ascending examined primes[0 .. n) (any p <= 2^62) into out, each
 // exactly as the plain scan defines it: least shift, first witness in divisor
 // order (128 bits), branch, successful shifts and both masses to the last
-// bit. factors holds the factorisation of every m, pair by pair. plan is made
-// by make_scan_plan; its per-sieving-prime tables are not used.
+// bit. factors holds the factorisation of every m of a listed shift, pair by
+// pair; the shifts above the plan's list are scanned after them with a
+// factor sieve of their own (search/high_shift_scan). plan is made by
+// make_scan_plan; its per-sieving-prime tables are not used.
 void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
                       const wide_pair_factors& factors, wide_scratch& scratch, prime_scan* out);
 

@@ -1,6 +1,7 @@
 // Counting one pair's witnesses for a shift above the byte tables, without listing the divisors.
 #include "search/wide_shift_count.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "tuning.hpp"
@@ -9,27 +10,96 @@ namespace erdos {
 
 namespace {
 
-constexpr int max_factors = factor_window::max_factors;
+__extension__ typedef unsigned __int128 uint128;
 
-// The shift's modulus and reciprocal held by value: read through the
-// shift_residues they would be reloaded after every store of a residue,
-// which may alias them.
-struct modulus {
+constexpr int max_factors = wide_residue_factors::capacity;
+
+// Residues modulo c <= 65535. A product of two residues fits 32 bits and is
+// reduced by the shift's reciprocal. Both rings are passed by value: read
+// through a reference (or the shift_residues) their fields would be
+// reloaded after every store of a residue, which may alias them.
+struct ring32 {
     std::uint64_t reciprocal;
     std::uint32_t c;
+    std::uint32_t reduce(std::uint32_t x) const {
+        return static_cast<std::uint32_t>((static_cast<uint128>(reciprocal * x) * c) >> 64);
+    }
+    std::uint32_t mul(std::uint32_t x, std::uint32_t y) const { return reduce(x * y); }
 };
 
-// x * y mod c for residues below c <= 65535: the product fits 32 bits.
-inline std::uint32_t mul_mod(modulus shift, std::uint32_t x, std::uint32_t y) {
-    const std::uint64_t low = shift.reciprocal * (x * y);
-    __extension__ typedef unsigned __int128 uint128;
-    return static_cast<std::uint32_t>((static_cast<uint128>(low) * shift.c) >> 64);
-}
+// Residues modulo any c below 2^31: a product of two fits 62 bits; the
+// quotient by floor((2^64 - 1)/c) is short of the true one by at most 1.
+struct ring64 {
+    std::uint64_t reciprocal;
+    std::uint32_t c;
+    explicit ring64(std::uint32_t modulus) : reciprocal(~std::uint64_t{0} / modulus), c(modulus) {}
+    std::uint32_t reduce(std::uint64_t x) const {
+        const auto q = static_cast<std::uint64_t>((static_cast<uint128>(x) * reciprocal) >> 64);
+        const std::uint64_t r = x - q * c;
+        return static_cast<std::uint32_t>(r >= c ? r - c : r);
+    }
+    std::uint32_t mul(std::uint32_t x, std::uint32_t y) const { return reduce(static_cast<std::uint64_t>(x) * y); }
+};
+
+// The classes modulo c <= 65535 counted in a table of c counters.
+struct table_marks {
+    std::uint16_t* hits;
+    void start(std::size_t) const {}
+    void add(std::uint32_t r) const { ++hits[r]; }
+    std::uint32_t get(std::uint32_t r) const { return hits[r]; }
+    void clear(const std::uint32_t* marked, std::size_t n) const {
+        for (std::size_t x = 0; x < n; ++x) hits[marked[x]] = 0;
+    }
+};
+
+// The classes modulo a wider c in an open-addressed table at most a quarter
+// full, so that a look-up of a residue not there stops after a probe or two.
+struct hashed_marks {
+    wide_shift_lists& lists;
+    std::uint32_t* keys = nullptr;
+    std::uint16_t* counts = nullptr;
+    std::uint32_t mask = 0;
+    int shift = 32;
+    void start(std::size_t n) {
+        int bits = 4;
+        while ((std::size_t{1} << bits) < 4 * n) ++bits;
+        const std::size_t size = std::size_t{1} << bits;
+        if (lists.class_keys.size() < size) {
+            lists.class_keys.assign(size, wide_shift_lists::empty_key);
+            lists.class_counts.resize(size);
+        }
+        keys = lists.class_keys.data();
+        counts = lists.class_counts.data();
+        mask = static_cast<std::uint32_t>(size - 1);
+        shift = 32 - bits;
+    }
+    std::uint32_t slot(std::uint32_t r) const { return (r * 0x9E3779B1U) >> shift; }
+    void add(std::uint32_t r) const {
+        std::uint32_t i = slot(r);
+        while (keys[i] != r && keys[i] != wide_shift_lists::empty_key) i = (i + 1) & mask;
+        if (keys[i] == r) {
+            ++counts[i];
+        } else {
+            keys[i] = r;
+            counts[i] = 1;
+        }
+    }
+    std::uint32_t get(std::uint32_t r) const {
+        for (std::uint32_t i = slot(r);; i = (i + 1) & mask) {
+            if (keys[i] == r) return counts[i];
+            if (keys[i] == wide_shift_lists::empty_key) return 0;
+        }
+    }
+    void clear(const std::uint32_t*, std::size_t) const {
+        std::fill(keys, keys + mask + 1, wide_shift_lists::empty_key);
+    }
+};
 
 // Lists, from `start`, the residues of start times every product of the
 // chosen prime powers (exponents 0 .. 2e). Returns the length.
-std::size_t expand(modulus shift, const std::uint32_t* residue, const int* exponent, const int* which,
-                   int n, std::uint32_t start, std::vector<std::uint32_t>& list, std::int64_t length_needed) {
+template <typename Ring>
+std::size_t expand(const Ring ring, const wide_residue_factors& f, const int* which, int n, std::uint32_t start,
+                   std::vector<std::uint32_t>& list, std::int64_t length_needed) {
     if (list.size() < static_cast<std::size_t>(length_needed)) list.resize(static_cast<std::size_t>(length_needed));
     std::uint32_t* out = list.data();
     out[0] = start;
@@ -39,55 +109,29 @@ std::size_t expand(modulus shift, const std::uint32_t* residue, const int* expon
         // a block before it times q.
         const int i = which[j];
         const std::size_t block = length;
-        length = block * static_cast<std::size_t>(2 * exponent[i] + 1);
-        const std::uint32_t r = residue[i];
-        for (std::size_t x = block; x < length; ++x) out[x] = mul_mod(shift, out[x - block], r);
+        length = block * static_cast<std::size_t>(2 * f.exponent[i] + 1);
+        const std::uint32_t r = f.residue[i];
+        for (std::size_t x = block; x < length; ++x) out[x] = ring.mul(out[x - block], r);
     }
     return length;
 }
 
 // Whether the prime q divides c. Asked only of the few primes that could go
 // into B, so a division is cheap enough.
-bool divides_shift(std::uint32_t c, std::uint32_t q) { return q <= c && c % q == 0; }
-
-}  // namespace
+bool divides_shift(std::uint32_t c, std::uint64_t q) { return q <= c && c % static_cast<std::uint32_t>(q) == 0; }
 
 // A divisor of m^2 is a product a * b of a divisor a of the part A of m^2 and
 // a divisor b of the part B, the rest. With b' = N_B / b, N_B the whole of
 // part B, and every prime of B a unit modulo c, a * b = t exactly when
-// a * N_B = t * b' (mod c): the classes t * b' are marked in a table of c
-// counters, and each a * N_B is looked up there. No inverse is needed, and
-// the cost is about |A| + 3|B| steps instead of |A| |B|.
-wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const factor_window& window,
-                                            std::int64_t m, wide_shift_lists& lists) {
-    const auto c = static_cast<std::uint32_t>(shift.c);
-    const modulus mod{shift.reciprocal, c};
-    std::uint32_t prime[max_factors];
-    std::uint32_t residue[max_factors];
-    int exponent[max_factors];
-    int count = 0;
-    std::int64_t tau = 1;
-    const auto i = static_cast<std::size_t>(m - window.lo);
-    const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
-    const factor_window::entry& entry = window.entries[i];
-    for (int j = 0; j < entry.small_count; ++j) {
-        prime[count] = static_cast<std::uint32_t>(window.primes[slots[j]]);
-        residue[count] = reduce(shift, prime[count]);
-        exponent[count] = static_cast<int>((entry.pattern >> (5 * j)) & 31U);
-        tau *= 2 * exponent[count] + 1;
-        ++count;
-    }
-    if (entry.large > 1) {
-        prime[count] = entry.large;
-        residue[count] = reduce(shift, entry.large);
-        exponent[count] = 1;
-        tau *= 3;
-        ++count;
-    }
-    const std::uint32_t m_residue = reduce(shift, static_cast<std::uint32_t>(m));
-    const std::uint32_t minus_m = m_residue == 0 ? 0 : c - m_residue;
-    const std::uint32_t minus_quarter = shift.minus_quarter;
-
+// a * N_B = t * b' (mod c): the classes t * b' are marked, and each a * N_B
+// is looked up among them. No inverse is needed, and the cost is about
+// |A| + 3|B| steps instead of |A| |B|.
+template <typename Ring, typename Marks>
+std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, std::uint32_t minus_m,
+                               std::uint32_t minus_quarter, Marks& marks, wide_shift_lists& lists) {
+    const std::uint32_t c = ring.c;
+    const int count = f.count;
+    const std::int64_t tau = f.tau;
     // B: units with the largest exponents first, while |B| stays below about
     // sqrt(tau / wide_meet_ratio); A: all the rest, its last factor walked
     // apart so that its products are tested as they are formed.
@@ -101,16 +145,16 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
         int order[max_factors];
         for (int k = 0; k < count; ++k) {
             int j = k;
-            for (; j > 0 && exponent[order[j - 1]] < exponent[k]; --j) order[j] = order[j - 1];
+            for (; j > 0 && f.exponent[order[j - 1]] < f.exponent[k]; --j) order[j] = order[j - 1];
             order[j] = k;
         }
         for (int j = 0; j < count; ++j) {
             const int k = order[j];
-            const std::int64_t size = 2 * exponent[k] + 1;
-            if (tau_b * size * tau_b * size * tuning::wide_meet_ratio <= tau && !divides_shift(c, prime[k])) {
+            const std::int64_t size = 2 * f.exponent[k] + 1;
+            if (tau_b * size * tau_b * size * tuning::wide_meet_ratio <= tau && !divides_shift(c, f.prime[k])) {
                 in_b[nb++] = k;
                 tau_b *= size;
-                for (int e = 0; e < 2 * exponent[k]; ++e) whole_b = mul_mod(mod, whole_b, residue[k]);
+                for (int e = 0; e < 2 * f.exponent[k]; ++e) whole_b = ring.mul(whole_b, f.residue[k]);
             } else {
                 in_a[na++] = k;
             }
@@ -118,24 +162,22 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
     } else {
         for (int k = 0; k < count; ++k) in_a[na++] = k;
     }
-    if (na == 0) {  // m = 1: the divisor 1 alone
-        return {(whole_b == minus_m || whole_b == minus_quarter) ? 1 : 0, tau};
-    }
+    if (na == 0) return (whole_b == minus_m || whole_b == minus_quarter) ? 1 : 0;  // m = 1: the divisor 1 alone
 
     // Every product a * N_B of A, the factor of A with the most powers
     // stepped innermost, so that the list of the others is short.
     for (int j = 0; j + 1 < na; ++j) {
-        if (exponent[in_a[j]] > exponent[in_a[na - 1]]) std::swap(in_a[j], in_a[na - 1]);
+        if (f.exponent[in_a[j]] > f.exponent[in_a[na - 1]]) std::swap(in_a[j], in_a[na - 1]);
     }
     const int last = in_a[na - 1];
-    std::uint32_t powers[2 * 31 + 1];
-    const int power_count = 2 * exponent[last] + 1;
+    std::uint32_t powers[2 * 63 + 1];
+    const int power_count = 2 * f.exponent[last] + 1;
     powers[0] = 1 % c;
-    for (int k = 1; k < power_count; ++k) powers[k] = mul_mod(mod, powers[k - 1], residue[last]);
+    for (int k = 1; k < power_count; ++k) powers[k] = ring.mul(powers[k - 1], f.residue[last]);
     std::size_t a_length = 1;
     const std::uint32_t* a_list = &whole_b;
     if (na > 1) {
-        a_length = expand(mod, residue, exponent, in_a, na - 1, whole_b, lists.a_residues, tau / tau_b);
+        a_length = expand(ring, f, in_a, na - 1, whole_b, lists.a_residues, tau / tau_b);
         a_list = lists.a_residues.data();
     }
     auto walk_a = [&](auto&& hits_of) {
@@ -143,34 +185,103 @@ wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const f
         for (std::size_t x = 0; x < a_length; ++x) {
             const std::uint32_t a = a_list[x];
             found += hits_of(a);
-            for (int k = 1; k < power_count; ++k) found += hits_of(mul_mod(mod, a, powers[k]));
+            for (int k = 1; k < power_count; ++k) found += hits_of(ring.mul(a, powers[k]));
         }
         return found;
     };
     if (nb == 0) {  // no B: each product is compared with the two classes
-        return {walk_a([&](std::uint32_t r) { return static_cast<int>(r == minus_m || r == minus_quarter); }), tau};
+        return walk_a([&](std::uint32_t r) { return static_cast<int>(r == minus_m || r == minus_quarter); });
     }
 
-    // The classes t * b', counted in the table and remembered so that they
-    // can be cleared afterwards.
-    if (lists.hits.size() < c) lists.hits.resize(c, 0);
-    std::uint16_t* const hits = lists.hits.data();
-    const std::size_t b_length = expand(mod, residue, exponent, in_b, nb, 1 % c, lists.b_residues, 2 * tau_b);
+    // The classes t * b', marked and remembered so that they can be cleared
+    // afterwards.
+    const std::size_t b_length = expand(ring, f, in_b, nb, 1 % c, lists.b_residues, 2 * tau_b);
     std::uint32_t* const marked = lists.b_residues.data();
     std::size_t mark_count = b_length;
     if (minus_m == minus_quarter) {
-        for (std::size_t x = 0; x < b_length; ++x) marked[x] = mul_mod(mod, minus_m, marked[x]);
+        for (std::size_t x = 0; x < b_length; ++x) marked[x] = ring.mul(minus_m, marked[x]);
     } else {
         for (std::size_t x = 0; x < b_length; ++x) {
-            marked[b_length + x] = mul_mod(mod, minus_quarter, marked[x]);
-            marked[x] = mul_mod(mod, minus_m, marked[x]);
+            marked[b_length + x] = ring.mul(minus_quarter, marked[x]);
+            marked[x] = ring.mul(minus_m, marked[x]);
         }
         mark_count = 2 * b_length;
     }
-    for (std::size_t x = 0; x < mark_count; ++x) ++hits[marked[x]];
-    const std::int64_t witnesses = walk_a([&](std::uint32_t r) { return hits[r]; });
-    for (std::size_t x = 0; x < mark_count; ++x) hits[marked[x]] = 0;
-    return {witnesses, tau};
+    marks.start(mark_count);
+    for (std::size_t x = 0; x < mark_count; ++x) marks.add(marked[x]);
+    const std::int64_t witnesses = walk_a([&](std::uint32_t r) { return marks.get(r); });
+    marks.clear(marked, mark_count);
+    return witnesses;
+}
+
+// -1/4 mod c for a shift c = 3 (mod 4): 4 (c + 1)/4 = 1.
+std::uint32_t minus_quarter_of(std::uint32_t c) { return c - (c + 1) / 4; }
+
+// m's prime powers off the window, their residues by ring.reduce.
+template <typename Ring>
+wide_residue_factors gather(const Ring& ring, const factor_window& window, std::int64_t m) {
+    wide_residue_factors f;
+    const auto i = static_cast<std::size_t>(m - window.lo);
+    const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
+    const factor_window::entry& entry = window.entries[i];
+    for (int j = 0; j < entry.small_count; ++j) {
+        const auto q = static_cast<std::uint32_t>(window.primes[slots[j]]);
+        f.prime[j] = q;
+        f.residue[j] = ring.reduce(q);
+        f.exponent[j] = static_cast<int>((entry.pattern >> (5 * j)) & 31U);
+        f.tau *= 2 * f.exponent[j] + 1;
+    }
+    f.count = entry.small_count;
+    if (entry.large > 1) {
+        f.prime[f.count] = entry.large;
+        f.residue[f.count] = ring.reduce(entry.large);
+        f.exponent[f.count] = 1;
+        f.tau *= 3;
+        ++f.count;
+    }
+    return f;
+}
+
+template <typename Ring, typename Marks>
+std::int64_t count_with(const Ring ring, const wide_residue_factors& f, std::uint32_t m_residue, Marks& marks,
+                        wide_shift_lists& lists) {
+    const std::uint32_t minus_m = m_residue == 0 ? 0 : ring.c - m_residue;
+    return count_in_residues(ring, f, minus_m, minus_quarter_of(ring.c), marks, lists);
+}
+
+table_marks table_for(std::uint32_t c, wide_shift_lists& lists) {
+    if (lists.hits.size() < c) lists.hits.resize(c, 0);
+    return table_marks{lists.hits.data()};
+}
+
+}  // namespace
+
+wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const factor_window& window,
+                                            std::int64_t m, wide_shift_lists& lists) {
+    const ring32 ring{shift.reciprocal, static_cast<std::uint32_t>(shift.c)};
+    const wide_residue_factors f = gather(ring, window, m);
+    table_marks marks = table_for(ring.c, lists);
+    return {count_with(ring, f, ring.reduce(static_cast<std::uint32_t>(m)), marks, lists), f.tau};
+}
+
+wide_shift_count count_any_shift_witnesses(std::uint32_t c, const factor_window& window, std::int64_t m,
+                                           wide_shift_lists& lists) {
+    const ring64 ring(c);
+    const wide_residue_factors f = gather(ring, window, m);
+    hashed_marks marks{lists};
+    return {count_with(ring, f, ring.reduce(static_cast<std::uint64_t>(m)), marks, lists), f.tau};
+}
+
+std::int64_t count_shift_witnesses(std::uint32_t c, wide_residue_factors& f, std::uint32_t m_residue,
+                                   wide_shift_lists& lists) {
+    const ring64 ring(c);
+    for (int i = 0; i < f.count; ++i) f.residue[i] = ring.reduce(f.prime[i]);
+    if (c <= static_cast<std::uint32_t>(shift_residues::max_counted_shift)) {
+        table_marks marks = table_for(c, lists);
+        return count_with(ring, f, m_residue, marks, lists);
+    }
+    hashed_marks marks{lists};
+    return count_with(ring, f, m_residue, marks, lists);
 }
 
 }  // namespace erdos

@@ -19,13 +19,16 @@ namespace {
 
 using erdos_test::same_scan;
 
-// table_slots: the size the pattern table starts from (it doubles as it fills).
-void expect_same_scans(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max, std::size_t table_slots = 1024) {
+// table_slots: the size the pattern table starts from (it doubles as it fills);
+// list_max: the widest shift the plan lists, the others taken window by
+// window over m.
+void expect_same_scans(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max, std::size_t table_slots = 1024,
+                       std::int32_t list_max = 65535) {
     const std::vector<std::int32_t> spf = erdos::build_spf_table(p_max, c_max);
     const erdos::shift_table shifts = erdos::build_shift_list(c_max);
     const std::int64_t last_m = (static_cast<std::int64_t>(p_max) + c_max) / 4;
     erdos::factor_window window = erdos::make_factor_window(last_m + 2);
-    const erdos::scan_plan plan = erdos::make_scan_plan(c_max, window.primes);
+    const erdos::scan_plan plan = erdos::make_scan_plan(c_max, window.primes, list_max);
     erdos::scan_scratch scratch;
     scratch.patterns.slots.assign(table_slots, erdos::bucket_slot{});
     std::vector<std::int32_t> primes;
@@ -77,7 +80,14 @@ TEST(FastScan, AgreesForOtherShiftBounds) {
     // shifts that are their multiples.
     expect_same_scans(0, 60000, 4095);
     expect_same_scans(1000000, 1040000, 4095);
+    // Past the widest listed shift, and every shift from 131 on taken by
+    // windows over m: the least shifts of some primes, shifts above p with
+    // their single candidate (and the multiples of p, which have more),
+    // shifts below p counted by residues modulo wide c.
     expect_same_scans(0, 6000, 65537);
+    expect_same_scans(0, 3000, 300007);
+    expect_same_scans(0, 200000, 1023, 1024, 127);
+    expect_same_scans(0, 20000, 20003, 1024, 127);
     // A pattern table that starts with two places and grows many times.
     expect_same_scans(0, 300000, 127, 2);
 }

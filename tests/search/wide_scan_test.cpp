@@ -34,11 +34,13 @@ erdos::prime_source source_of(std::vector<std::int64_t> primes) {
 
 // Feeds `primes` through the wide walk's producer in chunks of `chunk` and
 // holds every scan to what `plain` gives for its prime.
+// As the walk does, the feed factors the m of the shifts up to list_max and
+// the scan sieves those of the shifts above.
 template <typename Plain>
 void expect_wide_scans(const std::vector<std::int64_t>& primes, std::int64_t p_min, std::int64_t p_max,
-                       std::int32_t c_max, std::size_t chunk, Plain plain) {
-    erdos::wide_feed feed = erdos::start_wide_feed(source_of(primes), p_min, p_max, c_max);
-    const erdos::scan_plan plan = erdos::make_scan_plan(c_max, {});
+                       std::int32_t c_max, std::size_t chunk, Plain plain, std::int32_t list_max) {
+    erdos::wide_feed feed = erdos::start_wide_feed(source_of(primes), p_min, p_max, std::min(c_max, list_max));
+    const erdos::scan_plan plan = erdos::make_scan_plan(c_max, {}, list_max);
     erdos::wide_scratch scratch;
     erdos::wide_pair_factors factors;
     std::vector<std::int64_t> batch;
@@ -55,7 +57,8 @@ void expect_wide_scans(const std::vector<std::int64_t>& primes, std::int64_t p_m
 }
 
 // Against the plain scan with its factor table, below 2^31.
-void expect_same_as_plain(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max, std::size_t chunk) {
+void expect_same_as_plain(std::int32_t p_min, std::int32_t p_max, std::int32_t c_max, std::size_t chunk,
+                          std::int32_t list_max = 65535) {
     std::vector<std::int64_t> primes;
     for (const std::int32_t p : erdos::sieve_examined_primes(p_max)) {
         if (p >= p_min) primes.push_back(p);
@@ -65,7 +68,7 @@ void expect_same_as_plain(std::int32_t p_min, std::int32_t p_max, std::int32_t c
     expect_wide_scans(primes, p_min, p_max, c_max, chunk, [&](std::int64_t p) {
         return erdos::scan_prime(static_cast<std::int32_t>(p), shifts.shift_list, shifts.shift_list.size(),
                                  shifts.weight_total, spf);
-    });
+    }, list_max);
 }
 
 TEST(WideScan, AgreesWithThePlainScan) {
@@ -80,11 +83,15 @@ TEST(WideScan, AgreesForWideShiftsAndPrimesBelowTheirShifts) {
     // (73 * 3, 97 * 7, ...), and runs of m longer than a sieve segment.
     expect_same_as_plain(0, 20000, 1023, 50);
     expect_same_as_plain(0, 3000, 140003, 3);
+    // Every shift from 131 on sieved by the chunk for itself: least shifts
+    // above the list, shifts above p (one candidate) and below it.
+    expect_same_as_plain(0, 40000, 1023, 50, 127);
 }
 
 // Far out only the plain wide scan can check it: the examined primes of
 // [p_min, p_max] found by a primality test of each 24k + 1.
-void expect_same_as_plain_far_out(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, std::size_t chunk) {
+void expect_same_as_plain_far_out(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, std::size_t chunk,
+                                  std::int32_t list_max = 65535) {
     std::vector<std::int64_t> primes;
     for (std::int64_t n = p_min + (25 - p_min % 24) % 24; n <= p_max; n += 24) {
         if (erdos::is_prime_u64(static_cast<std::uint64_t>(n))) primes.push_back(n);
@@ -93,7 +100,7 @@ void expect_same_as_plain_far_out(std::int64_t p_min, std::int64_t p_max, std::i
     const erdos::shift_table shifts = erdos::build_shift_list(c_max);
     expect_wide_scans(primes, p_min, p_max, c_max, chunk, [&](std::int64_t p) {
         return erdos::scan_prime_wide(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total);
-    });
+    }, list_max);
 }
 
 TEST(WideScan, AgreesWithThePlainWideScanFarOut) {
@@ -104,9 +111,14 @@ TEST(WideScan, AgreesWithThePlainWideScanFarOut) {
         expect_same_as_plain_far_out(1000000000000000000, 1000000000000020000, c_max, 64);      // 10^18
         expect_same_as_plain_far_out(4611686018427367904, 4611686018427387904, c_max, 64);      // up to 2^62
     }
-    // Wide shift lists near 10^12, where m^2 of shifts beyond 255 is listed.
+    // Wide shift lists near 10^12 and 10^18, where the shifts beyond 255 are
+    // walked in divisor order up to the least shift and counted by residues
+    // after it: a table of c counters up to 65535, a hash table above.
     expect_same_as_plain_far_out(1000000000000, 1000000006000, 1023, 64);
     expect_same_as_plain_far_out(1000000000000, 1000000002000, 4095, 16);
+    expect_same_as_plain_far_out(1000000000000000000, 1000000000000001000, 4095, 16);
+    expect_same_as_plain_far_out(1000000000000, 1000000000300, 80003, 4);
+    expect_same_as_plain_far_out(1000000000000, 1000000010000, 1023, 64, 127);
 }
 
 // The smallest examined prime p = 4 * k * base - c, over k = 1, 2, ...,
