@@ -164,6 +164,27 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
     }
     if (na == 0) return (whole_b == minus_m || whole_b == minus_quarter) ? 1 : 0;  // m = 1: the divisor 1 alone
 
+    if (nb == 0) {  // no B: each divisor's residue is compared with the two classes
+        // Below the meet's least tau the list fits a fixed span; the places
+        // past its end hold c, which is no residue, so that the comparison
+        // runs the same number of steps for every pair.
+        constexpr std::size_t span = static_cast<std::size_t>(tuning::wide_meet_min_tau);
+        if (lists.a_residues.size() < span) lists.a_residues.resize(span);
+        if (tau <= static_cast<std::int64_t>(span)) {
+            std::uint32_t* const to = lists.a_residues.data();
+            for (std::size_t x = 0; x < span; ++x) to[x] = c;
+        }
+        const std::size_t length = expand(ring, f, in_a, na, whole_b, lists.a_residues, tau);
+        const std::uint32_t* const all = lists.a_residues.data();
+        std::int64_t found = 0;
+        if (length <= span) {
+            for (std::size_t x = 0; x < span; ++x) found += static_cast<int>((all[x] == minus_m) | (all[x] == minus_quarter));
+        } else {
+            for (std::size_t x = 0; x < length; ++x) found += static_cast<int>((all[x] == minus_m) | (all[x] == minus_quarter));
+        }
+        return found;
+    }
+
     // Every product a * N_B of A, the factor of A with the most powers
     // stepped innermost, so that the list of the others is short.
     for (int j = 0; j + 1 < na; ++j) {
@@ -232,13 +253,14 @@ wide_residue_factors gather(const Ring& ring, const factor_window& window, std::
         f.tau *= 2 * f.exponent[j] + 1;
     }
     f.count = entry.small_count;
-    if (entry.large > 1) {
-        f.prime[f.count] = entry.large;
-        f.residue[f.count] = ring.reduce(entry.large);
-        f.exponent[f.count] = 1;
-        f.tau *= 3;
-        ++f.count;
-    }
+    // The prime above the small ones, if any, written in any case and
+    // counted only when there: a branch here would follow no pattern.
+    const bool has_large = entry.large > 1;
+    f.prime[f.count] = entry.large;
+    f.residue[f.count] = ring.reduce(entry.large);
+    f.exponent[f.count] = 1;
+    f.tau *= has_large ? 3 : 1;
+    f.count += has_large ? 1 : 0;
     return f;
 }
 
