@@ -111,7 +111,14 @@ std::size_t expand(const Ring ring, const wide_residue_factors& f, const int* wh
         const std::size_t block = length;
         length = block * static_cast<std::size_t>(2 * f.exponent[i] + 1);
         const std::uint32_t r = f.residue[i];
-        for (std::size_t x = block; x < length; ++x) out[x] = ring.mul(out[x - block], r);
+        if (block == 1) {
+            // The powers of the first prime: carried in a register, each
+            // product waits on the one before it, not on a store of it.
+            std::uint32_t power = out[0];
+            for (std::size_t x = 1; x < length; ++x) out[x] = power = ring.mul(power, r);
+        } else {
+            for (std::size_t x = block; x < length; ++x) out[x] = ring.mul(out[x - block], r);
+        }
     }
     return length;
 }
