@@ -183,11 +183,12 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
         }
         const std::size_t length = expand(ring, f, in_a, na, whole_b, lists.a_residues, tau);
         const std::uint32_t* const all = lists.a_residues.data();
+        auto is_witness = [&](std::uint32_t r) { return static_cast<int>((r == minus_m) | (r == minus_quarter)); };
         std::int64_t found = 0;
-        if (length <= span) {
-            for (std::size_t x = 0; x < span; ++x) found += static_cast<int>((all[x] == minus_m) | (all[x] == minus_quarter));
+        if (length <= span) {  // a constant count of steps, which the compiler unrolls
+            for (std::size_t x = 0; x < span; ++x) found += is_witness(all[x]);
         } else {
-            for (std::size_t x = 0; x < length; ++x) found += static_cast<int>((all[x] == minus_m) | (all[x] == minus_quarter));
+            for (std::size_t x = 0; x < length; ++x) found += is_witness(all[x]);
         }
         return found;
     }
@@ -217,9 +218,6 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
         }
         return found;
     };
-    if (nb == 0) {  // no B: each product is compared with the two classes
-        return walk_a([&](std::uint32_t r) { return static_cast<int>(r == minus_m || r == minus_quarter); });
-    }
 
     // The classes t * b', marked and remembered so that they can be cleared
     // afterwards.
