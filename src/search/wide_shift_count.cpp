@@ -111,7 +111,14 @@ std::size_t expand(const Ring ring, const wide_residue_factors& f, const int* wh
         const std::size_t block = length;
         length = block * static_cast<std::size_t>(2 * f.exponent[i] + 1);
         const std::uint32_t r = f.residue[i];
-        for (std::size_t x = block; x < length; ++x) out[x] = ring.mul(out[x - block], r);
+        if (block == 1) {
+            // The powers of the first prime: carried in a register, each
+            // product waits on the one before it, not on a store of it.
+            std::uint32_t power = out[0];
+            for (std::size_t x = 1; x < length; ++x) out[x] = power = ring.mul(power, r);
+        } else {
+            for (std::size_t x = block; x < length; ++x) out[x] = ring.mul(out[x - block], r);
+        }
     }
     return length;
 }
@@ -164,6 +171,28 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
     }
     if (na == 0) return (whole_b == minus_m || whole_b == minus_quarter) ? 1 : 0;  // m = 1: the divisor 1 alone
 
+    if (nb == 0) {  // no B: each divisor's residue is compared with the two classes
+        // Below the meet's least tau the list fits a fixed span; the places
+        // past its end hold c, which is no residue, so that the comparison
+        // runs the same number of steps for every pair.
+        constexpr std::size_t span = static_cast<std::size_t>(tuning::wide_meet_min_tau);
+        if (lists.a_residues.size() < span) lists.a_residues.resize(span);
+        if (tau <= static_cast<std::int64_t>(span)) {
+            std::uint32_t* const to = lists.a_residues.data();
+            for (std::size_t x = 0; x < span; ++x) to[x] = c;
+        }
+        const std::size_t length = expand(ring, f, in_a, na, whole_b, lists.a_residues, tau);
+        const std::uint32_t* const all = lists.a_residues.data();
+        auto is_witness = [&](std::uint32_t r) { return static_cast<int>((r == minus_m) | (r == minus_quarter)); };
+        std::int64_t found = 0;
+        if (length <= span) {  // a constant count of steps, which the compiler unrolls
+            for (std::size_t x = 0; x < span; ++x) found += is_witness(all[x]);
+        } else {
+            for (std::size_t x = 0; x < length; ++x) found += is_witness(all[x]);
+        }
+        return found;
+    }
+
     // Every product a * N_B of A, the factor of A with the most powers
     // stepped innermost, so that the list of the others is short.
     for (int j = 0; j + 1 < na; ++j) {
@@ -189,9 +218,6 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
         }
         return found;
     };
-    if (nb == 0) {  // no B: each product is compared with the two classes
-        return walk_a([&](std::uint32_t r) { return static_cast<int>(r == minus_m || r == minus_quarter); });
-    }
 
     // The classes t * b', marked and remembered so that they can be cleared
     // afterwards.
@@ -232,13 +258,14 @@ wide_residue_factors gather(const Ring& ring, const factor_window& window, std::
         f.tau *= 2 * f.exponent[j] + 1;
     }
     f.count = entry.small_count;
-    if (entry.large > 1) {
-        f.prime[f.count] = entry.large;
-        f.residue[f.count] = ring.reduce(entry.large);
-        f.exponent[f.count] = 1;
-        f.tau *= 3;
-        ++f.count;
-    }
+    // The prime above the small ones, if any, written in any case and
+    // counted only when there: a branch here would follow no pattern.
+    const bool has_large = entry.large > 1;
+    f.prime[f.count] = entry.large;
+    f.residue[f.count] = ring.reduce(entry.large);
+    f.exponent[f.count] = 1;
+    f.tau *= has_large ? 3 : 1;
+    f.count += has_large ? 1 : 0;
     return f;
 }
 
