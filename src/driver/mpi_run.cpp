@@ -4,14 +4,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
-#include <thread>
 
 #include "driver/block_plan.hpp"
 #include "driver/checkpoint.hpp"
@@ -96,8 +94,7 @@ int end_with_fault(mpi_state& state, const agreed_fault& agreed, const run_confi
             print_file_error(state.progress, state.err, program_name, "summary", config.summary_path, why);
             break;
         case fault_kind::resume_refused:
-            std::fprintf(state.err, "%s: cannot resume results file %s: %s\n", program_name,
-                         quote_for_message(config.results_path).c_str(), why.c_str());
+            print_resume_refusal(state.progress, state.err, program_name, config.results_path, why);
             break;
         case fault_kind::out_of_memory:
             std::fprintf(state.err, "%s: out of memory; the outputs are not complete\n", program_name);
@@ -287,13 +284,9 @@ int run_phases(mpi_state& state, const run_config& config) {
     progress_record from = record_of(config);
     if (staged != 0 && config.resume && !read_kept_rows(state, config, from, stats, status)) return status;
     if (root && staged != 0) {
-        const std::string record_path = progress_record_name(state.outputs.results.destination);
-        // The record of a fresh start vouches for no rows and is not synced,
-        // as erdos-straus writes it.
-        int error = from.durable_bytes == 0 ? write_progress_record(record_path, from, false) : 0;
-        if (error == 0) error = keep_staged_prefix(state.outputs.results, from.durable_bytes);
-        if (error == 0) error = start_checkpoints(state.outputs.checkpoints, state.outputs.results, from);
-        if (error != 0) local = {fault_kind::results_file, error, {}};
+        if (const int error = start_durable_points(state.outputs, from); error != 0) {
+            local = {fault_kind::results_file, error, {}};
+        }
     }
     if (!agreed_to_go_on(state, config, status)) return status;
 
@@ -331,15 +324,12 @@ int run_phases(mpi_state& state, const run_config& config) {
         progress_resumed(state.progress, from.rows, walk_from);
         progress_phase(state.progress, "scanning primes");
     }
-    const unsigned threads = config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
+    const unsigned threads = worker_threads(config);
     std::string block_rows;
     std::int64_t block_count = 0;
     std::int64_t block_last_p = 0;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
-        for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
-            ++stats.processed;
-            update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
-        }
+        fold_chunk_stats(stats, chunk);
         block_rows += chunk.rows;
         if (!chunk.scans.empty()) {
             block_count += static_cast<std::int64_t>(chunk.scans.size());
@@ -508,10 +498,7 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
         }
     }
     unwatch_stop_signals();
-    if (status > 128 && root) {
-        std::fprintf(err, "%s: interrupted; the outputs are not complete%s\n", program_name,
-                     kept ? "; the same command with --resume continues the run" : "");
-    }
+    if (status > 128 && root) print_interrupted(err, program_name, kept);
     return status;
 }
 

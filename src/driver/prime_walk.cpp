@@ -10,6 +10,7 @@
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/spf_table.hpp"
 #include "report/results_file.hpp"
+#include "report/run_stats.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_scratch.hpp"
@@ -19,6 +20,13 @@
 #include "tuning.hpp"
 
 namespace erdos {
+
+void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk) {
+    for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
+        ++stats.processed;
+        update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
+    }
+}
 
 namespace {
 

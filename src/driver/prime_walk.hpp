@@ -18,6 +18,9 @@ struct prime_chunk {
     std::string rows;
 };
 
+// Counts each prime of the chunk as processed and folds it into stats, in order.
+void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk);
+
 // Receives the chunks in prime order, on the calling thread; a non-zero
 // return stops the walk and is passed back.
 using chunk_sink = std::function<int(const prime_chunk&)>;

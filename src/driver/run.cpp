@@ -1,12 +1,10 @@
 // The order of a run's phases, its messages on standard error and its exit status.
 #include "driver/run.hpp"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
 #include <new>
-#include <thread>
 
 #include "driver/checkpoint.hpp"
 #include "driver/kept_run.hpp"
@@ -37,9 +35,7 @@ int report_file_error(progress_state& progress, std::FILE* err, const char* what
 }
 
 int report_resume_refusal(progress_state& progress, std::FILE* err, const std::string& path, const std::string& why) {
-    progress_end(progress);
-    std::fprintf(err, "%s: cannot resume results file %s: %s\n", program_name, quote_for_message(path).c_str(),
-                 why.c_str());
+    print_resume_refusal(progress, err, program_name, path, why);
     return 1;
 }
 
@@ -81,15 +77,13 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     // A resumed run takes the walk of the whole interval, as the run it
     // continues did.
     const walk_kind walk = choose_walk(config, engine);
-    const bool wide = is_wide_walk(walk);
-    const bool plain = walk == walk_kind::plain || walk == walk_kind::plain_wide;
 
     run_stats stats;
     // Room for every mass at once: growing the lists by doubling would need
     // half as much again at the moment of each copy. An estimate, a little
     // above the count, where the walk does not list the primes in advance or
     // the kept rows come first.
-    const bool listed = !wide && !plain;
+    const bool listed = walk == walk_kind::fast;
     if (!listed || config.resume) {
         const auto estimated = static_cast<std::size_t>(estimate_examined_primes(config.p_min, config.p_max));
         stats.uniform_masses.reserve(estimated);
@@ -97,11 +91,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     }
 
     // The durable point to go on from: the kept rows of a killed run, read
-    // back and checked before anything is changed, or nothing. The record of
-    // a fresh start is written before the kept file is emptied, so that a run
-    // killed in between leaves a pair that a resumed run still reads rightly;
-    // it vouches for no rows, and is not synced (a crash of the machine that
-    // loses it costs only the few seconds before the first durable point).
+    // back and checked before anything is changed, or nothing.
     progress_record from = record_of(config);
     if (outputs.results.staged) {
         if (config.resume) {
@@ -111,18 +101,16 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
             if (!why.empty()) return report_resume_refusal(progress, err, config.results_path, why);
             from = kept.from;
         }
-        const std::string record_path = progress_record_name(outputs.results.destination);
-        int error = from.durable_bytes == 0 ? write_progress_record(record_path, from, false) : 0;
-        if (error == 0) error = keep_staged_prefix(outputs.results, from.durable_bytes);
-        if (error == 0) error = start_checkpoints(outputs.checkpoints, outputs.results, from);
-        if (error != 0) return report_file_error(progress, err, "results", config.results_path, error);
+        if (const int error = start_durable_points(outputs, from); error != 0) {
+            return report_file_error(progress, err, "results", config.results_path, error);
+        }
     }
     // The walk goes on after the last kept row.
     const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
     const bool walk_left = walk_from <= config.p_max;
 
     walk_setup setup;
-    if (!wide && !plain && walk_left) {
+    if (listed && walk_left) {
         progress_phase(progress, "sieving");
         setup = prepare_walk(walk_from, static_cast<std::int32_t>(config.p_max));
     }
@@ -149,10 +137,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
 
     checkpoint_state& checkpoints = outputs.checkpoints;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
-        for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
-            ++stats.processed;
-            update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
-        }
+        fold_chunk_stats(stats, chunk);
         int error = write_results_rows(results, chunk.rows);
         if (error == 0) {
             note_rows(checkpoints, chunk);
@@ -168,20 +153,17 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         stop_if_requested();
         return error;
     };
-    const unsigned threads = config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
+    const unsigned threads = worker_threads(config);
     int walk_error = 0;
     if (!walk_left) {
         // Every examined prime was kept: only the summary is left to write.
-    } else if (wide) {
-        progress_phase(progress, "building tables");
-        walk_error = plain ? walk_primes_plain_wide(walk_from, config.p_max, config.c_max, fold)
-                           : walk_primes_wide(walk_from, config.p_max, config.c_max, threads, fold);
-    } else if (plain) {
-        progress_phase(progress, "building tables");
-        walk_error = walk_primes_plain(walk_from, static_cast<std::int32_t>(config.p_max), config.c_max, fold);
-    } else {
+    } else if (listed) {
+        // The fast walk over the primes already listed for the status line.
         progress_phase(progress, "scanning primes");
         walk_error = walk_primes_fast(setup, static_cast<std::int32_t>(config.p_max), config.c_max, threads, fold);
+    } else {
+        progress_phase(progress, "building tables");
+        walk_error = walk_part(walk, walk_from, config.p_max, config.c_max, threads, fold);
     }
     setup = {};  // the prime list is no longer needed; the summary needs the room
     if (walk_error != 0) {
@@ -229,10 +211,7 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
     progress_end(progress);
     discard_outputs(outputs);  // nothing left after a finished run
     unwatch_stop_signals();
-    if (status > 128) {
-        std::fprintf(err, "%s: interrupted; the outputs are not complete%s\n", program_name,
-                     kept ? "; the same command with --resume continues the run" : "");
-    }
+    if (status > 128) print_interrupted(err, program_name, kept);
     return status;
 }
 

@@ -1,8 +1,10 @@
 // Parsing and checking the command line.
 #include "driver/run_config.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <thread>
 
 #ifndef ERDOS_STRAUS_VERSION
 #define ERDOS_STRAUS_VERSION "0.0.0"
@@ -286,6 +288,10 @@ std::string usage_text(std::string_view program) {
            "  2  the run finished, but some examined prime was not covered or verified\n"
            "  128+N  signal N (SIGINT, SIGTERM, SIGHUP) stopped the run; the previous\n"
            "     files stay, and the rows so far are kept for --resume\n";
+}
+
+unsigned worker_threads(const run_config& config) {
+    return config.threads != 0 ? config.threads : std::max(1U, std::thread::hardware_concurrency());
 }
 
 }  // namespace erdos

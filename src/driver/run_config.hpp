@@ -19,6 +19,10 @@ struct run_config {
     bool resume = false;   // continue the run whose rows were kept beside the results file
 };
 
+// The scanning threads of a run: config.threads, or every available core (at
+// least one) when it is 0.
+unsigned worker_threads(const run_config& config);
+
 // The largest values the program admits. Primes up to 2^62 keep m = (p + c)/4
 // below 2^61 and every divisor of m^2 below 2^122.
 inline constexpr std::int64_t max_p_max = std::int64_t{1} << 62;

@@ -44,6 +44,26 @@ void print_file_error(progress_state& progress, std::FILE* err, const char* prog
                  why.c_str());
 }
 
+void print_resume_refusal(progress_state& progress, std::FILE* err, const char* program, const std::string& path,
+                          const std::string& why) {
+    progress_end(progress);
+    std::fprintf(err, "%s: cannot resume results file %s: %s\n", program, quote_for_message(path).c_str(),
+                 why.c_str());
+}
+
+void print_interrupted(std::FILE* err, const char* program, bool kept) {
+    std::fprintf(err, "%s: interrupted; the outputs are not complete%s\n", program,
+                 kept ? "; the same command with --resume continues the run" : "");
+}
+
+int start_durable_points(run_outputs& outputs, const progress_record& from) {
+    const std::string record_path = progress_record_name(outputs.results.destination);
+    int error = from.durable_bytes == 0 ? write_progress_record(record_path, from, false) : 0;
+    if (error == 0) error = keep_staged_prefix(outputs.results, from.durable_bytes);
+    if (error == 0) error = start_checkpoints(outputs.checkpoints, outputs.results, from);
+    return error;
+}
+
 int put_outputs_in_place(run_outputs& outputs, const run_config& config, const run_stats& stats, int summary_error,
                          progress_state& progress, std::FILE* err, const char* program) {
     int results_error = 0;

@@ -52,4 +52,20 @@ int put_outputs_in_place(run_outputs& outputs, const run_config& config, const r
 void print_file_error(progress_state& progress, std::FILE* err, const char* program, const char* what,
                       const std::string& path, const std::string& why);
 
+// The message for a --resume that is refused, on a clean line.
+void print_resume_refusal(progress_state& progress, std::FILE* err, const char* program, const std::string& path,
+                          const std::string& why);
+
+// The last message of a run that a signal stopped; kept: whether its rows
+// stay for --resume.
+void print_interrupted(std::FILE* err, const char* program, bool kept);
+
+// Starts the durable points of a staged results file from the point `from`
+// (a fresh start when it holds no bytes): the record of a fresh start is
+// written before the kept file is cut back, so that a run killed in between
+// leaves a pair that a resumed run still reads rightly. That record vouches
+// for no rows and is not synced: a crash of the machine that loses it costs
+// only the seconds before the first durable point. Returns 0 or an errno value.
+int start_durable_points(run_outputs& outputs, const progress_record& from);
+
 }  // namespace erdos
