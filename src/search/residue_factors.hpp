@@ -57,7 +57,7 @@ struct wide_residue_factors {
 // The residue of -m from that of m: the class of the witnesses of the first
 // congruence, (m + d) = 0 (mod c).
 inline std::uint8_t minus_residue(const shift_residues& shift, std::uint32_t m_residue) {
-    return static_cast<std::uint8_t>(m_residue == 0 ? 0 : static_cast<std::uint32_t>(shift.c) - m_residue);
+    return static_cast<std::uint8_t>(minus_of(static_cast<std::uint32_t>(shift.c), m_residue));
 }
 
 }  // namespace erdos

@@ -96,9 +96,7 @@ std::vector<shift_residues> build_shift_residues(const std::vector<std::int32_t>
         shift_residues s;
         s.c = c;
         s.weight = shift_weight(c);
-        // Every shift is 3 mod 4, so 4 * (c + 1)/4 = 1 (mod c).
-        const std::uint64_t inverse_of_4 = (static_cast<std::uint64_t>(c) + 1) / 4;
-        s.minus_quarter = static_cast<std::uint32_t>((c - inverse_of_4) % static_cast<std::uint64_t>(c));
+        s.minus_quarter = minus_quarter_of(static_cast<std::uint32_t>(c));
         s.reciprocal = std::numeric_limits<std::uint64_t>::max() / static_cast<std::uint64_t>(c) + 1;
         if (c <= shift_residues::max_table_shift) {
             const auto cu = static_cast<std::size_t>(c);

@@ -51,6 +51,14 @@ inline std::uint8_t unit_of_log(const shift_residues& s, std::uint16_t log) {
 std::vector<shift_residues> build_shift_residues(const std::vector<std::int32_t>& shift_list,
                                                  const std::vector<std::int32_t>& sieving_primes);
 
+// -1/4 mod c for a shift c = 3 (mod 4): 4 (c + 1)/4 = 1 (mod c). The class
+// of the witnesses of the second congruence, (4d + 1) = 0 (mod c).
+inline std::uint32_t minus_quarter_of(std::uint32_t c) { return c - (c + 1) / 4; }
+
+// -r mod c for a residue r < c: the class of the witnesses of the first
+// congruence, (m + d) = 0 (mod c), from r = m mod c.
+inline std::uint32_t minus_of(std::uint32_t c, std::uint32_t r) { return r == 0 ? 0 : c - r; }
+
 // x mod c for any 32-bit x, by multiplications only.
 inline std::uint32_t reduce(const shift_residues& s, std::uint32_t x) {
     const std::uint64_t low = s.reciprocal * x;

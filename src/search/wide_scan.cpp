@@ -144,8 +144,8 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
 
 wide_witnesses witnesses_in_divisor_order(std::uint32_t c, wide_residue_factors& f, std::uint32_t m_residue) {
     for (int i = 0; i < f.count; ++i) f.residue[i] = static_cast<std::uint32_t>(f.prime[i] % c);
-    const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
-    const std::uint32_t t2 = c - (c + 1) / 4;  // -1/4: 4 (c + 1)/4 = 1 (mod c)
+    const std::uint32_t t1 = minus_of(c, m_residue);
+    const std::uint32_t t2 = minus_quarter_of(c);
     const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
     return {found.count, found.first_d, found.branch};
 }
@@ -210,14 +210,14 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
             if (count > 0) count_alone(scratch, pair, count, f.tau);
             return;
         }
-        const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+        const std::uint32_t t1 = minus_of(c, m_residue);
         const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
         if (found.count > 0) count_alone(scratch, pair, found.count, f.tau);
         if (found.count > 0) settle_least_shift(scan, s.c, m, found.first_d, found.branch);
         return;
     }
     const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
-    const std::uint32_t t1 = m_residue == 0 ? 0 : c - m_residue;
+    const std::uint32_t t1 = minus_of(c, m_residue);
     const bool first_walk = !scan.has_witness;
     wide_factors f;
     if (first_walk) {

@@ -240,9 +240,6 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
     return witnesses;
 }
 
-// -1/4 mod c for a shift c = 3 (mod 4): 4 (c + 1)/4 = 1.
-std::uint32_t minus_quarter_of(std::uint32_t c) { return c - (c + 1) / 4; }
-
 // m's prime powers off the window, their residues by ring.reduce.
 template <typename Ring>
 wide_residue_factors gather(const Ring& ring, const factor_window& window, std::int64_t m) {
@@ -272,7 +269,7 @@ wide_residue_factors gather(const Ring& ring, const factor_window& window, std::
 template <typename Ring, typename Marks>
 std::int64_t count_with(const Ring ring, const wide_residue_factors& f, std::uint32_t m_residue, Marks& marks,
                         wide_shift_lists& lists) {
-    const std::uint32_t minus_m = m_residue == 0 ? 0 : ring.c - m_residue;
+    const std::uint32_t minus_m = minus_of(ring.c, m_residue);
     return count_in_residues(ring, f, minus_m, minus_quarter_of(ring.c), marks, lists);
 }
 
