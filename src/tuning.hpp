@@ -63,6 +63,13 @@ inline constexpr std::int64_t meet_ratio = 5;
 inline constexpr std::int64_t wide_meet_min_tau = 45;
 inline constexpr std::int64_t wide_meet_ratio = 2;
 
+// The fast scan counts the pairs of one m with the wide shifts from the list
+// of the divisors of m^2 below m, made once for all of them, one
+// multiplication pair per divisor and shift, when the list is at most this
+// long; above it, pair by pair by the meet in the middle, whose steps grow as
+// the square root of tau. Any value counts the same.
+inline constexpr std::int64_t wide_by_divisors_max_below = 500;
+
 // A partly filled batch (at the end of a chunk) is counted by the vector
 // kernel when lanes * (2 sqrt(meet_ratio tau) + flush_pair_cost) >=
 // tau / 2 + flush_batch_cost, and pair by pair by the meet in the middle

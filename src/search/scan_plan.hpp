@@ -15,6 +15,15 @@ struct scan_plan {
     std::vector<std::int32_t> shift_list;
     std::vector<shift_residues> residues;  // one per listed shift
     bool all_logs = false;  // every listed shift has its logarithm tables
+    // Per listed shift, side by side for the sweep that counts pairs m by m
+    // (search/wide_pair_sweep): 1 when the sweep counts the shift's pairs,
+    // and reciprocal_above(c). It counts every shift above the byte tables
+    // (up to shift_residues::max_counted_shift), and the shifts without
+    // logarithms below them when there are such wider shifts too: it lists
+    // the divisors of each m once for all its pairs, which pays only when an
+    // m has many pairs.
+    std::vector<std::uint8_t> by_m;
+    std::vector<double> inverses;
     // The shifts above the listed ones, high_first, high_first + 4, ...,
     // high_last, kept as those two numbers alone (0 when there are none):
     // every one of them weighs 1.

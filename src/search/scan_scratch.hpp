@@ -7,6 +7,7 @@
 #include "search/pair_tally.hpp"
 #include "search/pattern_table.hpp"
 #include "search/residue_count.hpp"
+#include "search/wide_pair_sweep.hpp"
 #include "search/wide_shift_count.hpp"
 
 namespace erdos {
@@ -14,6 +15,7 @@ namespace erdos {
 struct scan_scratch {
     residue_lists lists;
     wide_shift_lists wide_lists;
+    wide_sweep_lists sweep;
     std::vector<pair_tally> tallies;  // per (prime, listed shift) of a chunk
     // Per prime of a chunk, its two mass sums over the listed shifts, which
     // the shifts above them continue.

@@ -1,4 +1,4 @@
-// Counts one pair's witnesses for a shift above the byte tables, in 32- or 64-bit residues and a meet in the middle.
+// Counts one pair's witnesses for a shift without logarithm tables, in 32- or 64-bit residues and a meet in the middle.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +28,8 @@ struct wide_shift_count {
 };
 
 // The number of divisors d of m^2 with d = -m or d = -1/4 (mod c), for a shift
-// above max_table_shift and at most max_counted_shift; m must lie in the
-// filled window. No divisor is formed: only residues modulo c.
+// at most max_counted_shift; m must lie in the filled window. No divisor is
+// formed: only residues modulo c.
 wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const factor_window& window,
                                             std::int64_t m, wide_shift_lists& lists);
 

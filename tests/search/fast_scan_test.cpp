@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <tuple>
 
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/spf_table.hpp"
@@ -128,20 +129,27 @@ bool is_examined_prime(std::int32_t p) {
 }  // namespace
 
 TEST(FastScan, AgreesNearTheLargestBound) {
-    const std::int32_t p_max = 2147483520;
-    const std::int32_t p_min = p_max - 60000;
-    const erdos::shift_table shifts = erdos::build_shift_list(127);
-    const std::int64_t last_m = (static_cast<std::int64_t>(p_max) + 127) / 4;
-    erdos::factor_window window = erdos::make_factor_window(last_m + 2);
-    const erdos::scan_plan plan = erdos::make_scan_plan(127, window.primes);
-    erdos::scan_scratch scratch;
-    int compared = 0;
-    for (std::int32_t p = p_min + (25 - p_min % 24) % 24; p <= p_max; p += 24) {
-        if (!is_examined_prime(p)) continue;
-        ASSERT_TRUE(same_scan(scan_by_trial_division(p, shifts), erdos::scan_prime_fast(p, plan, window, scratch)));
-        ++compared;
+    // 1023: the pairs of the shifts without logarithms counted m by m, with
+    // m up to 2^29 and its divisors up to m.
+    for (const auto& [c_max, stretch, least] : {std::tuple{127, 60000, 100}, std::tuple{1023, 8000, 10}}) {
+        const std::int32_t p_max = 2147483520;
+        const std::int32_t p_min = p_max - stretch;
+        const erdos::shift_table shifts = erdos::build_shift_list(c_max);
+        const std::int64_t last_m = (static_cast<std::int64_t>(p_max) + c_max) / 4;
+        erdos::factor_window window = erdos::make_factor_window(last_m + 2);
+        const erdos::scan_plan plan = erdos::make_scan_plan(c_max, window.primes);
+        erdos::scan_scratch scratch;
+        std::vector<std::int32_t> primes;
+        for (std::int32_t p = p_min + (25 - p_min % 24) % 24; p <= p_max; p += 24) {
+            if (is_examined_prime(p)) primes.push_back(p);
+        }
+        ASSERT_GT(static_cast<int>(primes.size()), least);
+        std::vector<erdos::prime_scan> fast(primes.size());
+        erdos::scan_primes_fast(primes.data(), primes.size(), plan, window, scratch, fast.data());
+        for (std::size_t j = 0; j < primes.size(); ++j) {
+            ASSERT_TRUE(same_scan(scan_by_trial_division(primes[j], shifts), fast[j])) << primes[j] << ' ' << c_max;
+        }
     }
-    EXPECT_GT(compared, 100);
 }
 
 // Primes with an m among those with the most divisors of m^2 a run meets

@@ -28,10 +28,11 @@ std::int64_t witnesses_by_divisors(const erdos::factor_list& factors, std::int64
     return found;
 }
 
-// Shifts just above the byte tables up to the widest counted one, prime ones
-// and ones with several small primes (which then divide many m and cannot
-// go into the meet's second half).
-const std::vector<std::int32_t> shifts{259, 1023, 1155, 2047, 4095, 15015, 32767, 65531, 65535};
+// Shifts with byte tables but no logarithms (counted this way when m^2 has
+// many divisors), and shifts above the tables up to the widest counted one,
+// prime ones and ones with several small primes (which then divide many m
+// and cannot go into the meet's second half).
+const std::vector<std::int32_t> shifts{131, 255, 259, 1023, 1155, 2047, 4095, 15015, 32767, 65531, 65535};
 
 void expect_counts_in_window(std::int64_t lo, std::int64_t count) {
     erdos::factor_window window = erdos::make_factor_window(lo + count);
