@@ -93,18 +93,23 @@ __attribute__((target("avx2"), always_inline)) inline __m256d remainders_avx2(__
 __attribute__((target("avx2"))) void count_avx2(const double* below, std::size_t n, std::uint32_t m,
                                                 const double* shifts, const double* inverses, std::size_t count,
                                                 std::int64_t* witnesses) {
-    const doubles4 m4 = doubles4{} + static_cast<double>(m);
+    const __m256d m4 = _mm256_set1_pd(static_cast<double>(m));
+    const __m256d none = _mm256_set1_pd(-1.0);
     for (std::size_t i = 0; i < count; i += below_count_lanes) {
-        const doubles4 c4 = load4(shifts + i);
-        const doubles4 inverse4 = load4(inverses + i);
-        const lane_classes k = classes_of(m4, c4, inverse4);
-        const __m256d c = reinterpret_cast<__m256d>(c4);
-        const __m256d inverse = reinterpret_cast<__m256d>(inverse4);
-        const __m256d minus_m = reinterpret_cast<__m256d>(k.minus_m);
-        const __m256d minus_quarter = reinterpret_cast<__m256d>(k.minus_quarter);
-        const __m256d minus_four_m2 = reinterpret_cast<__m256d>(k.minus_four_m2);
+        // The classes as in classes_of.
+        const __m256d c = _mm256_loadu_pd(shifts + i);
+        const __m256d inverse = _mm256_loadu_pd(inverses + i);
+        const __m256d m_residue = remainders_avx2(m4, inverse, c);
+        const __m256d minus_m = _mm256_sub_pd(c, m_residue);
+        __m256d minus_quarter =
+            _mm256_sub_pd(c, _mm256_mul_pd(_mm256_add_pd(c, _mm256_set1_pd(1.0)), _mm256_set1_pd(0.25)));
+        const __m256d square = remainders_avx2(_mm256_mul_pd(m_residue, m_residue), inverse, c);
+        __m256d minus_four_m2 =
+            _mm256_sub_pd(c, remainders_avx2(_mm256_mul_pd(_mm256_set1_pd(4.0), square), inverse, c));
+        __m256i as_other = _mm256_castpd_si256(_mm256_cmp_pd(m_residue, minus_quarter, _CMP_EQ_OQ));
+        minus_quarter = _mm256_blendv_pd(minus_quarter, none, _mm256_cmp_pd(minus_quarter, minus_m, _CMP_EQ_OQ));
+        minus_four_m2 = _mm256_blendv_pd(minus_four_m2, none, _mm256_cmp_pd(minus_four_m2, minus_m, _CMP_EQ_OQ));
         __m256i as_m = _mm256_setzero_si256();
-        __m256i as_other = reinterpret_cast<__m256i>(k.m_is_quarter);
         for (std::size_t x = 0; x < n; ++x) {
             const __m256d r = remainders_avx2(_mm256_broadcast_sd(below + x), inverse, c);
             as_m = _mm256_add_epi64(as_m, _mm256_castpd_si256(_mm256_cmp_pd(r, minus_m, _CMP_EQ_OQ)));

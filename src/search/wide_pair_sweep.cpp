@@ -1,7 +1,6 @@
-// Counting the wide shifts' pairs m by m: every pair of one m reduces the same list of divisors below m.
+// Counting the pairs of the shifts without logarithms m by m: every pair of one m reduces the same list of divisors below m.
 #include "search/wide_pair_sweep.hpp"
 
-#include <algorithm>
 #include <limits>
 
 #include "search/below_count.hpp"
@@ -77,15 +76,14 @@ void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::s
         lists.pairs.resize(most_pairs);
         lists.witnesses.resize(most_pairs);
     }
-    // Each prime's least shift counted here (past the end when none is).
+    // Per prime, the shifts above its least one are left to the sweep: its
+    // shifts from here on (none when it has no least shift).
     lists.from_shift.resize(last - first);
     for (std::size_t j = first; j < last; ++j) {
         const prime_scan& scan = scans[j];
-        std::int32_t from = std::numeric_limits<std::int32_t>::max();
-        if (scan.has_witness) from = std::max<std::int32_t>(scan.least_c + 1, static_cast<std::int32_t>(c_lo));
-        lists.from_shift[j - first] = from;
+        lists.from_shift[j - first] = scan.has_witness ? scan.least_c + 1 : std::numeric_limits<std::int32_t>::max();
     }
-    const std::int32_t* from_shift = lists.from_shift.data() - first;
+    const std::int32_t* from_shift = lists.from_shift.data();
     std::size_t lo = first;  // the primes p with 4m - c_hi <= p <= 4m - c_lo: [lo, hi)
     std::size_t hi = first;
     for (std::int64_t m = m_begin; m < m_end; ++m) {
@@ -98,7 +96,7 @@ void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::s
             lists.shifts[count] = c;
             lists.inverses[count] = plan.inverses[k];
             lists.pairs[count] = j * shift_count + k;
-            count += (c >= from_shift[j] && counted_by_m(primes[j], c, plan.by_m[k] != 0, true)) ? 1 : 0;
+            count += (c >= from_shift[j - first] && counted_by_m(primes[j], c, plan.by_m[k] != 0, true)) ? 1 : 0;
         }
         if (count == 0) continue;
         const std::size_t n = list_divisors_below(window, m, lists.below);
