@@ -202,4 +202,11 @@ factor_list window_factor_list(const factor_window& window, std::int64_t m) {
     return factors;
 }
 
+std::int64_t window_tau_of_square(const factor_window& window, std::int64_t m) {
+    const factor_window::entry& entry = window.entries[static_cast<std::size_t>(m - window.lo)];
+    std::int64_t tau = entry.large > 1 ? 3 : 1;
+    for (int j = 0; j < entry.small_count; ++j) tau *= 2 * static_cast<std::int64_t>((entry.pattern >> (5 * j)) & 31U) + 1;
+    return tau;
+}
+
 }  // namespace erdos

@@ -69,4 +69,7 @@ void fill_factor_window(factor_window& window, std::int64_t lo, std::int64_t cou
 // factorize gives.
 factor_list window_factor_list(const factor_window& window, std::int64_t m);
 
+// tau(m^2), the number of divisors of m^2, for m in the filled window.
+std::int64_t window_tau_of_square(const factor_window& window, std::int64_t m);
+
 }  // namespace erdos

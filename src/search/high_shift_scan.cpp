@@ -124,12 +124,7 @@ struct window_factors {
         tau = listed.tau;
         return {listed.found.count, listed.found.first_d, listed.found.branch};
     }
-    std::int64_t tau() const {
-        const factor_window::entry& entry = window.entries[static_cast<std::size_t>(m - window.lo)];
-        std::int64_t t = entry.large > 1 ? 3 : 1;
-        for (int j = 0; j < entry.small_count; ++j) t *= 2 * static_cast<std::int64_t>((entry.pattern >> (5 * j)) & 31U) + 1;
-        return t;
-    }
+    std::int64_t tau() const { return window_tau_of_square(window, m); }
     std::int64_t count(std::int32_t c, std::int64_t& tau_out) const {
         const wide_shift_count found = count_any_shift_witnesses(static_cast<std::uint32_t>(c), window, m, lists);
         tau_out = found.tau;

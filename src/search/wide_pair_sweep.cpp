@@ -14,8 +14,7 @@ std::size_t list_divisors_below(const factor_window& window, std::int64_t m, std
     const factor_window::entry& entry = window.entries[i];
     const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
     auto exponent = [&](int j) { return static_cast<int>((entry.pattern >> (5 * j)) & 31U); };
-    std::size_t tau = entry.large > 1 ? 3 : 1;
-    for (int j = 0; j < entry.small_count; ++j) tau *= static_cast<std::size_t>(2 * exponent(j) + 1);
+    const auto tau = static_cast<std::size_t>(window_tau_of_square(window, m));
     if (below.size() < tau / 2 + 2) below.resize(tau / 2 + 2);  // one place past the last kept
     // Prime by prime, each divisor so far times q, q^2, ..., q^2e, kept
     // when below m: a divisor below m has every partial product below m, so
@@ -99,9 +98,7 @@ void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::s
             count += (c >= from_shift[j - first] && counted_by_m(primes[j], c, plan.by_m[k] != 0, true)) ? 1 : 0;
         }
         if (count == 0) continue;
-        const std::size_t n = list_divisors_below(window, m, lists.below);
-        const auto tau = static_cast<std::int64_t>(2 * n + 1);
-        if (static_cast<std::int64_t>(n) > tuning::wide_by_divisors_max_below) {
+        if (window_tau_of_square(window, m) > 2 * tuning::wide_by_divisors_max_below + 1) {
             for (std::size_t x = 0; x < count; ++x) {
                 const std::size_t k = lists.pairs[x] % shift_count;
                 const wide_shift_count found = count_wide_shift_witnesses(residues[k], window, m, lists.meet);
@@ -109,6 +106,8 @@ void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::s
             }
             continue;
         }
+        const std::size_t n = list_divisors_below(window, m, lists.below);
+        const auto tau = static_cast<std::int64_t>(2 * n + 1);
         // The last group of lanes filled up with the first pair's shift.
         const std::size_t lanes = (count + below_count_lanes - 1) / below_count_lanes * below_count_lanes;
         for (std::size_t x = count; x < lanes; ++x) {

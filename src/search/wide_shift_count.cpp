@@ -1,4 +1,4 @@
-// Counting one pair's witnesses for a shift above the byte tables, without listing the divisors.
+// Counting one pair's witnesses for a shift without logarithm tables, without listing the divisors.
 #include "search/wide_shift_count.hpp"
 
 #include <algorithm>

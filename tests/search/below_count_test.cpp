@@ -74,9 +74,11 @@ TEST(BelowCount, MatchesEveryDivisorForSmallM) { expect_counts_in_window(1, 2500
 TEST(BelowCount, MatchesEveryDivisorNearTheWidestM) { expect_counts_in_window((1 << 30) - 300, 300, shifts); }
 
 // The quotient is truncated from a product in double precision: each
-// x = k c + r near 2^30 must leave r, also at the edges r = 0 (no class) and
-// r = c - 1. With m = 1 (mod c) the classes -m = c - 1 (counted twice),
-// -1/4 and -4m^2 = c - 4 are apart for these shifts, and m is none of them.
+// x = k c + r near 2^30 must leave r, next to the multiples of c (r = 1 and
+// r = c - 1) and in the classes; a quotient one off would leave r + c or
+// r - c, which no class equals. With m = 1 (mod c) the classes -m = c - 1
+// (counted twice), -1/4 and -4m^2 = c - 4 are apart for these shifts, and
+// m is none of them.
 TEST(BelowCount, RemaindersAreExactAtTheWidestQuotients) {
     for (const std::uint32_t c : {259U, 4095U, 65531U, 65535U}) {
         const std::uint32_t m = ((1U << 30) - 1) / c * c + 1 - c;
