@@ -160,6 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     plan.shift_count = 1;
     plan.weight_total = erdos::shift_weight(static_cast<std::int32_t>(c));
     plan.residues = erdos::build_shift_residues(plan.shift_list, window().primes);
+    erdos::set_sweep_tables(plan);
     static erdos::scan_scratch scratch;
     scratch.wide_vectors = in.ConsumeBool() && erdos::wide_vectors_available();
     expect_scan_matches(erdos::scan_prime_fast(static_cast<std::int32_t>(p), plan, window(), scratch), want, p, c, m);

@@ -24,16 +24,22 @@ scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& si
         plan.high_last = static_cast<std::int32_t>(3 + 4 * static_cast<std::int64_t>(plan.shift_count - 1));
     }
     plan.residues = build_shift_residues(plan.shift_list, sieving_primes);
-    const bool wide = !plan.shift_list.empty() && plan.shift_list.back() > shift_residues::max_table_shift;
+    plan.all_logs = std::all_of(plan.residues.begin(), plan.residues.end(),
+                                [](const shift_residues& s) { return s.has_logs; });
+    set_sweep_tables(plan);
+    return plan;
+}
+
+void set_sweep_tables(scan_plan& plan) {
+    plan.by_m.clear();
+    plan.inverses.clear();
+    const bool wide = !plan.residues.empty() && plan.residues.back().c > shift_residues::max_table_shift;
     for (const shift_residues& shift : plan.residues) {
         const bool by_m = shift.c <= shift_residues::max_counted_shift &&
                           (shift.c > shift_residues::max_table_shift || (wide && !shift.has_logs));
         plan.by_m.push_back(by_m ? 1 : 0);
         plan.inverses.push_back(reciprocal_above(static_cast<std::uint32_t>(shift.c)));
     }
-    plan.all_logs = std::all_of(plan.residues.begin(), plan.residues.end(),
-                                [](const shift_residues& s) { return s.has_logs; });
-    return plan;
 }
 
 }  // namespace erdos

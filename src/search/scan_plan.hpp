@@ -40,4 +40,8 @@ struct scan_plan {
 scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& sieving_primes,
                          std::int32_t list_max = std::numeric_limits<std::int32_t>::max());
 
+// Sets by_m and inverses from the plan's residues. make_scan_plan does it;
+// a plan assembled otherwise needs it before the fast scan takes it.
+void set_sweep_tables(scan_plan& plan);
+
 }  // namespace erdos
