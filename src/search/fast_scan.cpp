@@ -111,8 +111,7 @@ void scan_windows(const std::int32_t* primes, std::size_t n, const scan_plan& pl
         while (end < n && (primes[end] + first_shift) / 4 < lo + span) ++end;
         fill_factor_window(window, lo, span + reach + 1, lo + span);
         queue_primes(primes, next, end, plan, window, scratch, out);
-        count_wide_pairs_by_m(primes, next, end, plan, window, out, scratch.tallies.data(), scratch.sweep,
-                              scratch.wide_vectors);
+        count_wide_pairs_by_m(primes, next, end, plan, window, out, scratch);
         next = end;
         lo += span;
     }

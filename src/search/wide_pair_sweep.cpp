@@ -5,6 +5,8 @@
 
 #include "search/below_count.hpp"
 #include "search/pair_tally.hpp"
+#include "search/scan_scratch.hpp"
+#include "search/wide_shift_count.hpp"
 #include "tuning.hpp"
 
 namespace erdos {
@@ -53,8 +55,9 @@ std::size_t list_divisors_below(const factor_window& window, std::int64_t m, std
 }
 
 void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
-                           const factor_window& window, const prime_scan* scans, std::uint32_t* tallies,
-                           wide_sweep_lists& lists, bool wide_vectors) {
+                           const factor_window& window, const prime_scan* scans, scan_scratch& scratch) {
+    wide_sweep_lists& lists = scratch.sweep;
+    pair_tally* const tallies = scratch.tallies.data();
     const std::vector<shift_residues>& residues = plan.residues;
     const std::size_t shift_count = residues.size();
     std::size_t k_first = 0;
@@ -98,16 +101,16 @@ void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::s
             count += (c >= from_shift[j - first] && counted_by_m(primes[j], c, plan.by_m[k] != 0, true)) ? 1 : 0;
         }
         if (count == 0) continue;
-        if (window_tau_of_square(window, m) > 2 * tuning::wide_by_divisors_max_below + 1) {
+        const std::int64_t tau = window_tau_of_square(window, m);
+        if (tau > 2 * tuning::wide_by_divisors_max_below + 1) {
             for (std::size_t x = 0; x < count; ++x) {
                 const std::size_t k = lists.pairs[x] % shift_count;
-                const wide_shift_count found = count_wide_shift_witnesses(residues[k], window, m, lists.meet);
+                const wide_shift_count found = count_wide_shift_witnesses(residues[k], window, m, scratch.wide_lists);
                 tallies[lists.pairs[x]] = make_tally(found.witnesses, found.tau);
             }
             continue;
         }
         const std::size_t n = list_divisors_below(window, m, lists.below);
-        const auto tau = static_cast<std::int64_t>(2 * n + 1);
         // The last group of lanes filled up with the first pair's shift.
         const std::size_t lanes = (count + below_count_lanes - 1) / below_count_lanes * below_count_lanes;
         for (std::size_t x = count; x < lanes; ++x) {
@@ -115,7 +118,7 @@ void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::s
             lists.inverses[x] = lists.inverses[0];
         }
         count_by_divisors_below(lists.below.data(), n, static_cast<std::uint32_t>(m), lists.shifts.data(),
-                                lists.inverses.data(), lanes, lists.witnesses.data(), wide_vectors);
+                                lists.inverses.data(), lanes, lists.witnesses.data(), scratch.wide_vectors);
         for (std::size_t x = 0; x < count; ++x) tallies[lists.pairs[x]] = make_tally(lists.witnesses[x], tau);
     }
 }

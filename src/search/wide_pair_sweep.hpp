@@ -9,7 +9,6 @@
 #include "numtheory/factor_window.hpp"
 #include "search/scan_plan.hpp"
 #include "search/shift_residues.hpp"
-#include "search/wide_shift_count.hpp"
 
 namespace erdos {
 
@@ -31,18 +30,19 @@ struct wide_sweep_lists {
     std::vector<double> inverses;
     std::vector<std::size_t> pairs;
     std::vector<std::int64_t> witnesses;
-    wide_shift_lists meet;  // for the m with many divisors
     std::vector<std::int32_t> from_shift;  // per prime of a window
 };
 
+struct scan_scratch;
+
 // For the primes j in [first, last) of `primes`, whose m all lie in the
 // filled window and whose least shifts are settled in scans[j], writes the
-// tally of every pair counted_by_m into tallies[j * shifts + k] (k the
-// shift's place in the plan, `shifts` their number). The same counts as
-// count_wide_shift_witnesses.
+// tally of every pair counted_by_m into scratch.tallies[j * shifts + k] (k
+// the shift's place in the plan, `shifts` their number), working in
+// scratch.sweep (and scratch.wide_lists for the m with many divisors). The
+// same counts as count_wide_shift_witnesses.
 void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
-                           const factor_window& window, const prime_scan* scans, std::uint32_t* tallies,
-                           wide_sweep_lists& lists, bool wide_vectors);
+                           const factor_window& window, const prime_scan* scans, scan_scratch& scratch);
 
 // Lists into `below` the divisors of m^2 below m, in no particular order,
 // each exactly as a double, for m in the filled window. Returns their
