@@ -177,7 +177,7 @@ static_assert(fast_chunk_max_primes * max_listed_shifts <= std::size_t{1} << 32,
 inline constexpr std::size_t results_batch_bytes = std::size_t{1} << 20;
 inline constexpr std::size_t results_write_through_bytes = results_batch_bytes / 8;
 
-// --- Several processes (driver/block_plan, the MPI program) ---------------
+// --- Several processes (mpi/block_plan, the MPI program) ---------------
 
 // Examined primes per block of a run spread over several processes. A rank
 // holds one block's rows (about 64 bytes a prime: 64 MiB here) until the

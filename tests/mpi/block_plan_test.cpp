@@ -1,4 +1,4 @@
-#include "driver/block_plan.hpp"
+#include "mpi/block_plan.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "report/stats_merge.hpp"
+#include "mpi/stats_merge.hpp"
 
 #include <gtest/gtest.h>
 

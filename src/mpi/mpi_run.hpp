@@ -13,7 +13,7 @@ namespace erdos {
 // of comm with the same arguments (without the program name). Reads them as
 // erdos-straus does; help, version and argument errors are printed once, by
 // rank 0. A run cuts the interval into blocks of about equal work, which the
-// processes scan round by round (see driver/block_plan.hpp); the rows reach
+// processes scan round by round (see mpi/block_plan.hpp); the rows reach
 // one results file in prime order, the statistics and percentiles are
 // reduced exactly, and rank 0 writes the summary and the closing line. The
 // files, that line and the returned status are those of erdos-straus for any

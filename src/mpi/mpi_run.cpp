@@ -1,5 +1,5 @@
 // The phases of a run over several processes: outputs, rounds of blocks, reductions, summary, status.
-#include "driver/mpi_run.hpp"
+#include "mpi/mpi_run.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,25 +11,25 @@
 #include <exception>
 #include <new>
 
-#include "driver/block_plan.hpp"
+#include "mpi/block_plan.hpp"
 #include "driver/checkpoint.hpp"
 #include "driver/kept_run.hpp"
-#include "driver/mpi_agreement.hpp"
+#include "mpi/mpi_agreement.hpp"
 #include "driver/progress.hpp"
 #include "driver/run.hpp"
 #include "driver/run_outputs.hpp"
 #include "driver/run_config.hpp"
 #include "driver/walk_choice.hpp"
 #include "numtheory/examined_primes.hpp"
-#include "report/collective_rows.hpp"
+#include "mpi/collective_rows.hpp"
 #include "report/distributed_percentile.hpp"
-#include "report/kept_split.hpp"
+#include "mpi/kept_split.hpp"
 #include "report/progress_record.hpp"
 #include "report/resume_rows.hpp"
 #include "report/results_file.hpp"
 #include "report/run_stats.hpp"
 #include "report/staged_output.hpp"
-#include "report/stats_merge.hpp"
+#include "mpi/stats_merge.hpp"
 #include "report/summary_file.hpp"
 #include "search/shift_list.hpp"
 #include "stop_request.hpp"

@@ -1,5 +1,5 @@
 // Faults caught on each process and reduced to one that all of them act on.
-#include "driver/mpi_agreement.hpp"
+#include "mpi/mpi_agreement.hpp"
 
 #include <algorithm>
 #include <chrono>

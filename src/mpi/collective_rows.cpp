@@ -1,5 +1,5 @@
 // Rows written round by round: MPI-IO at offsets from a prefix sum, or gathered to rank 0 in rank order.
-#include "report/collective_rows.hpp"
+#include "mpi/collective_rows.hpp"
 
 #include <algorithm>
 #include <cerrno>

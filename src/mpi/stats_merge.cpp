@@ -1,5 +1,5 @@
 // The merge of two parts' aggregates, and their packing into 64-bit words.
-#include "report/stats_merge.hpp"
+#include "mpi/stats_merge.hpp"
 
 #include <bit>
 #include <stdexcept>

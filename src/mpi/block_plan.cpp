@@ -1,5 +1,5 @@
 // Block boundaries at equal shares of the logarithmic integral, dealt round by round.
-#include "driver/block_plan.hpp"
+#include "mpi/block_plan.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/mpi_run.hpp"
+#include "mpi/mpi_run.hpp"
 
 int main(int argc, char** argv) {
     // Only the main thread calls MPI; the scanning threads never do.

@@ -1,4 +1,4 @@
-#include "report/kept_split.hpp"
+#include "mpi/kept_split.hpp"
 
 #include <gtest/gtest.h>
 

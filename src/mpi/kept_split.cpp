@@ -1,5 +1,5 @@
 // Cuts of the kept rows at line starts, each with the prime of the row before it.
-#include "report/kept_split.hpp"
+#include "mpi/kept_split.hpp"
 
 #include <unistd.h>
 
