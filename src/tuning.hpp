@@ -104,7 +104,7 @@ inline constexpr std::uint64_t wide_segment_bits = 13;
 // correct.
 inline constexpr std::uint32_t wide_bucket_block_entries = 256;
 
-// The wide path as a whole (driver/wide_feed, search/wide_scan), one
+// The wide path as a whole (walks/wide_feed, search/wide_scan), one
 // thread, C_MAX 127, chunks of 4096 primes, feed + scan per examined prime,
 // on a loaded machine where the full 32-bit run took 1.29 us per prime:
 // before the batches and the compact feed, [10^12, +2*10^8] 1.6 + 3.6 us,

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "driver/prime_walk.hpp"
+#include "walks/prime_walk.hpp"
 #include "driver/run_config.hpp"
 #include "report/output_file.hpp"
 #include "report/progress_record.hpp"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "driver/run_config.hpp"
-#include "driver/walk_choice.hpp"
+#include "walks/walk_choice.hpp"
 
 namespace erdos {
 

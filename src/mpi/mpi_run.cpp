@@ -19,7 +19,7 @@
 #include "driver/run.hpp"
 #include "driver/run_outputs.hpp"
 #include "driver/run_config.hpp"
-#include "driver/walk_choice.hpp"
+#include "walks/walk_choice.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "mpi/collective_rows.hpp"
 #include "report/distributed_percentile.hpp"

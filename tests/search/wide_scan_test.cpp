@@ -6,7 +6,7 @@
 
 #include <bit>
 
-#include "driver/wide_feed.hpp"
+#include "walks/wide_feed.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "numtheory/spf_table.hpp"

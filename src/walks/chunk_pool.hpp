@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "driver/prime_walk.hpp"
+#include "walks/prime_walk.hpp"
 
 namespace erdos {
 

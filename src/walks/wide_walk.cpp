@@ -1,13 +1,13 @@
 // The walks over intervals far out: one producer of factored chunks and a pool of scanning workers.
-#include "driver/wide_walk.hpp"
+#include "walks/wide_walk.hpp"
 
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 
-#include "driver/chunk_pool.hpp"
-#include "driver/wide_feed.hpp"
+#include "walks/chunk_pool.hpp"
+#include "walks/wide_feed.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "search/scan_plan.hpp"

@@ -1,5 +1,5 @@
 // Chunks of primes far out, with the factorisations of their m taken from one forward-moving sieve.
-#include "driver/wide_feed.hpp"
+#include "walks/wide_feed.hpp"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "driver/prime_walk.hpp"
+#include "walks/prime_walk.hpp"
 
 namespace erdos {
 

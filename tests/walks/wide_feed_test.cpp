@@ -1,5 +1,5 @@
 // The feed's chunks: every pair's entry holds the factorisation of its own m.
-#include "driver/wide_feed.hpp"
+#include "walks/wide_feed.hpp"
 
 #include <gtest/gtest.h>
 

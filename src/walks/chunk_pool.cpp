@@ -1,5 +1,5 @@
 // The ordered worker pool: workers fill a ring of chunk slots, the calling thread empties it in order.
-#include "driver/chunk_pool.hpp"
+#include "walks/chunk_pool.hpp"
 
 #include <algorithm>
 #include <condition_variable>

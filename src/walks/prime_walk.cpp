@@ -1,9 +1,9 @@
 // Scanning chunks of examined primes, fast or plain, each with its verdicts and results rows.
-#include "driver/prime_walk.hpp"
+#include "walks/prime_walk.hpp"
 
 #include <algorithm>
 
-#include "driver/chunk_pool.hpp"
+#include "walks/chunk_pool.hpp"
 #include "stop_request.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/factor_window.hpp"

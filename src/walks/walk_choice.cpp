@@ -1,7 +1,7 @@
 // The one rule that picks a run's walk, and the walks over a part of an interval.
-#include "driver/walk_choice.hpp"
+#include "walks/walk_choice.hpp"
 
-#include "driver/wide_walk.hpp"
+#include "walks/wide_walk.hpp"
 
 namespace erdos {
 

@@ -1,4 +1,4 @@
-#include "driver/chunk_pool.hpp"
+#include "walks/chunk_pool.hpp"
 
 #include <gtest/gtest.h>
 

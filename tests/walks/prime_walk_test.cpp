@@ -1,4 +1,4 @@
-#include "driver/prime_walk.hpp"
+#include "walks/prime_walk.hpp"
 
 #include <gtest/gtest.h>
 
