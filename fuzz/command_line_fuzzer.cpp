@@ -15,7 +15,7 @@
 
 #include "driver/run.hpp"
 #include "driver/run_config.hpp"
-#include "report/output_file.hpp"
+#include "output/output_file.hpp"
 
 namespace {
 

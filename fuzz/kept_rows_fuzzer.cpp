@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "report/progress_record.hpp"
-#include "report/resume_rows.hpp"
-#include "report/results_file.hpp"
+#include "output/progress_record.hpp"
+#include "output/resume_rows.hpp"
+#include "output/results_file.hpp"
 
 namespace {
 

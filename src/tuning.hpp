@@ -168,7 +168,7 @@ static_assert(fast_chunk_min_primes * max_listed_shifts * 4 <= std::size_t{4} <<
 static_assert(fast_chunk_max_primes * max_listed_shifts <= std::size_t{1} << 32,
               "a pair's index in its chunk fits 32 bits");
 
-// --- Writing the results file (report/results_file.cpp) ------------------
+// --- Writing the results file (output/results_file.cpp) ------------------
 
 // Rows gather in memory up to this many bytes before they go to the system in
 // one write; blocks of rows of at least results_write_through_bytes (a
@@ -191,7 +191,7 @@ inline constexpr std::size_t results_write_through_bytes = results_batch_bytes /
 inline constexpr std::int64_t distributed_block_primes = std::int64_t{1} << 20;
 inline constexpr double distributed_setup_share = 0.125;
 
-// --- Durable points of the results file (driver/checkpoint.cpp) ----------
+// --- Durable points of the results file (output/checkpoint.cpp) ----------
 
 // A run whose results go to a regular file makes the rows written so far
 // durable (flush, fsync) and records the point beside them after the first

@@ -6,8 +6,8 @@
 #include <exception>
 #include <new>
 
-#include "driver/checkpoint.hpp"
-#include "driver/kept_run.hpp"
+#include "output/checkpoint.hpp"
+#include "output/kept_run.hpp"
 #include "driver/run_outputs.hpp"
 #include "walks/prime_walk.hpp"
 #include "walks/wide_walk.hpp"
@@ -15,11 +15,11 @@
 #include "driver/progress.hpp"
 #include "driver/run_records.hpp"
 #include "stop_request.hpp"
-#include "report/output_file.hpp"
-#include "report/results_file.hpp"
+#include "output/output_file.hpp"
+#include "output/results_file.hpp"
 #include "report/run_stats.hpp"
-#include "report/staged_output.hpp"
-#include "report/summary_file.hpp"
+#include "output/staged_output.hpp"
+#include "output/summary_file.hpp"
 #include "search/shift_list.hpp"
 
 namespace erdos {

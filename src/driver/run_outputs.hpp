@@ -8,9 +8,9 @@
 #include "driver/run_config.hpp"
 #include "driver/run_records.hpp"
 
-#include "driver/checkpoint.hpp"
-#include "report/output_file.hpp"
-#include "report/staged_output.hpp"
+#include "output/checkpoint.hpp"
+#include "output/output_file.hpp"
+#include "output/staged_output.hpp"
 
 namespace erdos {
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "report/results_file.hpp"
+#include "output/results_file.hpp"
 
 namespace erdos {
 

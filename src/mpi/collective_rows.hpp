@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "report/output_file.hpp"
+#include "output/output_file.hpp"
 
 namespace erdos {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "driver/run_records.hpp"
-#include "report/resume_rows.hpp"
+#include "output/resume_rows.hpp"
 
 namespace erdos {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "report/radix_select.hpp"
-#include "report/summary_file.hpp"
+#include "output/summary_file.hpp"
 
 namespace erdos {
 

@@ -9,7 +9,7 @@
 #include "numtheory/factor_window.hpp"
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/spf_table.hpp"
-#include "report/results_file.hpp"
+#include "output/results_file.hpp"
 #include "report/run_stats.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_plan.hpp"

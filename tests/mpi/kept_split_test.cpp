@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "report/results_file.hpp"
+#include "output/results_file.hpp"
 
 using namespace erdos;
 

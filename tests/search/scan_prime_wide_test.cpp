@@ -9,7 +9,7 @@
 
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/spf_table.hpp"
-#include "report/results_file.hpp"
+#include "output/results_file.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
 #include "support/int128_text.hpp"

@@ -1,5 +1,5 @@
 // Opening, writing, closing and checking the paths of output files.
-#include "report/output_file.hpp"
+#include "output/output_file.hpp"
 
 #include <cerrno>
 #include <filesystem>

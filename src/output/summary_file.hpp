@@ -5,7 +5,7 @@
 #include <string>
 
 #include "driver/run_records.hpp"
-#include "report/output_file.hpp"
+#include "output/output_file.hpp"
 
 namespace erdos {
 

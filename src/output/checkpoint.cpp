@@ -1,5 +1,5 @@
 // Making the rows written so far durable, and recording how far they go.
-#include "driver/checkpoint.hpp"
+#include "output/checkpoint.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

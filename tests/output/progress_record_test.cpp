@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "report/progress_record.hpp"
+#include "output/progress_record.hpp"
 
 using erdos::progress_record;
 

@@ -5,8 +5,8 @@
 
 #include "driver/run_config.hpp"
 #include "driver/run_records.hpp"
-#include "report/progress_record.hpp"
-#include "report/staged_output.hpp"
+#include "output/progress_record.hpp"
+#include "output/staged_output.hpp"
 
 namespace erdos {
 

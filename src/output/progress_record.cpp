@@ -1,5 +1,5 @@
 // Writing and reading the progress record: text, atomic replacement, syncs.
-#include "report/progress_record.hpp"
+#include "output/progress_record.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // Temporary files beside the targets, renamed over them when the run is finished.
-#include "report/staged_output.hpp"
+#include "output/staged_output.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>

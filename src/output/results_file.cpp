@@ -1,5 +1,5 @@
 // Formatting results rows and writing them in large blocks.
-#include "report/results_file.hpp"
+#include "output/results_file.hpp"
 
 #include <limits>
 

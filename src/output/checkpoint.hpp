@@ -10,9 +10,9 @@
 
 #include "walks/prime_walk.hpp"
 #include "driver/run_config.hpp"
-#include "report/output_file.hpp"
-#include "report/progress_record.hpp"
-#include "report/staged_output.hpp"
+#include "output/output_file.hpp"
+#include "output/progress_record.hpp"
+#include "output/staged_output.hpp"
 
 namespace erdos {
 

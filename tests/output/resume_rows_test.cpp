@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "report/resume_rows.hpp"
-#include "report/results_file.hpp"
+#include "output/resume_rows.hpp"
+#include "output/results_file.hpp"
 #include "report/run_stats.hpp"
 #include "support/int128_text.hpp"
 

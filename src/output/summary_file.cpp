@@ -1,9 +1,9 @@
 // Formatting and writing the summary file.
-#include "report/summary_file.hpp"
+#include "output/summary_file.hpp"
 
 #include "stop_request.hpp"
 #include "report/number_format.hpp"
-#include "report/output_file.hpp"
+#include "output/output_file.hpp"
 #include "report/percentile.hpp"
 
 namespace erdos {

@@ -1,5 +1,5 @@
 // Checking the kept rows of a killed run against their record and folding them back into the statistics.
-#include "driver/kept_run.hpp"
+#include "output/kept_run.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 
 #include <cerrno>
 
-#include "driver/checkpoint.hpp"
-#include "report/resume_rows.hpp"
+#include "output/checkpoint.hpp"
+#include "output/resume_rows.hpp"
 
 namespace erdos {
 

@@ -1,5 +1,5 @@
 // Parsing results rows back into scans and rebuilding the statistics from them.
-#include "report/resume_rows.hpp"
+#include "output/resume_rows.hpp"
 
 #include <unistd.h>
 
@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "report/results_file.hpp"
+#include "output/results_file.hpp"
 #include "report/run_stats.hpp"
 #include "search/shift_list.hpp"
 #include "search/verify_witness.hpp"

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "report/output_file.hpp"
-#include "report/results_file.hpp"
-#include "report/summary_file.hpp"
+#include "output/output_file.hpp"
+#include "output/results_file.hpp"
+#include "output/summary_file.hpp"
 
 using erdos::prime_scan;
 
