@@ -13,7 +13,7 @@
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "numtheory/spf_table.hpp"
-#include "report/number_format.hpp"
+#include "stats/number_format.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_prime.hpp"
 #include "search/scan_prime_wide.hpp"

@@ -17,7 +17,7 @@
 #include "stop_request.hpp"
 #include "output/output_file.hpp"
 #include "output/results_file.hpp"
-#include "report/run_stats.hpp"
+#include "stats/run_stats.hpp"
 #include "output/staged_output.hpp"
 #include "output/summary_file.hpp"
 #include "search/shift_list.hpp"

@@ -3,7 +3,7 @@
 
 #include <limits>
 
-#include "report/number_format.hpp"
+#include "stats/number_format.hpp"
 #include "tuning.hpp"
 
 namespace erdos {

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "output/results_file.hpp"
-#include "report/run_stats.hpp"
+#include "stats/run_stats.hpp"
 #include "search/shift_list.hpp"
 #include "search/verify_witness.hpp"
 #include "stop_request.hpp"

@@ -2,9 +2,9 @@
 #include "output/summary_file.hpp"
 
 #include "stop_request.hpp"
-#include "report/number_format.hpp"
+#include "stats/number_format.hpp"
 #include "output/output_file.hpp"
-#include "report/percentile.hpp"
+#include "stats/percentile.hpp"
 
 namespace erdos {
 

@@ -10,7 +10,7 @@
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/spf_table.hpp"
 #include "output/results_file.hpp"
-#include "report/run_stats.hpp"
+#include "stats/run_stats.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_scratch.hpp"

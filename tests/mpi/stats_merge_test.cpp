@@ -5,7 +5,7 @@
 #include <bit>
 #include <cmath>
 
-#include "report/run_stats.hpp"
+#include "stats/run_stats.hpp"
 
 using namespace erdos;
 

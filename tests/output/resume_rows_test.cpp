@@ -10,7 +10,7 @@
 
 #include "output/resume_rows.hpp"
 #include "output/results_file.hpp"
-#include "report/run_stats.hpp"
+#include "stats/run_stats.hpp"
 #include "support/int128_text.hpp"
 
 using erdos::prime_scan;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "numtheory/int128.hpp"
-#include "report/number_format.hpp"
+#include "stats/number_format.hpp"
 
 namespace erdos_test {
 

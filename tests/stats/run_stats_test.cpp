@@ -1,4 +1,4 @@
-#include "report/run_stats.hpp"
+#include "stats/run_stats.hpp"
 
 #include <gtest/gtest.h>
 

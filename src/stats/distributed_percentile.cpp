@@ -1,10 +1,10 @@
 // Radix searches for the summary's percentile ranks, pass by pass, and the interpolation at the end.
-#include "report/distributed_percentile.hpp"
+#include "stats/distributed_percentile.hpp"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "report/percentile.hpp"
+#include "stats/percentile.hpp"
 
 namespace erdos {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "report/radix_select.hpp"
+#include "stats/radix_select.hpp"
 #include "output/summary_file.hpp"
 
 namespace erdos {

@@ -1,5 +1,5 @@
 // Decimal formatting of integers and of doubles (%.17g) in exact integer arithmetic.
-#include "report/number_format.hpp"
+#include "stats/number_format.hpp"
 
 #include <algorithm>
 #include <array>

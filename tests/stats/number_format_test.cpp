@@ -1,4 +1,4 @@
-#include "report/number_format.hpp"
+#include "stats/number_format.hpp"
 
 #include <gtest/gtest.h>
 

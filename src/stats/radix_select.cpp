@@ -1,5 +1,5 @@
 // Radix selection over order-preserving bit patterns, one digit per pass.
-#include "report/radix_select.hpp"
+#include "stats/radix_select.hpp"
 
 #include <bit>
 #include <stdexcept>

@@ -1,5 +1,5 @@
 // Counts, extremes, histogram and mass lists, updated one prime at a time.
-#include "report/run_stats.hpp"
+#include "stats/run_stats.hpp"
 
 namespace erdos {
 

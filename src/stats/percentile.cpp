@@ -1,5 +1,5 @@
 // Percentiles by sorting a copy or by selecting in place.
-#include "report/percentile.hpp"
+#include "stats/percentile.hpp"
 
 #include <algorithm>
 #include <bit>

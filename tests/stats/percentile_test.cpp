@@ -1,11 +1,11 @@
-#include "report/percentile.hpp"
+#include "stats/percentile.hpp"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <limits>
 
-#include "report/number_format.hpp"
+#include "stats/number_format.hpp"
 
 using erdos::percentile;
 

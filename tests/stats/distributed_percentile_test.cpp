@@ -1,4 +1,4 @@
-#include "report/distributed_percentile.hpp"
+#include "stats/distributed_percentile.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <random>
 
-#include "report/percentile.hpp"
+#include "stats/percentile.hpp"
 
 using namespace erdos;
 
