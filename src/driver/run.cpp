@@ -13,7 +13,7 @@
 #include "walks/wide_walk.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "driver/progress.hpp"
-#include "driver/run_records.hpp"
+#include "stats/run_stats.hpp"
 #include "stop_request.hpp"
 #include "output/output_file.hpp"
 #include "output/results_file.hpp"

@@ -6,7 +6,7 @@
 
 #include "driver/progress.hpp"
 #include "driver/run_config.hpp"
-#include "driver/run_records.hpp"
+#include "stats/run_stats.hpp"
 
 #include "output/checkpoint.hpp"
 #include "output/output_file.hpp"

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-#include "driver/run_records.hpp"
+#include "stats/run_stats.hpp"
 #include "output/resume_rows.hpp"
 
 namespace erdos {

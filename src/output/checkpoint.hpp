@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "walks/prime_walk.hpp"
+#include "stats/prime_chunk.hpp"
 #include "driver/run_config.hpp"
 #include "output/output_file.hpp"
 #include "output/progress_record.hpp"

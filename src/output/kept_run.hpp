@@ -4,7 +4,7 @@
 #include <string>
 
 #include "driver/run_config.hpp"
-#include "driver/run_records.hpp"
+#include "stats/run_stats.hpp"
 #include "output/progress_record.hpp"
 #include "output/staged_output.hpp"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/run_records.hpp"
+#include "search/prime_scan.hpp"
 #include "output/output_file.hpp"
 
 namespace erdos {

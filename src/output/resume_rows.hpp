@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/run_records.hpp"
+#include "stats/run_stats.hpp"
 
 namespace erdos {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/run_records.hpp"
+#include "stats/run_stats.hpp"
 #include "output/output_file.hpp"
 
 namespace erdos {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/run_records.hpp"
+#include "search/prime_scan.hpp"
 #include "numtheory/factor_window.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_scratch.hpp"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/run_records.hpp"
+#include "search/prime_scan.hpp"
 #include "search/pair_tally.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_prime.hpp"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/run_records.hpp"
+#include "search/prime_scan.hpp"
 #include "numtheory/factor_window.hpp"
 #include "search/scan_plan.hpp"
 #include "search/shift_residues.hpp"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/run_records.hpp"
+#include "search/prime_scan.hpp"
 #include "numtheory/factor_window.hpp"
 #include "numtheory/int128.hpp"
 #include "search/residue_factors.hpp"

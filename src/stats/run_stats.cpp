@@ -25,4 +25,11 @@ void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_ver
     stats.weighted_masses.push_back(scan.weighted_mass);
 }
 
+void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk) {
+    for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
+        ++stats.processed;
+        update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
+    }
+}
+
 }  // namespace erdos

@@ -1,9 +1,33 @@
-// Folding each examined prime into the run-wide aggregates.
+// The run-wide aggregates, and folding each examined prime into them.
 #pragma once
 
-#include "driver/run_records.hpp"
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "search/prime_scan.hpp"
+#include "stats/prime_chunk.hpp"
 
 namespace erdos {
+
+// Run-wide aggregates, folded in one examined prime at a time. Every extreme
+// moves only on a strictly better value, so the first prime to reach it is kept.
+// Counts and primes are 64-bit: an interval may lie anywhere up to 2^62 and
+// hold more than 2^31 examined primes.
+struct run_stats {
+    std::int64_t processed = 0;
+    std::int64_t covered = 0;
+    std::int64_t verified = 0;
+    std::int32_t max_least_shift = 0;
+    std::int64_t max_least_shift_prime = 0;
+    std::map<std::int32_t, std::int64_t> least_shift_histogram;
+    double min_uniform_mass = 1.0;
+    std::int64_t min_uniform_mass_prime = 0;
+    double min_weighted_mass = 1.0;
+    std::int64_t min_weighted_mass_prime = 0;
+    std::vector<double> uniform_masses;
+    std::vector<double> weighted_masses;
+};
 
 // Folds one examined prime into stats (everything but `processed`, which the
 // walk counts before the scan). A covered prime raises `covered`, `verified`
@@ -11,5 +35,8 @@ namespace erdos {
 // strictly larger least shift, the maximum. Every prime appends its masses and
 // replaces a minimum only when strictly below it, so a NaN never becomes one.
 void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_verified);
+
+// Counts each prime of the chunk as processed and folds it into stats, in order.
+void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk);
 
 }  // namespace erdos

@@ -21,13 +21,6 @@
 
 namespace erdos {
 
-void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk) {
-    for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
-        ++stats.processed;
-        update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
-    }
-}
-
 namespace {
 
 // Primes per chunk of the fast walk, sized by pairs (see tuning.hpp).

@@ -6,20 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_records.hpp"
+#include "stats/prime_chunk.hpp"
 
 namespace erdos {
 
-// The outcome of a run of consecutive examined primes, in prime order: each
-// prime's scan, whether its first witness verified, and its results rows.
-struct prime_chunk {
-    std::vector<prime_scan> scans;
-    std::vector<std::uint8_t> verified;
-    std::string rows;
-};
-
-// Counts each prime of the chunk as processed and folds it into stats, in order.
-void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk);
 
 // Receives the chunks in prime order, on the calling thread; a non-zero
 // return stops the walk and is passed back.

@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "driver/run_records.hpp"
+#include "search/prime_scan.hpp"
 #include "support/int128_text.hpp"
 
 namespace erdos_test {
