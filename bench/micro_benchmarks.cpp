@@ -13,12 +13,12 @@
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "numtheory/spf_table.hpp"
-#include "stats/number_format.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_prime.hpp"
 #include "search/scan_prime_wide.hpp"
 #include "search/shift_list.hpp"
 #include "search/verify_witness.hpp"
+#include "stats/number_format.hpp"
 
 namespace {
 

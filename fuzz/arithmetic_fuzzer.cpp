@@ -19,9 +19,9 @@
 #include "numtheory/factor_window.hpp"
 #include "numtheory/spf_table.hpp"
 #include "search/fast_scan.hpp"
-#include "search/shift_residues.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
+#include "search/shift_residues.hpp"
 #include "search/verify_witness.hpp"
 #include "support/trial_factor.hpp"
 

@@ -16,6 +16,7 @@
 #include "driver/run.hpp"
 #include "driver/run_config.hpp"
 #include "output/output_file.hpp"
+#include "output/quoting.hpp"
 
 namespace {
 

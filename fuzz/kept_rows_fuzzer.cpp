@@ -11,7 +11,7 @@
 
 #include "output/progress_record.hpp"
 #include "output/resume_rows.hpp"
-#include "output/results_file.hpp"
+#include "stats/results_rows.hpp"
 
 namespace {
 

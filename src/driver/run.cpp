@@ -6,21 +6,20 @@
 #include <exception>
 #include <new>
 
+#include "driver/progress.hpp"
+#include "driver/run_outputs.hpp"
+#include "numtheory/examined_primes.hpp"
 #include "output/checkpoint.hpp"
 #include "output/kept_run.hpp"
-#include "driver/run_outputs.hpp"
-#include "walks/prime_walk.hpp"
-#include "walks/wide_walk.hpp"
-#include "numtheory/examined_primes.hpp"
-#include "driver/progress.hpp"
-#include "stats/run_stats.hpp"
-#include "stop_request.hpp"
 #include "output/output_file.hpp"
 #include "output/results_file.hpp"
-#include "stats/run_stats.hpp"
 #include "output/staged_output.hpp"
 #include "output/summary_file.hpp"
 #include "search/shift_list.hpp"
+#include "stats/run_stats.hpp"
+#include "stop_request.hpp"
+#include "walks/prime_walk.hpp"
+#include "walks/wide_walk.hpp"
 
 namespace erdos {
 
@@ -76,7 +75,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
 
     // A resumed run takes the walk of the whole interval, as the run it
     // continues did.
-    const walk_kind walk = choose_walk(config, engine);
+    const walk_kind walk = choose_walk(config.p_max, config.c_max, engine);
 
     run_stats stats;
     // Room for every mass at once: growing the lists by doubling would need
@@ -96,7 +95,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     if (outputs.results.staged) {
         if (config.resume) {
             progress_phase(progress, "reading the kept rows");
-            const kept_run kept = read_kept_run(config, outputs.results, stats);
+            const kept_run kept = read_kept_run(record_of(config), outputs.results, stats);
             const std::string why = kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal;
             if (!why.empty()) return report_resume_refusal(progress, err, config.results_path, why);
             from = kept.from;

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <thread>
 
+#include "output/quoting.hpp"
+
 #ifndef ERDOS_STRAUS_VERSION
 #define ERDOS_STRAUS_VERSION "0.0.0"
 #endif
@@ -194,22 +196,6 @@ bool parse_decimal(std::string_view text, std::int64_t& value) {
     }
     value = negative ? -magnitude : magnitude;
     return true;
-}
-
-std::string quote_for_message(std::string_view text) {
-    std::string out = "'";
-    for (const char ch : text) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte < 0x20 || byte == 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            out += escaped;
-        } else {
-            out += ch;
-        }
-    }
-    out += '\'';
-    return out;
 }
 
 command_line parse_command_line(const std::vector<std::string>& args) {

@@ -54,9 +54,6 @@ command_line parse_command_line(const std::vector<std::string>& args);
 // bound (at +-(2^63 - 1)).
 bool parse_decimal(std::string_view text, std::int64_t& value);
 
-// text in single quotes, control bytes shown as \xHH, for a message.
-std::string quote_for_message(std::string_view text);
-
 // The --help text and the --version line, each ending in a line feed, for
 // the program of that name.
 std::string usage_text(std::string_view program = "erdos-straus");

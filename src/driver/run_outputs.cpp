@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "driver/run_config.hpp"
+#include "output/quoting.hpp"
 
 namespace erdos {
 
@@ -54,6 +55,15 @@ void print_resume_refusal(progress_state& progress, std::FILE* err, const char* 
 void print_interrupted(std::FILE* err, const char* program, bool kept) {
     std::fprintf(err, "%s: interrupted; the outputs are not complete%s\n", program,
                  kept ? "; the same command with --resume continues the run" : "");
+}
+
+progress_record record_of(const run_config& config) {
+    progress_record record;
+    record.p_min = config.p_min;
+    record.has_p_min = config.has_p_min;
+    record.p_max = config.p_max;
+    record.c_max = config.c_max;
+    return record;
 }
 
 int start_durable_points(run_outputs& outputs, const progress_record& from) {

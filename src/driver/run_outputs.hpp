@@ -60,6 +60,9 @@ void print_resume_refusal(progress_state& progress, std::FILE* err, const char* 
 // stay for --resume.
 void print_interrupted(std::FILE* err, const char* program, bool kept);
 
+// The record of config with nothing durable yet.
+progress_record record_of(const run_config& config);
+
 // Starts the durable points of a staged results file from the point `from`
 // (a fresh start when it holds no bytes): the record of a fresh start is
 // written before the kept file is cut back, so that a run killed in between

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <string>
 
-#include "stats/run_stats.hpp"
 #include "output/resume_rows.hpp"
+#include "stats/run_stats.hpp"
 
 namespace erdos {
 

@@ -11,28 +11,29 @@
 #include <exception>
 #include <new>
 
-#include "mpi/block_plan.hpp"
-#include "output/checkpoint.hpp"
-#include "output/kept_run.hpp"
-#include "mpi/mpi_agreement.hpp"
 #include "driver/progress.hpp"
 #include "driver/run.hpp"
-#include "driver/run_outputs.hpp"
 #include "driver/run_config.hpp"
-#include "walks/walk_choice.hpp"
-#include "numtheory/examined_primes.hpp"
+#include "driver/run_outputs.hpp"
+#include "mpi/block_plan.hpp"
 #include "mpi/collective_rows.hpp"
-#include "stats/distributed_percentile.hpp"
 #include "mpi/kept_split.hpp"
-#include "output/progress_record.hpp"
-#include "output/resume_rows.hpp"
-#include "output/results_file.hpp"
-#include "stats/run_stats.hpp"
-#include "output/staged_output.hpp"
+#include "mpi/mpi_agreement.hpp"
 #include "mpi/stats_merge.hpp"
+#include "numtheory/examined_primes.hpp"
+#include "output/checkpoint.hpp"
+#include "output/kept_run.hpp"
+#include "output/progress_record.hpp"
+#include "output/quoting.hpp"
+#include "output/results_file.hpp"
+#include "output/resume_rows.hpp"
+#include "output/staged_output.hpp"
 #include "output/summary_file.hpp"
 #include "search/shift_list.hpp"
+#include "stats/distributed_percentile.hpp"
+#include "stats/run_stats.hpp"
 #include "stop_request.hpp"
+#include "walks/walk_choice.hpp"
 
 namespace erdos {
 
@@ -166,7 +167,7 @@ std::string broadcast_text(const std::string& text, MPI_Comm comm) {
 // kept rows cut into one part per process.
 void plan_kept_rows(mpi_state& state, const run_config& config, progress_record& from, bool& rows_to_read,
                     std::vector<kept_part>& parts) {
-    const kept_run kept = check_kept_run(config, state.outputs.results, rows_to_read);
+    const kept_run kept = check_kept_run(record_of(config), state.outputs.results, rows_to_read);
     if (kept.error != 0 || !kept.refusal.empty()) {
         state.local = {fault_kind::resume_refused, 0,
                        kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal};
@@ -301,7 +302,7 @@ int run_phases(mpi_state& state, const run_config& config) {
     state.rows.offset = from.durable_bytes;
 
     // The blocks after the last kept row, the same on every process.
-    const walk_kind walk = choose_walk(config, scan_engine::fast);
+    const walk_kind walk = choose_walk(config.p_max, config.c_max, scan_engine::fast);
     const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
     std::int64_t block_primes = block_primes_setting(config.p_max);
     MPI_Bcast(&block_primes, 1, MPI_INT64_T, 0, comm);

@@ -8,8 +8,8 @@
 #include <stdexcept>
 
 #include "numtheory/prime_range.hpp"
-#include "stop_request.hpp"
 #include "numtheory/prime_sieve.hpp"
+#include "stop_request.hpp"
 
 namespace erdos {
 

@@ -66,15 +66,6 @@ progress_record counted_point(const checkpoint_state& state, const progress_reco
 
 }  // namespace
 
-progress_record record_of(const run_config& config) {
-    progress_record record;
-    record.p_min = config.p_min;
-    record.has_p_min = config.has_p_min;
-    record.p_max = config.p_max;
-    record.c_max = config.c_max;
-    return record;
-}
-
 int start_checkpoints(checkpoint_state& state, const staged_output& results, const progress_record& from) {
     end_checkpoints(state, true);
     state.fd = fcntl(results.descriptor, F_DUPFD_CLOEXEC, 0);

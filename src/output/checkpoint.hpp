@@ -8,11 +8,10 @@
 #include <string>
 #include <thread>
 
-#include "stats/prime_chunk.hpp"
-#include "driver/run_config.hpp"
 #include "output/output_file.hpp"
 #include "output/progress_record.hpp"
 #include "output/staged_output.hpp"
+#include "stats/prime_chunk.hpp"
 
 namespace erdos {
 
@@ -41,9 +40,6 @@ struct checkpoint_state {
     int sync_error = 0;        // the first failure of the thread
     std::thread syncer;
 };
-
-// The record of config with nothing durable yet.
-progress_record record_of(const run_config& config);
 
 // Starts recording the results of a staged output whose kept file now holds
 // exactly the durable point of `from` (which must be of this run's

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "output/checkpoint.hpp"
+#include "output/quoting.hpp"
 #include "output/resume_rows.hpp"
 
 namespace erdos {
@@ -37,10 +38,9 @@ int open_for_reading(const staged_output& results, int& fd) {
 
 }  // namespace
 
-kept_run check_kept_run(const run_config& config, const staged_output& results, bool& rows_to_read) {
+kept_run check_kept_run(const progress_record& wanted, const staged_output& results, bool& rows_to_read) {
     rows_to_read = false;
     kept_run kept;
-    const progress_record wanted = record_of(config);
     kept.from = wanted;
     struct stat file {};
     if (fstat(results.descriptor, &file) != 0) {
@@ -79,12 +79,12 @@ std::string kept_rows_mismatch(const staged_output& results) {
     return "the kept rows " + quote_for_message(results.temporary) + " do not match their progress record";
 }
 
-kept_run read_kept_run(const run_config& config, const staged_output& results, run_stats& stats) {
+kept_run read_kept_run(const progress_record& wanted, const staged_output& results, run_stats& stats) {
     bool rows_to_read = false;
-    kept_run kept = check_kept_run(config, results, rows_to_read);
+    kept_run kept = check_kept_run(wanted, results, rows_to_read);
     if (!rows_to_read) return kept;
     const progress_record record = kept.from;
-    kept.from = record_of(config);
+    kept.from = wanted;
     const std::string kept_name = quote_for_message(results.temporary);
     int fd = -1;
     if (const int error = open_for_reading(results, fd); error != 0) {
@@ -92,7 +92,7 @@ kept_run read_kept_run(const run_config& config, const staged_output& results, r
         return kept;
     }
     const kept_rows rows =
-        fold_kept_results(fd, record.durable_bytes, row_limits{config.p_min, config.p_max, config.c_max}, stats);
+        fold_kept_results(fd, record.durable_bytes, row_limits{wanted.p_min, wanted.p_max, wanted.c_max}, stats);
     close(fd);
     if (rows.error != 0) {
         kept.error = rows.error;

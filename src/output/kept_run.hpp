@@ -3,10 +3,9 @@
 
 #include <string>
 
-#include "driver/run_config.hpp"
-#include "stats/run_stats.hpp"
 #include "output/progress_record.hpp"
 #include "output/staged_output.hpp"
+#include "stats/run_stats.hpp"
 
 namespace erdos {
 
@@ -18,20 +17,21 @@ struct kept_run {
 };
 
 // Reads the kept results file of a staged output prepared with kept naming
-// (locked, untouched) for config: an empty file is nothing to continue;
-// otherwise its progress record must exist, parse and name config, the file
+// (locked, untouched) for the run whose configuration `wanted` holds (with
+// nothing durable): an empty file is nothing to continue; otherwise its
+// progress record must exist, parse and name that configuration, the file
 // must reach the recorded durable point, and every row up to it must be one
 // of this run's (see fold_kept_results), ending with the row the record
 // names. The rows are folded into stats as the walk would have. Nothing is
 // written; after an error or a refusal stats is unspecified.
-kept_run read_kept_run(const run_config& config, const staged_output& results, run_stats& stats);
+kept_run read_kept_run(const progress_record& wanted, const staged_output& results, run_stats& stats);
 
 // The checks of read_kept_run before any row is read: the kept file's size,
 // its record and the record's configuration. On success kept.from is the
 // point to continue from, and rows_to_read tells whether it holds rows that
 // must be read back (the first from.durable_bytes bytes of the file); the
 // caller then reads them and holds them to the record, as read_kept_run does.
-kept_run check_kept_run(const run_config& config, const staged_output& results, bool& rows_to_read);
+kept_run check_kept_run(const progress_record& wanted, const staged_output& results, bool& rows_to_read);
 
 // The refusal when the rows read back do not end where the record says.
 std::string kept_rows_mismatch(const staged_output& results);

@@ -10,10 +10,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "output/results_file.hpp"
-#include "stats/run_stats.hpp"
 #include "search/shift_list.hpp"
 #include "search/verify_witness.hpp"
+#include "stats/results_rows.hpp"
+#include "stats/run_stats.hpp"
 #include "stop_request.hpp"
 
 namespace erdos {

@@ -1,115 +1,12 @@
-// Formatting and writing the summary file.
+// Writing the summary file.
 #include "output/summary_file.hpp"
 
-#include "stop_request.hpp"
-#include "stats/number_format.hpp"
-#include "output/output_file.hpp"
-#include "stats/percentile.hpp"
-
 namespace erdos {
-
-namespace {
-
-void key(std::string& out, const char* name) {
-    out += "  \"";
-    out += name;
-    out += "\": ";
-}
-
-void integer_line(std::string& out, const char* name, std::int64_t value) {
-    key(out, name);
-    append_integer(out, value);
-    out += ",\n";
-}
-
-void double_line(std::string& out, const char* name, double value) {
-    key(out, name);
-    append_double(out, value);
-    out += ",\n";
-}
-
-// The text, with the percentiles selected in the two given lists, which are
-// reordered.
-std::string summary_text(const summary_bounds& bounds, const run_stats& stats,
-                         std::vector<double>& uniform_work, std::vector<double>& weighted_work) {
-    // Each selection in the lists of the largest runs takes a second or more:
-    // a stop request is looked for between them.
-    summary_percentiles percentiles;
-    stop_if_requested();
-    percentiles.median_uniform = select_percentile(uniform_work, summary_quantiles[0]);
-    stop_if_requested();
-    percentiles.p10_uniform = select_percentile(uniform_work, summary_quantiles[1]);
-    stop_if_requested();
-    percentiles.p90_uniform = select_percentile(uniform_work, summary_quantiles[2]);
-    stop_if_requested();
-    percentiles.median_weighted = select_percentile(weighted_work, summary_quantiles[0]);
-    stop_if_requested();
-    return format_summary(bounds, stats, percentiles);
-}
-
-}  // namespace
-
-std::string format_summary(const summary_bounds& bounds, const run_stats& stats,
-                           const summary_percentiles& percentiles) {
-    const double median_uniform = percentiles.median_uniform;
-    const double p10_uniform = percentiles.p10_uniform;
-    const double p90_uniform = percentiles.p90_uniform;
-    const double median_weighted = percentiles.median_weighted;
-    std::string out = "{\n";
-    if (bounds.has_p_min) integer_line(out, "p_min", bounds.p_min);
-    integer_line(out, "p_max", bounds.p_max);
-    integer_line(out, "c_max", bounds.c_max);
-    key(out, "shift_count");
-    append_unsigned(out, bounds.shift_count);
-    out += ",\n";
-    integer_line(out, "primes_1_mod_24", stats.processed);
-    integer_line(out, "covered", stats.covered);
-    key(out, "all_first_witnesses_verified");
-    out += stats.covered == stats.verified ? "true,\n" : "false,\n";
-    integer_line(out, "max_least_shift", stats.max_least_shift);
-    integer_line(out, "max_least_shift_prime", stats.max_least_shift_prime);
-    double_line(out, "min_uniform_mass", stats.min_uniform_mass);
-    integer_line(out, "min_uniform_mass_prime", stats.min_uniform_mass_prime);
-    double_line(out, "median_uniform_mass", median_uniform);
-    double_line(out, "p10_uniform_mass", p10_uniform);
-    double_line(out, "p90_uniform_mass", p90_uniform);
-    double_line(out, "min_weighted_mass", stats.min_weighted_mass);
-    integer_line(out, "min_weighted_mass_prime", stats.min_weighted_mass_prime);
-    double_line(out, "median_weighted_mass", median_weighted);
-    // Plain IEEE divisions, unguarded: a zero median gives inf, a NaN one a NaN of its sign.
-    double_line(out, "median_uniform_expected_trials", 1.0 / median_uniform);
-    double_line(out, "median_weighted_expected_trials", 1.0 / median_weighted);
-
-    out += "  \"least_shift_histogram\": {";
-    bool first = true;
-    for (const auto& [least_c, count] : stats.least_shift_histogram) {
-        out += first ? "\n    \"" : ",\n    \"";
-        first = false;
-        append_integer(out, least_c);
-        out += "\": ";
-        append_integer(out, count);
-    }
-    if (!first) out += '\n';
-    out += "  }\n}\n";
-    return out;
-}
-
-std::string format_summary(const summary_bounds& bounds, const run_stats& stats) {
-    std::vector<double> uniform_work = stats.uniform_masses;
-    std::vector<double> weighted_work = stats.weighted_masses;
-    return summary_text(bounds, stats, uniform_work, weighted_work);
-}
-
-int write_summary(const std::string& path, const summary_bounds& bounds, run_stats& stats) {
-    output_file file;
-    if (const int error = open_output_file(file, path); error != 0) return error;
-    return write_summary_file(file, bounds, stats);
-}
 
 int write_summary_file(output_file& file, const summary_bounds& bounds, run_stats& stats) {
     // The lists serve as the selections' working copies: a run's lists are
     // tens of megabytes, and their order is of no further use.
-    file.pending = summary_text(bounds, stats, stats.uniform_masses, stats.weighted_masses);
+    file.pending = format_summary(bounds, stats, select_summary_percentiles(stats));
     return close_output_file(file);
 }
 

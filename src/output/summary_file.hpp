@@ -1,52 +1,16 @@
-// The summary file: counts, extremes, medians and the least-shift histogram of a run.
+// The summary file, written once the run is finished.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
-#include "stats/run_stats.hpp"
 #include "output/output_file.hpp"
+#include "stats/run_stats.hpp"
+#include "stats/summary_format.hpp"
 
 namespace erdos {
 
-// The bounds of a run as the summary prints them.
-struct summary_bounds {
-    std::int64_t p_min = 0;
-    bool has_p_min = false;  // "p_min" is printed only for a run given one
-    std::int64_t p_max = 0;
-    std::int32_t c_max = 0;
-    std::uint64_t shift_count = 0;
-};
-
-// The summary's percentiles of the mass lists.
-struct summary_percentiles {
-    double median_uniform = 0.0;
-    double p10_uniform = 0.0;
-    double p90_uniform = 0.0;
-    double median_weighted = 0.0;
-};
-
-// The quantiles behind them: the median, the 10th and the 90th percentile.
-inline constexpr double summary_quantiles[3] = {0.5, 0.1, 0.9};
-
-// The whole summary text: eighteen "key": value lines (bounds, counts, extremes,
-// medians, 10th/90th percentiles and the reciprocals of the medians), with a
-// "p_min" line before "p_max" when the run was given a lower bound, and the
-// least-shift histogram, numbers as in the results file. stats is only read.
-std::string format_summary(const summary_bounds& bounds, const run_stats& stats);
-
-// The same text with the percentiles found elsewhere (the mass lists of stats
-// are not read): for runs whose masses are spread over several processes.
-std::string format_summary(const summary_bounds& bounds, const run_stats& stats,
-                           const summary_percentiles& percentiles);
-
-// Creates or truncates path and writes format_summary into it. The mass lists
-// of stats keep their entries but not their order.
-// Returns 0 or the errno value of the failed open, write or close. Both
-// throw run_stopped when a signal asks the run to stop.
-int write_summary(const std::string& path, const summary_bounds& bounds, run_stats& stats);
-
-// The same into a file already opened, which is closed at the end.
+// Writes format_summary into a file already opened, which is closed at the
+// end. The mass lists of stats keep their entries but not their order.
+// Returns 0 or the errno value of the failed write or close. Throws
+// run_stopped when a signal asks the run to stop.
 int write_summary_file(output_file& file, const summary_bounds& bounds, run_stats& stats);
 
 }  // namespace erdos

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "search/prime_scan.hpp"
 #include "numtheory/factor_window.hpp"
+#include "search/prime_scan.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_scratch.hpp"
 

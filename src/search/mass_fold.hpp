@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "search/prime_scan.hpp"
 #include "search/pair_tally.hpp"
+#include "search/prime_scan.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_prime.hpp"
 

@@ -4,9 +4,9 @@
 #include <bit>
 #include <limits>
 
-#include "stop_request.hpp"
 #include "numtheory/spf_table.hpp"
 #include "search/shift_list.hpp"
+#include "stop_request.hpp"
 
 namespace erdos {
 

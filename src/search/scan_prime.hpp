@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "search/prime_scan.hpp"
 #include "numtheory/divisors.hpp"
+#include "search/prime_scan.hpp"
 
 namespace erdos {
 

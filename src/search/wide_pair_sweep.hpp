@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "search/prime_scan.hpp"
 #include "numtheory/factor_window.hpp"
+#include "search/prime_scan.hpp"
 #include "search/scan_plan.hpp"
 #include "search/shift_residues.hpp"
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "search/prime_scan.hpp"
 #include "numtheory/factor_window.hpp"
 #include "numtheory/int128.hpp"
+#include "search/prime_scan.hpp"
 #include "search/residue_factors.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_scratch.hpp"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "stats/radix_select.hpp"
-#include "output/summary_file.hpp"
+#include "stats/summary_format.hpp"
 
 namespace erdos {
 

@@ -3,21 +3,21 @@
 
 #include <algorithm>
 
-#include "walks/chunk_pool.hpp"
-#include "stop_request.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/factor_window.hpp"
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/spf_table.hpp"
-#include "output/results_file.hpp"
-#include "stats/run_stats.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_plan.hpp"
-#include "search/scan_scratch.hpp"
 #include "search/scan_prime.hpp"
+#include "search/scan_scratch.hpp"
 #include "search/shift_list.hpp"
 #include "search/verify_witness.hpp"
+#include "stats/results_rows.hpp"
+#include "stats/run_stats.hpp"
+#include "stop_request.hpp"
 #include "tuning.hpp"
+#include "walks/chunk_pool.hpp"
 
 namespace erdos {
 

@@ -12,8 +12,8 @@ constexpr std::int64_t max_p_32 = 2147483646;
 
 }  // namespace
 
-walk_kind choose_walk(const run_config& config, scan_engine engine) {
-    const bool wide = config.p_max > max_p_32 || config.p_max + config.c_max > max_p_32 + 1;
+walk_kind choose_walk(std::int64_t p_max, std::int32_t c_max, scan_engine engine) {
+    const bool wide = p_max > max_p_32 || p_max + c_max > max_p_32 + 1;
     const bool plain = engine == scan_engine::plain;
     if (wide) return plain ? walk_kind::plain_wide : walk_kind::wide;
     return plain ? walk_kind::plain : walk_kind::fast;

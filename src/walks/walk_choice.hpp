@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "walks/prime_walk.hpp"
-#include "driver/run_config.hpp"
 
 namespace erdos {
 
@@ -16,13 +15,14 @@ enum class scan_engine { fast, plain };
 // 32-bit tables; wide and plain_wide reach m up to 2^61.
 enum class walk_kind { fast, plain, wide, plain_wide };
 
-// The walk of a whole run: a run whose every m lies below 2^29 takes the
-// windowed walk, whatever its shift bound. Any other run (an interval far
-// out, or p_max + c_max beyond 32 bits) takes the walk whose factor sieve
-// reaches m up to 2^61. The plain engine takes the
-// plain walk of the same reach. The choice depends on the whole run, never on
-// a part of it, so a run cut into parts scans each part the same way.
-walk_kind choose_walk(const run_config& config, scan_engine engine);
+// The walk of a whole run up to p_max over the shifts up to c_max: a run
+// whose every m lies below 2^29 takes the windowed walk, whatever its shift
+// bound. Any other run (an interval far out, or p_max + c_max beyond 32 bits)
+// takes the walk whose factor sieve reaches m up to 2^61. The plain engine
+// takes the plain walk of the same reach. The choice depends on the whole
+// run, never on a part of it, so a run cut into parts scans each part the
+// same way.
+walk_kind choose_walk(std::int64_t p_max, std::int32_t c_max, scan_engine engine);
 
 // Whether the walk reaches beyond the 32-bit tables.
 inline bool is_wide_walk(walk_kind walk) { return walk == walk_kind::wide || walk == walk_kind::plain_wide; }

@@ -6,8 +6,6 @@
 #include <memory>
 #include <mutex>
 
-#include "walks/chunk_pool.hpp"
-#include "walks/wide_feed.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "search/scan_plan.hpp"
@@ -16,6 +14,8 @@
 #include "search/wide_scan.hpp"
 #include "stop_request.hpp"
 #include "tuning.hpp"
+#include "walks/chunk_pool.hpp"
+#include "walks/wide_feed.hpp"
 
 namespace erdos {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "output/results_file.hpp"
+#include "stats/results_rows.hpp"
 
 using namespace erdos;
 

@@ -12,6 +12,7 @@
 #include "output/output_file.hpp"
 #include "output/results_file.hpp"
 #include "output/summary_file.hpp"
+#include "support/output_writers.hpp"
 
 using erdos::prime_scan;
 

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "output/resume_rows.hpp"
-#include "output/results_file.hpp"
+#include "stats/results_rows.hpp"
 #include "stats/run_stats.hpp"
 #include "support/int128_text.hpp"
 

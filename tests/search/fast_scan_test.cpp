@@ -12,8 +12,8 @@
 #include "numtheory/spf_table.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
-#include "support/same_scan.hpp"
 #include "support/int128_text.hpp"
+#include "support/same_scan.hpp"
 #include "support/trial_factor.hpp"
 
 namespace {

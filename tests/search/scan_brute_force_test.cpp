@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "numtheory/factor_window.hpp"
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/spf_table.hpp"
-#include "numtheory/factor_window.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"

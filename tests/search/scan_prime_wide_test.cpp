@@ -9,9 +9,9 @@
 
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/spf_table.hpp"
-#include "output/results_file.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
+#include "stats/results_rows.hpp"
 #include "support/int128_text.hpp"
 
 using erdos::int128;

@@ -6,7 +6,6 @@
 
 #include <bit>
 
-#include "walks/wide_feed.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "numtheory/spf_table.hpp"
@@ -14,6 +13,7 @@
 #include "search/scan_prime_wide.hpp"
 #include "search/shift_list.hpp"
 #include "support/same_scan.hpp"
+#include "walks/wide_feed.hpp"
 
 namespace {
 

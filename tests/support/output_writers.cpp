@@ -1,0 +1,26 @@
+// Whole output files written in one call, for tests.
+#include "support/output_writers.hpp"
+
+#include "output/results_file.hpp"
+#include "output/summary_file.hpp"
+
+namespace erdos {
+
+std::string format_summary(const summary_bounds& bounds, const run_stats& stats) {
+    run_stats work = stats;
+    return format_summary(bounds, stats, select_summary_percentiles(work));
+}
+
+int write_summary(const std::string& path, const summary_bounds& bounds, run_stats& stats) {
+    output_file file;
+    if (const int error = open_output_file(file, path); error != 0) return error;
+    return write_summary_file(file, bounds, stats);
+}
+
+int open_results_file(output_file& file, const std::string& path) {
+    if (const int error = open_output_file(file, path); error != 0) return error;
+    start_results_file(file);
+    return 0;
+}
+
+}  // namespace erdos
