@@ -1,4 +1,4 @@
-// Micro-benchmarks of the scan of one prime (plain, fast and wide), of the table
+// Micro-benchmarks of the scan of one prime (plain, fast and far), of the table
 // builds, of the witness check, of the sieves of intervals and of the number formatting of the results rows. Run: build/erdos-straus-benchmarks [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
@@ -15,7 +15,7 @@
 #include "numtheory/spf_table.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_prime.hpp"
-#include "search/scan_prime_wide.hpp"
+#include "search/scan_prime_far.hpp"
 #include "search/shift_list.hpp"
 #include "search/verify_witness.hpp"
 #include "stats/number_format.hpp"
@@ -61,9 +61,9 @@ void scan_fast(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(primes.size()));
 }
 
-// The wide reference scan, per prime, over the first 256 examined primes
+// The far reference scan, per prime, over the first 256 examined primes
 // from the argument on (10^12, 10^18: m factorised by trial division and rho).
-void scan_wide(benchmark::State& state) {
+void scan_far(benchmark::State& state) {
     std::vector<std::int64_t> primes;
     for (std::int64_t p = state.range(0) - state.range(0) % 24 + 1; primes.size() < 256; p += 24) {
         if (erdos::is_prime_u64(static_cast<std::uint64_t>(p))) primes.push_back(p);
@@ -73,7 +73,7 @@ void scan_wide(benchmark::State& state) {
     for (auto _ : state) {
         const std::int64_t p = primes[next++ % primes.size()];
         benchmark::DoNotOptimize(
-            erdos::scan_prime_wide(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total));
+            erdos::scan_prime_far(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total));
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -169,7 +169,7 @@ void verify_witness(benchmark::State& state) {
         std::int32_t c;
         erdos::int128 d;
     };
-    const bool wide = state.range(0) != 0;
+    const bool far = state.range(0) != 0;
     const bool second = state.range(1) == 2;
     const witness cases[2][2] = {
         {{2147383681, 11, second ? 41 : 123}, {2147383681, 11, second ? 41 : 123}},
@@ -180,7 +180,7 @@ void verify_witness(benchmark::State& state) {
     };
     std::size_t next = 0;
     for (auto _ : state) {
-        const witness& w = cases[wide ? 1 : 0][next++ & 1];
+        const witness& w = cases[far ? 1 : 0][next++ & 1];
         benchmark::DoNotOptimize(
             erdos::verify_first_witness(w.p, w.c, (w.p + w.c) / 4, w.d, static_cast<std::int32_t>(state.range(1))));
     }
@@ -189,7 +189,7 @@ void verify_witness(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(scan_plain)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(scan_wide)->Arg(1000000000000)->Arg(1000000000000000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(scan_far)->Arg(1000000000000)->Arg(1000000000000000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(scan_fast)->Arg(2000000)->Arg(200000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_all_primes)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(sieve_class_24k_plus_1)->Arg(20000000)->Unit(benchmark::kMillisecond);

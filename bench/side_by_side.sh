@@ -9,9 +9,9 @@
 #   bench/side_by_side.sh [REPETITIONS] [[P_MIN-]P_MAX[:C_MAX] ...]
 #
 # Defaults: 3 repetitions at P_MAX 2000000, 20000000 and 200000000 (C_MAX
-# 127), then the wide shift bounds 2000000:255, 2000000:1023, 2000000:4095
+# 127), then the large shift bounds 2000000:255, 2000000:1023, 2000000:4095
 # and 200000:65535; shift bounds beyond the listed shifts, 20000:1000000
-# and 100:20000000; and intervals far out (--from P_MIN P_MAX) with wide
+# and 100:20000000; and intervals far out (--from P_MIN P_MAX) with large
 # shifts: 10^12 + [0, 10^6] at 1023, 10^12 + [0, 2*10^5] at 4095 and
 # 3*10^9 + [0, 1000] at 4000003. C_MAX is 127 where it is not given. The
 # real program runs with --threads 1: the comparison is one core to one.

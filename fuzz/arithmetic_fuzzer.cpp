@@ -162,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     plan.residues = erdos::build_shift_residues(plan.shift_list, window().primes);
     erdos::set_sweep_tables(plan);
     static erdos::scan_scratch scratch;
-    scratch.wide_vectors = in.ConsumeBool() && erdos::wide_vectors_available();
+    scratch.avx2 = in.ConsumeBool() && erdos::avx2_available();
     expect_scan_matches(erdos::scan_prime_fast(static_cast<std::int32_t>(p), plan, window(), scratch), want, p, c, m);
     return 0;
 }

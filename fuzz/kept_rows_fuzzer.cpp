@@ -1,4 +1,4 @@
-// Arbitrary kept files: a progress record or a results row is accepted only
+// Arbitrary kept files: a checkpoint record or a results row is accepted only
 // when it is exactly the text the program writes for what was read, and no
 // input, however damaged, crashes the readers or overflows.
 //
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "output/progress_record.hpp"
+#include "output/checkpoint_record.hpp"
 #include "output/resume_rows.hpp"
 #include "stats/results_rows.hpp"
 
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view record_text = input.substr(0, split);
     std::string_view rows = split == std::string_view::npos ? std::string_view{} : input.substr(split + 1);
 
-    erdos::progress_record record;
-    if (erdos::parse_progress_record(record_text, record) && erdos::format_progress_record(record) != record_text) {
+    erdos::checkpoint_record record;
+    if (erdos::parse_checkpoint_record(record_text, record) && erdos::format_checkpoint_record(record) != record_text) {
         fail("a record that is not the text written for it", record_text);
     }
 

@@ -46,7 +46,7 @@ inline constexpr std::size_t pattern_table_slots = 1024;
 inline constexpr int kernel_inner_sums = 64;
 
 // --- Counting one pair by residues (search/residue_count.cpp, and
-// search/wide_shift_count.cpp for the shifts above the byte tables) --------
+// search/untabled_count.cpp for the shifts above the byte tables) --------
 
 // The meet in the middle splits the divisors of m^2 into a listed part A and a
 // small part B of size about sqrt(tau / meet_ratio); it costs about
@@ -60,15 +60,15 @@ inline constexpr std::int64_t meet_ratio = 5;
 // Instructions of a run at P_MAX 10^5, C_MAX 4095: ratio 5 1.088e9, 2
 // 1.078e9, 3 1.086e9; least tau 15 1.082e9, 9 1.110e9. Any values count
 // the same.
-inline constexpr std::int64_t wide_meet_min_tau = 45;
-inline constexpr std::int64_t wide_meet_ratio = 2;
+inline constexpr std::int64_t untabled_meet_min_tau = 45;
+inline constexpr std::int64_t untabled_meet_ratio = 2;
 
-// The fast scan counts the pairs of one m with the wide shifts from the list
+// The fast scan counts the pairs of one m with the untabled shifts from the list
 // of the divisors of m^2 below m, made once for all of them, one
 // multiplication pair per divisor and shift, when the list is at most this
 // long; above it, pair by pair by the meet in the middle, whose steps grow as
 // the square root of tau. Any value counts the same.
-inline constexpr std::int64_t wide_by_divisors_max_below = 500;
+inline constexpr std::int64_t untabled_by_divisors_max_below = 500;
 
 // A partly filled batch (at the end of a chunk) is counted by the vector
 // kernel when lanes * (2 sqrt(meet_ratio tau) + flush_pair_cost) >=
@@ -81,30 +81,30 @@ inline constexpr std::int64_t wide_by_divisors_max_below = 500;
 inline constexpr double flush_pair_cost = 30.0;
 inline constexpr double flush_batch_cost = 40.0;
 
-// --- Far out: the factor sieve and the wide scan --------------------------
+// --- Far out: the factor sieve and the far scan ---------------------------
 
-// log2 of the m per segment of the wide factor sieve (numtheory/
-// wide_factor_sieve). Primes below the width are stepped through every
+// log2 of the m per segment of the far factor sieve (numtheory/
+// far_factor_sieve). Primes below the width are stepped through every
 // segment, larger ones wait in buckets; a segment keeps 57 bytes per m
 // (456 KiB at 2^13), which should stay in the second-level cache while the
 // feed reads it. Feed time per prime at [10^12, 10^12 + 2*10^8], one thread:
 // 2^11 0.93 us, 2^12 0.92, 2^13 0.90, 2^14 0.92, 2^15 1.07, 2^16 1.46; at
 // 10^18 2^11 to 2^14 are level and 2^15 5% slower. Any value from 1 to 16 is
 // correct.
-inline constexpr std::uint64_t wide_segment_bits = 13;
+inline constexpr std::uint64_t far_segment_bits = 13;
 
-// Slots per block of the wide factor sieve's buckets (8 bytes each; one
+// Slots per block of the far factor sieve's buckets (8 bytes each; one
 // names the next block). Every bucket of the ring keeps one block partly
 // filled, so a block costs about ring * 8 * this / 2 bytes of slack (the
-// ring has bound / 2^wide_segment_bits buckets: 61000 at 10^18, 31 MiB of
+// ring has bound / 2^far_segment_bits buckets: 61000 at 10^18, 31 MiB of
 // slack at 256). Feed over [10^18, 10^18 + 4*10^8], one thread, loaded
 // machine: 64 slots 2.4-3.0 us per prime and 175 MB, 256 2.1-2.4 us and
 // 180 MB, 1024 2.05 us and 207 MB. (Buckets as vectors, before the pool,
 // kept their largest fill: 790 MB there, 4.0 us.) Any value from 2 up is
 // correct.
-inline constexpr std::uint32_t wide_bucket_block_entries = 256;
+inline constexpr std::uint32_t far_bucket_block_entries = 256;
 
-// The wide path as a whole (walks/wide_feed, search/wide_scan), one
+// The far path as a whole (walks/far_feed, search/far_scan), one
 // thread, C_MAX 127, chunks of 4096 primes, feed + scan per examined prime,
 // on a loaded machine where the full 32-bit run took 1.29 us per prime:
 // before the batches and the compact feed, [10^12, +2*10^8] 1.6 + 3.6 us,
@@ -113,7 +113,7 @@ inline constexpr std::uint32_t wide_bucket_block_entries = 256;
 // [2*10^9, +2*10^8] 0.76 + 0.77, [10^15, +10^9] 1.33 + 1.10,
 // [10^18, +10^9] 2.27 + 1.42 (+1.1 s setup, 306 MB).
 
-// --- Chunks of primes and the worker pool (driver/) ----------------------
+// --- Chunks of primes and the worker pool (walks/) -----------------------
 
 // A chunk of the fast walk holds about this many (prime, shift) pairs, whose
 // 4-byte tallies a worker keeps at once, and from fast_chunk_min_primes to
@@ -127,7 +127,7 @@ inline constexpr std::size_t fast_chunk_max_primes = 8192;
 // (prime, shift) pairs per chunk of the walk far out, where each pair carries
 // its factorisation (about 150 bytes): 2^15 pairs keep a worker's chunk near
 // 5 MiB, and a chunk still holds 1024 primes at the default shifts.
-inline constexpr std::size_t wide_chunk_pairs = std::size_t{1} << 15;
+inline constexpr std::size_t far_chunk_pairs = std::size_t{1} << 15;
 
 // At least this many primes per chunk of the walk far out when there are
 // shifts above the listed ones: each chunk sieves the m of those shifts for
@@ -138,9 +138,9 @@ inline constexpr std::size_t high_chunk_min_primes = 16;
 
 // Primes per chunk of the plain walk, which lists every divisor and is slow
 // enough that the chunk size does not show.
-inline constexpr std::size_t plain_chunk_primes = 2048;
+inline constexpr std::size_t plain_chunk_max_primes = 2048;
 // ... or after this many (prime, shift) pairs, whichever comes first, so that
-// a wide shift list still reports its progress (and is stopped) often.
+// a long shift list still reports its progress (and is stopped) often.
 inline constexpr std::uint64_t plain_chunk_pairs = std::uint64_t{1} << 16;
 
 // Chunks the workers may run ahead of the writer, per thread: the ring of
@@ -177,7 +177,7 @@ static_assert(fast_chunk_max_primes * max_listed_shifts <= std::size_t{1} << 32,
 inline constexpr std::size_t results_batch_bytes = std::size_t{1} << 20;
 inline constexpr std::size_t results_write_through_bytes = results_batch_bytes / 8;
 
-// --- Several processes (mpi/block_plan, the MPI program) ---------------
+// --- Several processes (mpi/block_plan, the MPI program) -----------------
 
 // Examined primes per block of a run spread over several processes. A rank
 // holds one block's rows (about 64 bytes a prime: 64 MiB here) until the
@@ -188,10 +188,10 @@ inline constexpr std::size_t results_write_through_bytes = results_batch_bytes /
 // distributed_setup_share times the primes below sqrt(p_max), which keeps the
 // setup near a twentieth of the block's time. Any positive values give the
 // same bytes; small runs take a single round whatever they are.
-inline constexpr std::int64_t distributed_block_primes = std::int64_t{1} << 20;
+inline constexpr std::int64_t block_min_primes = std::int64_t{1} << 20;
 inline constexpr double distributed_setup_share = 0.125;
 
-// --- Durable points of the results file (output/checkpoint.cpp) ----------
+// --- Checkpoints of the results file (output/checkpoint.cpp) -------------
 
 // A run whose results go to a regular file makes the rows written so far
 // durable (flush, fsync) and records the point beside them after the first

@@ -6,7 +6,7 @@
 #include <exception>
 #include <new>
 
-#include "driver/progress.hpp"
+#include "driver/status_line.hpp"
 #include "driver/run_outputs.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "output/checkpoint.hpp"
@@ -19,7 +19,7 @@
 #include "stats/run_stats.hpp"
 #include "stop_request.hpp"
 #include "walks/prime_walk.hpp"
-#include "walks/wide_walk.hpp"
+#include "walks/far_walk.hpp"
 
 namespace erdos {
 
@@ -27,18 +27,18 @@ namespace {
 
 constexpr const char* program_name = "erdos-straus";
 
-int report_file_error(progress_state& progress, std::FILE* err, const char* what, const std::string& path,
+int report_file_error(status_line& progress, std::FILE* err, const char* what, const std::string& path,
                       const std::string& why) {
     print_file_error(progress, err, program_name, what, path, why);
     return 1;
 }
 
-int report_resume_refusal(progress_state& progress, std::FILE* err, const std::string& path, const std::string& why) {
+int report_resume_refusal(status_line& progress, std::FILE* err, const std::string& path, const std::string& why) {
     print_resume_refusal(progress, err, program_name, path, why);
     return 1;
 }
 
-int report_file_error(progress_state& progress, std::FILE* err, const char* what, const std::string& path,
+int report_file_error(status_line& progress, std::FILE* err, const char* what, const std::string& path,
                       int error) {
     return report_file_error(progress, err, what, path, std::string(std::strerror(error)));
 }
@@ -47,7 +47,7 @@ int report_file_error(progress_state& progress, std::FILE* err, const char* what
 // status line. Both outputs are written to temporary files, which a finished
 // run renames over the targets and anything else leaves to the caller to
 // discard.
-int run_phases(const run_config& config, std::FILE* err, scan_engine engine, progress_state& progress,
+int run_phases(const run_config& config, std::FILE* err, scan_engine engine, status_line& progress,
                run_outputs& outputs) {
     // Both destinations are checked before any table is built, so that a wrong
     // path costs no waiting; the check creates and truncates nothing.
@@ -89,12 +89,12 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         stats.weighted_masses.reserve(estimated);
     }
 
-    // The durable point to go on from: the kept rows of a killed run, read
+    // The checkpoint to go on from: the kept rows of a killed run, read
     // back and checked before anything is changed, or nothing.
-    progress_record from = record_of(config);
+    checkpoint_record from = record_of(config);
     if (outputs.results.staged) {
         if (config.resume) {
-            progress_phase(progress, "reading the kept rows");
+            status_phase(progress, "reading the kept rows");
             const kept_run kept = read_kept_run(record_of(config), outputs.results, stats);
             const std::string why = kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal;
             if (!why.empty()) return report_resume_refusal(progress, err, config.results_path, why);
@@ -110,14 +110,14 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
 
     walk_setup setup;
     if (listed && walk_left) {
-        progress_phase(progress, "sieving");
+        status_phase(progress, "sieving");
         setup = prepare_walk(walk_from, static_cast<std::int32_t>(config.p_max));
     }
     // The examined primes are counted in advance where the walk lists them;
     // elsewhere the status line estimates by the position in the interval.
     const std::int64_t examined_total = listed ? stats.processed + static_cast<std::int64_t>(setup.examined.size()) : 0;
-    progress_interval(progress, config.p_min, config.p_max);
-    progress_resumed(progress, stats.processed, walk_from);
+    status_interval(progress, config.p_min, config.p_max);
+    status_resumed(progress, stats.processed, walk_from);
     if (listed) {
         stats.uniform_masses.reserve(static_cast<std::size_t>(examined_total));
         stats.weighted_masses.reserve(static_cast<std::size_t>(examined_total));
@@ -145,9 +145,9 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
             checkpoints.intact = false;
         }
         if (chunk.scans.empty()) {
-            progress_phase(progress, "scanning primes");  // the plain walk has built its tables
+            status_phase(progress, "scanning primes");  // the plain walk has built its tables
         } else {
-            progress_scan(progress, stats.processed, examined_total, chunk.scans.back().p);
+            status_scan(progress, stats.processed, examined_total, chunk.scans.back().p);
         }
         stop_if_requested();
         return error;
@@ -158,22 +158,22 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         // Every examined prime was kept: only the summary is left to write.
     } else if (listed) {
         // The fast walk over the primes already listed for the status line.
-        progress_phase(progress, "scanning primes");
+        status_phase(progress, "scanning primes");
         walk_error = walk_primes_fast(setup, static_cast<std::int32_t>(config.p_max), config.c_max, threads, fold);
     } else {
-        progress_phase(progress, "building tables");
+        status_phase(progress, "building tables");
         walk_error = walk_part(walk, walk_from, config.p_max, config.c_max, threads, fold);
     }
     setup = {};  // the prime list is no longer needed; the summary needs the room
     if (walk_error != 0) {
         return report_file_error(progress, err, "results", config.results_path, walk_error);
     }
-    progress_phase(progress, "writing the results");
+    status_phase(progress, "writing the results");
     if (const int error = close_output_file(results); error != 0) {
         return report_file_error(progress, err, "results", config.results_path, error);
     }
 
-    progress_phase(progress, "writing the summary");
+    status_phase(progress, "writing the summary");
     const std::uint64_t shift_count = count_shifts(config.c_max);
     int summary_error = open_staged_output(outputs.summary, outputs.summary_file);
     if (summary_error == 0) {
@@ -188,8 +188,8 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
 }  // namespace
 
 int run_experiment(const run_config& config, std::FILE* err, scan_engine engine) {
-    progress_state progress;
-    progress_begin(progress, err);
+    status_line progress;
+    status_begin(progress, err);
     run_outputs outputs;
     watch_stop_signals();
     int status = 1;
@@ -202,12 +202,12 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
     } catch (...) {
         // erdos_main's message must start on a clean line, and the previous
         // outputs stay as they were.
-        progress_end(progress);
+        status_end(progress);
         discard_outputs(outputs);
         unwatch_stop_signals();
         throw;
     }
-    progress_end(progress);
+    status_end(progress);
     discard_outputs(outputs);  // nothing left after a finished run
     unwatch_stop_signals();
     if (status > 128) print_interrupted(err, program_name, kept);

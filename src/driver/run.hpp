@@ -19,7 +19,7 @@ namespace erdos {
 // beside their targets and renamed over them only when the status is 0 or 2;
 // otherwise, exceptions included, the targets stay as they were and no
 // temporary file remains, except after a signal: then the rows written so
-// far and their progress record stay beside a regular results file for
+// far and their checkpoint record stay beside a regular results file for
 // config.resume. With config.resume the run continues from such rows, or is
 // refused (status 1, every file untouched) when they cannot be continued.
 // Targets that are no regular files are written directly. The three signals

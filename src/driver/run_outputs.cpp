@@ -33,21 +33,21 @@ bool keep_outputs_for_resume(run_outputs& outputs, bool resuming) {
 
 std::string file_error_text(int error, const staged_output& output) {
     if (error == EBUSY) {  // from the lock on the fixed temporary file
-        return "another run is writing it (" + quote_for_message(partial_file_name(output.destination)) + ")";
+        return "another run is writing it (" + quote_for_message(kept_file_name(output.destination)) + ")";
     }
     return std::strerror(error);
 }
 
-void print_file_error(progress_state& progress, std::FILE* err, const char* program, const char* what,
+void print_file_error(status_line& progress, std::FILE* err, const char* program, const char* what,
                       const std::string& path, const std::string& why) {
-    progress_end(progress);
+    status_end(progress);
     std::fprintf(err, "%s: cannot write %s file %s: %s\n", program, what, quote_for_message(path).c_str(),
                  why.c_str());
 }
 
-void print_resume_refusal(progress_state& progress, std::FILE* err, const char* program, const std::string& path,
+void print_resume_refusal(status_line& progress, std::FILE* err, const char* program, const std::string& path,
                           const std::string& why) {
-    progress_end(progress);
+    status_end(progress);
     std::fprintf(err, "%s: cannot resume results file %s: %s\n", program, quote_for_message(path).c_str(),
                  why.c_str());
 }
@@ -57,8 +57,8 @@ void print_interrupted(std::FILE* err, const char* program, bool kept) {
                  kept ? "; the same command with --resume continues the run" : "");
 }
 
-progress_record record_of(const run_config& config) {
-    progress_record record;
+checkpoint_record record_of(const run_config& config) {
+    checkpoint_record record;
     record.p_min = config.p_min;
     record.has_p_min = config.has_p_min;
     record.p_max = config.p_max;
@@ -66,16 +66,16 @@ progress_record record_of(const run_config& config) {
     return record;
 }
 
-int start_durable_points(run_outputs& outputs, const progress_record& from) {
-    const std::string record_path = progress_record_name(outputs.results.destination);
-    int error = from.durable_bytes == 0 ? write_progress_record(record_path, from, false) : 0;
+int start_durable_points(run_outputs& outputs, const checkpoint_record& from) {
+    const std::string record_path = checkpoint_record_name(outputs.results.destination);
+    int error = from.durable_bytes == 0 ? write_checkpoint_record(record_path, from, false) : 0;
     if (error == 0) error = keep_staged_prefix(outputs.results, from.durable_bytes);
     if (error == 0) error = start_checkpoints(outputs.checkpoints, outputs.results, from);
     return error;
 }
 
 int put_outputs_in_place(run_outputs& outputs, const run_config& config, const run_stats& stats, int summary_error,
-                         progress_state& progress, std::FILE* err, const char* program) {
+                         status_line& progress, std::FILE* err, const char* program) {
     int results_error = 0;
     if (summary_error == 0) {
         results_error = commit_staged_output(outputs.results);
@@ -88,7 +88,7 @@ int put_outputs_in_place(run_outputs& outputs, const run_config& config, const r
     if (summary_error != 0) {
         print_file_error(progress, err, program, "summary", config.summary_path, std::strerror(summary_error));
     }
-    progress_end(progress);
+    status_end(progress);
     std::fprintf(err, "processed=%lld covered=%lld verified=%lld max_least_c=%d at p=%lld\n",
                  static_cast<long long>(stats.processed), static_cast<long long>(stats.covered),
                  static_cast<long long>(stats.verified), stats.max_least_shift,

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/progress.hpp"
+#include "driver/status_line.hpp"
 #include "driver/run_config.hpp"
 #include "stats/run_stats.hpp"
 
@@ -20,11 +20,11 @@ struct run_outputs {
     staged_output summary;
     output_file results_file;
     output_file summary_file;
-    checkpoint_state checkpoints;  // the durable points of a results file kept in place
+    checkpoint_state checkpoints;  // the checkpoints of a results file kept in place
 };
 
 // After a finished run (the temporary files are renamed by then) or a failed
-// one: nothing of it stays, its progress record included. Rows kept by a run
+// one: nothing of it stays, its checkpoint record included. Rows kept by a run
 // before this one, which this one did not take over, stay as they were.
 void discard_outputs(run_outputs& outputs);
 
@@ -46,14 +46,14 @@ std::string file_error_text(int error, const staged_output& output);
 // failure, else 0 when every examined prime was covered and verified, 2
 // otherwise.
 int put_outputs_in_place(run_outputs& outputs, const run_config& config, const run_stats& stats, int summary_error,
-                         progress_state& progress, std::FILE* err, const char* program);
+                         status_line& progress, std::FILE* err, const char* program);
 
 // The message for an output that cannot be written, on a clean line.
-void print_file_error(progress_state& progress, std::FILE* err, const char* program, const char* what,
+void print_file_error(status_line& progress, std::FILE* err, const char* program, const char* what,
                       const std::string& path, const std::string& why);
 
 // The message for a --resume that is refused, on a clean line.
-void print_resume_refusal(progress_state& progress, std::FILE* err, const char* program, const std::string& path,
+void print_resume_refusal(status_line& progress, std::FILE* err, const char* program, const std::string& path,
                           const std::string& why);
 
 // The last message of a run that a signal stopped; kept: whether its rows
@@ -61,14 +61,14 @@ void print_resume_refusal(progress_state& progress, std::FILE* err, const char* 
 void print_interrupted(std::FILE* err, const char* program, bool kept);
 
 // The record of config with nothing durable yet.
-progress_record record_of(const run_config& config);
+checkpoint_record record_of(const run_config& config);
 
-// Starts the durable points of a staged results file from the point `from`
+// Starts the checkpoints of a staged results file from the point `from`
 // (a fresh start when it holds no bytes): the record of a fresh start is
 // written before the kept file is cut back, so that a run killed in between
 // leaves a pair that a resumed run still reads rightly. That record vouches
 // for no rows and is not synced: a crash of the machine that loses it costs
-// only the seconds before the first durable point. Returns 0 or an errno value.
-int start_durable_points(run_outputs& outputs, const progress_record& from);
+// only the seconds before the first checkpoint. Returns 0 or an errno value.
+int start_durable_points(run_outputs& outputs, const checkpoint_record& from);
 
 }  // namespace erdos

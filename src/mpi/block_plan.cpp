@@ -82,7 +82,7 @@ block_bounds block_of(const block_plan& plan, std::size_t round, unsigned rank) 
 std::int64_t distributed_block_primes(std::int64_t p_max) {
     const double root = std::sqrt(static_cast<double>(std::max<std::int64_t>(p_max, 4)));
     const double sieving_primes = root / std::log(root);
-    return std::max(tuning::distributed_block_primes,
+    return std::max(tuning::block_min_primes,
                     static_cast<std::int64_t>(tuning::distributed_setup_share * sieving_primes));
 }
 

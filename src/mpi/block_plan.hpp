@@ -33,7 +33,7 @@ struct block_bounds {
 block_bounds block_of(const block_plan& plan, std::size_t round, unsigned rank);
 
 // How many examined primes a block should hold for a run up to p_max: at least
-// tuning::distributed_block_primes, and more far out, where every block's
+// tuning::block_min_primes, and more far out, where every block's
 // sieves set up more primes up to sqrt(p_max) (see tuning.hpp).
 std::int64_t distributed_block_primes(std::int64_t p_max);
 

@@ -11,7 +11,7 @@
 #include <exception>
 #include <new>
 
-#include "driver/progress.hpp"
+#include "driver/status_line.hpp"
 #include "driver/run.hpp"
 #include "driver/run_config.hpp"
 #include "driver/run_outputs.hpp"
@@ -23,7 +23,7 @@
 #include "numtheory/examined_primes.hpp"
 #include "output/checkpoint.hpp"
 #include "output/kept_run.hpp"
-#include "output/progress_record.hpp"
+#include "output/checkpoint_record.hpp"
 #include "output/quoting.hpp"
 #include "output/results_file.hpp"
 #include "output/resume_rows.hpp"
@@ -72,7 +72,7 @@ struct mpi_state {
     int rank = 0;
     int size = 1;
     std::FILE* err = nullptr;
-    progress_state progress;
+    status_line progress;
     run_outputs outputs;  // a direct results target is written through outputs.results_file
     collective_rows rows;
     bool rows_open = false;  // on every process alike
@@ -83,7 +83,7 @@ struct mpi_state {
 // exit status every process gives.
 int end_with_fault(mpi_state& state, const agreed_fault& agreed, const run_config& config) {
     if (agreed.kind == fault_kind::signal) return 128 + agreed.detail;  // reported at the very end
-    if (state.rank == 0) progress_end(state.progress);
+    if (state.rank == 0) status_end(state.progress);
     if (state.rank != agreed.reporter) return 1;
     const fault& mine = state.local;
     const std::string why = !mine.text.empty() ? mine.text : std::string(std::strerror(agreed.detail));
@@ -146,7 +146,7 @@ void prepare_outputs(mpi_state& state, const run_config& config) {
     }
 }
 
-void broadcast_record(progress_record& record, MPI_Comm comm) {
+void broadcast_record(checkpoint_record& record, MPI_Comm comm) {
     std::int64_t fields[7] = {record.p_min, record.has_p_min ? 1 : 0, record.p_max, record.c_max,
                               static_cast<std::int64_t>(record.durable_bytes), record.rows, record.last_p};
     MPI_Bcast(fields, 7, MPI_INT64_T, 0, comm);
@@ -165,7 +165,7 @@ std::string broadcast_text(const std::string& text, MPI_Comm comm) {
 
 // Rank 0: the kept file and its record checked, the header read, and the
 // kept rows cut into one part per process.
-void plan_kept_rows(mpi_state& state, const run_config& config, progress_record& from, bool& rows_to_read,
+void plan_kept_rows(mpi_state& state, const run_config& config, checkpoint_record& from, bool& rows_to_read,
                     std::vector<kept_part>& parts) {
     const kept_run kept = check_kept_run(record_of(config), state.outputs.results, rows_to_read);
     if (kept.error != 0 || !kept.refusal.empty()) {
@@ -211,13 +211,13 @@ void plan_kept_rows(mpi_state& state, const run_config& config, progress_record&
 // statistics, with their first witnesses verified again; the part's rows and
 // last prime are held to the record. Sets from to the point to go on from.
 // Returns false when the run ends here (status set).
-bool read_kept_rows(mpi_state& state, const run_config& config, progress_record& from, run_stats& stats,
+bool read_kept_rows(mpi_state& state, const run_config& config, checkpoint_record& from, run_stats& stats,
                     int& status) {
     const bool root = state.rank == 0;
     bool rows_to_read = false;
     std::vector<kept_part> parts;
     if (root) {
-        progress_phase(state.progress, "reading the kept rows");
+        status_phase(state.progress, "reading the kept rows");
         guard(state.local, [&] { plan_kept_rows(state, config, from, rows_to_read, parts); });
     }
     if (!agreed_to_go_on(state, config, status)) return false;
@@ -277,12 +277,12 @@ int run_phases(mpi_state& state, const run_config& config) {
     int staged = root && state.outputs.results.staged ? 1 : 0;
     MPI_Bcast(&staged, 1, MPI_INT, 0, comm);
 
-    // The durable point to go on from, as erdos-straus finds it: the kept
+    // The checkpoint to go on from, as erdos-straus finds it: the kept
     // rows of a killed run, read back and checked before anything is
     // changed, or nothing. Then, on rank 0, the record of a fresh start is
-    // written before the kept file is emptied, and the durable points begin.
+    // written before the kept file is emptied, and the checkpoints begin.
     run_stats stats;
-    progress_record from = record_of(config);
+    checkpoint_record from = record_of(config);
     if (staged != 0 && config.resume && !read_kept_rows(state, config, from, stats, status)) return status;
     if (root && staged != 0) {
         if (const int error = start_durable_points(state.outputs, from); error != 0) {
@@ -321,9 +321,9 @@ int run_phases(mpi_state& state, const run_config& config) {
     });
     if (!agreed_to_go_on(state, config, status)) return status;
     if (root) {
-        progress_interval(state.progress, config.p_min, config.p_max);
-        progress_resumed(state.progress, from.rows, walk_from);
-        progress_phase(state.progress, "scanning primes");
+        status_interval(state.progress, config.p_min, config.p_max);
+        status_resumed(state.progress, from.rows, walk_from);
+        status_phase(state.progress, "scanning primes");
     }
     const unsigned threads = worker_threads(config);
     std::string block_rows;
@@ -335,7 +335,7 @@ int run_phases(mpi_state& state, const run_config& config) {
         if (!chunk.scans.empty()) {
             block_count += static_cast<std::int64_t>(chunk.scans.size());
             block_last_p = chunk.scans.back().p;
-            if (root) progress_scan(state.progress, from.rows + block_count * state.size, 0, block_last_p);
+            if (root) status_scan(state.progress, from.rows + block_count * state.size, 0, block_last_p);
         }
         stop_if_requested();
         return 0;
@@ -358,7 +358,7 @@ int run_phases(mpi_state& state, const run_config& config) {
         if (!agreed_to_go_on(state, config, status)) return status;
         if (staged == 0) continue;
 
-        // What the file holds now, for the next durable point: the rows of
+        // What the file holds now, for the next checkpoint: the rows of
         // every process and the last prime of the round.
         std::int64_t round_rows = 0;
         std::int64_t round_last_p = 0;
@@ -373,7 +373,7 @@ int run_phases(mpi_state& state, const run_config& config) {
             if (round_rows > 0) points.last_p = round_last_p;
             due = std::chrono::steady_clock::now() >= points.due ? 1 : 0;
         }
-        // A durable point when rank 0's interval has passed: every process's
+        // A checkpoint when rank 0's interval has passed: every process's
         // rows synced, then rank 0 records them.
         MPI_Bcast(&due, 1, MPI_INT, 0, comm);
         if (due != 0) {
@@ -387,7 +387,7 @@ int run_phases(mpi_state& state, const run_config& config) {
         }
     }
     block_rows = std::string();
-    if (root) progress_phase(state.progress, "writing the results");
+    if (root) status_phase(state.progress, "writing the results");
     if (!agreed_to_go_on(state, config, status)) return status;
     state.rows_open = false;
     if (const int error = close_collective_rows(state.rows); error != 0) local = {fault_kind::results_file, error, {}};
@@ -399,7 +399,7 @@ int run_phases(mpi_state& state, const run_config& config) {
     if (!agreed_to_go_on(state, config, status)) return status;
 
     // The aggregates of every process, merged on rank 0.
-    if (root) progress_phase(state.progress, "writing the summary");
+    if (root) status_phase(state.progress, "writing the summary");
     const std::vector<std::int64_t> packed = pack_run_stats(stats);
     const int packed_words = static_cast<int>(packed.size());
     std::vector<int> words(root ? static_cast<std::size_t>(state.size) : 0);
@@ -474,14 +474,14 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
     state.size = size_of(comm);
     state.err = err;
     const bool root = state.rank == 0;
-    if (root) progress_begin(state.progress, err);
+    if (root) status_begin(state.progress, err);
     watch_stop_signals();
     int status = 1;
     try {
         status = run_phases(state, config);
     } catch (...) {
         if (root) {
-            progress_end(state.progress);
+            status_end(state.progress);
             discard_outputs(state.outputs);
         }
         unwatch_stop_signals();
@@ -491,7 +491,7 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
     if (status > 128 && state.rows_open) sync_collective_rows(state.rows);
     if (state.rows_open) close_collective_rows(state.rows);
     if (root) {
-        progress_end(state.progress);
+        status_end(state.progress);
         if (status > 128) {
             kept = keep_outputs_for_resume(state.outputs, config.resume);
         } else {

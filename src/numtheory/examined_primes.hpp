@@ -10,7 +10,7 @@ namespace erdos {
 // A walk over the examined primes of an interval, made by start_examined_sieve
 // and advanced by next_examined_primes. It sieves only the numbers n = 24k + 1,
 // one flag per k; its memory does not grow with the width of the interval
-// (at most about 135 MiB, for wide intervals near 2^62).
+// (at most about 135 MiB, for intervals near 2^62).
 struct examined_sieve {
     std::int64_t k_end = 0;         // the candidates are 24k + 1 for k below k_end
     std::int64_t segment_lo = 0;    // the first k of the next segment

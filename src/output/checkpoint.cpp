@@ -27,10 +27,10 @@ std::chrono::milliseconds checkpoint_interval() {
 }
 
 // The data first, then the record that vouches for it.
-int sync_and_record(int fd, const std::string& record_path, const progress_record& point) {
+int sync_and_record(int fd, const std::string& record_path, const checkpoint_record& point) {
     if (fdatasync(fd) != 0) return errno;
     try {
-        return write_progress_record(record_path, point);
+        return write_checkpoint_record(record_path, point);
     } catch (const std::bad_alloc&) {
         return ENOMEM;
     }
@@ -41,7 +41,7 @@ void sync_requested_points(checkpoint_state& state) {
     while (true) {
         state.wake.wait(lock, [&] { return state.has_request || state.stopping; });
         if (!state.has_request) return;
-        const progress_record point = state.requested;
+        const checkpoint_record point = state.requested;
         lock.unlock();
         const int error = sync_and_record(state.fd, state.record_path, point);
         lock.lock();
@@ -56,8 +56,8 @@ void sync_requested_points(checkpoint_state& state) {
 }
 
 // The point of what has been counted.
-progress_record counted_point(const checkpoint_state& state, const progress_record& configuration) {
-    progress_record point = configuration;
+checkpoint_record counted_point(const checkpoint_state& state, const checkpoint_record& configuration) {
+    checkpoint_record point = configuration;
     point.durable_bytes = state.bytes;
     point.rows = state.rows;
     point.last_p = state.last_p;
@@ -66,12 +66,12 @@ progress_record counted_point(const checkpoint_state& state, const progress_reco
 
 }  // namespace
 
-int start_checkpoints(checkpoint_state& state, const staged_output& results, const progress_record& from) {
+int start_checkpoints(checkpoint_state& state, const staged_output& results, const checkpoint_record& from) {
     end_checkpoints(state, true);
     state.fd = fcntl(results.descriptor, F_DUPFD_CLOEXEC, 0);
     if (state.fd < 0) return errno;
     state.intact = true;
-    state.record_path = progress_record_name(results.destination);
+    state.record_path = checkpoint_record_name(results.destination);
     state.recorded = from;
     state.bytes = from.durable_bytes;
     state.rows = from.rows;
@@ -127,7 +127,7 @@ int make_checkpoint(checkpoint_state& state, output_file& file) {
     if (state.sync_error != 0) return state.sync_error;
     if (state.bytes == state.recorded.durable_bytes) return 0;
     // The thread waits for a request: the descriptor and the record are this thread's now.
-    const progress_record point = counted_point(state, state.recorded);
+    const checkpoint_record point = counted_point(state, state.recorded);
     lock.unlock();
     int error = flush_output_file(file);
     if (error == 0) error = sync_and_record(state.fd, state.record_path, point);
@@ -145,7 +145,7 @@ void end_checkpoints(checkpoint_state& state, bool keep) {
         state.wake.notify_all();
         state.syncer.join();
     }
-    if (state.active && !keep) remove_progress_record(state.record_path);
+    if (state.active && !keep) remove_checkpoint_record(state.record_path);
     state.active = false;
     if (state.fd >= 0) close(state.fd);
     state.fd = -1;

@@ -1,4 +1,4 @@
-// Durable points of a run's results file, recorded beside it so that a killed run can be continued.
+// Checkpoints of a run's results file, recorded beside it so that a killed run can be continued.
 #pragma once
 
 #include <chrono>
@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "output/output_file.hpp"
-#include "output/progress_record.hpp"
+#include "output/checkpoint_record.hpp"
 #include "output/staged_output.hpp"
 #include "stats/prime_chunk.hpp"
 
@@ -33,8 +33,8 @@ struct checkpoint_state {
     // Shared with the syncing thread, under mutex.
     std::mutex mutex;
     std::condition_variable wake;
-    progress_record recorded;  // the configuration and the point last recorded
-    progress_record requested; // the point the thread is to sync next
+    checkpoint_record recorded;  // the configuration and the point last recorded
+    checkpoint_record requested; // the point the thread is to sync next
     bool has_request = false;  // set until the thread has synced `requested`
     bool stopping = false;
     int sync_error = 0;        // the first failure of the thread
@@ -42,10 +42,10 @@ struct checkpoint_state {
 };
 
 // Starts recording the results of a staged output whose kept file now holds
-// exactly the durable point of `from` (which must be of this run's
+// exactly the checkpoint of `from` (which must be of this run's
 // configuration); the first point is due one interval from now. Returns 0 or
 // an errno value.
-int start_checkpoints(checkpoint_state& state, const staged_output& results, const progress_record& from);
+int start_checkpoints(checkpoint_state& state, const staged_output& results, const checkpoint_record& from);
 
 // Counts the header, handed to the file.
 void note_header(checkpoint_state& state, std::uint64_t bytes);

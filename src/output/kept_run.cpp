@@ -15,7 +15,7 @@ namespace erdos {
 
 namespace {
 
-std::string configuration_text(const progress_record& r) {
+std::string configuration_text(const checkpoint_record& r) {
     std::string text;
     if (r.has_p_min) text += "--from " + std::to_string(r.p_min) + " ";
     return text + std::to_string(r.p_max) + " " + std::to_string(r.c_max);
@@ -38,7 +38,7 @@ int open_for_reading(const staged_output& results, int& fd) {
 
 }  // namespace
 
-kept_run check_kept_run(const progress_record& wanted, const staged_output& results, bool& rows_to_read) {
+kept_run check_kept_run(const checkpoint_record& wanted, const staged_output& results, bool& rows_to_read) {
     rows_to_read = false;
     kept_run kept;
     kept.from = wanted;
@@ -49,10 +49,10 @@ kept_run check_kept_run(const progress_record& wanted, const staged_output& resu
     }
     if (file.st_size == 0) return kept;  // nothing was kept: the run starts afresh
 
-    const std::string record_path = progress_record_name(results.destination);
+    const std::string record_path = checkpoint_record_name(results.destination);
     const std::string kept_name = quote_for_message(results.temporary);
-    progress_record record;
-    if (const int error = read_progress_record(record_path, record); error != 0) {
+    checkpoint_record record;
+    if (const int error = read_checkpoint_record(record_path, record); error != 0) {
         if (error == ENOENT) {
             kept.refusal = kept_name + " has no progress record " + quote_for_message(record_path);
         } else if (error == EINVAL) {
@@ -79,11 +79,11 @@ std::string kept_rows_mismatch(const staged_output& results) {
     return "the kept rows " + quote_for_message(results.temporary) + " do not match their progress record";
 }
 
-kept_run read_kept_run(const progress_record& wanted, const staged_output& results, run_stats& stats) {
+kept_run read_kept_run(const checkpoint_record& wanted, const staged_output& results, run_stats& stats) {
     bool rows_to_read = false;
     kept_run kept = check_kept_run(wanted, results, rows_to_read);
     if (!rows_to_read) return kept;
-    const progress_record record = kept.from;
+    const checkpoint_record record = kept.from;
     kept.from = wanted;
     const std::string kept_name = quote_for_message(results.temporary);
     int fd = -1;

@@ -55,7 +55,7 @@ mode_t creation_mode() {
 // died, and is taken over. A link by that name is not followed, so that it
 // cannot lead the truncation elsewhere.
 int create_fixed(staged_output& output, bool empty) {
-    output.temporary = partial_file_name(output.destination);
+    output.temporary = kept_file_name(output.destination);
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int fd = open(output.temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0) return errno;
@@ -116,7 +116,7 @@ int create_unique(staged_output& output) {
 
 }  // namespace
 
-std::string partial_file_name(const std::string& destination) { return destination + ".erdos-partial"; }
+std::string kept_file_name(const std::string& destination) { return destination + ".erdos-partial"; }
 
 int prepare_staged_output(staged_output& output, const std::string& path, stage_naming naming) {
     output = staged_output{};

@@ -71,6 +71,6 @@ void discard_staged_output(staged_output& output, output_file& file);
 void release_staged_output(staged_output& output, output_file& file);
 
 // The name of the fixed temporary file for a destination.
-std::string partial_file_name(const std::string& destination);
+std::string kept_file_name(const std::string& destination);
 
 }  // namespace erdos

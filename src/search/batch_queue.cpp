@@ -24,7 +24,7 @@ void flush_batch(const pattern_bucket& bucket, bucket_state& state, const std::v
     const double tau = state.tau;
     if (lanes * (2.0 * std::sqrt(static_cast<double>(tuning::meet_ratio) * tau) + tuning::flush_pair_cost) >=
         tau / 2.0 + tuning::flush_batch_cost) {
-        count_batch(bucket, lanes, state.tau, scratch.tallies.data(), scratch.wide_vectors);
+        count_batch(bucket, lanes, state.tau, scratch.tallies.data(), scratch.avx2);
         return;
     }
     const std::size_t shifts = residues.size();

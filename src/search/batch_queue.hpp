@@ -32,7 +32,7 @@ template <typename Fill>
     batch.pair[lane] = pair;
     if (state.lanes == lane_batch::width) {
         count_batch(scratch.patterns.buckets[b], lane_batch::width, state.tau, scratch.tallies.data(),
-                    scratch.wide_vectors);
+                    scratch.avx2);
         state.lanes = 0;
     }
 }

@@ -1,4 +1,4 @@
-// One m's witness counts for four wide shifts at a time, in vectors of four doubles, built for SSE2 and for AVX2.
+// One m's witness counts for four untabled shifts at a time, in vectors of four doubles, built for SSE2 and for AVX2.
 #include "search/below_count.hpp"
 
 #include <immintrin.h>
@@ -129,8 +129,8 @@ __attribute__((target("avx2"))) void count_avx2(const double* below, std::size_t
 double reciprocal_above(std::uint32_t c) { return (1.0 / static_cast<double>(c)) * (1.0 + 0x1p-50); }
 
 void count_by_divisors_below(const double* below, std::size_t n, std::uint32_t m, const double* shifts,
-                             const double* inverses, std::size_t count, std::int64_t* witnesses, bool wide_vectors) {
-    if (wide_vectors) {
+                             const double* inverses, std::size_t count, std::int64_t* witnesses, bool avx2) {
+    if (avx2) {
         count_avx2(below, n, m, shifts, inverses, count, witnesses);
     } else {
         count_baseline(below, n, m, shifts, inverses, count, witnesses);

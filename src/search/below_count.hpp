@@ -1,4 +1,4 @@
-// Counts one m's witnesses for several wide shifts at once from the divisors of m^2 below m, four shifts to a vector.
+// Counts one m's witnesses for several untabled shifts at once from the divisors of m^2 below m, four shifts to a vector.
 #pragma once
 
 #include <cstddef>
@@ -19,9 +19,9 @@ double reciprocal_above(std::uint32_t c);
 // the number of divisors d of m^2 with d = -m or d = -1/4 (mod c), reading
 // the divisors of m^2 below m from below[0 .. n), each an integer held
 // exactly as a double. Exact: every quotient formed in double precision is
-// the true floor. wide_vectors chooses the AVX2 build; the counts are the
+// the true floor. avx2 chooses the AVX2 build; the counts are the
 // same.
 void count_by_divisors_below(const double* below, std::size_t n, std::uint32_t m, const double* shifts,
-                             const double* inverses, std::size_t count, std::int64_t* witnesses, bool wide_vectors);
+                             const double* inverses, std::size_t count, std::int64_t* witnesses, bool avx2);
 
 }  // namespace erdos

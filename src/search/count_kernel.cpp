@@ -188,14 +188,14 @@ __attribute__((target("avx2"))) void count_batch_avx2(const pattern_bucket& buck
 
 }  // namespace
 
-void count_batch(const pattern_bucket& bucket, int lanes, std::uint32_t tau, pair_tally* tallies, bool wide) {
-    if (wide) {
+void count_batch(const pattern_bucket& bucket, int lanes, std::uint32_t tau, pair_tally* tallies, bool avx2) {
+    if (avx2) {
         count_batch_avx2(bucket, lanes, tau, tallies);
     } else {
         count_batch_baseline(bucket, lanes, tau, tallies);
     }
 }
 
-bool wide_vectors_available() { return __builtin_cpu_supports("avx2"); }
+bool avx2_available() { return __builtin_cpu_supports("avx2"); }
 
 }  // namespace erdos

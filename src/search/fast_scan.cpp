@@ -10,8 +10,8 @@
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
 #include "search/scan_prime.hpp"
-#include "search/wide_pair_sweep.hpp"
-#include "search/wide_shift_count.hpp"
+#include "search/untabled_sweep.hpp"
+#include "search/untabled_count.hpp"
 #include "tuning.hpp"
 
 namespace erdos {
@@ -34,7 +34,7 @@ void scan_pair(std::int32_t p, std::size_t k, std::uint32_t pair, const scan_pla
     if (counted_by_m(p, shift.c, plan.by_m[k] != 0, scan.has_witness)) return;  // counted with the others of its m
     if (shift.c > shift_residues::max_table_shift) {
         if (scan.has_witness && shift.c <= shift_residues::max_counted_shift) {
-            const wide_shift_count found = count_wide_shift_witnesses(shift, window, m, scratch.wide_lists);
+            const untabled_count found = count_untabled_witnesses(shift, window, m, scratch.untabled);
             scratch.tallies[pair] = make_tally(found.witnesses, found.tau);
             return;
         }
@@ -111,7 +111,7 @@ void scan_windows(const std::int32_t* primes, std::size_t n, const scan_plan& pl
         while (end < n && (primes[end] + first_shift) / 4 < lo + span) ++end;
         fill_factor_window(window, lo, span + reach + 1, lo + span);
         queue_primes(primes, next, end, plan, window, scratch, out);
-        count_wide_pairs_by_m(primes, next, end, plan, window, out, scratch);
+        count_untabled_pairs_by_m(primes, next, end, plan, window, out, scratch);
         next = end;
         lo += span;
     }

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <limits>
 
-#include "numtheory/wide_factor_sieve.hpp"
+#include "numtheory/far_factor_sieve.hpp"
 #include "search/first_witness.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
-#include "search/wide_scan.hpp"
-#include "search/wide_shift_count.hpp"
+#include "search/far_scan.hpp"
+#include "search/untabled_count.hpp"
 #include "stop_request.hpp"
 #include "tuning.hpp"
 
@@ -60,7 +60,7 @@ void scan_pair(std::int64_t p, std::int64_t m, Factors&& at, prime_scan& scan, l
     std::int64_t witnesses = 0;
     std::int64_t tau = 1;
     if (!scan.has_witness) {
-        const wide_witnesses found = at.first(c, tau);
+        const far_witnesses found = at.first(c, tau);
         witnesses = found.count;
         if (witnesses > 0) settle_least_shift(scan, c, m, found.first_d, found.branch);
     } else if (c > p && c % p != 0) {
@@ -118,36 +118,36 @@ high_ranges ranges_of(const Prime* primes, std::size_t n, const scan_plan& plan)
 struct window_factors {
     const factor_window& window;
     std::int64_t m;
-    wide_shift_lists& lists;
-    wide_witnesses first(std::int32_t c, std::int64_t& tau) const {
+    untabled_lists& lists;
+    far_witnesses first(std::int32_t c, std::int64_t& tau) const {
         const listed_witnesses listed = witnesses_by_listing(window, m, c);
         tau = listed.tau;
         return {listed.found.count, listed.found.first_d, listed.found.branch};
     }
     std::int64_t tau() const { return window_tau_of_square(window, m); }
     std::int64_t count(std::int32_t c, std::int64_t& tau_out) const {
-        const wide_shift_count found = count_any_shift_witnesses(static_cast<std::uint32_t>(c), window, m, lists);
+        const untabled_count found = count_any_shift_witnesses(static_cast<std::uint32_t>(c), window, m, lists);
         tau_out = found.tau;
         return found.witnesses;
     }
 };
 
-// m's factorisation read off the segment a wide factor sieve sieved last,
+// m's factorisation read off the segment a far factor sieve sieved last,
 // gathered the first time a pair asks for it: a shift above p needs it only
 // when it has its witness.
 struct sieved_factors {
-    const wide_factor_sieve& sieve;
+    const far_factor_sieve& sieve;
     std::int64_t m;
-    wide_shift_lists& lists;
-    wide_residue_factors f;
+    untabled_lists& lists;
+    far_residue_factors f;
     bool gathered = false;
-    const wide_residue_factors& factors() {
+    const far_residue_factors& factors() {
         if (gathered) return f;
         gathered = true;
-        std::uint32_t primes[wide_factor_sieve::max_struck + 2];
-        std::uint8_t exponents[wide_factor_sieve::max_struck + 2];
+        std::uint32_t primes[far_factor_sieve::max_struck + 2];
+        std::uint8_t exponents[far_factor_sieve::max_struck + 2];
         std::uint64_t cofactor = 1;
-        const int n = wide_sieved_factors(sieve, static_cast<std::uint64_t>(m), primes, exponents, cofactor);
+        const int n = far_sieved_factors(sieve, static_cast<std::uint64_t>(m), primes, exponents, cofactor);
         for (int i = 0; i < n; ++i) {
             f.prime[i] = primes[i];
             f.exponent[i] = exponents[i];
@@ -164,7 +164,7 @@ struct sieved_factors {
     std::uint32_t m_residue(std::int32_t c) const {
         return static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % static_cast<std::uint64_t>(c));
     }
-    wide_witnesses first(std::int32_t c, std::int64_t& tau) {
+    far_witnesses first(std::int32_t c, std::int64_t& tau) {
         tau = factors().tau;
         return witnesses_in_divisor_order(static_cast<std::uint32_t>(c), f, m_residue(c));
     }
@@ -192,7 +192,7 @@ void scan_high_shifts(const std::int32_t* primes, std::size_t n, const scan_plan
         fill_factor_window(window, lo, hi - lo, hi);
         visit_span(r.first_m.data(), r.last_m.data(), r.silent.data(), r.primes.data(), begin, n, lo, hi,
                    [&](std::size_t j, std::int64_t m) {
-                       scan_pair(r.primes[j], m, window_factors{window, m, scratch.wide_lists}, out[j],
+                       scan_pair(r.primes[j], m, window_factors{window, m, scratch.untabled}, out[j],
                                  scratch.uniform_sums[j], scratch.weighted_sums[j]);
                    });
         while (begin < n && r.last_m[begin] < hi) ++begin;
@@ -200,20 +200,20 @@ void scan_high_shifts(const std::int32_t* primes, std::size_t n, const scan_plan
     }
 }
 
-void scan_high_shifts_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan, scan_scratch& scratch,
+void scan_high_shifts_far(const std::int64_t* primes, std::size_t n, const scan_plan& plan, scan_scratch& scratch,
                            prime_scan* out) {
     if (n == 0 || plan.high_first == 0) return;
     const high_ranges r = ranges_of(primes, n, plan);
-    wide_factor_sieve sieve = start_wide_factor_sieve(static_cast<std::uint64_t>(r.first_m[0]),
+    far_factor_sieve sieve = start_far_factor_sieve(static_cast<std::uint64_t>(r.first_m[0]),
                                                       static_cast<std::uint64_t>(r.last_m[n - 1]));
     std::size_t begin = 0;
-    while (begin < n && sieve_next_wide_segment(sieve)) {
+    while (begin < n && sieve_next_far_segment(sieve)) {
         stop_if_requested();
         const auto lo = static_cast<std::int64_t>(sieve.segment_lo);
         const auto hi = static_cast<std::int64_t>(sieve.segment_lo + sieve.segment_count);
         visit_span(r.first_m.data(), r.last_m.data(), r.silent.data(), r.primes.data(), begin, n, lo, hi,
                    [&](std::size_t j, std::int64_t m) {
-                       scan_pair(r.primes[j], m, sieved_factors{sieve, m, scratch.wide_lists, {}}, out[j],
+                       scan_pair(r.primes[j], m, sieved_factors{sieve, m, scratch.untabled, {}}, out[j],
                                  scratch.uniform_sums[j], scratch.weighted_sums[j]);
                    });
         while (begin < n && r.last_m[begin] < hi) ++begin;

@@ -24,9 +24,9 @@ void scan_high_shifts(const std::int32_t* primes, std::size_t n, const scan_plan
                       scan_scratch& scratch, prime_scan* out);
 
 // The same for primes up to 2^62 (far out, or with shifts that take m past
-// the 32-bit windows), the m factored by a wide factor sieve of its own over
+// the 32-bit windows), the m factored by a far factor sieve of its own over
 // the high shifts' m, a segment at a time.
-void scan_high_shifts_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan, scan_scratch& scratch,
+void scan_high_shifts_far(const std::int64_t* primes, std::size_t n, const scan_plan& plan, scan_scratch& scratch,
                            prime_scan* out);
 
 }  // namespace erdos

@@ -9,7 +9,7 @@ namespace erdos {
 // high 16. Both fit: tau(m^2) < 2^16 for every m < 2^30 (at most 40095 for the
 // m a run meets, m <= 2^29 + 2), and a pair has at most tau(m^2) witnesses.
 // Wider m need a wider tally, here and in the kernel's 16-bit lane counters:
-// the wide scan (search/wide_scan) batches only the m with tau(m^2) < 2^16
+// the far scan (search/far_scan) batches only the m with tau(m^2) < 2^16
 // and counts the others on their own in 64 bits.
 using pair_tally = std::uint32_t;
 

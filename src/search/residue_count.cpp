@@ -119,7 +119,7 @@ std::int64_t count_witnesses_by_residues(const shift_residues& shift, const resi
     return count_by_residues(shift, factors, minus_m, minus_quarter, all_units, lists);
 }
 
-std::int64_t count_witnesses_by_residues(const shift_residues& shift, const wide_residue_factors& factors,
+std::int64_t count_witnesses_by_residues(const shift_residues& shift, const far_residue_factors& factors,
                                          std::uint8_t minus_m, std::uint8_t minus_quarter, bool all_units,
                                          residue_lists& lists) {
     return count_by_residues(shift, factors, minus_m, minus_quarter, all_units, lists);

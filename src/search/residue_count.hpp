@@ -25,7 +25,7 @@ std::int64_t count_witnesses_by_residues(const shift_residues& shift, const resi
                                          residue_lists& lists);
 
 // The same for an m far out; its residues must be those of a tabled shift.
-std::int64_t count_witnesses_by_residues(const shift_residues& shift, const wide_residue_factors& factors,
+std::int64_t count_witnesses_by_residues(const shift_residues& shift, const far_residue_factors& factors,
                                          std::uint8_t minus_m, std::uint8_t minus_quarter, bool all_units,
                                          residue_lists& lists);
 

@@ -45,7 +45,7 @@ inline residue_factors gather_factors(const shift_residues& shift, const factor_
 
 // The same for an m far out (below 2^61): at most 15 distinct primes, the
 // last of them up to 2^61, with residues modulo a shift of any size.
-struct wide_residue_factors {
+struct far_residue_factors {
     static constexpr int capacity = 16;
     int count = 0;
     std::int64_t tau = 1;  // number of divisors of m^2

@@ -33,10 +33,10 @@ scan_plan make_scan_plan(std::int32_t c_max, const std::vector<std::int32_t>& si
 void set_sweep_tables(scan_plan& plan) {
     plan.by_m.clear();
     plan.inverses.clear();
-    const bool wide = !plan.residues.empty() && plan.residues.back().c > shift_residues::max_table_shift;
+    const bool untabled_beyond = !plan.residues.empty() && plan.residues.back().c > shift_residues::max_table_shift;
     for (const shift_residues& shift : plan.residues) {
         const bool by_m = shift.c <= shift_residues::max_counted_shift &&
-                          (shift.c > shift_residues::max_table_shift || (wide && !shift.has_logs));
+                          (shift.c > shift_residues::max_table_shift || (untabled_beyond && !shift.has_logs));
         plan.by_m.push_back(by_m ? 1 : 0);
         plan.inverses.push_back(reciprocal_above(static_cast<std::uint32_t>(shift.c)));
     }

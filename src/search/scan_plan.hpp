@@ -16,7 +16,7 @@ struct scan_plan {
     std::vector<shift_residues> residues;  // one per listed shift
     bool all_logs = false;  // every listed shift has its logarithm tables
     // Per listed shift, side by side for the sweep that counts pairs m by m
-    // (search/wide_pair_sweep): 1 when the sweep counts the shift's pairs,
+    // (search/untabled_sweep): 1 when the sweep counts the shift's pairs,
     // and reciprocal_above(c). It counts every shift above the byte tables
     // (up to shift_residues::max_counted_shift), and the shifts without
     // logarithms below them when there are such wider shifts too: it lists

@@ -7,15 +7,15 @@
 #include "search/pair_tally.hpp"
 #include "search/pattern_table.hpp"
 #include "search/residue_count.hpp"
-#include "search/wide_pair_sweep.hpp"
-#include "search/wide_shift_count.hpp"
+#include "search/untabled_sweep.hpp"
+#include "search/untabled_count.hpp"
 
 namespace erdos {
 
 struct scan_scratch {
     residue_lists lists;
-    wide_shift_lists wide_lists;
-    wide_sweep_lists sweep;
+    untabled_lists untabled;
+    untabled_sweep_lists sweep;
     std::vector<pair_tally> tallies;  // per (prime, listed shift) of a chunk
     // Per prime of a chunk, its two mass sums over the listed shifts, which
     // the shifts above them continue.
@@ -24,7 +24,7 @@ struct scan_scratch {
     pattern_table patterns;
     // Count with 32-byte vectors in one register each (AVX2) rather than in
     // two halves; the counts are the same either way.
-    bool wide_vectors = wide_vectors_available();
+    bool avx2 = avx2_available();
 };
 
 }  // namespace erdos

@@ -14,7 +14,7 @@ struct shift_residues {
     // fits a byte. Wider shifts are scanned by listing the divisors.
     static constexpr std::int32_t max_table_shift = 255;
     // The largest shift whose residues multiply within 32 bits; those above
-    // max_table_shift up to it are counted by search/wide_shift_count.
+    // max_table_shift up to it are counted by search/untabled_count.
     static constexpr std::int32_t max_counted_shift = 65535;
 
     std::int32_t c = 0;

@@ -102,7 +102,7 @@ bool sums_narrow(std::int64_t p, std::int64_t m, std::int64_t d, std::int32_t br
 
 // Steps 2 to 4 for every accepted input, in limb arithmetic: N = m*p < 2^123,
 // D < 2^246, N^2 < 2^246.
-bool sums_wide(std::int64_t p, std::int64_t m, int128 d, std::int32_t branch, natural& n_plus_d, natural& n_plus_e) {
+bool sums_gmp(std::int64_t p, std::int64_t m, int128 d, std::int32_t branch, natural& n_plus_d, natural& n_plus_e) {
     const auto up = static_cast<uint128>(p);
     const natural n = from_u128(static_cast<uint128>(m) * up);
     const natural big_d = times(from_u128(static_cast<uint128>(d)), from_u128(branch == 2 ? up * up : up));
@@ -149,7 +149,7 @@ bool verify_first_witness(std::int64_t p, std::int32_t c, std::int64_t m, int128
     natural n_plus_e;
     const bool exact = (p < narrow && m < narrow && d < (int128{1} << 62))
                            ? sums_narrow(p, m, static_cast<std::int64_t>(d), branch, n_plus_d, n_plus_e)
-                           : sums_wide(p, m, d, branch, n_plus_d, n_plus_e);
+                           : sums_gmp(p, m, d, branch, n_plus_d, n_plus_e);
     if (!exact) return false;
 
     // Steps 5 and 6: x = (N + D) / c and y = (N + E) / c, both exact.

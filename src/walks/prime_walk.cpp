@@ -111,7 +111,7 @@ int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c
 
 std::size_t plain_chunk_primes(std::uint64_t shift_count) {
     return static_cast<std::size_t>(std::clamp<std::uint64_t>(
-        tuning::plain_chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, tuning::plain_chunk_primes));
+        tuning::plain_chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, tuning::plain_chunk_max_primes));
 }
 
 int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink) {

@@ -1,7 +1,7 @@
 // The one rule that picks a run's walk, and the walks over a part of an interval.
 #include "walks/walk_choice.hpp"
 
-#include "walks/wide_walk.hpp"
+#include "walks/far_walk.hpp"
 
 namespace erdos {
 
@@ -13,9 +13,9 @@ constexpr std::int64_t max_p_32 = 2147483646;
 }  // namespace
 
 walk_kind choose_walk(std::int64_t p_max, std::int32_t c_max, scan_engine engine) {
-    const bool wide = p_max > max_p_32 || p_max + c_max > max_p_32 + 1;
+    const bool far = p_max > max_p_32 || p_max + c_max > max_p_32 + 1;
     const bool plain = engine == scan_engine::plain;
-    if (wide) return plain ? walk_kind::plain_wide : walk_kind::wide;
+    if (far) return plain ? walk_kind::plain_far : walk_kind::far;
     return plain ? walk_kind::plain : walk_kind::fast;
 }
 
@@ -29,10 +29,10 @@ int walk_part(walk_kind walk, std::int64_t p_lo, std::int64_t p_hi, std::int32_t
         }
         case walk_kind::plain:
             return walk_primes_plain(p_lo, static_cast<std::int32_t>(p_hi), c_max, sink);
-        case walk_kind::wide:
-            return walk_primes_wide(p_lo, p_hi, c_max, threads, sink);
-        case walk_kind::plain_wide:
-            return walk_primes_plain_wide(p_lo, p_hi, c_max, sink);
+        case walk_kind::far:
+            return walk_primes_far(p_lo, p_hi, c_max, threads, sink);
+        case walk_kind::plain_far:
+            return walk_primes_plain_far(p_lo, p_hi, c_max, sink);
     }
     return 0;
 }

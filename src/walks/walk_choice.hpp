@@ -12,8 +12,8 @@ namespace erdos {
 enum class scan_engine { fast, plain };
 
 // The four walks. fast and plain keep every m = (p + c)/4 below 2^29 and use
-// 32-bit tables; wide and plain_wide reach m up to 2^61.
-enum class walk_kind { fast, plain, wide, plain_wide };
+// 32-bit tables; far and plain_far reach m up to 2^61.
+enum class walk_kind { fast, plain, far, plain_far };
 
 // The walk of a whole run up to p_max over the shifts up to c_max: a run
 // whose every m lies below 2^29 takes the windowed walk, whatever its shift
@@ -23,9 +23,6 @@ enum class walk_kind { fast, plain, wide, plain_wide };
 // run, never on a part of it, so a run cut into parts scans each part the
 // same way.
 walk_kind choose_walk(std::int64_t p_max, std::int32_t c_max, scan_engine engine);
-
-// Whether the walk reaches beyond the 32-bit tables.
-inline bool is_wide_walk(walk_kind walk) { return walk == walk_kind::wide || walk == walk_kind::plain_wide; }
 
 // Runs `walk`, chosen for a run with this c_max and a p_max of at least
 // p_hi, over the examined primes of [p_lo, p_hi] alone (0 <= p_lo), with

@@ -281,7 +281,7 @@ TEST_F(EndToEnd, ALowerBoundKeepsTheRowsFromItOn) {
     EXPECT_EQ(read_file(dir + "/part.csv"), header + all.substr(all.find("\n97,") + 1));
     const std::string summary_part = read_file(dir + "/part.json");
     EXPECT_TRUE(summary_part.starts_with("{\n  \"p_min\": 97,\n  \"p_max\": 200,\n  \"c_max\": 127,\n")) << summary_part;
-    // The plain walk of wide shift lists filters the same way.
+    // The plain walk of long shift lists filters the same way.
     r = run({"--from", "97", "200", "70001", "plain.csv", "plain.json"});
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.err, "processed=2 covered=2 verified=2 max_least_c=7 at p=193\n");
@@ -293,7 +293,7 @@ TEST_F(EndToEnd, ALowerBoundKeepsTheRowsFromItOn) {
 }
 
 // A run that the old joint limit on p_max + c_max refused now runs: its m
-// pass 2^29, so it takes the wide walk, and it agrees with the reference.
+// pass 2^29, so it takes the far walk, and it agrees with the reference.
 TEST_F(EndToEnd, BoundsPastTheOldJointLimitRun) {
     const auto fast = run({"--from", "2147483000", "2147483600", "100", "f.csv", "f.json"});
     const auto plain = run_process(ERDOS_REFERENCE_BINARY, {"--from", "2147483000", "2147483600", "100", "p.csv", "p.json"}, dir);
@@ -306,12 +306,12 @@ TEST_F(EndToEnd, BoundsPastTheOldJointLimitRun) {
               read_file(dir + "/p.json").substr(read_file(dir + "/p.json").find("\"p_max\"")));
 }
 
-// Wide shift bounds, on small ranges and near 10^12, agree with the reference
+// Large shift bounds, on small ranges and near 10^12, agree with the reference
 // byte for byte: in 32 bits the shifts up to 65535 are listed, those above
 // taken window by window over m, by arithmetic above p (300007) and by
 // residues below it (70003); far out every bound takes the walk of the
 // factor sieve.
-TEST_F(EndToEnd, WideShiftBoundsMatchTheReference) {
+TEST_F(EndToEnd, LargeShiftBoundsMatchTheReference) {
     const std::vector<std::vector<std::string>> runs = {
         {"30000", "1023"},
         {"20000", "4095"},
@@ -483,9 +483,9 @@ TEST_F(EndToEnd, MemoryExhaustionIsAMessageNotACrash) {
     expect_previous_pair("2147483520");
 }
 
-// A wide shift bound needs no table over every m nor a list of every shift
+// A large shift bound needs no table over every m nor a list of every shift
 // (at 2*10^8, 200 MB each): its windows over m fit in the same 64 MiB.
-TEST_F(EndToEnd, WideShiftBoundsNeedLittleMemory) {
+TEST_F(EndToEnd, LargeShiftBoundsNeedLittleMemory) {
 #ifdef ERDOS_UNDER_ASAN
     GTEST_SKIP() << "AddressSanitizer reserves its shadow memory beyond any such limit";
 #endif
@@ -564,7 +564,7 @@ TEST_F(EndToEnd, ASignalStopsTheRunAndKeepsThePreviousPair) {
     EXPECT_LT(seconds, 1.5);
     expect_previous_pair("SIGINT", kept_files);
 
-    // SIGTERM and SIGHUP the same, here while the tables of a wide shift
+    // SIGTERM and SIGHUP the same, here while the tables of a large shift
     // bound are built (or already while sieving); 73 and 97 are examined, so
     // the tables are needed.
     for (const int signal : {SIGTERM, SIGHUP}) {
@@ -628,7 +628,7 @@ TEST_F(EndToEnd, OnlyATerminalSeesTheStatusLine) {
     EXPECT_TRUE(results() == piped_results);
 }
 
-// A phase that has no position to report yet, here the first chunk of a wide
+// A phase that has no position to report yet, here the first chunk of a large
 // shift bound, shows its name and time; a stopped run erases the line for
 // its message, and the status line never stays behind.
 TEST_F(EndToEnd, EveryLongPhaseShowsOnATerminal) {
@@ -657,14 +657,14 @@ const std::string record_name = "results/erdos_results.csv.erdos-progress";
 // The rows kept after a signal or a kill, and the run that follows them.
 class Resume : public EndToEnd {
 protected:
-    // The program started with a short interval between durable points, so
+    // The program started with a short interval between checkpoints, so
     // that a run of a second records many.
     erdos_test::running_process start_with_short_checkpoints(const std::vector<std::string>& args) {
         std::vector<std::string> shell = {"-c", "ERDOS_STRAUS_CHECKPOINT_MS=20 exec \"$0\" \"$@\"", ERDOS_STRAUS_BINARY};
         shell.insert(shell.end(), args.begin(), args.end());
         return erdos_test::start_process("/bin/sh", shell, dir);
     }
-    // Waits until the progress record names some rows; false after a minute.
+    // Waits until the checkpoint record names some rows; false after a minute.
     bool wait_for_kept_rows() const {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (std::chrono::steady_clock::now() < deadline) {
@@ -750,7 +750,7 @@ TEST_F(Resume, KeptRowsFarOutAndAtTheEndContinueToTheSameBytes) {
         std::vector<std::string> args;
         std::string configuration;  // its lines in the record
         std::size_t rows;           // kept
-        std::string tail;           // bytes after the durable point, cut away
+        std::string tail;           // bytes after the checkpoint, cut away
     };
     const std::vector<case_t> cases = {
         // Far out: the walk of the interval beyond 32 bits goes on after the kept rows.

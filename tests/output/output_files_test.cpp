@@ -30,35 +30,35 @@ TEST(ResultsRow, SpecialValuesAndWideFields) {
     erdos::append_results_row(out, shiftless);
     EXPECT_EQ(out, "73,-1,-1,0,0,-nan,-nan,inf,inf\n");
 
-    prime_scan wide;
-    wide.p = 2147483497;
-    wide.least_c = 127;
-    wide.first_d = 288230375077969921;  // beyond 32 bits, printed in full
-    wide.branch = 2;
-    wide.successful_shifts = 32;
-    wide.first_m = 536870906;
-    wide.has_witness = true;
-    wide.uniform_mass = 0.5;
-    wide.weighted_mass = 0.25;
+    prime_scan big;
+    big.p = 2147483497;
+    big.least_c = 127;
+    big.first_d = 288230375077969921;  // beyond 32 bits, printed in full
+    big.branch = 2;
+    big.successful_shifts = 32;
+    big.first_m = 536870906;
+    big.has_witness = true;
+    big.uniform_mass = 0.5;
+    big.weighted_mass = 0.25;
     out.clear();
-    erdos::append_results_row(out, wide);
+    erdos::append_results_row(out, big);
     EXPECT_EQ(out, "2147483497,127,288230375077969921,2,32,0.5,0.25,2,4\n");
 
     // Beyond 64 bits: a divisor of m^2 for m near 2^60, and the longest
     // fields any of the nine columns can hold.
-    wide.p = 4611686018427387847;
-    wide.least_c = 2147483643;
-    wide.first_d = (erdos::int128{1} << 120) + 12345;
-    wide.uniform_mass = -1.2345678901234567e-300;
-    wide.weighted_mass = -1.2345678901234567e-300;
+    big.p = 4611686018427387847;
+    big.least_c = 2147483643;
+    big.first_d = (erdos::int128{1} << 120) + 12345;
+    big.uniform_mass = -1.2345678901234567e-300;
+    big.weighted_mass = -1.2345678901234567e-300;
     out.clear();
-    erdos::append_results_row(out, wide);
+    erdos::append_results_row(out, big);
     EXPECT_EQ(out,
               "4611686018427387847,2147483643,1329227995784915872903807060280356921,2,32,"
               "-1.2345678901234568e-300,-1.2345678901234568e-300,inf,inf\n");
-    wide.first_d = -(erdos::int128{1} << 126) * 2;
+    big.first_d = -(erdos::int128{1} << 126) * 2;
     out.clear();
-    erdos::append_results_row(out, wide);
+    erdos::append_results_row(out, big);
     EXPECT_EQ(out.substr(0, 72), "4611686018427387847,2147483643,-170141183460469231731687303715884105728,");
 }
 

@@ -144,7 +144,7 @@ TEST(KeptRows, RebuildTheStatisticsOfTheRunThatWroteThem) {
     EXPECT_EQ(rest.first_p, 97);
     EXPECT_EQ(first.processed + second.processed, 3);
 
-    // A durable point before the header's end is nothing to read.
+    // A checkpoint before the header's end is nothing to read.
     erdos::run_stats none;
     EXPECT_EQ(erdos::fold_kept_results(file.fd, 0, limits, none).rows, 0);
     EXPECT_NE(erdos::fold_kept_results(file.fd, 10, limits, none).problem, "");

@@ -68,7 +68,7 @@ check 3 empty --threads 1 --from 1000 1020 127
 # No shift at all: every mass is 0/0 and the status is 2.
 check 4 no-shifts --threads 1 3000 2
 # A shift bound past the windows: the plain walk, in several rounds.
-ERDOS_MPI_BLOCK_PRIMES=40 check 3 wide-shifts --threads 1 20000 70003
+ERDOS_MPI_BLOCK_PRIMES=40 check 3 large-shifts --threads 1 20000 70003
 # Targets that are no regular file: rows gathered on rank 0.
 RESULTS=/dev/null check 3 direct --threads 1 300000 127
 
@@ -78,7 +78,7 @@ RESULTS=missing/r.csv check 2 missing-directory 1000 127
 SUMMARY=/dev/full check 3 full-summary --threads 1 100000 127
 
 # --resume. A run killed outright (kill -9 on every rank) once its record
-# names a durable point, continued on another number of processes; one
+# names a checkpoint, continued on another number of processes; one
 # stopped by SIGTERM on a single rank, continued by erdos-straus: the bytes of
 # an uninterrupted run, and neither the kept rows nor their record stay.
 resume_args=(--threads 1 --from 1000000000000 1000100000000 127)
@@ -86,7 +86,7 @@ dir="$work/resume"
 mkdir -p "$dir/one" "$dir/mpi"
 (cd "$dir/one" && "$single" "${resume_args[@]}" r.csv s.json 2>err)
 # stop_when_durable SIGNAL RANKS...: a run on 2 ranks, signalled on the ranks
-# named once its record names a durable point with rows.
+# named once its record names a checkpoint with rows.
 stop_when_durable() {
   local signal=$1 pid waited=0 rank
   shift

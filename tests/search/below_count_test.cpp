@@ -10,13 +10,13 @@
 #include "numtheory/divisors.hpp"
 #include "numtheory/factor_window.hpp"
 #include "search/count_kernel.hpp"
-#include "search/wide_pair_sweep.hpp"
+#include "search/untabled_sweep.hpp"
 
 namespace {
 
 // Both builds where the processor has AVX2, the baseline alone otherwise.
 std::vector<bool> builds() {
-    if (erdos::wide_vectors_available()) return {false, true};
+    if (erdos::avx2_available()) return {false, true};
     return {false};
 }
 
@@ -46,15 +46,15 @@ void expect_counts_in_window(std::int64_t lo, std::int64_t count, const std::vec
         const std::size_t n = erdos::list_divisors_below(window, m, below);
         const erdos::divisor_list all = erdos::divisors_of_square(erdos::window_factor_list(window, m));
         ASSERT_EQ(2 * n + 1, all.size()) << "m = " << m;
-        for (const bool wide : builds()) {
+        for (const bool avx2 : builds()) {
             std::vector<std::int64_t> witnesses(cs.size(), -1);
             erdos::count_by_divisors_below(below.data(), n, static_cast<std::uint32_t>(m), cs.data(), inverses.data(),
-                                           cs.size(), witnesses.data(), wide);
+                                           cs.size(), witnesses.data(), avx2);
             for (std::size_t i = 0; i < count_of_shifts; ++i) {
                 const auto c = static_cast<std::int64_t>(cs[i]);
                 std::int64_t expected = 0;
                 for (const std::int64_t d : all) expected += ((d + m) % c == 0 || (4 * d + 1) % c == 0) ? 1 : 0;
-                ASSERT_EQ(witnesses[i], expected) << "m = " << m << ", c = " << c << ", AVX2 " << wide;
+                ASSERT_EQ(witnesses[i], expected) << "m = " << m << ", c = " << c << ", AVX2 " << avx2;
             }
         }
     }
@@ -94,10 +94,10 @@ TEST(BelowCount, RemaindersAreExactAtTheWidestQuotients) {
         const double cs[4] = {static_cast<double>(c), static_cast<double>(c), static_cast<double>(c),
                               static_cast<double>(c)};
         const double inverses[4] = {inverse, inverse, inverse, inverse};
-        for (const bool wide : builds()) {
+        for (const bool avx2 : builds()) {
             std::int64_t witnesses[4] = {};
-            erdos::count_by_divisors_below(below.data(), below.size(), m, cs, inverses, 4, witnesses, wide);
-            for (const std::int64_t w : witnesses) EXPECT_EQ(w, 41 * (2 + 1 + 1)) << "c = " << c << ", AVX2 " << wide;
+            erdos::count_by_divisors_below(below.data(), below.size(), m, cs, inverses, 4, witnesses, avx2);
+            for (const std::int64_t w : witnesses) EXPECT_EQ(w, 41 * (2 + 1 + 1)) << "c = " << c << ", AVX2 " << avx2;
         }
     }
 }

@@ -37,16 +37,16 @@ void expect_same_scans(std::int32_t p_min, std::int32_t p_max, std::int32_t c_ma
         if (p >= p_min) primes.push_back(p);
     }
     // In chunks of 2048 primes, counting with the baseline vectors in every
-    // other chunk (the wide ones where the processor has them), and a few
+    // other chunk (the AVX2 ones where the processor has them), and a few
     // primes alone.
-    const bool wide = scratch.wide_vectors;
+    const bool avx2_here = scratch.avx2;
     std::vector<erdos::prime_scan> fast(primes.size());
     for (std::size_t first = 0; first < primes.size(); first += 2048) {
         const std::size_t n = std::min<std::size_t>(2048, primes.size() - first);
-        scratch.wide_vectors = wide && (first / 2048) % 2 == 0;
+        scratch.avx2 = avx2_here && (first / 2048) % 2 == 0;
         erdos::scan_primes_fast(primes.data() + first, n, plan, window, scratch, fast.data() + first);
     }
-    scratch.wide_vectors = wide;
+    scratch.avx2 = avx2_here;
     for (std::size_t j = 0; j < primes.size(); j += 997) {
         const erdos::prime_scan alone = erdos::scan_prime_fast(primes[j], plan, window, scratch);
         ASSERT_TRUE(same_scan(alone, fast[j]));
@@ -68,7 +68,7 @@ void expect_same_scans(std::int32_t p_min, std::int32_t p_max, std::int32_t c_ma
 TEST(FastScan, AgreesWithThePlainScanAtTheDefaultShifts) { expect_same_scans(0, 3000000, 127); }
 
 TEST(FastScan, AgreesForOtherShiftBounds) {
-    // Few shifts, a wide shift beyond the tables, shifts that are multiples of
+    // Few shifts, a shift beyond the tables, shifts that are multiples of
     // small primes (73 * 3 = 219, 97 * 7 = 679, ...), and no shift at all.
     expect_same_scans(0, 300000, 3);
     expect_same_scans(0, 300000, 7);
@@ -84,7 +84,7 @@ TEST(FastScan, AgreesForOtherShiftBounds) {
     // Past the widest listed shift, and every shift from 131 on taken by
     // windows over m: the least shifts of some primes, shifts above p with
     // their single candidate (and the multiples of p, which have more),
-    // shifts below p counted by residues modulo wide c.
+    // shifts below p counted by residues modulo large c.
     expect_same_scans(0, 6000, 65537);
     expect_same_scans(0, 3000, 300007);
     expect_same_scans(0, 200000, 1023, 1024, 127);

@@ -244,7 +244,7 @@ TEST(VerifyFirstWitness, AgreesWithThePlainStepsOnRandomInputs) {
         return std::uniform_int_distribution<std::int64_t>(low, high)(random);
     };
     int accepted = 0;
-    int wide = 0;
+    int beyond_31_bits = 0;
     for (int trial = 0; trial < 3000; ++trial) {
         const auto c = static_cast<std::int32_t>(4 * (trial % 2 == 0 ? draw(0, 31) : draw(0, 536870910)) + 3);
         // m = K*q with K a product of small prime powers (whose divisors are
@@ -284,7 +284,7 @@ TEST(VerifyFirstWitness, AgreesWithThePlainStepsOnRandomInputs) {
                     EXPECT_TRUE(got) << p << ' ' << c << ' ' << static_cast<double>(d);
                 }
                 accepted += got ? 1 : 0;
-                wide += got && m >= (std::int64_t{1} << 31) ? 1 : 0;
+                beyond_31_bits += got && m >= (std::int64_t{1} << 31) ? 1 : 0;
                 struct variant {
                     std::int64_t m;
                     int128 d;
@@ -301,5 +301,5 @@ TEST(VerifyFirstWitness, AgreesWithThePlainStepsOnRandomInputs) {
         }
     }
     EXPECT_GT(accepted, 1000);
-    EXPECT_GT(wide, 500);
+    EXPECT_GT(beyond_31_bits, 500);
 }

@@ -27,7 +27,7 @@ collected collect(const std::function<int(const erdos::chunk_sink&)>& walk) {
 
 }  // namespace
 
-// The plain walk (the reference, and the path for very wide shift bounds)
+// The plain walk (the reference, and the path for very large shift bounds)
 // and the fast one on one and several threads deliver the same rows and
 // verdicts in the same order.
 TEST(PrimeWalk, PlainAndFastWalksAgree) {

@@ -1,12 +1,12 @@
 // Counting the pairs of the shifts without logarithms m by m: every pair of one m reduces the same list of divisors below m.
-#include "search/wide_pair_sweep.hpp"
+#include "search/untabled_sweep.hpp"
 
 #include <limits>
 
 #include "search/below_count.hpp"
 #include "search/pair_tally.hpp"
 #include "search/scan_scratch.hpp"
-#include "search/wide_shift_count.hpp"
+#include "search/untabled_count.hpp"
 #include "tuning.hpp"
 
 namespace erdos {
@@ -54,9 +54,9 @@ std::size_t list_divisors_below(const factor_window& window, std::int64_t m, std
     return m > 1 ? n : 0;
 }
 
-void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
+void count_untabled_pairs_by_m(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
                            const factor_window& window, const prime_scan* scans, scan_scratch& scratch) {
-    wide_sweep_lists& lists = scratch.sweep;
+    untabled_sweep_lists& lists = scratch.sweep;
     pair_tally* const tallies = scratch.tallies.data();
     const std::vector<shift_residues>& residues = plan.residues;
     const std::size_t shift_count = residues.size();
@@ -102,10 +102,10 @@ void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::s
         }
         if (count == 0) continue;
         const std::int64_t tau = window_tau_of_square(window, m);
-        if (tau > 2 * tuning::wide_by_divisors_max_below + 1) {
+        if (tau > 2 * tuning::untabled_by_divisors_max_below + 1) {
             for (std::size_t x = 0; x < count; ++x) {
                 const std::size_t k = lists.pairs[x] % shift_count;
-                const wide_shift_count found = count_wide_shift_witnesses(residues[k], window, m, scratch.wide_lists);
+                const untabled_count found = count_untabled_witnesses(residues[k], window, m, scratch.untabled);
                 tallies[lists.pairs[x]] = make_tally(found.witnesses, found.tau);
             }
             continue;
@@ -118,7 +118,7 @@ void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::s
             lists.inverses[x] = lists.inverses[0];
         }
         count_by_divisors_below(lists.below.data(), n, static_cast<std::uint32_t>(m), lists.shifts.data(),
-                                lists.inverses.data(), lanes, lists.witnesses.data(), scratch.wide_vectors);
+                                lists.inverses.data(), lanes, lists.witnesses.data(), scratch.avx2);
         for (std::size_t x = 0; x < count; ++x) tallies[lists.pairs[x]] = make_tally(lists.witnesses[x], tau);
     }
 }

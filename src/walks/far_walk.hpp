@@ -13,12 +13,12 @@ namespace erdos {
 // the workers scan the chunks. Chunks reach the sink in prime order, so the
 // outputs are the same for every thread count. Exceptions of the workers are
 // rethrown here, run_stopped among them.
-int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
+int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink);
 
 // The same walk done the plain way, on one thread, for comparison: each
 // candidate 24k + 1 tested for primality on its own, each m factored on its
 // own, every divisor of m^2 listed and tested.
-int walk_primes_plain_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, const chunk_sink& sink);
+int walk_primes_plain_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, const chunk_sink& sink);
 
 }  // namespace erdos

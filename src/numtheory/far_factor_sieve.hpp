@@ -22,8 +22,8 @@ namespace erdos {
 // proportion to its width and not to the number of sieving primes; their
 // exponents are found when m is read. A prime whose next multiple lies beyond
 // hi leaves the sieve for good.
-struct wide_factor_sieve {
-    static constexpr std::uint64_t segment_bits = tuning::wide_segment_bits;
+struct far_factor_sieve {
+    static constexpr std::uint64_t segment_bits = tuning::far_segment_bits;
     static constexpr std::uint64_t segment_width = std::uint64_t{1} << segment_bits;
     // No m < 2^61 has sixteen distinct primes (2*3*5*...*53 > 2^61); 2 is not struck.
     static constexpr int max_struck = 14;
@@ -52,7 +52,7 @@ struct wide_factor_sieve {
     // chain (or none), the other slots hold entries. A sieved bucket gives
     // its blocks back, so that the pool holds about the primes in flight,
     // not every bucket's largest fill at once.
-    static constexpr std::uint32_t block_entries = tuning::wide_bucket_block_entries;
+    static constexpr std::uint32_t block_entries = tuning::far_bucket_block_entries;
     static constexpr std::uint32_t no_block = 0xFFFFFFFFU;
     std::size_t ring = 0;
     std::vector<std::uint32_t> bucket_block;  // per bucket: the block being filled, or no_block
@@ -70,10 +70,10 @@ struct wide_factor_sieve {
 
 // Prepares the sieve of [lo, hi], 0 <= lo <= hi < 2^61. Finding where each
 // sieving prime starts costs one division per prime up to isqrt(hi).
-wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi);
+far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi);
 
 // Sieves the next segment; false when the range is exhausted.
-bool sieve_next_wide_segment(wide_factor_sieve& sieve);
+bool sieve_next_far_segment(far_factor_sieve& sieve);
 
 // m's factorisation (m in the segment sieved last), compactly: its prime
 // powers below the bound, ascending, into primes and exponents (at most
@@ -81,7 +81,7 @@ bool sieve_next_wide_segment(wide_factor_sieve& sieve);
 // that may remain, or 1, into cofactor. Returns the number of powers below
 // the bound; m <= 1 has none and cofactor 1. Inline: the feed reads every
 // m it needs through it, and a call per m cost about a sixth of its work.
-inline int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std::uint32_t* primes, std::uint8_t* exponents,
+inline int far_sieved_factors(const far_factor_sieve& s, std::uint64_t m, std::uint32_t* primes, std::uint8_t* exponents,
                         std::uint64_t& cofactor) {
     cofactor = 1;
     if (m <= 1) return 0;
@@ -95,14 +95,14 @@ inline int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std:
     }
     const std::uint64_t i = m - s.segment_lo;
     const int struck = s.struck_count[i];
-    const std::uint32_t* slot = s.struck.data() + i * wide_factor_sieve::max_struck;
+    const std::uint32_t* slot = s.struck.data() + i * far_factor_sieve::max_struck;
     // The small primes come first and ascend; the bucket primes, all larger,
     // arrive in the order of their buckets and are sorted here (rarely more
     // than one). A bucket prime is counted once here: its higher powers are
     // found below.
     for (int f = 0; f < struck; ++f) {
         const std::uint32_t what = slot[f];
-        if (what & wide_factor_sieve::small_flag) {
+        if (what & far_factor_sieve::small_flag) {
             const std::uint32_t q = what & 0xFFFFU;
             const auto e = static_cast<std::uint8_t>((what >> 16) & 0xFFU);
             product *= q;
@@ -125,7 +125,7 @@ inline int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std:
     // (each at least the segment width, so that their squares are rare), and at most one prime
     // above the bound.
     std::uint64_t rest = m / product;
-    for (int f = n - 1; f >= 0 && rest > 1 && primes[f] >= wide_factor_sieve::segment_width; --f) {
+    for (int f = n - 1; f >= 0 && rest > 1 && primes[f] >= far_factor_sieve::segment_width; --f) {
         const std::uint64_t q = primes[f];
         while (rest % q == 0) {
             rest /= q;
@@ -139,9 +139,9 @@ inline int wide_sieved_factors(const wide_factor_sieve& s, std::uint64_t m, std:
 
 // All prime powers of m, ascending, the prime above the bound (if any) last
 // with exponent 1. Returns the number written, at most max_struck + 2.
-int wide_factors_of(const wide_factor_sieve& sieve, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents);
+int far_factors_of(const far_factor_sieve& sieve, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents);
 
 // The same as a list.
-factor_list64 wide_factor_list_of(const wide_factor_sieve& sieve, std::uint64_t m);
+factor_list64 far_factor_list_of(const far_factor_sieve& sieve, std::uint64_t m);
 
 }  // namespace erdos

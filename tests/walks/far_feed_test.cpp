@@ -1,5 +1,5 @@
 // The feed's chunks: every pair's entry holds the factorisation of its own m.
-#include "walks/wide_feed.hpp"
+#include "walks/far_feed.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,12 +27,12 @@ void expect_entries_factor_their_m(std::int64_t p_min, std::int64_t p_max, std::
         *next += n;
         return n > 0;
     };
-    erdos::wide_feed feed = erdos::start_wide_feed(source, p_min, p_max, c_max);
+    erdos::far_feed feed = erdos::start_far_feed(source, p_min, p_max, c_max);
     const std::size_t shifts = erdos::count_shifts(c_max);
-    erdos::wide_pair_factors factors;
+    erdos::far_pair_factors factors;
     std::vector<std::int64_t> primes;
     std::size_t seen = 0;
-    while (erdos::next_wide_chunk(feed, chunk, primes, factors)) {
+    while (erdos::next_far_chunk(feed, chunk, primes, factors)) {
         for (std::size_t j = 0; j < primes.size(); ++j, ++seen) {
             ASSERT_EQ(primes[j], all[seen]);
             for (std::size_t k = 0; k < shifts; ++k) {
@@ -51,7 +51,7 @@ void expect_entries_factor_their_m(std::int64_t p_min, std::int64_t p_max, std::
     EXPECT_EQ(seen, all.size());
 }
 
-TEST(WideFeed, EachPairGetsTheFactorsOfItsM) {
+TEST(FarFeed, EachPairGetsTheFactorsOfItsM) {
     // Runs of m that overlap (127, 1023), that leave gaps between primes (3),
     // and chunks that end inside a segment or hold a single prime.
     for (const std::size_t chunk : {1, 7, 200}) {

@@ -1,4 +1,4 @@
-#include "numtheory/wide_factor_sieve.hpp"
+#include "numtheory/far_factor_sieve.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,12 @@
 
 namespace {
 
-using wide_factor_list = erdos::factor_list64;
+using far_factor_list = erdos::factor_list64;
 
 // Trial division by every candidate up to the square root: slow, but
 // independent of the sieve.
-wide_factor_list trial(std::uint64_t m) {
-    wide_factor_list f;
+far_factor_list trial(std::uint64_t m) {
+    far_factor_list f;
     for (std::uint64_t q = 2; q * q <= m; q += (q == 2 ? 1 : 2)) {
         std::int32_t e = 0;
         while (m % q == 0) {
@@ -52,7 +52,7 @@ bool is_prime(std::uint64_t n) {
 
 // A factorisation into ascending primes whose powers multiply to m is the
 // factorisation of m: a check that needs no factoring, for the m far out.
-void expect_factorisation(std::uint64_t m, const wide_factor_list& f) {
+void expect_factorisation(std::uint64_t m, const far_factor_list& f) {
     erdos::uint128 product = 1;
     for (std::size_t i = 0; i < f.size(); ++i) {
         EXPECT_TRUE(is_prime(f[i].prime)) << m << ": " << f[i].prime;
@@ -68,35 +68,35 @@ void expect_factorisation(std::uint64_t m, const wide_factor_list& f) {
 // Sieves [lo, hi] and checks every m: against trial division while that is
 // quick, by the primality of the parts beyond.
 void check_range(std::uint64_t lo, std::uint64_t hi, std::uint64_t stride) {
-    erdos::wide_factor_sieve s = erdos::start_wide_factor_sieve(lo, hi);
+    erdos::far_factor_sieve s = erdos::start_far_factor_sieve(lo, hi);
     std::uint64_t expected_next = lo;
-    while (erdos::sieve_next_wide_segment(s)) {
+    while (erdos::sieve_next_far_segment(s)) {
         ASSERT_EQ(s.segment_lo, expected_next);
         expected_next += s.segment_count;
         for (std::uint64_t m = s.segment_lo; m < s.segment_lo + s.segment_count; m += stride) {
             if (m < 1000000000ULL) {
-                ASSERT_EQ(erdos::wide_factor_list_of(s, m), trial(m)) << m;
+                ASSERT_EQ(erdos::far_factor_list_of(s, m), trial(m)) << m;
             } else {
-                expect_factorisation(m, erdos::wide_factor_list_of(s, m));
+                expect_factorisation(m, erdos::far_factor_list_of(s, m));
             }
         }
     }
     EXPECT_EQ(expected_next, hi + 1);
 }
 
-TEST(WideFactorSieve, AgreesWithTrialDivisionFromZeroAndAcrossSegments) {
+TEST(FarFactorSieve, AgreesWithTrialDivisionFromZeroAndAcrossSegments) {
     check_range(0, 200000, 1);
     check_range(536870000, 536990000, 1);  // across 2^29 and several segments
 }
 
-TEST(WideFactorSieve, AgreesWithTrialDivisionFarOut) {
+TEST(FarFactorSieve, AgreesWithTrialDivisionFarOut) {
     check_range(250000000000ULL, 250000100000ULL, 1);        // m of p near 10^12
     check_range(250000000000000ULL, 250000000070000ULL, 1);  // near 10^15
     check_range(250000000000000000ULL, 250000000000070000ULL, 1);  // near 10^18
     check_range((std::uint64_t{1} << 60) + (std::uint64_t{1} << 29) - 70000, (std::uint64_t{1} << 60) + (std::uint64_t{1} << 29), 1);
 }
 
-TEST(WideFactorSieve, SquaresAndPowersOfLargePrimes) {
+TEST(FarFactorSieve, SquaresAndPowersOfLargePrimes) {
     // q^2 and q^3 for primes just below the bound, and a product of two
     // primes near the bound, whose cofactor is not itself prime.
     const std::uint64_t q = 1000003;  // prime
@@ -107,10 +107,10 @@ TEST(WideFactorSieve, SquaresAndPowersOfLargePrimes) {
     for (const std::uint64_t m : {q * q, q * q * q, q * r, 4 * q * q, q * r * 3, three_38, three_38 / 9 * 2,
                                   std::uint64_t{1} << 60, (std::uint64_t{1} << 40) * 3 * 3 * 3 * 7 * 7,
                                   std::uint64_t{8191} * 8191 * 8191 * 8191}) {
-        erdos::wide_factor_sieve s = erdos::start_wide_factor_sieve(m - 5, m + 5);
-        ASSERT_TRUE(erdos::sieve_next_wide_segment(s));
-        EXPECT_EQ(erdos::wide_factor_list_of(s, m), trial(m)) << m;
-        EXPECT_FALSE(erdos::sieve_next_wide_segment(s));
+        erdos::far_factor_sieve s = erdos::start_far_factor_sieve(m - 5, m + 5);
+        ASSERT_TRUE(erdos::sieve_next_far_segment(s));
+        EXPECT_EQ(erdos::far_factor_list_of(s, m), trial(m)) << m;
+        EXPECT_FALSE(erdos::sieve_next_far_segment(s));
     }
 }
 

@@ -1,5 +1,5 @@
-// The wide reference scan: the plain scan's records below 2^31, and byte-exact rows computed independently up to 2^62.
-#include "search/scan_prime_wide.hpp"
+// The far reference scan: the plain scan's records below 2^31, and byte-exact rows computed independently up to 2^62.
+#include "search/scan_prime_far.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +20,9 @@ using erdos::uint128;
 
 namespace {
 
-prime_scan scan_wide(std::int64_t p, std::int32_t c_max) {
+prime_scan scan_far(std::int64_t p, std::int32_t c_max) {
     const erdos::shift_table shifts = erdos::build_shift_list(c_max);
-    return erdos::scan_prime_wide(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total);
+    return erdos::scan_prime_far(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total);
 }
 
 std::string row_of(const prime_scan& scan) {
@@ -34,7 +34,7 @@ std::string row_of(const prime_scan& scan) {
 
 }  // namespace
 
-TEST(ScanPrimeWide, SameRecordsAsThePlainScanBelow2To31) {
+TEST(ScanPrimeFar, SameRecordsAsThePlainScanBelow2To31) {
     const std::int32_t p_max = 200000;
     for (const std::int32_t c_max : {127, 255, 1023}) {
         const std::vector<std::int32_t> spf = erdos::build_spf_table(p_max, c_max);
@@ -44,29 +44,29 @@ TEST(ScanPrimeWide, SameRecordsAsThePlainScanBelow2To31) {
             if (c_max != 127 && index++ % 7 != 0) continue;  // a sample at the wider bounds
             const prime_scan plain =
                 erdos::scan_prime(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total, spf);
-            const prime_scan wide =
-                erdos::scan_prime_wide(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total);
-            ASSERT_EQ(wide.p, plain.p);
-            ASSERT_EQ(wide.least_c, plain.least_c) << p;
-            ASSERT_EQ(erdos_test::decimal(wide.first_d), erdos_test::decimal(plain.first_d)) << p;
-            ASSERT_EQ(wide.branch, plain.branch) << p;
-            ASSERT_EQ(wide.successful_shifts, plain.successful_shifts) << p;
-            ASSERT_EQ(wide.first_m, plain.first_m) << p;
-            ASSERT_EQ(wide.has_witness, plain.has_witness) << p;
-            ASSERT_EQ(std::bit_cast<std::uint64_t>(wide.uniform_mass), std::bit_cast<std::uint64_t>(plain.uniform_mass)) << p;
-            ASSERT_EQ(std::bit_cast<std::uint64_t>(wide.weighted_mass), std::bit_cast<std::uint64_t>(plain.weighted_mass)) << p;
+            const prime_scan far =
+                erdos::scan_prime_far(p, shifts.shift_list, shifts.shift_list.size(), shifts.weight_total);
+            ASSERT_EQ(far.p, plain.p);
+            ASSERT_EQ(far.least_c, plain.least_c) << p;
+            ASSERT_EQ(erdos_test::decimal(far.first_d), erdos_test::decimal(plain.first_d)) << p;
+            ASSERT_EQ(far.branch, plain.branch) << p;
+            ASSERT_EQ(far.successful_shifts, plain.successful_shifts) << p;
+            ASSERT_EQ(far.first_m, plain.first_m) << p;
+            ASSERT_EQ(far.has_witness, plain.has_witness) << p;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(far.uniform_mass), std::bit_cast<std::uint64_t>(plain.uniform_mass)) << p;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(far.weighted_mass), std::bit_cast<std::uint64_t>(plain.weighted_mass)) << p;
         }
     }
     // No shift: the same NaN masses; p beyond 2^62 is refused.
-    EXPECT_EQ(row_of(scan_wide(1000000000000000009, 2)), "1000000000000000009,-1,-1,0,0,-nan,-nan,inf,inf");
-    EXPECT_THROW(scan_wide((std::int64_t{1} << 62) + 1, 127), std::out_of_range);
-    EXPECT_THROW(scan_wide(-1, 127), std::out_of_range);
+    EXPECT_EQ(row_of(scan_far(1000000000000000009, 2)), "1000000000000000009,-1,-1,0,0,-nan,-nan,inf,inf");
+    EXPECT_THROW(scan_far((std::int64_t{1} << 62) + 1, 127), std::out_of_range);
+    EXPECT_THROW(scan_far(-1, 127), std::out_of_range);
 }
 
 // Rows of the results file for primes on both sides of 2^31 and near 10^12,
 // 10^15, 10^18 and 2^62, computed by an independent implementation (exact
 // rationals, each 80-bit rounding emulated).
-TEST(ScanPrimeWide, RowsMatchAnIndependentComputation) {
+TEST(ScanPrimeFar, RowsMatchAnIndependentComputation) {
     const struct {
         std::int32_t c_max;
         const char* row;
@@ -116,7 +116,7 @@ TEST(ScanPrimeWide, RowsMatchAnIndependentComputation) {
     for (const auto& k : known) {
         const std::string want = k.row;
         const std::int64_t p = std::stoll(want.substr(0, want.find(',')));
-        EXPECT_EQ(row_of(scan_wide(p, k.c_max)), want);
+        EXPECT_EQ(row_of(scan_far(p, k.c_max)), want);
     }
 }
 
@@ -124,7 +124,7 @@ TEST(ScanPrimeWide, RowsMatchAnIndependentComputation) {
 // divisor of m^2 for the shifts up to the least one, from factorisations
 // taken from elsewhere (checked here against m), in counting order over the
 // exponent vectors, each tested with both congruences in 128 bits.
-TEST(ScanPrimeWide, FirstWitnessBeyond64BitsByBruteForce) {
+TEST(ScanPrimeFar, FirstWitnessBeyond64BitsByBruteForce) {
     struct shift_case {
         std::int32_t c;
         std::vector<std::pair<std::uint64_t, int>> factors;
@@ -145,7 +145,7 @@ TEST(ScanPrimeWide, FirstWitnessBeyond64BitsByBruteForce) {
          "3906250000000390125000000009740641", 1},
     };
     for (const auto& k : cases) {
-        const prime_scan got = scan_wide(k.p, 127);
+        const prime_scan got = scan_far(k.p, 127);
         int128 first_d = -1;
         std::int32_t least_c = -1;
         std::int32_t branch = 0;

@@ -1,5 +1,5 @@
 // Chunks of primes far out, with the factorisations of their m taken from one forward-moving sieve.
-#include "walks/wide_feed.hpp"
+#include "walks/far_feed.hpp"
 
 #include <algorithm>
 
@@ -9,7 +9,7 @@ namespace erdos {
 
 namespace {
 
-bool peek(wide_feed& feed, std::int64_t& p) {
+bool peek(far_feed& feed, std::int64_t& p) {
     if (feed.pending_next == feed.pending.size()) {
         if (feed.exhausted) return false;
         feed.pending.clear();
@@ -23,12 +23,12 @@ bool peek(wide_feed& feed, std::int64_t& p) {
     return true;
 }
 
-std::int64_t first_m(const wide_feed& feed, std::int64_t p) { return (p + feed.first_shift) / 4; }
+std::int64_t first_m(const far_feed& feed, std::int64_t p) { return (p + feed.first_shift) / 4; }
 
 // The first m of the sieve segment that holds m.
-std::uint64_t segment_start(const wide_feed& feed, std::uint64_t m) {
-    const std::uint64_t offset = (m - feed.sieve.lo) >> wide_factor_sieve::segment_bits;
-    return feed.sieve.lo + (offset << wide_factor_sieve::segment_bits);
+std::uint64_t segment_start(const far_feed& feed, std::uint64_t m) {
+    const std::uint64_t offset = (m - feed.sieve.lo) >> far_factor_sieve::segment_bits;
+    return feed.sieve.lo + (offset << far_factor_sieve::segment_bits);
 }
 
 // Gives the pairs of primes[j] whose m lie in the sieve's current segment
@@ -36,8 +36,8 @@ std::uint64_t segment_start(const wide_feed& feed, std::uint64_t m) {
 // pair of the chunk needs it. The primes come in ascending order, so the m
 // the prime before already took are the start of this one's, and their
 // entries count back from the end of the run.
-void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair_factors& factors) {
-    const wide_factor_sieve& sieve = feed.sieve;
+void copy_segment_part(far_feed& feed, std::int64_t p, std::size_t j, far_pair_factors& factors) {
+    const far_factor_sieve& sieve = feed.sieve;
     const auto m0 = static_cast<std::uint64_t>(first_m(feed, p));
     const std::uint64_t a = sieve.segment_lo;
     const std::uint64_t b = sieve.segment_lo + sieve.segment_count;
@@ -50,7 +50,7 @@ void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair
         *pair_entry++ = feed.end_entry - static_cast<std::uint32_t>(feed.factored_end - m);
     }
     if (m == to) return;
-    constexpr std::size_t slots = wide_factor_sieve::max_struck + 1 + wide_pair_factors::padding;
+    constexpr std::size_t slots = far_factor_sieve::max_struck + 1 + far_pair_factors::padding;
     for (; m < to; ++m) {
         // Written in place: the lists keep room for one more m's powers
         // beyond the ones in use, and are cut to length at the end.
@@ -61,10 +61,10 @@ void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair
         }
         std::uint64_t cofactor = 1;
         const int n =
-            wide_sieved_factors(sieve, m, factors.primes.data() + used, factors.exponents.data() + used, cofactor);
+            far_sieved_factors(sieve, m, factors.primes.data() + used, factors.exponents.data() + used, cofactor);
         *pair_entry++ = static_cast<std::uint32_t>(factors.cofactor.size());
         factors.cofactor.push_back(cofactor);
-        factors.key.push_back(wide_batch_key(factors.exponents.data() + used, n, cofactor > 1));
+        factors.key.push_back(far_batch_key(factors.exponents.data() + used, n, cofactor > 1));
         factors.entry_start.push_back(static_cast<std::uint32_t>(used + static_cast<std::size_t>(n)));
     }
     feed.factored_end = to;
@@ -73,22 +73,22 @@ void copy_segment_part(wide_feed& feed, std::int64_t p, std::size_t j, wide_pair
 
 }  // namespace
 
-wide_feed start_wide_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max) {
-    wide_feed feed;
+far_feed start_far_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max) {
+    far_feed feed;
     feed.source = std::move(source);
     feed.shifts = count_shifts(c_max);
     if (feed.shifts > 0) {
         const std::int64_t last_shift = 3 + 4 * static_cast<std::int64_t>(feed.shifts - 1);
         const std::int64_t lo = (std::max<std::int64_t>(p_min, 1) + feed.first_shift) / 4;
         const std::int64_t hi = (p_max + last_shift) / 4;
-        feed.sieve = start_wide_factor_sieve(static_cast<std::uint64_t>(lo),
+        feed.sieve = start_far_factor_sieve(static_cast<std::uint64_t>(lo),
                                              static_cast<std::uint64_t>(std::max(hi, lo)));
     }
     return feed;
 }
 
-bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::int64_t>& primes,
-                     wide_pair_factors& factors) {
+bool next_far_chunk(far_feed& feed, std::size_t max_primes, std::vector<std::int64_t>& primes,
+                     far_pair_factors& factors) {
     primes.clear();
     std::int64_t p = 0;
     while (primes.size() < max_primes && peek(feed, p)) {
@@ -97,7 +97,7 @@ bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::i
     }
     if (primes.empty()) return false;
     const std::size_t shifts = feed.shifts;
-    size_wide_pair_factors(factors, primes.size(), shifts);
+    size_far_pair_factors(factors, primes.size(), shifts);
     if (shifts == 0) return true;
 
     // The sieve never goes back: the next chunk must not need an m below
@@ -109,9 +109,9 @@ bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::i
         primes.push_back(p);
         ++feed.pending_next;
     }
-    size_wide_pair_factors(factors, primes.size(), shifts);
+    size_far_pair_factors(factors, primes.size(), shifts);
 
-    if (!feed.segment_loaded) feed.segment_loaded = sieve_next_wide_segment(feed.sieve);
+    if (!feed.segment_loaded) feed.segment_loaded = sieve_next_far_segment(feed.sieve);
     // Segment by segment, every prime whose m reach into it takes them.
     std::size_t done = 0;
     while (true) {
@@ -123,11 +123,11 @@ bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::i
         }
         while (done < primes.size() && run_end(primes[done]) < b) ++done;
         if (done == primes.size()) {
-            factors.primes.resize(factors.entry_start.back() + wide_pair_factors::padding);
-            factors.exponents.resize(factors.entry_start.back() + wide_pair_factors::padding);
+            factors.primes.resize(factors.entry_start.back() + far_pair_factors::padding);
+            factors.exponents.resize(factors.entry_start.back() + far_pair_factors::padding);
             return true;
         }
-        sieve_next_wide_segment(feed.sieve);
+        sieve_next_far_segment(feed.sieve);
     }
 }
 

@@ -6,14 +6,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "output/progress_record.hpp"
+#include "output/checkpoint_record.hpp"
 
-using erdos::progress_record;
+using erdos::checkpoint_record;
 
 namespace {
 
-progress_record sample() {
-    progress_record r;
+checkpoint_record sample() {
+    checkpoint_record r;
     r.p_min = 1000000000000;
     r.has_p_min = true;
     r.p_max = 1000000100000;
@@ -34,44 +34,44 @@ void put(const std::string& path, const std::string& text) { std::ofstream(path,
 
 }  // namespace
 
-TEST(ProgressRecord, RoundTripsThroughTextAndFile) {
-    const progress_record r = sample();
-    const std::string text = erdos::format_progress_record(r);
+TEST(CheckpointRecord, RoundTripsThroughTextAndFile) {
+    const checkpoint_record r = sample();
+    const std::string text = erdos::format_checkpoint_record(r);
     EXPECT_EQ(text,
               "erdos-straus progress 1\np_min 1000000000000\nhas_p_min 1\np_max 1000000100000\nc_max 255\n"
               "durable_bytes 40117\nrows 434\nlast_p 1000000099913\nend\n");
-    progress_record back;
-    ASSERT_TRUE(erdos::parse_progress_record(text, back));
-    EXPECT_EQ(erdos::format_progress_record(back), text);
+    checkpoint_record back;
+    ASSERT_TRUE(erdos::parse_checkpoint_record(text, back));
+    EXPECT_EQ(erdos::format_checkpoint_record(back), text);
 
     // Nothing durable yet; a negative shift bound is a configuration too.
-    progress_record empty;
+    checkpoint_record empty;
     empty.p_max = 200;
     empty.c_max = -5;
-    ASSERT_TRUE(erdos::parse_progress_record(erdos::format_progress_record(empty), back));
+    ASSERT_TRUE(erdos::parse_checkpoint_record(erdos::format_checkpoint_record(empty), back));
     EXPECT_EQ(back.c_max, -5);
     EXPECT_EQ(back.rows, 0);
 
     const std::string path = temp_path("file");
-    ASSERT_EQ(erdos::write_progress_record(path, r), 0);
+    ASSERT_EQ(erdos::write_checkpoint_record(path, r), 0);
     EXPECT_FALSE(std::filesystem::exists(path + ".new"));
-    ASSERT_EQ(erdos::read_progress_record(path, back), 0);
-    EXPECT_EQ(erdos::format_progress_record(back), text);
+    ASSERT_EQ(erdos::read_checkpoint_record(path, back), 0);
+    EXPECT_EQ(erdos::format_checkpoint_record(back), text);
     // A second write replaces the first whole.
-    ASSERT_EQ(erdos::write_progress_record(path, empty), 0);
-    ASSERT_EQ(erdos::read_progress_record(path, back), 0);
+    ASSERT_EQ(erdos::write_checkpoint_record(path, empty), 0);
+    ASSERT_EQ(erdos::read_checkpoint_record(path, back), 0);
     EXPECT_EQ(back.p_max, 200);
-    erdos::remove_progress_record(path);
-    EXPECT_EQ(erdos::read_progress_record(path, back), ENOENT);
+    erdos::remove_checkpoint_record(path);
+    EXPECT_EQ(erdos::read_checkpoint_record(path, back), ENOENT);
 }
 
-TEST(ProgressRecord, ConfigurationsDifferInAnyOfTheirFields) {
-    const progress_record a = sample();
-    progress_record b = a;
+TEST(CheckpointRecord, ConfigurationsDifferInAnyOfTheirFields) {
+    const checkpoint_record a = sample();
+    checkpoint_record b = a;
     b.durable_bytes = 0;
     b.rows = 0;
     b.last_p = 0;
-    EXPECT_TRUE(erdos::same_configuration(a, b));  // the durable point is no part of it
+    EXPECT_TRUE(erdos::same_configuration(a, b));  // the checkpoint is no part of it
     for (int field = 0; field < 4; ++field) {
         b = a;
         if (field == 0) b.p_min = 0;
@@ -82,13 +82,13 @@ TEST(ProgressRecord, ConfigurationsDifferInAnyOfTheirFields) {
     }
 }
 
-TEST(ProgressRecord, TornOrGarbledRecordsAreRefused) {
-    const std::string text = erdos::format_progress_record(sample());
-    progress_record untouched = sample();
+TEST(CheckpointRecord, TornOrGarbledRecordsAreRefused) {
+    const std::string text = erdos::format_checkpoint_record(sample());
+    checkpoint_record untouched = sample();
     untouched.rows = 7;
     auto refused = [&](const std::string& bad) {
-        progress_record r = untouched;
-        const bool parsed = erdos::parse_progress_record(bad, r);
+        checkpoint_record r = untouched;
+        const bool parsed = erdos::parse_checkpoint_record(bad, r);
         EXPECT_EQ(r.rows, 7) << bad;  // left as it was
         return !parsed;
     };
@@ -114,9 +114,9 @@ TEST(ProgressRecord, TornOrGarbledRecordsAreRefused) {
     // The same from a file: damaged (EINVAL) is told apart from missing (ENOENT).
     const std::string path = temp_path("garbled");
     put(path, text.substr(0, text.size() / 2));
-    progress_record r;
-    EXPECT_EQ(erdos::read_progress_record(path, r), EINVAL);
+    checkpoint_record r;
+    EXPECT_EQ(erdos::read_checkpoint_record(path, r), EINVAL);
     put(path, std::string(100000, 'x'));
-    EXPECT_EQ(erdos::read_progress_record(path, r), EINVAL);
-    erdos::remove_progress_record(path);
+    EXPECT_EQ(erdos::read_checkpoint_record(path, r), EINVAL);
+    erdos::remove_checkpoint_record(path);
 }

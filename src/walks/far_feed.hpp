@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "numtheory/wide_factor_sieve.hpp"
-#include "search/wide_scan.hpp"
+#include "numtheory/far_factor_sieve.hpp"
+#include "search/far_scan.hpp"
 
 namespace erdos {
 
@@ -16,7 +16,7 @@ using prime_source = std::function<bool(std::vector<std::int64_t>& out, std::siz
 
 // The state of the walk's producer: the primes not yet handed out and the
 // factor sieve over every m = (p + c)/4 of the run, which moves only forward.
-struct wide_feed {
+struct far_feed {
     prime_source source;
     std::vector<std::int64_t> pending;  // pulled from the source, not yet in a chunk
     std::size_t pending_next = 0;
@@ -24,7 +24,7 @@ struct wide_feed {
 
     std::int64_t first_shift = 3;
     std::size_t shifts = 0;
-    wide_factor_sieve sieve;
+    far_factor_sieve sieve;
     bool segment_loaded = false;
     // The m of the current segment that the chunk has factored end at
     // factored_end, and those of the run of consecutive m ending there have
@@ -36,13 +36,13 @@ struct wide_feed {
 
 // A feed over the examined primes of source, whose m run from (p_min + 3)/4
 // to (p_max + c_max)/4 (p_max <= 2^62, c_max < 2^31).
-wide_feed start_wide_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max);
+far_feed start_far_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max);
 
 // Fills primes with the next chunk, about max_primes of them (a few more when
 // the shifts of the last one reach into a segment of m that the next prime
 // would need again), and factors with the factorisation of (p + c)/4 for
 // each of them and each shift. False when no prime is left.
-bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::int64_t>& primes,
-                     wide_pair_factors& factors);
+bool next_far_chunk(far_feed& feed, std::size_t max_primes, std::vector<std::int64_t>& primes,
+                     far_pair_factors& factors);
 
 }  // namespace erdos

@@ -1,5 +1,5 @@
-// Writing and reading the progress record: text, atomic replacement, syncs.
-#include "output/progress_record.hpp"
+// Writing and reading the checkpoint record: text, atomic replacement, syncs.
+#include "output/checkpoint_record.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,7 +42,7 @@ bool read_line(std::string_view text, std::size_t& at, std::string_view name, In
     return true;
 }
 
-bool consistent(const progress_record& r) {
+bool consistent(const checkpoint_record& r) {
     if (r.p_min < 0 || r.p_max > max_bound || r.p_min > r.p_max) return false;
     if (!r.has_p_min && r.p_min != 0) return false;
     if (r.rows < 0) return false;
@@ -77,11 +77,11 @@ int write_all(int fd, std::string_view bytes) {
 
 }  // namespace
 
-bool same_configuration(const progress_record& a, const progress_record& b) {
+bool same_configuration(const checkpoint_record& a, const checkpoint_record& b) {
     return a.p_min == b.p_min && a.has_p_min == b.has_p_min && a.p_max == b.p_max && a.c_max == b.c_max;
 }
 
-std::string format_progress_record(const progress_record& record) {
+std::string format_checkpoint_record(const checkpoint_record& record) {
     std::string out(record_tag);
     add_line(out, "p_min", record.p_min);
     add_line(out, "has_p_min", record.has_p_min ? 1 : 0);
@@ -94,10 +94,10 @@ std::string format_progress_record(const progress_record& record) {
     return out;
 }
 
-bool parse_progress_record(std::string_view text, progress_record& record) {
+bool parse_checkpoint_record(std::string_view text, checkpoint_record& record) {
     if (!text.starts_with(record_tag)) return false;
     std::size_t at = record_tag.size();
-    progress_record r;
+    checkpoint_record r;
     int has_p_min = 0;
     if (!read_line(text, at, "p_min", r.p_min) || !read_line(text, at, "has_p_min", has_p_min) ||
         !read_line(text, at, "p_max", r.p_max) || !read_line(text, at, "c_max", r.c_max) ||
@@ -108,18 +108,18 @@ bool parse_progress_record(std::string_view text, progress_record& record) {
     if (text.substr(at) != record_end || (has_p_min != 0 && has_p_min != 1)) return false;
     r.has_p_min = has_p_min == 1;
     // Only the canonical text is a record: no sign, no leading zeros.
-    if (!consistent(r) || format_progress_record(r) != text) return false;
+    if (!consistent(r) || format_checkpoint_record(r) != text) return false;
     record = r;
     return true;
 }
 
-std::string progress_record_name(const std::string& destination) { return destination + ".erdos-progress"; }
+std::string checkpoint_record_name(const std::string& destination) { return destination + ".erdos-progress"; }
 
-int write_progress_record(const std::string& path, const progress_record& record, bool durable) {
+int write_checkpoint_record(const std::string& path, const checkpoint_record& record, bool durable) {
     const std::string temporary = path + ".new";
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return errno;
-    int error = write_all(fd, format_progress_record(record));
+    int error = write_all(fd, format_checkpoint_record(record));
     if (error == 0 && durable && fsync(fd) != 0) error = errno;
     if (close(fd) != 0 && error == 0) error = errno;
     if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
@@ -130,7 +130,7 @@ int write_progress_record(const std::string& path, const progress_record& record
     return durable ? sync_directory_of(path) : 0;
 }
 
-int read_progress_record(const std::string& path, progress_record& record) {
+int read_checkpoint_record(const std::string& path, checkpoint_record& record) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return errno == ELOOP ? EINVAL : errno;
     std::string text;
@@ -148,10 +148,10 @@ int read_progress_record(const std::string& path, progress_record& record) {
     }
     close(fd);
     if (error != 0) return error;
-    return parse_progress_record(text, record) ? 0 : EINVAL;
+    return parse_checkpoint_record(text, record) ? 0 : EINVAL;
 }
 
-void remove_progress_record(const std::string& path) {
+void remove_checkpoint_record(const std::string& path) {
     unlink(path.c_str());
     unlink((path + ".new").c_str());
 }

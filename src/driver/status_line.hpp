@@ -20,10 +20,10 @@ namespace erdos {
 // rewrites the line in place ("\r", text, erase to the end of the line). When
 // the stream is not a terminal no thread is started and nothing is ever
 // written, so captured standard error is exactly what the run prints besides.
-struct progress_state {
+struct status_line {
     using clock = std::chrono::steady_clock;
 
-    std::FILE* err = nullptr;  // the terminal; null when nobody watches or after progress_end
+    std::FILE* err = nullptr;  // the terminal; null when nobody watches or after status_end
     int width = 80;            // columns of the terminal when the run began
     clock::time_point start;
     std::string shown;  // the text on the terminal now; empty when nothing is drawn
@@ -46,31 +46,31 @@ struct progress_state {
 };
 
 // Starts the clock, and the drawing thread when err is a terminal.
-void progress_begin(progress_state& state, std::FILE* err);
+void status_begin(status_line& state, std::FILE* err);
 
 // Names the phase now running ("sieving", "building tables",
 // "scanning primes", "writing the summary"); the name must outlive the run.
-void progress_phase(progress_state& state, const char* phase);
+void status_phase(status_line& state, const char* phase);
 
 // Reports the scan's position: examined_done of examined_total examined primes
 // are finished, the latest being current_p. Meant for every batch of primes:
 // when nobody watches it costs a branch, otherwise an uncontended lock.
-void progress_scan(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
+void status_scan(status_line& state, std::int64_t examined_done, std::int64_t examined_total,
                    std::int64_t current_p);
 
 // The interval of the run. A scan that reports no total (0) is measured by
 // how far its current prime has come through it instead.
-void progress_interval(progress_state& state, std::int64_t p_min, std::int64_t p_max);
+void status_interval(status_line& state, std::int64_t p_min, std::int64_t p_max);
 
 // A resumed run: examined_resumed examined primes came from the kept rows and
 // its scan begins at resumed_p. The share done counts them; the rate and the
 // time left count only what this run scans.
-void progress_resumed(progress_state& state, std::int64_t examined_resumed, std::int64_t resumed_p);
+void status_resumed(status_line& state, std::int64_t examined_resumed, std::int64_t resumed_p);
 
 // Stops the drawing thread and erases the line, if one is drawn, so that
 // whatever is printed next starts on a clean line. Must be called before the
 // state goes; safe to call repeatedly.
-void progress_end(progress_state& state);
+void status_end(status_line& state);
 
 // The scan's status text, for example
 // "scanning primes 43.2%  p=8803369  51234 primes/s  1m 05s left".
@@ -78,12 +78,12 @@ void progress_end(progress_state& state);
 // Without a total (0) the share done is current_p's place in [p_min, p_max].
 // A resumed run gives the primes it took from the kept rows (counted in
 // examined_done and examined_total) and where its scan began.
-std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int64_t current_p,
+std::string status_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int64_t current_p,
                                double seconds_scanning, std::int64_t p_min = 0, std::int64_t p_max = 0,
                                std::int64_t examined_resumed = 0, std::int64_t resumed_p = 0);
 
 // The text of a phase that reports no position, with its whole seconds so
 // far: "sieving  12s", "building tables  3m 05s".
-std::string progress_phase_text(const char* phase, double seconds);
+std::string status_phase_text(const char* phase, double seconds);
 
 }  // namespace erdos

@@ -1,5 +1,5 @@
-// The wide shift counts against a count over every divisor of m^2, for shifts and m that take each way through them.
-#include "search/wide_shift_count.hpp"
+// The untabled shift counts against a count over every divisor of m^2, for shifts and m that take each way through them.
+#include "search/untabled_count.hpp"
 
 #include <gtest/gtest.h>
 
@@ -38,26 +38,26 @@ void expect_counts_in_window(std::int64_t lo, std::int64_t count) {
     erdos::factor_window window = erdos::make_factor_window(lo + count);
     erdos::fill_factor_window(window, lo, count);
     const std::vector<erdos::shift_residues> residues = erdos::build_shift_residues(shifts, window.primes);
-    erdos::wide_shift_lists lists;
+    erdos::untabled_lists lists;
     for (std::int64_t m = lo; m < lo + count; ++m) {
         const erdos::factor_list factors = erdos::window_factor_list(window, m);
         for (const erdos::shift_residues& shift : residues) {
             const std::int64_t expected = witnesses_by_divisors(factors, m, shift.c);
-            const erdos::wide_shift_count wide = erdos::count_wide_shift_witnesses(shift, window, m, lists);
-            ASSERT_EQ(wide.witnesses, expected) << "m = " << m << ", c = " << shift.c;
-            const erdos::wide_shift_count any =
+            const erdos::untabled_count untabled = erdos::count_untabled_witnesses(shift, window, m, lists);
+            ASSERT_EQ(untabled.witnesses, expected) << "m = " << m << ", c = " << shift.c;
+            const erdos::untabled_count any =
                 erdos::count_any_shift_witnesses(static_cast<std::uint32_t>(shift.c), window, m, lists);
             ASSERT_EQ(any.witnesses, expected) << "m = " << m << ", c = " << shift.c;
-            ASSERT_EQ(wide.tau, any.tau);
+            ASSERT_EQ(untabled.tau, any.tau);
 
-            erdos::wide_residue_factors f;
+            erdos::far_residue_factors f;
             for (const auto& [prime, exponent] : factors) {
                 f.prime[f.count] = static_cast<std::uint64_t>(prime);
                 f.exponent[f.count] = exponent;
                 f.tau *= 2 * exponent + 1;
                 ++f.count;
             }
-            ASSERT_EQ(f.tau, wide.tau) << "m = " << m;
+            ASSERT_EQ(f.tau, untabled.tau) << "m = " << m;
             const auto m_residue = static_cast<std::uint32_t>(m % shift.c);
             ASSERT_EQ(erdos::count_shift_witnesses(static_cast<std::uint32_t>(shift.c), f, m_residue, lists),
                       expected)
@@ -70,9 +70,9 @@ void expect_counts_in_window(std::int64_t lo, std::int64_t count) {
 
 // Small m: few divisors (compared one by one), the many-divisor m such as
 // 2^4 3^2 5 7 (split for the meet), and m sharing primes with the shift.
-TEST(WideShiftCount, MatchesEveryDivisorForSmallM) { expect_counts_in_window(1, 3000); }
+TEST(UntabledCount, MatchesEveryDivisorForSmallM) { expect_counts_in_window(1, 3000); }
 
 // Around 2^22, whose 45 divisors of its square are too many to compare in
 // the fixed span and all powers of one prime, so that the meet has no
 // second half; and m with a prime above the window's sieving bound.
-TEST(WideShiftCount, MatchesEveryDivisorAroundAPrimePower) { expect_counts_in_window(4194304 - 200, 400); }
+TEST(UntabledCount, MatchesEveryDivisorAroundAPrimePower) { expect_counts_in_window(4194304 - 200, 400); }

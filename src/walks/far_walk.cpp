@@ -1,5 +1,5 @@
 // The walks over intervals far out: one producer of factored chunks and a pool of scanning workers.
-#include "walks/wide_walk.hpp"
+#include "walks/far_walk.hpp"
 
 #include <algorithm>
 #include <condition_variable>
@@ -9,13 +9,13 @@
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "search/scan_plan.hpp"
-#include "search/scan_prime_wide.hpp"
+#include "search/scan_prime_far.hpp"
 #include "search/shift_list.hpp"
-#include "search/wide_scan.hpp"
+#include "search/far_scan.hpp"
 #include "stop_request.hpp"
 #include "tuning.hpp"
 #include "walks/chunk_pool.hpp"
-#include "walks/wide_feed.hpp"
+#include "walks/far_feed.hpp"
 
 namespace erdos {
 
@@ -24,7 +24,7 @@ namespace {
 // The producer, shared by the workers: chunk i is cut only after chunk i - 1,
 // whichever worker asks for it, since the feed's sieves move only forward.
 struct ordered_feed {
-    wide_feed feed;
+    far_feed feed;
     std::size_t chunk_primes = 0;
     std::mutex mutex;
     std::condition_variable turn;
@@ -32,15 +32,15 @@ struct ordered_feed {
 };
 
 // What one worker scans with, reused from chunk to chunk.
-struct alignas(64) wide_worker {  // apart from its neighbours' cache lines
+struct alignas(64) far_worker {  // apart from its neighbours' cache lines
     std::vector<std::int64_t> primes;
-    wide_pair_factors factors;
-    wide_scratch scratch;
+    far_pair_factors factors;
+    far_scratch scratch;
 };
 
 }  // namespace
 
-int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
+int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink) {
     auto sieve = std::make_shared<examined_sieve>(start_examined_sieve(p_min, p_max));
     prime_source source = [sieve](std::vector<std::int64_t>& out, std::size_t max_count) {
@@ -51,25 +51,25 @@ int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
     // them each chunk sieves for itself, a segment at a time.
     const std::int32_t listed_c_max = std::min(c_max, tuning::max_listed_shift);
     ordered_feed producer;
-    producer.feed = start_wide_feed(std::move(source), p_min, p_max, listed_c_max);
+    producer.feed = start_far_feed(std::move(source), p_min, p_max, listed_c_max);
     // The plan is made with the first chunk, under the feed's lock, so that an
     // interval without an examined prime never lists the shifts.
     scan_plan plan;
     bool planned = false;
     producer.chunk_primes = std::clamp<std::size_t>(
-        tuning::wide_chunk_pairs / std::max<std::uint64_t>(count_shifts(listed_c_max), 1),
+        tuning::far_chunk_pairs / std::max<std::uint64_t>(count_shifts(listed_c_max), 1),
         c_max > listed_c_max ? tuning::high_chunk_min_primes : 1, tuning::fast_chunk_max_primes);
 
     const bool alone = threads <= 1;
-    std::vector<wide_worker> workers(alone ? 1 : threads);
+    std::vector<far_worker> workers(alone ? 1 : threads);
     const chunk_maker make = [&](unsigned worker, std::size_t index, prime_chunk& chunk) {
-        wide_worker& w = workers[worker];
+        far_worker& w = workers[worker];
         bool made = false;
         {
             std::unique_lock lock(producer.mutex);
             producer.turn.wait(lock, [&] { return producer.next_index == index; });
             try {
-                made = next_wide_chunk(producer.feed, producer.chunk_primes, w.primes, w.factors);
+                made = next_far_chunk(producer.feed, producer.chunk_primes, w.primes, w.factors);
                 if (made && !planned) {
                     plan = make_scan_plan(c_max, {}, tuning::max_listed_shift);
                     planned = true;
@@ -85,7 +85,7 @@ int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
         producer.turn.notify_all();
         if (!made) return false;
         chunk.scans.resize(w.primes.size());
-        scan_primes_wide(w.primes.data(), w.primes.size(), plan, w.factors, w.scratch, chunk.scans.data());
+        scan_primes_far(w.primes.data(), w.primes.size(), plan, w.factors, w.scratch, chunk.scans.data());
         add_verdicts_and_rows(chunk);
         return true;
     };
@@ -93,7 +93,7 @@ int walk_primes_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
                  : make_chunks_in_pool(chunks_until_exhausted, threads, make, sink);
 }
 
-int walk_primes_plain_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, const chunk_sink& sink) {
+int walk_primes_plain_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, const chunk_sink& sink) {
     shift_table shifts;  // listed at the first examined prime: an interval may have none
     bool listed = false;
     const std::uint64_t shift_count = count_shifts(c_max);
@@ -108,7 +108,7 @@ int walk_primes_plain_wide(std::int64_t p_min, std::int64_t p_max, std::int32_t 
             shifts = build_shift_list(c_max);
             listed = true;
         }
-        chunk.scans.push_back(scan_prime_wide(n, shifts.shift_list, shift_count, shifts.weight_total));
+        chunk.scans.push_back(scan_prime_far(n, shifts.shift_list, shift_count, shifts.weight_total));
         if (chunk.scans.size() == primes_per_chunk) {
             add_verdicts_and_rows(chunk);
             if (const int stop = sink(chunk); stop != 0) return stop;

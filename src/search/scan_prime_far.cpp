@@ -1,10 +1,10 @@
-// The wide scan: one prime over every shift, factorising each m on its own.
-#include "search/scan_prime_wide.hpp"
+// The far scan: one prime over every shift, factorising each m on its own.
+#include "search/scan_prime_far.hpp"
 
 #include <stdexcept>
 
 #include "numtheory/factorize64.hpp"
-#include "numtheory/wide_divisors.hpp"
+#include "numtheory/far_divisors.hpp"
 #include "search/scan_prime.hpp"
 #include "search/shift_list.hpp"
 #include "stop_request.hpp"
@@ -17,7 +17,7 @@ constexpr std::int64_t largest_prime_scanned = std::int64_t{1} << 62;
 
 // The witnesses of one shift among the divisors of m^2: how many, the first
 // in list order (-1 if none) and its branch code (1, 2, 3; 0 if none).
-struct wide_shift_witnesses {
+struct far_shift_witnesses {
     std::int64_t count = 0;
     int128 first_d = -1;
     std::int32_t branch = 0;
@@ -25,8 +25,8 @@ struct wide_shift_witnesses {
 
 // With m <= 2^60 + 2^29 every divisor is below 2^121, so m + d and 4d + 1
 // are far inside 128 bits.
-wide_shift_witnesses find_wide_shift_witnesses(std::int64_t m, std::int32_t c, const wide_divisor_list& divisors) {
-    wide_shift_witnesses found;
+far_shift_witnesses find_far_shift_witnesses(std::int64_t m, std::int32_t c, const far_divisor_list& divisors) {
+    far_shift_witnesses found;
     const auto c128 = static_cast<uint128>(c);
     const auto m128 = static_cast<uint128>(m);
     for (const uint128 d : divisors) {
@@ -44,9 +44,9 @@ wide_shift_witnesses find_wide_shift_witnesses(std::int64_t m, std::int32_t c, c
 
 }  // namespace
 
-prime_scan scan_prime_wide(std::int64_t p, const std::vector<std::int32_t>& shift_list, std::uint64_t shift_count,
+prime_scan scan_prime_far(std::int64_t p, const std::vector<std::int32_t>& shift_list, std::uint64_t shift_count,
                            std::int64_t weight_total) {
-    if (p < 0 || p > largest_prime_scanned) throw std::out_of_range("scan_prime_wide: p outside [0, 2^62]");
+    if (p < 0 || p > largest_prime_scanned) throw std::out_of_range("scan_prime_far: p outside [0, 2^62]");
     prime_scan scan;
     scan.p = p;
     long double uniform_sum = 0.0L;
@@ -55,8 +55,8 @@ prime_scan scan_prime_wide(std::int64_t p, const std::vector<std::int32_t>& shif
     for (const std::int32_t c : shift_list) {
         if ((c & 0x3FFF) == 3) stop_if_requested();  // once per 4096 shifts, as the plain scan
         const std::int64_t m = (p + c) / 4;
-        const wide_divisor_list divisors = wide_divisors_of_square(factorize64(m));
-        const wide_shift_witnesses found = find_wide_shift_witnesses(m, c, divisors);
+        const far_divisor_list divisors = far_divisors_of_square(factorize64(m));
+        const far_shift_witnesses found = find_far_shift_witnesses(m, c, divisors);
         add_witness_share(uniform_sum, weighted_sum, found.count, static_cast<std::int64_t>(divisors.size()),
                           shift_weight(c));
         if (found.count > 0) record_successful_shift(scan, c, m, found.first_d, found.branch);

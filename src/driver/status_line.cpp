@@ -1,5 +1,5 @@
 // Drawing, pacing and erasing the status line.
-#include "driver/progress.hpp"
+#include "driver/status_line.hpp"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -12,16 +12,16 @@ namespace erdos {
 
 namespace {
 
-using clock = progress_state::clock;
+using clock = status_line::clock;
 
 constexpr auto quiet_start = std::chrono::milliseconds(500);   // a short run shows nothing
 constexpr auto redraw_interval = std::chrono::milliseconds(100);
 
-bool is_active(const progress_state& state) { return state.err != nullptr; }
+bool is_active(const status_line& state) { return state.err != nullptr; }
 
 // Rewrites the line with text if the text is new. Called by the drawing
-// thread alone, and by progress_end after it has stopped.
-void draw(progress_state& state, std::string text) {
+// thread alone, and by status_end after it has stopped.
+void draw(status_line& state, std::string text) {
     if (state.width > 1 && text.size() > static_cast<std::size_t>(state.width - 1)) {
         // A line as wide as the terminal would wrap, and "\r" would then
         // return to the wrong row; the last column is left free as well.
@@ -51,18 +51,18 @@ std::string format_duration(double seconds) {
 }
 
 // The drawing thread: after the quiet start, the current text every tenth
-// of a second, until progress_end.
-void draw_until_stopped(progress_state& state) {
+// of a second, until status_end.
+void draw_until_stopped(status_line& state) {
     std::unique_lock lock(state.mutex);
     if (state.wake.wait_until(lock, state.start + quiet_start, [&] { return state.stopping; })) return;
     while (true) {
         const clock::time_point now = clock::now();
         const double seconds = std::chrono::duration<double>(now - state.phase_start).count();
         std::string text = state.scanning
-                               ? progress_scan_text(state.examined_done, state.examined_total, state.current_p, seconds,
+                               ? status_scan_text(state.examined_done, state.examined_total, state.current_p, seconds,
                                                     state.p_min, state.p_max, state.examined_resumed,
                                                     state.resumed_p)
-                               : progress_phase_text(state.phase, seconds);
+                               : status_phase_text(state.phase, seconds);
         lock.unlock();  // the terminal may be slow; the run must not wait for it
         draw(state, std::move(text));
         lock.lock();
@@ -72,7 +72,7 @@ void draw_until_stopped(progress_state& state) {
 
 }  // namespace
 
-void progress_begin(progress_state& state, std::FILE* err) {
+void status_begin(status_line& state, std::FILE* err) {
     state.start = clock::now();
     state.phase_start = state.start;
     const int fd = err != nullptr ? fileno(err) : -1;
@@ -83,7 +83,7 @@ void progress_begin(progress_state& state, std::FILE* err) {
     state.drawer = std::thread(draw_until_stopped, std::ref(state));
 }
 
-void progress_phase(progress_state& state, const char* phase) {
+void status_phase(status_line& state, const char* phase) {
     if (!is_active(state)) return;
     std::lock_guard lock(state.mutex);
     state.phase = phase;
@@ -91,21 +91,21 @@ void progress_phase(progress_state& state, const char* phase) {
     state.scanning = false;
 }
 
-void progress_interval(progress_state& state, std::int64_t p_min, std::int64_t p_max) {
+void status_interval(status_line& state, std::int64_t p_min, std::int64_t p_max) {
     if (!is_active(state)) return;
     std::lock_guard lock(state.mutex);
     state.p_min = p_min;
     state.p_max = p_max;
 }
 
-void progress_resumed(progress_state& state, std::int64_t examined_resumed, std::int64_t resumed_p) {
+void status_resumed(status_line& state, std::int64_t examined_resumed, std::int64_t resumed_p) {
     if (!is_active(state)) return;
     std::lock_guard lock(state.mutex);
     state.examined_resumed = examined_resumed;
     state.resumed_p = resumed_p;
 }
 
-void progress_scan(progress_state& state, std::int64_t examined_done, std::int64_t examined_total,
+void status_scan(status_line& state, std::int64_t examined_done, std::int64_t examined_total,
                    std::int64_t current_p) {
     if (!is_active(state)) return;
     std::lock_guard lock(state.mutex);
@@ -123,7 +123,7 @@ void progress_scan(progress_state& state, std::int64_t examined_done, std::int64
     state.current_p = current_p;
 }
 
-void progress_end(progress_state& state) {
+void status_end(status_line& state) {
     if (state.drawer.joinable()) {
         {
             std::lock_guard lock(state.mutex);
@@ -140,7 +140,7 @@ void progress_end(progress_state& state) {
     state.err = nullptr;
 }
 
-std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int64_t current_p,
+std::string status_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int64_t current_p,
                                double seconds_scanning, std::int64_t p_min, std::int64_t p_max,
                                std::int64_t examined_resumed, std::int64_t resumed_p) {
     std::string text = "scanning primes";
@@ -183,7 +183,7 @@ std::string progress_scan_text(std::int64_t examined_done, std::int64_t examined
     return text;
 }
 
-std::string progress_phase_text(const char* phase, double seconds) {
+std::string status_phase_text(const char* phase, double seconds) {
     return std::string(phase) + "  " + format_duration(std::floor(seconds));
 }
 

@@ -1,5 +1,5 @@
 // The scan of primes beyond the 32-bit range: residues, first-witness walk, pattern batches or a count per pair.
-#include "search/wide_scan.hpp"
+#include "search/far_scan.hpp"
 
 #include <algorithm>
 
@@ -10,16 +10,16 @@
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
 #include "search/scan_prime.hpp"
-#include "search/wide_shift_count.hpp"
+#include "search/untabled_count.hpp"
 
 namespace erdos {
 
 namespace {
 
-constexpr int max_factors = wide_pair_factors::max_factors;
+constexpr int max_factors = far_pair_factors::max_factors;
 
-using wide_factors = wide_residue_factors;
-static_assert(wide_factors::capacity >= max_factors, "every factor of a pair has its slot");
+using far_factors = far_residue_factors;
+static_assert(far_factors::capacity >= max_factors, "every factor of a pair has its slot");
 
 // x mod c for any 64-bit x: the high and low halves reduced apart, then their
 // combination, which is below c^2 + c < 2^32 for the tabled shifts.
@@ -35,8 +35,8 @@ std::uint32_t two32_mod(const shift_residues& s) {
 }
 
 // The prime powers of a pair's m, with their residues modulo a tabled shift.
-wide_factors gather(const shift_residues& s, const wide_pair_factors& all, std::uint32_t entry, std::uint32_t two32) {
-    wide_factors f;
+far_factors gather(const shift_residues& s, const far_pair_factors& all, std::uint32_t entry, std::uint32_t two32) {
+    far_factors f;
     const std::uint32_t begin = all.entry_start[entry];
     const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
     const std::uint32_t* primes = all.primes.data() + begin;
@@ -59,8 +59,8 @@ wide_factors gather(const shift_residues& s, const wide_pair_factors& all, std::
 }
 
 // The same modulo any shift, by 64-bit remainders.
-wide_factors gather_wide(std::uint32_t c, const wide_pair_factors& all, std::uint32_t entry) {
-    wide_factors f;
+far_factors gather_far(std::uint32_t c, const far_pair_factors& all, std::uint32_t entry) {
+    far_factors f;
     const std::uint32_t begin = all.entry_start[entry];
     const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
     for (int i = 0; i < sieved; ++i) {
@@ -87,8 +87,8 @@ struct tabled_ring {
     }
 };
 
-// Residue products modulo a wide shift, in 64 bits.
-struct wide_ring {
+// Residue products modulo a large shift, in 64 bits.
+struct far_ring {
     std::uint64_t c;
     std::uint32_t mul(std::uint32_t x, std::uint32_t y) const {
         return static_cast<std::uint32_t>(static_cast<std::uint64_t>(x) * y % c);
@@ -105,7 +105,7 @@ struct walk_result {
 };
 
 template <typename Ring>
-walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t one, std::uint32_t t1,
+walk_result walk_divisors(const Ring& ring, const far_factors& f, std::uint32_t one, std::uint32_t t1,
                           std::uint32_t t2, bool count_all) {
     walk_result result;
     int digit[max_factors] = {};
@@ -142,11 +142,11 @@ walk_result walk_divisors(const Ring& ring, const wide_factors& f, std::uint32_t
 
 }  // namespace
 
-wide_witnesses witnesses_in_divisor_order(std::uint32_t c, wide_residue_factors& f, std::uint32_t m_residue) {
+far_witnesses witnesses_in_divisor_order(std::uint32_t c, far_residue_factors& f, std::uint32_t m_residue) {
     for (int i = 0; i < f.count; ++i) f.residue[i] = static_cast<std::uint32_t>(f.prime[i] % c);
     const std::uint32_t t1 = minus_of(c, m_residue);
     const std::uint32_t t2 = minus_quarter_of(c);
-    const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
+    const walk_result found = walk_divisors(far_ring{c}, f, 1 % c, t1, t2, true);
     return {found.count, found.first_d, found.branch};
 }
 
@@ -158,7 +158,7 @@ namespace {
 // every pair. It writes the first four lanes whatever m's count, and the cofactor's after the others even when it is 1 (log 0):
 // the pattern, not a branch, says which of them count.
 [[gnu::always_inline]] inline void queue_entry(const shift_residues& s, std::uint32_t two32,
-                                               const wide_pair_factors& all, std::uint32_t entry, std::uint64_t key,
+                                               const far_pair_factors& all, std::uint32_t entry, std::uint64_t key,
                                                std::uint32_t pair, scan_scratch& batches) {
     const std::uint32_t begin = all.entry_start[entry];
     const int sieved = static_cast<int>(all.entry_start[entry + 1] - begin);
@@ -166,7 +166,7 @@ namespace {
     const std::uint32_t* primes = all.primes.data() + begin;
     const std::uint16_t* log_of = s.log_of.data();
     queue_lane(s, key, pair, batches, [&](lane_batch& batch, int lane) {
-        static_assert(wide_pair_factors::padding == 4, "four lanes written unconditionally");
+        static_assert(far_pair_factors::padding == 4, "four lanes written unconditionally");
         batch.logs[0][lane] = log_of[reduce(s, primes[0])];
         batch.logs[1][lane] = log_of[reduce(s, primes[1])];
         batch.logs[2][lane] = log_of[reduce(s, primes[2])];
@@ -182,7 +182,7 @@ namespace {
 // divisors, which no counted pair has.
 constexpr pair_tally counted_alone = 0xFFFFU;
 
-void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, std::int64_t tau) {
+void count_alone(far_scratch& scratch, std::size_t pair, std::int64_t count, std::int64_t tau) {
     scratch.batches.tallies[pair] = counted_alone;
     scratch.single.push_back({count, tau});
 }
@@ -193,7 +193,7 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
 // with 64-bit counts (count_alone). A walk that finds no witness proves the
 // count is 0.
 [[gnu::noinline]] void scan_pair(std::int64_t p, const shift_residues& s, std::uint32_t two32,
-                                 const wide_pair_factors& all, std::size_t pair, wide_scratch& scratch,
+                                 const far_pair_factors& all, std::size_t pair, far_scratch& scratch,
                                  prime_scan& scan) {
     const std::int64_t m = (p + s.c) / 4;
     const auto c = static_cast<std::uint32_t>(s.c);
@@ -203,15 +203,15 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
         // A shift beyond the tables: until the prime's least shift, every
         // divisor's residue in 64-bit products, walked to the end; after
         // it, the count alone, from residues with a meet in the middle.
-        wide_factors f = gather_wide(c, all, entry);
+        far_factors f = gather_far(c, all, entry);
         const auto m_residue = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) % c);
         if (scan.has_witness) {
-            const std::int64_t count = count_shift_witnesses(c, f, m_residue, scratch.batches.wide_lists);
+            const std::int64_t count = count_shift_witnesses(c, f, m_residue, scratch.batches.untabled);
             if (count > 0) count_alone(scratch, pair, count, f.tau);
             return;
         }
         const std::uint32_t t1 = minus_of(c, m_residue);
-        const walk_result found = walk_divisors(wide_ring{c}, f, 1 % c, t1, t2, true);
+        const walk_result found = walk_divisors(far_ring{c}, f, 1 % c, t1, t2, true);
         if (found.count > 0) count_alone(scratch, pair, found.count, f.tau);
         if (found.count > 0) settle_least_shift(scan, s.c, m, found.first_d, found.branch);
         return;
@@ -219,7 +219,7 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
     const std::uint32_t m_residue = residue64(s, static_cast<std::uint64_t>(m), two32);
     const std::uint32_t t1 = minus_of(c, m_residue);
     const bool first_walk = !scan.has_witness;
-    wide_factors f;
+    far_factors f;
     if (first_walk) {
         f = gather(s, all, entry, two32);
         const walk_result found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
@@ -242,15 +242,15 @@ void count_alone(wide_scratch& scratch, std::size_t pair, std::int64_t count, st
 
 }  // namespace
 
-void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size_t shifts) {
+void size_far_pair_factors(far_pair_factors& factors, std::size_t n, std::size_t shifts) {
     factors.pair_entry.resize(n * shifts);
     factors.entry_start.assign(1, 0);
     factors.cofactor.clear();
     factors.key.clear();
 }
 
-void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
-                      const wide_pair_factors& factors, wide_scratch& scratch, prime_scan* out) {
+void scan_primes_far(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
+                      const far_pair_factors& factors, far_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
     scratch.single.clear();
     scratch.batches.tallies.assign(n * shifts, 0);
@@ -289,8 +289,8 @@ void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan
             add_witness_share(uniform_sum, weighted_sum, tally_witnesses(tally), tally_tau(tally),
                               plan.residues[k].weight);
         } else {
-            const wide_scratch::single_count& wide = scratch.single[next_single++];
-            add_witness_share(uniform_sum, weighted_sum, wide.count, wide.tau, plan.residues[k].weight);
+            const far_scratch::single_count& alone = scratch.single[next_single++];
+            add_witness_share(uniform_sum, weighted_sum, alone.count, alone.tau, plan.residues[k].weight);
         }
     };
     if (plan.high_first == 0) {
@@ -307,7 +307,7 @@ void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan
         fold_tallies(batches.tallies.data() + j * shifts, plan, out[j], add_share, batches.uniform_sums[j],
                      batches.weighted_sums[j]);
     }
-    scan_high_shifts_wide(primes, n, plan, batches, out);
+    scan_high_shifts_far(primes, n, plan, batches, out);
     for (std::size_t j = 0; j < n; ++j) {
         finish_masses(out[j], batches.uniform_sums[j], batches.weighted_sums[j], plan.shift_count, plan.weight_total);
     }

@@ -13,7 +13,7 @@
 namespace erdos {
 
 // Whether the pair of prime p and the listed shift c is left to
-// count_wide_pairs_by_m: the plan sweeps the shift (by_m, see scan_plan),
+// count_untabled_pairs_by_m: the plan sweeps the shift (by_m, see scan_plan),
 // m = (p + c)/4 is a unit modulo c, and the prime already has a shift with
 // a witness below c (`has_witness` as the pair is reached in shift order).
 // A common factor of m and c divides 4m - c = p, so m is a unit exactly when
@@ -23,7 +23,7 @@ inline bool counted_by_m(std::int64_t p, std::int32_t c, bool by_m, bool has_wit
 }
 
 // Working memory of the sweep, reused from window to window.
-struct wide_sweep_lists {
+struct untabled_sweep_lists {
     std::vector<double> below;      // the divisors of one m^2 below m
     // The pairs of one m: shift, its inverse, the pair's place in the tallies, its count.
     std::vector<double> shifts;
@@ -39,9 +39,9 @@ struct scan_scratch;
 // filled window and whose least shifts are settled in scans[j], writes the
 // tally of every pair counted_by_m into scratch.tallies[j * shifts + k] (k
 // the shift's place in the plan, `shifts` their number), working in
-// scratch.sweep (and scratch.wide_lists for the m with many divisors). The
-// same counts as count_wide_shift_witnesses.
-void count_wide_pairs_by_m(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
+// scratch.sweep (and scratch.untabled_lists for the m with many divisors). The
+// same counts as count_untabled_witnesses.
+void count_untabled_pairs_by_m(const std::int32_t* primes, std::size_t first, std::size_t last, const scan_plan& plan,
                            const factor_window& window, const prime_scan* scans, scan_scratch& scratch);
 
 // Lists into `below` the divisors of m^2 below m, in no particular order,

@@ -15,7 +15,7 @@ namespace erdos {
 // every divisor of m^2 is listed (128-bit) and tested with two 128-bit
 // remainders. For p below 2^31 its result equals scan_prime's.
 // Throws std::out_of_range for p outside [0, 2^62].
-prime_scan scan_prime_wide(std::int64_t p, const std::vector<std::int32_t>& shift_list, std::uint64_t shift_count,
+prime_scan scan_prime_far(std::int64_t p, const std::vector<std::int32_t>& shift_list, std::uint64_t shift_count,
                            std::int64_t weight_total);
 
 }  // namespace erdos

@@ -1,5 +1,5 @@
 // Counting one pair's witnesses for a shift without logarithm tables, without listing the divisors.
-#include "search/wide_shift_count.hpp"
+#include "search/untabled_count.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -12,7 +12,7 @@ namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
-constexpr int max_factors = wide_residue_factors::capacity;
+constexpr int max_factors = far_residue_factors::capacity;
 
 // Residues modulo c <= 65535. A product of two residues fits 32 bits and is
 // reduced by the shift's reciprocal. Both rings are passed by value: read
@@ -55,7 +55,7 @@ struct table_marks {
 // The classes modulo a wider c in an open-addressed table at most a quarter
 // full, so that a look-up of a residue not there stops after a probe or two.
 struct hashed_marks {
-    wide_shift_lists& lists;
+    untabled_lists& lists;
     std::uint32_t* keys = nullptr;
     std::uint16_t* counts = nullptr;
     std::uint32_t mask = 0;
@@ -65,7 +65,7 @@ struct hashed_marks {
         while ((std::size_t{1} << bits) < 4 * n) ++bits;
         const std::size_t size = std::size_t{1} << bits;
         if (lists.class_keys.size() < size) {
-            lists.class_keys.assign(size, wide_shift_lists::empty_key);
+            lists.class_keys.assign(size, untabled_lists::empty_key);
             lists.class_counts.resize(size);
         }
         keys = lists.class_keys.data();
@@ -76,7 +76,7 @@ struct hashed_marks {
     std::uint32_t slot(std::uint32_t r) const { return (r * 0x9E3779B1U) >> shift; }
     void add(std::uint32_t r) const {
         std::uint32_t i = slot(r);
-        while (keys[i] != r && keys[i] != wide_shift_lists::empty_key) i = (i + 1) & mask;
+        while (keys[i] != r && keys[i] != untabled_lists::empty_key) i = (i + 1) & mask;
         if (keys[i] == r) {
             ++counts[i];
         } else {
@@ -87,18 +87,18 @@ struct hashed_marks {
     std::uint32_t get(std::uint32_t r) const {
         for (std::uint32_t i = slot(r);; i = (i + 1) & mask) {
             if (keys[i] == r) return counts[i];
-            if (keys[i] == wide_shift_lists::empty_key) return 0;
+            if (keys[i] == untabled_lists::empty_key) return 0;
         }
     }
     void clear(const std::uint32_t*, std::size_t) const {
-        std::fill(keys, keys + mask + 1, wide_shift_lists::empty_key);
+        std::fill(keys, keys + mask + 1, untabled_lists::empty_key);
     }
 };
 
 // Lists, from `start`, the residues of start times every product of the
 // chosen prime powers (exponents 0 .. 2e). Returns the length.
 template <typename Ring>
-std::size_t expand(const Ring ring, const wide_residue_factors& f, const int* which, int n, std::uint32_t start,
+std::size_t expand(const Ring ring, const far_residue_factors& f, const int* which, int n, std::uint32_t start,
                    std::vector<std::uint32_t>& list, std::int64_t length_needed) {
     if (list.size() < static_cast<std::size_t>(length_needed)) list.resize(static_cast<std::size_t>(length_needed));
     std::uint32_t* out = list.data();
@@ -134,13 +134,13 @@ bool divides_shift(std::uint32_t c, std::uint64_t q) { return q <= c && c % stat
 // is looked up among them. No inverse is needed, and the cost is about
 // |A| + 3|B| steps instead of |A| |B|.
 template <typename Ring, typename Marks>
-std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, std::uint32_t minus_m,
-                               std::uint32_t minus_quarter, Marks& marks, wide_shift_lists& lists) {
+std::int64_t count_in_residues(const Ring ring, const far_residue_factors& f, std::uint32_t minus_m,
+                               std::uint32_t minus_quarter, Marks& marks, untabled_lists& lists) {
     const std::uint32_t c = ring.c;
     const int count = f.count;
     const std::int64_t tau = f.tau;
     // B: units with the largest exponents first, while |B| stays below about
-    // sqrt(tau / wide_meet_ratio); A: all the rest, its last factor walked
+    // sqrt(tau / untabled_meet_ratio); A: all the rest, its last factor walked
     // apart so that its products are tested as they are formed.
     int in_a[max_factors];
     int in_b[max_factors];
@@ -148,7 +148,7 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
     int nb = 0;
     std::int64_t tau_b = 1;
     std::uint32_t whole_b = 1 % c;
-    if (tau >= tuning::wide_meet_min_tau) {
+    if (tau >= tuning::untabled_meet_min_tau) {
         int order[max_factors];
         for (int k = 0; k < count; ++k) {
             int j = k;
@@ -158,7 +158,7 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
         for (int j = 0; j < count; ++j) {
             const int k = order[j];
             const std::int64_t size = 2 * f.exponent[k] + 1;
-            if (tau_b * size * tau_b * size * tuning::wide_meet_ratio <= tau && !divides_shift(c, f.prime[k])) {
+            if (tau_b * size * tau_b * size * tuning::untabled_meet_ratio <= tau && !divides_shift(c, f.prime[k])) {
                 in_b[nb++] = k;
                 tau_b *= size;
                 for (int e = 0; e < 2 * f.exponent[k]; ++e) whole_b = ring.mul(whole_b, f.residue[k]);
@@ -175,7 +175,7 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
         // Below the meet's least tau the list fits a fixed span; the places
         // past its end hold c, which is no residue, so that the comparison
         // runs the same number of steps for every pair.
-        constexpr std::size_t span = static_cast<std::size_t>(tuning::wide_meet_min_tau);
+        constexpr std::size_t span = static_cast<std::size_t>(tuning::untabled_meet_min_tau);
         if (lists.a_residues.size() < span) lists.a_residues.resize(span);
         if (tau <= static_cast<std::int64_t>(span)) {
             std::uint32_t* const to = lists.a_residues.data();
@@ -242,8 +242,8 @@ std::int64_t count_in_residues(const Ring ring, const wide_residue_factors& f, s
 
 // m's prime powers off the window, their residues by ring.reduce.
 template <typename Ring>
-wide_residue_factors gather(const Ring& ring, const factor_window& window, std::int64_t m) {
-    wide_residue_factors f;
+far_residue_factors gather(const Ring& ring, const factor_window& window, std::int64_t m) {
+    far_residue_factors f;
     const auto i = static_cast<std::size_t>(m - window.lo);
     const std::uint16_t* slots = window.small.data() + i * factor_window::max_small;
     const factor_window::entry& entry = window.entries[i];
@@ -267,37 +267,37 @@ wide_residue_factors gather(const Ring& ring, const factor_window& window, std::
 }
 
 template <typename Ring, typename Marks>
-std::int64_t count_with(const Ring ring, const wide_residue_factors& f, std::uint32_t m_residue, Marks& marks,
-                        wide_shift_lists& lists) {
+std::int64_t count_with(const Ring ring, const far_residue_factors& f, std::uint32_t m_residue, Marks& marks,
+                        untabled_lists& lists) {
     const std::uint32_t minus_m = minus_of(ring.c, m_residue);
     return count_in_residues(ring, f, minus_m, minus_quarter_of(ring.c), marks, lists);
 }
 
-table_marks table_for(std::uint32_t c, wide_shift_lists& lists) {
+table_marks table_for(std::uint32_t c, untabled_lists& lists) {
     if (lists.hits.size() < c) lists.hits.resize(c, 0);
     return table_marks{lists.hits.data()};
 }
 
 }  // namespace
 
-wide_shift_count count_wide_shift_witnesses(const shift_residues& shift, const factor_window& window,
-                                            std::int64_t m, wide_shift_lists& lists) {
+untabled_count count_untabled_witnesses(const shift_residues& shift, const factor_window& window,
+                                            std::int64_t m, untabled_lists& lists) {
     const ring32 ring{shift.reciprocal, static_cast<std::uint32_t>(shift.c)};
-    const wide_residue_factors f = gather(ring, window, m);
+    const far_residue_factors f = gather(ring, window, m);
     table_marks marks = table_for(ring.c, lists);
     return {count_with(ring, f, ring.reduce(static_cast<std::uint32_t>(m)), marks, lists), f.tau};
 }
 
-wide_shift_count count_any_shift_witnesses(std::uint32_t c, const factor_window& window, std::int64_t m,
-                                           wide_shift_lists& lists) {
+untabled_count count_any_shift_witnesses(std::uint32_t c, const factor_window& window, std::int64_t m,
+                                           untabled_lists& lists) {
     const ring64 ring(c);
-    const wide_residue_factors f = gather(ring, window, m);
+    const far_residue_factors f = gather(ring, window, m);
     hashed_marks marks{lists};
     return {count_with(ring, f, ring.reduce(static_cast<std::uint64_t>(m)), marks, lists), f.tau};
 }
 
-std::int64_t count_shift_witnesses(std::uint32_t c, wide_residue_factors& f, std::uint32_t m_residue,
-                                   wide_shift_lists& lists) {
+std::int64_t count_shift_witnesses(std::uint32_t c, far_residue_factors& f, std::uint32_t m_residue,
+                                   untabled_lists& lists) {
     const ring64 ring(c);
     for (int i = 0; i < f.count; ++i) f.residue[i] = ring.reduce(f.prime[i]);
     if (c <= static_cast<std::uint32_t>(shift_residues::max_counted_shift)) {

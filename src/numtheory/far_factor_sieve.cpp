@@ -1,5 +1,5 @@
 // Bucket sieve of the factorisations of consecutive m up to 2^61.
-#include "numtheory/wide_factor_sieve.hpp"
+#include "numtheory/far_factor_sieve.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -12,7 +12,7 @@ namespace erdos {
 
 namespace {
 
-using sieve = wide_factor_sieve;
+using sieve = far_factor_sieve;
 
 std::uint64_t isqrt(std::uint64_t n) {
     auto r = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(n)));
@@ -81,7 +81,7 @@ inline void push_entry(sieve& s, std::size_t b, std::uint64_t entry) {
 
 }  // namespace
 
-wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
+far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
     sieve s;
     s.lo = lo;
     s.hi = hi;
@@ -116,7 +116,7 @@ wide_factor_sieve start_wide_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
     return s;
 }
 
-bool sieve_next_wide_segment(wide_factor_sieve& s) {
+bool sieve_next_far_segment(far_factor_sieve& s) {
     const std::uint64_t offset = s.segment_number << sieve::segment_bits;  // from lo
     if (offset > s.hi - s.lo) return false;
     const std::uint64_t seg_lo = s.lo + offset;
@@ -171,11 +171,11 @@ bool sieve_next_wide_segment(wide_factor_sieve& s) {
     return true;
 }
 
-int wide_factors_of(const wide_factor_sieve& s, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents) {
+int far_factors_of(const far_factor_sieve& s, std::uint64_t m, std::uint64_t* primes, std::int32_t* exponents) {
     std::uint32_t sieved[sieve::max_struck + 1];
     std::uint8_t powers[sieve::max_struck + 1];
     std::uint64_t cofactor = 1;
-    const int n = wide_sieved_factors(s, m, sieved, powers, cofactor);
+    const int n = far_sieved_factors(s, m, sieved, powers, cofactor);
     for (int f = 0; f < n; ++f) {
         primes[f] = sieved[f];
         exponents[f] = powers[f];
@@ -186,10 +186,10 @@ int wide_factors_of(const wide_factor_sieve& s, std::uint64_t m, std::uint64_t* 
     return n + 1;
 }
 
-factor_list64 wide_factor_list_of(const wide_factor_sieve& s, std::uint64_t m) {
+factor_list64 far_factor_list_of(const far_factor_sieve& s, std::uint64_t m) {
     std::uint64_t primes[sieve::max_struck + 1];
     std::int32_t exponents[sieve::max_struck + 1];
-    const int n = wide_factors_of(s, m, primes, exponents);
+    const int n = far_factors_of(s, m, primes, exponents);
     factor_list64 factors;
     for (int f = 0; f < n; ++f) factors.push_back({static_cast<std::int64_t>(primes[f]), exponents[f]});
     return factors;

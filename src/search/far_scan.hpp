@@ -18,7 +18,7 @@ namespace erdos {
 // the prime powers below the factor sieve's bound (every such prime is below
 // 2^31), ascending, then the one prime above the bound that may remain, or
 // 1. Filled by the walk from its factor sieve; read by the scan.
-struct wide_pair_factors {
+struct far_pair_factors {
     static constexpr int max_factors = 16;  // m < 2^61 has at most 15 distinct primes
     std::vector<std::uint32_t> pair_entry;   // per pair: the entry of its m
     std::vector<std::uint32_t> entry_start;  // per entry, and one past the last: its first power
@@ -28,7 +28,7 @@ struct wide_pair_factors {
     // entry's, so that the first four of any entry can be read unchecked.
     static constexpr int padding = 4;
     std::vector<std::uint64_t> cofactor;     // per entry
-    std::vector<std::uint64_t> key;          // per entry: wide_batch_key
+    std::vector<std::uint64_t> key;          // per entry: far_batch_key
 };
 
 // The key of m's exponent pattern in the scan's batches, 5 bits per factor
@@ -38,8 +38,8 @@ struct wide_pair_factors {
 // kernel's 16-bit counts and the tallies. exponents are m's powers below the
 // sieve's bound; the first `padding` are read whatever their number, so
 // that the common m take no branch on it. Inline: the feed keys every m.
-inline std::uint64_t wide_batch_key(const std::uint8_t* exponents, int sieved, bool has_cofactor) {
-    constexpr int unchecked = wide_pair_factors::padding;
+inline std::uint64_t far_batch_key(const std::uint8_t* exponents, int sieved, bool has_cofactor) {
+    constexpr int unchecked = far_pair_factors::padding;
     const int cofactors = has_cofactor ? 1 : 0;
     std::uint64_t key = 0;
     std::uint64_t tau = 1;
@@ -66,10 +66,10 @@ inline std::uint64_t wide_batch_key(const std::uint8_t* exponents, int sieved, b
 
 // Makes room for n primes over `shifts` shifts, with no entries yet (the
 // lists of powers keep their length, to be overwritten).
-void size_wide_pair_factors(wide_pair_factors& factors, std::size_t n, std::size_t shifts);
+void size_far_pair_factors(far_pair_factors& factors, std::size_t n, std::size_t shifts);
 
-// Working memory of one thread of the wide scan, reused from chunk to chunk.
-struct wide_scratch {
+// Working memory of one thread of the far scan, reused from chunk to chunk.
+struct far_scratch {
     scan_scratch batches;              // the pattern batches, their tallies, the residue lists
     // The pairs counted on their own that have witnesses, in pair order.
     struct single_count {
@@ -84,12 +84,12 @@ struct wide_scratch {
 // m's prime powers (f.prime, f.exponent, f.count, f.tau; the residues are
 // formed here) and m mod c: how many, and the first in the divisor order of
 // the plain scan with its branch code (-1 and 0 when there is none).
-struct wide_witnesses {
+struct far_witnesses {
     std::int64_t count = 0;
     int128 first_d = -1;
     std::int32_t branch = 0;
 };
-wide_witnesses witnesses_in_divisor_order(std::uint32_t c, wide_residue_factors& f, std::uint32_t m_residue);
+far_witnesses witnesses_in_divisor_order(std::uint32_t c, far_residue_factors& f, std::uint32_t m_residue);
 
 // Scans the ascending examined primes[0 .. n) (any p <= 2^62) into out, each
 // exactly as the plain scan defines it: least shift, first witness in divisor
@@ -98,7 +98,7 @@ wide_witnesses witnesses_in_divisor_order(std::uint32_t c, wide_residue_factors&
 // pair; the shifts above the plan's list are scanned after them with a
 // factor sieve of their own (search/high_shift_scan). plan is made by
 // make_scan_plan; its per-sieving-prime tables are not used.
-void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
-                      const wide_pair_factors& factors, wide_scratch& scratch, prime_scan* out);
+void scan_primes_far(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
+                      const far_pair_factors& factors, far_scratch& scratch, prime_scan* out);
 
 }  // namespace erdos
