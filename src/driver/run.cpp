@@ -6,8 +6,8 @@
 #include <exception>
 #include <new>
 
-#include "driver/status_line.hpp"
 #include "driver/run_outputs.hpp"
+#include "driver/status_line.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "output/checkpoint.hpp"
 #include "output/kept_run.hpp"
@@ -18,8 +18,8 @@
 #include "search/shift_list.hpp"
 #include "stats/run_stats.hpp"
 #include "stop_request.hpp"
-#include "walks/prime_walk.hpp"
 #include "walks/far_walk.hpp"
+#include "walks/prime_walk.hpp"
 
 namespace erdos {
 

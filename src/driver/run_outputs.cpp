@@ -32,7 +32,7 @@ bool keep_outputs_for_resume(run_outputs& outputs, bool resuming) {
 }
 
 std::string file_error_text(int error, const staged_output& output) {
-    if (error == EBUSY) {  // from the lock on the fixed temporary file
+    if (error == EBUSY) {  // from the lock on the kept temporary file
         return "another run is writing it (" + quote_for_message(kept_file_name(output.destination)) + ")";
     }
     return std::strerror(error);

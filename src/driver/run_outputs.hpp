@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/status_line.hpp"
 #include "driver/run_config.hpp"
+#include "driver/status_line.hpp"
 #include "stats/run_stats.hpp"
 
 #include "output/checkpoint.hpp"
@@ -34,7 +34,7 @@ void discard_outputs(run_outputs& outputs);
 bool keep_outputs_for_resume(run_outputs& outputs, bool resuming);
 
 // Why an output could not be prepared: the errno value's text, or for EBUSY
-// that another run holds the fixed temporary file.
+// that another run holds the kept temporary file.
 std::string file_error_text(int error, const staged_output& output);
 
 // The end of a finished run, once both files are written (summary_error is

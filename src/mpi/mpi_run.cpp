@@ -11,10 +11,10 @@
 #include <exception>
 #include <new>
 
-#include "driver/status_line.hpp"
 #include "driver/run.hpp"
 #include "driver/run_config.hpp"
 #include "driver/run_outputs.hpp"
+#include "driver/status_line.hpp"
 #include "mpi/block_plan.hpp"
 #include "mpi/collective_rows.hpp"
 #include "mpi/kept_split.hpp"
@@ -22,8 +22,8 @@
 #include "mpi/stats_merge.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "output/checkpoint.hpp"
-#include "output/kept_run.hpp"
 #include "output/checkpoint_record.hpp"
+#include "output/kept_run.hpp"
 #include "output/quoting.hpp"
 #include "output/results_file.hpp"
 #include "output/resume_rows.hpp"

@@ -46,11 +46,10 @@ inline std::uint64_t montgomery_multiply(const montgomery64& mg, std::uint64_t a
     return montgomery_reduce(mg, uint128{a} * b);
 }
 
-// x (any 64-bit value) into form, and a residue in form back to [0, n).
+// x (any 64-bit value) into form.
 inline std::uint64_t to_montgomery(const montgomery64& mg, std::uint64_t x) {
     return montgomery_multiply(mg, x % mg.n, mg.r_squared);
 }
-inline std::uint64_t from_montgomery(const montgomery64& mg, std::uint64_t x) { return montgomery_reduce(mg, x); }
 
 // a + b mod n for a, b in [0, n), without overflow for any 64-bit n.
 inline std::uint64_t add_mod(std::uint64_t a, std::uint64_t b, std::uint64_t n) {

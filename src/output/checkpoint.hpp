@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "output/output_file.hpp"
 #include "output/checkpoint_record.hpp"
+#include "output/output_file.hpp"
 #include "output/staged_output.hpp"
 #include "stats/prime_chunk.hpp"
 

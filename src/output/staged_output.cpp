@@ -50,11 +50,11 @@ mode_t creation_mode() {
     return 0666 & ~mask;
 }
 
-// Creates, locks and (when empty is set) empties "<destination>.erdos-partial". A run that holds
-// the lock is writing it; a file without a lock is left over from a run that
-// died, and is taken over. A link by that name is not followed, so that it
-// cannot lead the truncation elsewhere.
-int create_fixed(staged_output& output, bool empty) {
+// Creates or opens "<destination>.erdos-partial", as it is, and locks it. A
+// run that holds the lock is writing it; a file without a lock is left over
+// from a run that was stopped or died, and is taken over. A link by that name
+// is not followed, so that it cannot lead a later truncation elsewhere.
+int create_kept(staged_output& output) {
     output.temporary = kept_file_name(output.destination);
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int fd = open(output.temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -74,17 +74,10 @@ int create_fixed(staged_output& output, bool empty) {
             close(fd);
             continue;
         }
-        if (empty && ftruncate(fd, 0) != 0) {
-            const int error = errno;
-            unlink(output.temporary.c_str());
-            close(fd);
-            return error;
-        }
         output.descriptor = fd;
         output.lock = dup(fd);
         if (output.lock < 0) {
             const int error = errno;
-            if (empty) unlink(output.temporary.c_str());
             close_descriptor(output.descriptor);
             return error;
         }
@@ -146,21 +139,12 @@ int prepare_staged_output(staged_output& output, const std::string& path, stage_
         output.temporary.clear();
         return error;
     }
-    if (const int error = create_fixed(output, naming == stage_naming::fixed); error != 0) {
+    if (const int error = create_kept(output); error != 0) {
         output.temporary.clear();
         return error;
     }
-    if (naming == stage_naming::kept) {
-        output.keep_on_discard = true;
-        return 0;  // the permissions follow when the file is cut
-    }
-    if (fchmod(output.descriptor, output.mode) != 0) {
-        const int error = errno;
-        output_file none;
-        discard_staged_output(output, none);
-        return error;
-    }
-    return 0;
+    output.keep_on_discard = true;
+    return 0;  // the permissions follow when the file is cut
 }
 
 int keep_staged_prefix(staged_output& output, std::uint64_t length) {

@@ -11,13 +11,10 @@ namespace erdos {
 // How the temporary file beside a target is named.
 enum class stage_naming {
     // "<target>.erdos-partial", the same for every run, held under an
-    // exclusive lock while a run writes it: two runs cannot write the same
-    // target at once, and a run that died leaves a file that the next one
-    // takes over.
-    fixed,
-    // The same fixed name and lock, but the file is kept as it is: it may hold
-    // the rows of a run that is to be continued. keep_staged_prefix cuts it
-    // once the caller knows what to keep; until then, discarding leaves it.
+    // exclusive lock while a run writes it, so that two runs cannot write the
+    // same target at once. The file is kept as it is: it may hold the rows of
+    // a run that is to be continued. keep_staged_prefix cuts it once the
+    // caller knows what to keep; until then, discarding leaves it.
     kept,
     // ".<target>.erdos-XXXXXX", a fresh name for every run, which exists
     // only while the file is written.
@@ -34,17 +31,17 @@ struct staged_output {
     bool staged = false;      // false: written directly
     unsigned mode = 0666;     // the permissions the finished file gets
     int descriptor = -1;      // the temporary file until open_staged_output hands it on
-    int lock = -1;            // fixed naming: keeps the lock until commit or discard
+    int lock = -1;            // kept naming: keeps the lock until commit or discard
     bool keep_on_discard = false;  // kept naming, until keep_staged_prefix
 };
 
 // Prepares output for path, which check_output_path has accepted. A
-// temporary file is created now (and, fixed, locked and emptied; kept,
-// locked and left as it was; unique, removed again), so that a directory without write permission shows before
-// any work; a direct target is not opened yet. An existing target that cannot be written is refused
-// (EACCES), as opening it would be. Returns 0 or an errno value: EBUSY when
-// another run holds the fixed temporary file. Nothing needs discarding after
-// a failure.
+// temporary file is created now (kept: locked and left as it was; unique:
+// removed again), so that a directory without write permission shows before
+// any work; a direct target is not opened yet. An existing target that
+// cannot be written is refused (EACCES), as opening it would be. Returns 0 or
+// an errno value: EBUSY when another run holds the kept temporary file.
+// Nothing needs discarding after a failure.
 int prepare_staged_output(staged_output& output, const std::string& path, stage_naming naming);
 
 // For kept naming: cuts the temporary file to its first `length` bytes, puts
@@ -70,7 +67,7 @@ void discard_staged_output(staged_output& output, output_file& file);
 // the temporary file where it is, for a later run to continue. Safe to repeat.
 void release_staged_output(staged_output& output, output_file& file);
 
-// The name of the fixed temporary file for a destination.
+// The name of the kept temporary file for a destination.
 std::string kept_file_name(const std::string& destination);
 
 }  // namespace erdos

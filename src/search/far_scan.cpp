@@ -7,9 +7,9 @@
 #include "search/batch_queue.hpp"
 #include "search/high_shift_scan.hpp"
 #include "search/mass_fold.hpp"
+#include "search/mass_sums.hpp"
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
-#include "search/scan_prime.hpp"
 #include "search/untabled_count.hpp"
 
 namespace erdos {

@@ -10,8 +10,8 @@
 #include "search/residue_count.hpp"
 #include "search/residue_factors.hpp"
 #include "search/scan_prime.hpp"
-#include "search/untabled_sweep.hpp"
 #include "search/untabled_count.hpp"
+#include "search/untabled_sweep.hpp"
 #include "tuning.hpp"
 
 namespace erdos {

@@ -5,10 +5,10 @@
 #include <limits>
 
 #include "numtheory/far_factor_sieve.hpp"
-#include "search/first_witness.hpp"
-#include "search/scan_prime.hpp"
-#include "search/shift_list.hpp"
 #include "search/far_scan.hpp"
+#include "search/first_witness.hpp"
+#include "search/mass_sums.hpp"
+#include "search/shift_list.hpp"
 #include "search/untabled_count.hpp"
 #include "stop_request.hpp"
 #include "tuning.hpp"

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "search/mass_sums.hpp"
 #include "search/pair_tally.hpp"
 #include "search/prime_scan.hpp"
 #include "search/scan_plan.hpp"
-#include "search/scan_prime.hpp"
 
 namespace erdos {
 

@@ -5,7 +5,7 @@
 
 #include "numtheory/factorize64.hpp"
 #include "numtheory/far_divisors.hpp"
-#include "search/scan_prime.hpp"
+#include "search/mass_sums.hpp"
 #include "search/shift_list.hpp"
 #include "stop_request.hpp"
 

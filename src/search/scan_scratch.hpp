@@ -7,8 +7,8 @@
 #include "search/pair_tally.hpp"
 #include "search/pattern_table.hpp"
 #include "search/residue_count.hpp"
-#include "search/untabled_sweep.hpp"
 #include "search/untabled_count.hpp"
+#include "search/untabled_sweep.hpp"
 
 namespace erdos {
 

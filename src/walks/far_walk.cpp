@@ -8,10 +8,10 @@
 
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/prime_test64.hpp"
+#include "search/far_scan.hpp"
 #include "search/scan_plan.hpp"
 #include "search/scan_prime_far.hpp"
 #include "search/shift_list.hpp"
-#include "search/far_scan.hpp"
 #include "stop_request.hpp"
 #include "tuning.hpp"
 #include "walks/chunk_pool.hpp"
