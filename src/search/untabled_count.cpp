@@ -127,6 +127,75 @@ std::size_t expand(const Ring ring, const far_residue_factors& f, const int* whi
 // into B, so a division is cheap enough.
 bool divides_shift(std::uint32_t c, std::uint64_t q) { return q <= c && c % static_cast<std::uint32_t>(q) == 0; }
 
+// How m^2 is cut for the meet in the middle: the factors of part B (units
+// modulo c with the largest exponents first, while |B| stays below about
+// sqrt(tau / untabled_meet_ratio)) and of part A (all the rest), tau_b the
+// divisors of B and whole_b the residue of the whole of B.
+struct meet_split {
+    int in_a[max_factors];
+    int in_b[max_factors];
+    int na = 0;
+    int nb = 0;
+    std::int64_t tau_b = 1;
+    std::uint32_t whole_b = 1;
+};
+
+template <typename Ring>
+meet_split split_for_meet(const Ring ring, const far_residue_factors& f) {
+    const std::uint32_t c = ring.c;
+    meet_split split;
+    split.whole_b = 1 % c;
+    if (f.tau < tuning::untabled_meet_min_tau) {
+        for (int k = 0; k < f.count; ++k) split.in_a[split.na++] = k;
+        return split;
+    }
+    int order[max_factors];
+    for (int k = 0; k < f.count; ++k) {
+        int j = k;
+        for (; j > 0 && f.exponent[order[j - 1]] < f.exponent[k]; --j) order[j] = order[j - 1];
+        order[j] = k;
+    }
+    for (int j = 0; j < f.count; ++j) {
+        const int k = order[j];
+        const std::int64_t size = 2 * f.exponent[k] + 1;
+        if (split.tau_b * size * split.tau_b * size * tuning::untabled_meet_ratio <= f.tau &&
+            !divides_shift(c, f.prime[k])) {
+            split.in_b[split.nb++] = k;
+            split.tau_b *= size;
+            for (int e = 0; e < 2 * f.exponent[k]; ++e) split.whole_b = ring.mul(split.whole_b, f.residue[k]);
+        } else {
+            split.in_a[split.na++] = k;
+        }
+    }
+    return split;
+}
+
+// Without a part B: each divisor's residue compared with the two classes.
+// Below the meet's least tau the list fits a fixed span; the places past its
+// end hold c, which is no residue, so that the comparison runs the same
+// number of steps for every pair.
+template <typename Ring>
+std::int64_t count_listed(const Ring ring, const far_residue_factors& f, const meet_split& split,
+                          std::uint32_t minus_m, std::uint32_t minus_quarter, untabled_lists& lists) {
+    const std::uint32_t c = ring.c;
+    constexpr std::size_t span = static_cast<std::size_t>(tuning::untabled_meet_min_tau);
+    if (lists.a_residues.size() < span) lists.a_residues.resize(span);
+    if (f.tau <= static_cast<std::int64_t>(span)) {
+        std::uint32_t* const to = lists.a_residues.data();
+        for (std::size_t x = 0; x < span; ++x) to[x] = c;
+    }
+    const std::size_t length = expand(ring, f, split.in_a, split.na, split.whole_b, lists.a_residues, f.tau);
+    const std::uint32_t* const all = lists.a_residues.data();
+    auto is_witness = [&](std::uint32_t r) { return static_cast<int>((r == minus_m) | (r == minus_quarter)); };
+    std::int64_t found = 0;
+    if (length <= span) {  // a constant count of steps, which the compiler unrolls
+        for (std::size_t x = 0; x < span; ++x) found += is_witness(all[x]);
+    } else {
+        for (std::size_t x = 0; x < length; ++x) found += is_witness(all[x]);
+    }
+    return found;
+}
+
 // A divisor of m^2 is a product a * b of a divisor a of the part A of m^2 and
 // a divisor b of the part B, the rest. With b' = N_B / b, N_B the whole of
 // part B, and every prime of B a unit modulo c, a * b = t exactly when
@@ -137,61 +206,14 @@ template <typename Ring, typename Marks>
 std::int64_t count_in_residues(const Ring ring, const far_residue_factors& f, std::uint32_t minus_m,
                                std::uint32_t minus_quarter, Marks& marks, untabled_lists& lists) {
     const std::uint32_t c = ring.c;
-    const int count = f.count;
     const std::int64_t tau = f.tau;
-    // B: units with the largest exponents first, while |B| stays below about
-    // sqrt(tau / untabled_meet_ratio); A: all the rest, its last factor walked
-    // apart so that its products are tested as they are formed.
-    int in_a[max_factors];
-    int in_b[max_factors];
-    int na = 0;
-    int nb = 0;
-    std::int64_t tau_b = 1;
-    std::uint32_t whole_b = 1 % c;
-    if (tau >= tuning::untabled_meet_min_tau) {
-        int order[max_factors];
-        for (int k = 0; k < count; ++k) {
-            int j = k;
-            for (; j > 0 && f.exponent[order[j - 1]] < f.exponent[k]; --j) order[j] = order[j - 1];
-            order[j] = k;
-        }
-        for (int j = 0; j < count; ++j) {
-            const int k = order[j];
-            const std::int64_t size = 2 * f.exponent[k] + 1;
-            if (tau_b * size * tau_b * size * tuning::untabled_meet_ratio <= tau && !divides_shift(c, f.prime[k])) {
-                in_b[nb++] = k;
-                tau_b *= size;
-                for (int e = 0; e < 2 * f.exponent[k]; ++e) whole_b = ring.mul(whole_b, f.residue[k]);
-            } else {
-                in_a[na++] = k;
-            }
-        }
-    } else {
-        for (int k = 0; k < count; ++k) in_a[na++] = k;
-    }
+    meet_split split = split_for_meet(ring, f);
+    int* const in_a = split.in_a;
+    const int na = split.na;
+    const std::int64_t tau_b = split.tau_b;
+    const std::uint32_t whole_b = split.whole_b;
     if (na == 0) return (whole_b == minus_m || whole_b == minus_quarter) ? 1 : 0;  // m = 1: the divisor 1 alone
-
-    if (nb == 0) {  // no B: each divisor's residue is compared with the two classes
-        // Below the meet's least tau the list fits a fixed span; the places
-        // past its end hold c, which is no residue, so that the comparison
-        // runs the same number of steps for every pair.
-        constexpr std::size_t span = static_cast<std::size_t>(tuning::untabled_meet_min_tau);
-        if (lists.a_residues.size() < span) lists.a_residues.resize(span);
-        if (tau <= static_cast<std::int64_t>(span)) {
-            std::uint32_t* const to = lists.a_residues.data();
-            for (std::size_t x = 0; x < span; ++x) to[x] = c;
-        }
-        const std::size_t length = expand(ring, f, in_a, na, whole_b, lists.a_residues, tau);
-        const std::uint32_t* const all = lists.a_residues.data();
-        auto is_witness = [&](std::uint32_t r) { return static_cast<int>((r == minus_m) | (r == minus_quarter)); };
-        std::int64_t found = 0;
-        if (length <= span) {  // a constant count of steps, which the compiler unrolls
-            for (std::size_t x = 0; x < span; ++x) found += is_witness(all[x]);
-        } else {
-            for (std::size_t x = 0; x < length; ++x) found += is_witness(all[x]);
-        }
-        return found;
-    }
+    if (split.nb == 0) return count_listed(ring, f, split, minus_m, minus_quarter, lists);
 
     // Every product a * N_B of A, the factor of A with the most powers
     // stepped innermost, so that the list of the others is short.
@@ -221,7 +243,7 @@ std::int64_t count_in_residues(const Ring ring, const far_residue_factors& f, st
 
     // The classes t * b', marked and remembered so that they can be cleared
     // afterwards.
-    const std::size_t b_length = expand(ring, f, in_b, nb, 1 % c, lists.b_residues, 2 * tau_b);
+    const std::size_t b_length = expand(ring, f, split.in_b, split.nb, 1 % c, lists.b_residues, 2 * tau_b);
     std::uint32_t* const marked = lists.b_residues.data();
     std::size_t mark_count = b_length;
     if (minus_m == minus_quarter) {
