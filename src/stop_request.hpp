@@ -31,4 +31,13 @@ void watch_stop_signals();
 // watch_stop_signals. The request, if any, stays readable.
 void unwatch_stop_signals();
 
+// The three signals watched for as long as it lives, whichever way its scope
+// is left.
+struct stop_signal_watch {
+    stop_signal_watch() { watch_stop_signals(); }
+    ~stop_signal_watch() { unwatch_stop_signals(); }
+    stop_signal_watch(const stop_signal_watch&) = delete;
+    stop_signal_watch& operator=(const stop_signal_watch&) = delete;
+};
+
 }  // namespace erdos

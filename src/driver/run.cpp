@@ -6,20 +6,15 @@
 #include <exception>
 #include <new>
 
+#include "driver/run_messages.hpp"
 #include "driver/run_outputs.hpp"
 #include "driver/status_line.hpp"
-#include "numtheory/examined_primes.hpp"
-#include "output/checkpoint.hpp"
 #include "output/kept_run.hpp"
 #include "output/output_file.hpp"
 #include "output/results_file.hpp"
-#include "output/staged_output.hpp"
-#include "output/summary_file.hpp"
-#include "search/shift_list.hpp"
 #include "stats/run_stats.hpp"
+#include "stats/summary_format.hpp"
 #include "stop_request.hpp"
-#include "walks/far_walk.hpp"
-#include "walks/prime_walk.hpp"
 
 namespace erdos {
 
@@ -27,114 +22,39 @@ namespace {
 
 constexpr const char* program_name = "erdos-straus";
 
-int report_file_error(status_line& progress, std::FILE* err, const char* what, const std::string& path,
-                      const std::string& why) {
-    print_file_error(progress, err, program_name, what, path, why);
+// Prints the fault and gives the exit status of a failed run.
+int fail(status_line& status, std::FILE* err, const run_config& config, const fault& failure) {
+    print_fault(status, err, program_name, config, failure);
     return 1;
 }
 
-int report_resume_refusal(status_line& progress, std::FILE* err, const std::string& path, const std::string& why) {
-    print_resume_refusal(progress, err, program_name, path, why);
-    return 1;
+// The checkpoint to go on from: the kept rows of a stopped run, read back and
+// checked before anything is changed, or nothing; then the checkpoints of
+// this run begin from it. Leaves `from` at that checkpoint.
+fault take_up_kept_rows(const run_config& config, run_outputs& outputs, run_stats& stats, status_line& status,
+                        checkpoint_record& from) {
+    from = record_of(config);
+    if (!outputs.results.staged) return {};
+    if (config.resume) {
+        status_phase(status, "reading the kept rows");
+        const kept_run kept = read_kept_run(from, outputs.results, stats);
+        if (kept.error != 0) return {fault_kind::resume_refused, kept.error, {}};
+        if (!kept.refusal.empty()) return {fault_kind::resume_refused, 0, kept.refusal};
+        from = kept.from;
+    }
+    if (const int error = begin_checkpoints(outputs, from); error != 0) return {fault_kind::results_file, error, {}};
+    return {};
 }
 
-int report_file_error(status_line& progress, std::FILE* err, const char* what, const std::string& path,
-                      int error) {
-    return report_file_error(progress, err, what, path, std::string(std::strerror(error)));
-}
-
-// The whole run behind run_experiment; every message on err first clears the
-// status line. Both outputs are written to temporary files, which a finished
-// run renames over the targets and anything else leaves to the caller to
-// discard.
-int run_phases(const run_config& config, std::FILE* err, scan_engine engine, status_line& progress,
-               run_outputs& outputs) {
-    // Both destinations are checked before any table is built, so that a wrong
-    // path costs no waiting; the check creates and truncates nothing.
-    if (const int error = check_output_path(config.results_path); error != 0) {
-        return report_file_error(progress, err, "results", config.results_path, error);
-    }
-    if (const int error = check_output_path(config.summary_path); error != 0) {
-        return report_file_error(progress, err, "summary", config.summary_path, error);
-    }
-    // The temporary files beside them, made now for the same reason: a
-    // directory without write permission shows at once. The rows a killed
-    // run kept there stay as they are until this run knows what to keep.
-    if (const int error = prepare_staged_output(outputs.results, config.results_path, stage_naming::kept);
-        error != 0) {
-        return report_file_error(progress, err, "results", config.results_path,
-                                 file_error_text(error, outputs.results));
-    }
-    if (config.resume && !outputs.results.staged) {
-        return report_resume_refusal(progress, err, config.results_path, "it is not a regular file");
-    }
-    if (const int error = prepare_staged_output(outputs.summary, config.summary_path, stage_naming::unique);
-        error != 0) {
-        return report_file_error(progress, err, "summary", config.summary_path, error);
-    }
-
-    // A resumed run takes the walk of the whole interval, as the run it
-    // continues did.
-    const walk_kind walk = choose_walk(config.p_max, config.c_max, engine);
-
-    run_stats stats;
-    // Room for every mass at once: growing the lists by doubling would need
-    // half as much again at the moment of each copy. An estimate, a little
-    // above the count, where the walk does not list the primes in advance or
-    // the kept rows come first.
-    const bool listed = walk == walk_kind::fast;
-    if (!listed || config.resume) {
-        const auto estimated = static_cast<std::size_t>(estimate_examined_primes(config.p_min, config.p_max));
-        stats.uniform_masses.reserve(estimated);
-        stats.weighted_masses.reserve(estimated);
-    }
-
-    // The checkpoint to go on from: the kept rows of a killed run, read
-    // back and checked before anything is changed, or nothing.
-    checkpoint_record from = record_of(config);
-    if (outputs.results.staged) {
-        if (config.resume) {
-            status_phase(progress, "reading the kept rows");
-            const kept_run kept = read_kept_run(record_of(config), outputs.results, stats);
-            const std::string why = kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal;
-            if (!why.empty()) return report_resume_refusal(progress, err, config.results_path, why);
-            from = kept.from;
-        }
-        if (const int error = start_durable_points(outputs, from); error != 0) {
-            return report_file_error(progress, err, "results", config.results_path, error);
-        }
-    }
-    // The walk goes on after the last kept row.
-    const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
-    const bool walk_left = walk_from <= config.p_max;
-
-    walk_setup setup;
-    if (listed && walk_left) {
-        status_phase(progress, "sieving");
-        setup = prepare_walk(walk_from, static_cast<std::int32_t>(config.p_max));
-    }
-    // The examined primes are counted in advance where the walk lists them;
-    // elsewhere the status line estimates by the position in the interval.
-    const std::int64_t examined_total = listed ? stats.processed + static_cast<std::int64_t>(setup.examined.size()) : 0;
-    status_interval(progress, config.p_min, config.p_max);
-    status_resumed(progress, stats.processed, walk_from);
-    if (listed) {
-        stats.uniform_masses.reserve(static_cast<std::size_t>(examined_total));
-        stats.weighted_masses.reserve(static_cast<std::size_t>(examined_total));
-    }
-
+// The walk over the primes after the kept rows, each chunk folded into stats,
+// written and counted for the next checkpoint. Returns 0 or an errno value.
+int scan_primes(const run_config& config, scan_engine engine, std::int64_t walk_from, run_outputs& outputs,
+                run_stats& stats, status_line& status) {
     output_file& results = outputs.results_file;
-    if (const int error = open_staged_output(outputs.results, results); error != 0) {
-        return report_file_error(progress, err, "results", config.results_path, error);
-    }
-    if (from.durable_bytes == 0) {
-        start_results_file(results);
-        note_header(outputs.checkpoints, std::strlen(results_header));
-    } else {
-        continue_results_file(results);
-    }
-
     checkpoint_state& checkpoints = outputs.checkpoints;
+    // Where the walk lists its primes in advance the status line counts them;
+    // elsewhere it estimates by the position in the interval.
+    std::int64_t examined_total = 0;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
         fold_chunk_stats(stats, chunk);
         int error = write_results_rows(results, chunk.rows);
@@ -142,76 +62,79 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
             note_rows(checkpoints, chunk);
             error = checkpoint_if_due(checkpoints, results);
         } else {
-            checkpoints.intact = false;
+            note_write_failure(checkpoints);
         }
-        if (chunk.scans.empty()) {
-            status_phase(progress, "scanning primes");  // the plain walk has built its tables
-        } else {
-            status_scan(progress, stats.processed, examined_total, chunk.scans.back().p);
-        }
+        if (!chunk.scans.empty()) status_scan(status, stats.processed, examined_total, chunk.scans.back().p);
         stop_if_requested();
         return error;
     };
-    const unsigned threads = worker_threads(config);
-    int walk_error = 0;
-    if (!walk_left) {
-        // Every examined prime was kept: only the summary is left to write.
-    } else if (listed) {
-        // The fast walk over the primes already listed for the status line.
-        status_phase(progress, "scanning primes");
-        walk_error = walk_primes_fast(setup, static_cast<std::int32_t>(config.p_max), config.c_max, threads, fold);
+    walk_events events;
+    events.phase = [&](const char* phase) { status_phase(status, phase); };
+    events.listed = [&](std::int64_t examined) { examined_total = stats.processed + examined; };
+    // A resumed run takes the walk of the whole interval, as the run it continues did.
+    const walk_kind walk = choose_walk(config.p_max, config.c_max, engine);
+    return walk_part(walk, walk_from, config.p_max, config.c_max, worker_threads(config), fold, events);
+}
+
+// The whole run behind run_experiment; every message on err first clears the
+// status line. Both outputs are written to temporary files, which a finished
+// run renames over the targets; anything else leaves them to the caller.
+int run_phases(const run_config& config, std::FILE* err, scan_engine engine, status_line& status,
+               run_outputs& outputs) {
+    if (const fault failure = prepare_outputs(outputs, config)) return fail(status, err, config, failure);
+
+    run_stats stats;
+    checkpoint_record from;
+    if (const fault failure = take_up_kept_rows(config, outputs, stats, status, from)) {
+        return fail(status, err, config, failure);
+    }
+    // The walk goes on after the last kept row.
+    const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
+    status_interval(status, config.p_min, config.p_max);
+    status_resumed(status, stats.processed, walk_from);
+
+    output_file& results = outputs.results_file;
+    if (const int error = open_staged_output(outputs.results, results); error != 0) {
+        return fail(status, err, config, {fault_kind::results_file, error, {}});
+    }
+    if (from.durable_bytes == 0) {
+        start_results_file(results);
+        note_header(outputs.checkpoints, std::strlen(results_header));
     } else {
-        status_phase(progress, "building tables");
-        walk_error = walk_part(walk, walk_from, config.p_max, config.c_max, threads, fold);
+        continue_results_file(results);
     }
-    setup = {};  // the prime list is no longer needed; the summary needs the room
-    if (walk_error != 0) {
-        return report_file_error(progress, err, "results", config.results_path, walk_error);
+    int error = scan_primes(config, engine, walk_from, outputs, stats, status);
+    if (error == 0) {
+        status_phase(status, "writing the results");
+        error = close_output_file(results);
     }
-    status_phase(progress, "writing the results");
-    if (const int error = close_output_file(results); error != 0) {
-        return report_file_error(progress, err, "results", config.results_path, error);
-    }
+    if (error != 0) return fail(status, err, config, {fault_kind::results_file, error, {}});
 
-    status_phase(progress, "writing the summary");
-    const std::uint64_t shift_count = count_shifts(config.c_max);
-    int summary_error = open_staged_output(outputs.summary, outputs.summary_file);
-    if (summary_error == 0) {
-        const summary_bounds bounds{config.p_min, config.has_p_min, config.p_max, config.c_max, shift_count};
-        summary_error = write_summary_file(outputs.summary_file, bounds, stats);
-    }
+    status_phase(status, "writing the summary");
+    const summary_percentiles percentiles = select_summary_percentiles(stats);
+    const int summary_error = write_summary_output(outputs, config, stats, percentiles);
     stop_if_requested();  // the last chance: from here on the run is finished
-
-    return put_outputs_in_place(outputs, config, stats, summary_error, progress, err, program_name);
+    return put_outputs_in_place(outputs, config, stats, summary_error, status, err, program_name);
 }
 
 }  // namespace
 
 int run_experiment(const run_config& config, std::FILE* err, scan_engine engine) {
-    status_line progress;
-    status_begin(progress, err);
+    // Declared in this order, they are released in the other on every path:
+    // the outputs discarded (unless kept below), the status line cleared so
+    // that any message starts on a clean line, the signals given back.
+    const stop_signal_watch watch;
+    status_line status;
+    status_begin(status, err);
     run_outputs outputs;
-    watch_stop_signals();
-    int status = 1;
-    bool kept = false;
     try {
-        status = run_phases(config, err, engine, progress, outputs);
+        return run_phases(config, err, engine, status, outputs);
     } catch (const run_stopped& stopped) {
-        status = 128 + stopped.signal;
-        kept = keep_outputs_for_resume(outputs, config.resume);
-    } catch (...) {
-        // erdos_main's message must start on a clean line, and the previous
-        // outputs stay as they were.
-        status_end(progress);
-        discard_outputs(outputs);
-        unwatch_stop_signals();
-        throw;
+        const bool kept = keep_outputs_for_resume(outputs, config.resume);
+        status_end(status);
+        print_interrupted(err, program_name, kept);
+        return 128 + stopped.signal;
     }
-    status_end(progress);
-    discard_outputs(outputs);  // nothing left after a finished run
-    unwatch_stop_signals();
-    if (status > 128) print_interrupted(err, program_name, kept);
-    return status;
 }
 
 int print_help_or_version(command_action action, std::FILE* out, std::FILE* err, const char* program) {

@@ -1,13 +1,34 @@
-// Discarding a run's outputs, or keeping its rows for --resume.
+// Preparing a run's outputs, and discarding them, keeping its rows for --resume or putting them in place.
 #include "driver/run_outputs.hpp"
 
-#include <cerrno>
 #include <cstring>
 
-#include "driver/run_config.hpp"
-#include "output/quoting.hpp"
+#include "driver/run_messages.hpp"
+#include "output/summary_file.hpp"
+#include "search/shift_list.hpp"
 
 namespace erdos {
+
+run_outputs::~run_outputs() { discard_outputs(*this); }
+
+fault prepare_outputs(run_outputs& outputs, const run_config& config) {
+    if (const int error = check_output_path(config.results_path); error != 0) {
+        return {fault_kind::results_file, error, {}};
+    }
+    if (const int error = check_output_path(config.summary_path); error != 0) {
+        return {fault_kind::summary_file, error, {}};
+    }
+    if (const int error = prepare_staged_output(outputs.results, config.results_path, stage_naming::kept);
+        error != 0) {
+        return {fault_kind::results_file, error, file_error_text(error, outputs.results)};
+    }
+    if (config.resume && !outputs.results.staged) return {fault_kind::resume_refused, 0, "it is not a regular file"};
+    if (const int error = prepare_staged_output(outputs.summary, config.summary_path, stage_naming::unique);
+        error != 0) {
+        return {fault_kind::summary_file, error, {}};
+    }
+    return {};
+}
 
 void discard_outputs(run_outputs& outputs) {
     discard_staged_output(outputs.results, outputs.results_file);
@@ -23,38 +44,12 @@ bool keep_outputs_for_resume(run_outputs& outputs, bool resuming) {
         discard_outputs(outputs);
         return untouched;
     }
-    // A failure leaves the last point recorded, which a resumed run goes back to.
+    // A failure leaves the last checkpoint recorded, which a resumed run goes back to.
     make_checkpoint(checkpoints, outputs.results_file);
     release_staged_output(outputs.results, outputs.results_file);
     discard_staged_output(outputs.summary, outputs.summary_file);
     end_checkpoints(checkpoints, true);
     return true;
-}
-
-std::string file_error_text(int error, const staged_output& output) {
-    if (error == EBUSY) {  // from the lock on the kept temporary file
-        return "another run is writing it (" + quote_for_message(kept_file_name(output.destination)) + ")";
-    }
-    return std::strerror(error);
-}
-
-void print_file_error(status_line& progress, std::FILE* err, const char* program, const char* what,
-                      const std::string& path, const std::string& why) {
-    status_end(progress);
-    std::fprintf(err, "%s: cannot write %s file %s: %s\n", program, what, quote_for_message(path).c_str(),
-                 why.c_str());
-}
-
-void print_resume_refusal(status_line& progress, std::FILE* err, const char* program, const std::string& path,
-                          const std::string& why) {
-    status_end(progress);
-    std::fprintf(err, "%s: cannot resume results file %s: %s\n", program, quote_for_message(path).c_str(),
-                 why.c_str());
-}
-
-void print_interrupted(std::FILE* err, const char* program, bool kept) {
-    std::fprintf(err, "%s: interrupted; the outputs are not complete%s\n", program,
-                 kept ? "; the same command with --resume continues the run" : "");
 }
 
 checkpoint_record record_of(const run_config& config) {
@@ -66,7 +61,7 @@ checkpoint_record record_of(const run_config& config) {
     return record;
 }
 
-int start_durable_points(run_outputs& outputs, const checkpoint_record& from) {
+int begin_checkpoints(run_outputs& outputs, const checkpoint_record& from) {
     const std::string record_path = checkpoint_record_name(outputs.results.destination);
     int error = from.durable_bytes == 0 ? write_checkpoint_record(record_path, from, false) : 0;
     if (error == 0) error = keep_staged_prefix(outputs.results, from.durable_bytes);
@@ -74,25 +69,30 @@ int start_durable_points(run_outputs& outputs, const checkpoint_record& from) {
     return error;
 }
 
+int write_summary_output(run_outputs& outputs, const run_config& config, const run_stats& stats,
+                         const summary_percentiles& percentiles) {
+    if (const int error = open_staged_output(outputs.summary, outputs.summary_file); error != 0) return error;
+    const summary_bounds bounds{config.p_min, config.has_p_min, config.p_max, config.c_max,
+                                count_shifts(config.c_max)};
+    return write_summary_file(outputs.summary_file, bounds, stats, percentiles);
+}
+
 int put_outputs_in_place(run_outputs& outputs, const run_config& config, const run_stats& stats, int summary_error,
-                         status_line& progress, std::FILE* err, const char* program) {
+                         status_line& status, std::FILE* err, const char* program) {
     int results_error = 0;
     if (summary_error == 0) {
         results_error = commit_staged_output(outputs.results);
         if (results_error == 0) summary_error = commit_staged_output(outputs.summary);
     }
     if (results_error != 0) {
-        print_file_error(progress, err, program, "results", config.results_path, std::strerror(results_error));
+        print_file_error(status, err, program, "results", config.results_path, std::strerror(results_error));
         return 1;
     }
     if (summary_error != 0) {
-        print_file_error(progress, err, program, "summary", config.summary_path, std::strerror(summary_error));
+        print_file_error(status, err, program, "summary", config.summary_path, std::strerror(summary_error));
     }
-    status_end(progress);
-    std::fprintf(err, "processed=%lld covered=%lld verified=%lld max_least_c=%d at p=%lld\n",
-                 static_cast<long long>(stats.processed), static_cast<long long>(stats.covered),
-                 static_cast<long long>(stats.verified), stats.max_least_shift,
-                 static_cast<long long>(stats.max_least_shift_prime));
+    status_end(status);
+    print_closing_line(err, stats);
     if (summary_error != 0) return 1;
     return (stats.processed == stats.covered && stats.covered == stats.verified) ? 0 : 2;
 }

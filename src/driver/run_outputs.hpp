@@ -1,27 +1,44 @@
-// A run's two outputs while they are written, and what becomes of them when the run ends.
+// A run's two outputs while they are written, and what becomes of them when the run ends: the part both programs share.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
 #include "driver/run_config.hpp"
+#include "driver/run_fault.hpp"
 #include "driver/status_line.hpp"
-#include "stats/run_stats.hpp"
-
 #include "output/checkpoint.hpp"
+#include "output/checkpoint_record.hpp"
 #include "output/output_file.hpp"
 #include "output/staged_output.hpp"
+#include "stats/run_stats.hpp"
+#include "stats/summary_format.hpp"
 
 namespace erdos {
 
-// The two outputs of a run and their files while they are written.
+// The two outputs of a run and their files while they are written. It owns
+// them: whatever is still open or staged when it goes is discarded, so that a
+// run that fails or throws leaves the targets as they were. A run that keeps
+// its rows says so first (keep_outputs_for_resume).
 struct run_outputs {
     staged_output results;
     staged_output summary;
     output_file results_file;
     output_file summary_file;
     checkpoint_state checkpoints;  // the checkpoints of a results file kept in place
+
+    run_outputs() = default;
+    run_outputs(const run_outputs&) = delete;
+    run_outputs& operator=(const run_outputs&) = delete;
+    ~run_outputs();
 };
+
+// Checks both targets and prepares their temporary files before any work, so
+// that a wrong path costs no waiting: the results beside their target with the
+// kept naming (rows a stopped run kept there stay as they are until the run
+// knows what to keep), the summary with a unique name. A --resume whose
+// results target is no regular file is refused. Returns the fault, or none.
+fault prepare_outputs(run_outputs& outputs, const run_config& config);
 
 // After a finished run (the temporary files are renamed by then) or a failed
 // one: nothing of it stays, its checkpoint record included. Rows kept by a run
@@ -33,9 +50,22 @@ void discard_outputs(run_outputs& outputs);
 // Returns true when they stay.
 bool keep_outputs_for_resume(run_outputs& outputs, bool resuming);
 
-// Why an output could not be prepared: the errno value's text, or for EBUSY
-// that another run holds the kept temporary file.
-std::string file_error_text(int error, const staged_output& output);
+// The record of config with nothing durable yet.
+checkpoint_record record_of(const run_config& config);
+
+// Starts the checkpoints of a staged results file from the checkpoint `from`
+// (a fresh start when it holds no bytes): the record of a fresh start is
+// written before the kept file is cut back, so that a run killed in between
+// leaves a pair that a resumed run still reads rightly. That record vouches
+// for no rows and is not synced: a crash of the machine that loses it costs
+// only the seconds before the first checkpoint. Returns 0 or an errno value.
+int begin_checkpoints(run_outputs& outputs, const checkpoint_record& from);
+
+// The summary of a finished run written into its staged file: stats with the
+// percentiles found for it. Returns 0 or the errno value of the failed open,
+// write or close.
+int write_summary_output(run_outputs& outputs, const run_config& config, const run_stats& stats,
+                         const summary_percentiles& percentiles);
 
 // The end of a finished run, once both files are written (summary_error is
 // the summary's write error, or 0): the results renamed into place first,
@@ -46,29 +76,6 @@ std::string file_error_text(int error, const staged_output& output);
 // failure, else 0 when every examined prime was covered and verified, 2
 // otherwise.
 int put_outputs_in_place(run_outputs& outputs, const run_config& config, const run_stats& stats, int summary_error,
-                         status_line& progress, std::FILE* err, const char* program);
-
-// The message for an output that cannot be written, on a clean line.
-void print_file_error(status_line& progress, std::FILE* err, const char* program, const char* what,
-                      const std::string& path, const std::string& why);
-
-// The message for a --resume that is refused, on a clean line.
-void print_resume_refusal(status_line& progress, std::FILE* err, const char* program, const std::string& path,
-                          const std::string& why);
-
-// The last message of a run that a signal stopped; kept: whether its rows
-// stay for --resume.
-void print_interrupted(std::FILE* err, const char* program, bool kept);
-
-// The record of config with nothing durable yet.
-checkpoint_record record_of(const run_config& config);
-
-// Starts the checkpoints of a staged results file from the point `from`
-// (a fresh start when it holds no bytes): the record of a fresh start is
-// written before the kept file is cut back, so that a run killed in between
-// leaves a pair that a resumed run still reads rightly. That record vouches
-// for no rows and is not synced: a crash of the machine that loses it costs
-// only the seconds before the first checkpoint. Returns 0 or an errno value.
-int start_durable_points(run_outputs& outputs, const checkpoint_record& from);
+                         status_line& status, std::FILE* err, const char* program);
 
 }  // namespace erdos

@@ -123,6 +123,8 @@ void status_scan(status_line& state, std::int64_t examined_done, std::int64_t ex
     state.current_p = current_p;
 }
 
+status_line::~status_line() { status_end(*this); }
+
 void status_end(status_line& state) {
     if (state.drawer.joinable()) {
         {

@@ -43,6 +43,11 @@ struct status_line {
     std::int64_t examined_resumed = 0;  // examined primes a resumed run took from the kept rows
     std::int64_t resumed_p = 0;         // where its own scan begins
     std::thread drawer;
+
+    status_line() = default;
+    status_line(const status_line&) = delete;
+    status_line& operator=(const status_line&) = delete;
+    ~status_line();  // ends it as status_end does
 };
 
 // Starts the clock, and the drawing thread when err is a terminal.

@@ -6,18 +6,9 @@
 #include <functional>
 #include <string>
 
+#include "driver/run_fault.hpp"
+
 namespace erdos {
-
-// What went wrong on one process, gravest last. A file fault names the
-// results or the summary file, with its errno value; a refused resumption
-// says why in its text; a signal fault has its signal number.
-enum class fault_kind : int { none = 0, results_file, summary_file, resume_refused, out_of_memory, internal, signal };
-
-struct fault {
-    fault_kind kind = fault_kind::none;
-    int detail = 0;    // the errno value or the signal number
-    std::string text;  // an internal error's description, or a file error's wording
-};
 
 // Runs work unless fault is set already, and turns whatever it throws into
 // fault: memory exhaustion, a stop request (run_stopped), any other exception.

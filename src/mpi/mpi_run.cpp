@@ -1,36 +1,23 @@
 // The phases of a run over several processes: outputs, rounds of blocks, reductions, summary, status.
 #include "mpi/mpi_run.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <new>
 
 #include "driver/run.hpp"
 #include "driver/run_config.hpp"
+#include "driver/run_messages.hpp"
 #include "driver/run_outputs.hpp"
 #include "driver/status_line.hpp"
 #include "mpi/block_plan.hpp"
 #include "mpi/collective_rows.hpp"
-#include "mpi/kept_split.hpp"
 #include "mpi/mpi_agreement.hpp"
-#include "mpi/stats_merge.hpp"
+#include "mpi/mpi_reductions.hpp"
+#include "mpi/mpi_resume.hpp"
 #include "numtheory/examined_primes.hpp"
 #include "output/checkpoint.hpp"
-#include "output/checkpoint_record.hpp"
-#include "output/kept_run.hpp"
-#include "output/quoting.hpp"
 #include "output/results_file.hpp"
-#include "output/resume_rows.hpp"
-#include "output/staged_output.hpp"
-#include "output/summary_file.hpp"
-#include "search/shift_list.hpp"
-#include "stats/distributed_percentile.hpp"
+#include "stats/results_rows.hpp"
 #include "stats/run_stats.hpp"
 #include "stop_request.hpp"
 #include "walks/walk_choice.hpp"
@@ -67,263 +54,74 @@ std::int64_t block_primes_setting(std::int64_t p_max) {
 }
 
 // What one process keeps through a run; the outputs are rank 0's alone.
+// Declared in this order, its parts are released in the other: the shared
+// file closed, the outputs discarded unless kept, the status line cleared.
 struct mpi_state {
     MPI_Comm comm = MPI_COMM_NULL;
     int rank = 0;
     int size = 1;
     std::FILE* err = nullptr;
-    status_line progress;
+    status_line status;
     run_outputs outputs;  // a direct results target is written through outputs.results_file
     collective_rows rows;
     bool rows_open = false;  // on every process alike
     fault local;
+
+    bool root() const { return rank == 0; }
 };
 
-// The message of an agreed fault, printed by its reporter alone; returns the
-// exit status every process gives.
-int end_with_fault(mpi_state& state, const agreed_fault& agreed, const run_config& config) {
-    if (agreed.kind == fault_kind::signal) return 128 + agreed.detail;  // reported at the very end
-    if (state.rank == 0) status_end(state.progress);
-    if (state.rank != agreed.reporter) return 1;
-    const fault& mine = state.local;
-    const std::string why = !mine.text.empty() ? mine.text : std::string(std::strerror(agreed.detail));
-    switch (agreed.kind) {
-        case fault_kind::results_file:
-            print_file_error(state.progress, state.err, program_name, "results", config.results_path, why);
-            break;
-        case fault_kind::summary_file:
-            print_file_error(state.progress, state.err, program_name, "summary", config.summary_path, why);
-            break;
-        case fault_kind::resume_refused:
-            print_resume_refusal(state.progress, state.err, program_name, config.results_path, why);
-            break;
-        case fault_kind::out_of_memory:
-            std::fprintf(state.err, "%s: out of memory; the outputs are not complete\n", program_name);
-            break;
-        default:
-            if (mine.text.empty()) {
-                std::fprintf(state.err, "%s: internal error; the outputs are not complete\n", program_name);
-            } else {
-                std::fprintf(state.err, "%s: internal error: %s; the outputs are not complete\n", program_name,
-                             mine.text.c_str());
-            }
-            break;
-    }
-    return 1;
-}
-
-// Agrees on the faults so far; true when the run goes on.
+// Agrees on the faults so far; true when the run goes on. Otherwise status
+// is the exit status every process gives, and the fault's reporter has
+// printed its message (a signal is reported at the very end).
 bool agreed_to_go_on(mpi_state& state, const run_config& config, int& status) {
     const agreed_fault agreed = agree_on_fault(state.local, state.comm);
     if (agreed.kind == fault_kind::none) return true;
-    status = end_with_fault(state, agreed, config);
+    if (agreed.kind == fault_kind::signal) {
+        status = 128 + agreed.detail;
+        return false;
+    }
+    if (state.root()) status_end(state.status);
+    if (state.rank == agreed.reporter) {
+        const fault mine{agreed.kind, agreed.detail, state.local.text};
+        print_fault(state.status, state.err, program_name, config, mine);
+    }
+    status = 1;
     return false;
 }
 
-// Rank 0: both targets checked and their temporary files prepared before any
-// work, as erdos-straus does (rows kept by a killed run stay as they are for
-// now); a direct results target is opened and gets its header now.
-void prepare_outputs(mpi_state& state, const run_config& config) {
-    fault& local = state.local;
-    if (const int error = check_output_path(config.results_path); error != 0) {
-        local = {fault_kind::results_file, error, {}};
-    } else if (const int error2 = check_output_path(config.summary_path); error2 != 0) {
-        local = {fault_kind::summary_file, error2, {}};
-    } else if (const int error3 = prepare_staged_output(state.outputs.results, config.results_path, stage_naming::kept);
-               error3 != 0) {
-        local = {fault_kind::results_file, error3, file_error_text(error3, state.outputs.results)};
-    } else if (config.resume && !state.outputs.results.staged) {
-        local = {fault_kind::resume_refused, 0, "it is not a regular file"};
-    } else if (const int error4 = prepare_staged_output(state.outputs.summary, config.summary_path, stage_naming::unique);
-               error4 != 0) {
-        local = {fault_kind::summary_file, error4, {}};
-    } else if (!state.outputs.results.staged) {
-        if (const int error5 = open_staged_output(state.outputs.results, state.outputs.results_file); error5 != 0) {
-            local = {fault_kind::results_file, error5, {}};
-        } else {
-            start_results_file(state.outputs.results_file);
-        }
+// Rank 0: the outputs prepared as erdos-straus prepares them; a direct
+// results target is opened and gets its header now.
+fault prepare_root_outputs(run_outputs& outputs, const run_config& config) {
+    if (fault failure = prepare_outputs(outputs, config)) return failure;
+    if (outputs.results.staged) return {};
+    if (const int error = open_staged_output(outputs.results, outputs.results_file); error != 0) {
+        return {fault_kind::results_file, error, {}};
     }
+    start_results_file(outputs.results_file);
+    return {};
 }
 
-void broadcast_record(checkpoint_record& record, MPI_Comm comm) {
-    std::int64_t fields[7] = {record.p_min, record.has_p_min ? 1 : 0, record.p_max, record.c_max,
-                              static_cast<std::int64_t>(record.durable_bytes), record.rows, record.last_p};
-    MPI_Bcast(fields, 7, MPI_INT64_T, 0, comm);
-    record = {fields[0], fields[1] != 0, fields[2], static_cast<std::int32_t>(fields[3]),
-              static_cast<std::uint64_t>(fields[4]), fields[5], fields[6]};
-}
-
-std::string broadcast_text(const std::string& text, MPI_Comm comm) {
-    std::uint64_t length = text.size();
-    MPI_Bcast(&length, 1, MPI_UINT64_T, 0, comm);
-    std::string copy = text;
-    copy.resize(static_cast<std::size_t>(length));
-    MPI_Bcast(copy.data(), static_cast<int>(length), MPI_CHAR, 0, comm);
-    return copy;
-}
-
-// Rank 0: the kept file and its record checked, the header read, and the
-// kept rows cut into one part per process.
-void plan_kept_rows(mpi_state& state, const run_config& config, checkpoint_record& from, bool& rows_to_read,
-                    std::vector<kept_part>& parts) {
-    const kept_run kept = check_kept_run(record_of(config), state.outputs.results, rows_to_read);
-    if (kept.error != 0 || !kept.refusal.empty()) {
-        state.local = {fault_kind::resume_refused, 0,
-                       kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal};
-        rows_to_read = false;
-        return;
-    }
-    from = kept.from;
-    if (!rows_to_read || from.durable_bytes == 0) {
-        rows_to_read = false;
-        return;
-    }
-    // The temporary file is open for writing only: it is read through a
-    // descriptor of its own.
-    const int fd = open(state.outputs.results.temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        state.local = {fault_kind::resume_refused, 0, std::strerror(errno)};
-        return;
-    }
-    const std::size_t header_size = std::strlen(results_header);
-    std::string header(header_size, '\0');
-    ssize_t got = -1;
-    if (from.durable_bytes >= header_size) {
-        do {
-            got = pread(fd, header.data(), header_size, 0);
-        } while (got < 0 && errno == EINTR);
-    }
-    if (got < 0 && from.durable_bytes >= header_size) {
-        state.local = {fault_kind::resume_refused, 0, std::strerror(errno)};
-    } else if (got != static_cast<ssize_t>(header_size) || header != results_header) {
-        state.local = {fault_kind::resume_refused, 0,
-                       "in " + quote_for_message(state.outputs.results.temporary) + ", the header is not the results header"};
-    } else if (const int error = split_kept_rows(fd, header_size, from.durable_bytes,
-                                                 static_cast<unsigned>(state.size), config.p_min - 1, parts);
-               error != 0) {
-        state.local = {fault_kind::resume_refused, 0, std::strerror(error)};
-    }
-    close(fd);
-}
-
-// --resume: the kept rows read back by every process, a part each, into its
-// statistics, with their first witnesses verified again; the part's rows and
-// last prime are held to the record. Sets from to the point to go on from.
-// Returns false when the run ends here (status set).
-bool read_kept_rows(mpi_state& state, const run_config& config, checkpoint_record& from, run_stats& stats,
-                    int& status) {
-    const bool root = state.rank == 0;
-    bool rows_to_read = false;
-    std::vector<kept_part> parts;
-    if (root) {
-        status_phase(state.progress, "reading the kept rows");
-        guard(state.local, [&] { plan_kept_rows(state, config, from, rows_to_read, parts); });
-    }
-    if (!agreed_to_go_on(state, config, status)) return false;
-    broadcast_record(from, state.comm);
-    int reading = rows_to_read ? 1 : 0;
-    MPI_Bcast(&reading, 1, MPI_INT, 0, state.comm);
-    if (reading == 0) return true;
-
-    std::vector<std::int64_t> cuts(static_cast<std::size_t>(state.size) * 3);
-    if (root) {
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            cuts[3 * i] = static_cast<std::int64_t>(parts[i].begin);
-            cuts[3 * i + 1] = static_cast<std::int64_t>(parts[i].end);
-            cuts[3 * i + 2] = parts[i].after_p;
-        }
-    }
-    MPI_Bcast(cuts.data(), static_cast<int>(cuts.size()), MPI_INT64_T, 0, state.comm);
-    const std::string kept_name = broadcast_text(state.outputs.results.temporary, state.comm);
-    const auto at = static_cast<std::size_t>(state.rank) * 3;
-    kept_rows mine;
-    guard(state.local, [&] {
-        const int fd = open(kept_name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) {
-            state.local = {fault_kind::resume_refused, 0, std::strerror(errno)};
-            return;
-        }
-        mine = fold_kept_rows(fd, static_cast<std::uint64_t>(cuts[at]), static_cast<std::uint64_t>(cuts[at + 1]),
-                              row_limits{config.p_min, config.p_max, config.c_max}, cuts[at + 2], stats);
-        close(fd);
-        if (mine.error != 0) {
-            state.local = {fault_kind::resume_refused, 0, std::strerror(mine.error)};
-        } else if (!mine.problem.empty()) {
-            state.local = {fault_kind::resume_refused, 0, "in " + quote_for_message(kept_name) + ", " + mine.problem};
-        }
-    });
-    // The first refused row in file order is on the lowest process that refuses one.
-    if (!agreed_to_go_on(state, config, status)) return false;
-    std::int64_t rows = 0;
-    std::int64_t last_p = 0;
-    MPI_Allreduce(&mine.rows, &rows, 1, MPI_INT64_T, MPI_SUM, state.comm);
-    MPI_Allreduce(&mine.last_p, &last_p, 1, MPI_INT64_T, MPI_MAX, state.comm);
-    if (root && (rows != from.rows || last_p != from.last_p)) {
-        state.local = {fault_kind::resume_refused, 0, kept_rows_mismatch(state.outputs.results)};
-    }
-    return agreed_to_go_on(state, config, status);
-}
-
-// The run on every process; returns the exit status, the same everywhere.
-int run_phases(mpi_state& state, const run_config& config) {
+// The blocks of this process, each walked and written together with those of
+// the others a round at a time; a checkpoint after a round when rank 0's
+// interval has passed. Returns false when the run ends here (status set).
+bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_record& from, run_stats& stats,
+                 bool staged, int& status) {
     MPI_Comm comm = state.comm;
-    fault& local = state.local;
-    const bool root = state.rank == 0;
-    int status = 1;
-
-    if (root) guard(local, [&] { prepare_outputs(state, config); });
-    if (!agreed_to_go_on(state, config, status)) return status;
-    int staged = root && state.outputs.results.staged ? 1 : 0;
-    MPI_Bcast(&staged, 1, MPI_INT, 0, comm);
-
-    // The checkpoint to go on from, as erdos-straus finds it: the kept
-    // rows of a killed run, read back and checked before anything is
-    // changed, or nothing. Then, on rank 0, the record of a fresh start is
-    // written before the kept file is emptied, and the checkpoints begin.
-    run_stats stats;
-    checkpoint_record from = record_of(config);
-    if (staged != 0 && config.resume && !read_kept_rows(state, config, from, stats, status)) return status;
-    if (root && staged != 0) {
-        if (const int error = start_durable_points(state.outputs, from); error != 0) {
-            local = {fault_kind::results_file, error, {}};
-        }
-    }
-    if (!agreed_to_go_on(state, config, status)) return status;
-
-    const bool direct = root && !state.outputs.results.staged;
-    if (const int error = open_collective_rows(state.rows, state.outputs.results.temporary,
-                                               direct ? &state.outputs.results_file : nullptr, comm);
-        error != 0) {
-        local = {fault_kind::results_file, error, {}};
-    }
-    if (!agreed_to_go_on(state, config, status)) return status;
-    state.rows_open = true;
-    state.rows.offset = from.durable_bytes;
-
-    // The blocks after the last kept row, the same on every process.
     const walk_kind walk = choose_walk(config.p_max, config.c_max, scan_engine::fast);
     const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
     std::int64_t block_primes = block_primes_setting(config.p_max);
     MPI_Bcast(&block_primes, 1, MPI_INT64_T, 0, comm);
     block_plan plan;
-    guard(local, [&] {
+    guard(state.local, [&] {
         if (walk_from <= config.p_max) {
             plan = plan_blocks(walk_from, config.p_max, static_cast<unsigned>(state.size), block_primes);
         }
-        std::int64_t expected = stats.processed;
-        for (std::size_t round = 0; round < plan.rounds; ++round) {
-            const block_bounds block = block_of(plan, round, static_cast<unsigned>(state.rank));
-            if (block.first <= block.last) expected += estimate_examined_primes(block.first, block.last);
-        }
-        stats.uniform_masses.reserve(static_cast<std::size_t>(expected));
-        stats.weighted_masses.reserve(static_cast<std::size_t>(expected));
     });
-    if (!agreed_to_go_on(state, config, status)) return status;
-    if (root) {
-        status_interval(state.progress, config.p_min, config.p_max);
-        status_resumed(state.progress, from.rows, walk_from);
-        status_phase(state.progress, "scanning primes");
+    if (!agreed_to_go_on(state, config, status)) return false;
+    if (state.root()) {
+        status_interval(state.status, config.p_min, config.p_max);
+        status_resumed(state.status, from.rows, walk_from);
+        status_phase(state.status, "scanning primes");
     }
     const unsigned threads = worker_threads(config);
     std::string block_rows;
@@ -335,31 +133,30 @@ int run_phases(mpi_state& state, const run_config& config) {
         if (!chunk.scans.empty()) {
             block_count += static_cast<std::int64_t>(chunk.scans.size());
             block_last_p = chunk.scans.back().p;
-            if (root) status_scan(state.progress, from.rows + block_count * state.size, 0, block_last_p);
+            if (state.root()) status_scan(state.status, from.rows + block_count * state.size, 0, block_last_p);
         }
         stop_if_requested();
         return 0;
     };
     std::int64_t rows_written = from.rows;
     for (std::size_t round = 0; round < plan.rounds; ++round) {
-        guard(local, [&] {
+        guard(state.local, [&] {
             block_rows.clear();
             block_count = 0;
             block_last_p = 0;
             // The header opens a new file, ahead of the first block.
-            if (root && round == 0 && state.rows.shared && from.durable_bytes == 0) block_rows = results_header;
+            if (state.root() && round == 0 && state.rows.shared && from.durable_bytes == 0) block_rows = results_header;
             const block_bounds block = block_of(plan, round, static_cast<unsigned>(state.rank));
             walk_part(walk, block.first, block.last, config.c_max, threads, fold);
         });
-        if (!agreed_to_go_on(state, config, status)) return status;
+        if (!agreed_to_go_on(state, config, status)) return false;
         if (const int error = write_collective_rows(state.rows, block_rows); error != 0) {
-            local = {fault_kind::results_file, error, {}};
+            state.local = {fault_kind::results_file, error, {}};
         }
-        if (!agreed_to_go_on(state, config, status)) return status;
-        if (staged == 0) continue;
+        if (!agreed_to_go_on(state, config, status)) return false;
+        if (!staged) continue;
 
-        // What the file holds now, for the next checkpoint: the rows of
-        // every process and the last prime of the round.
+        // What the file holds now: the rows of every process and the last prime of the round.
         std::int64_t round_rows = 0;
         std::int64_t round_last_p = 0;
         MPI_Allreduce(&block_count, &round_rows, 1, MPI_INT64_T, MPI_SUM, comm);
@@ -367,139 +164,125 @@ int run_phases(mpi_state& state, const run_config& config) {
         rows_written += round_rows;
         checkpoint_state& points = state.outputs.checkpoints;
         int due = 0;
-        if (root) {
-            points.bytes = state.rows.offset;
-            points.rows = rows_written;
-            if (round_rows > 0) points.last_p = round_last_p;
-            due = std::chrono::steady_clock::now() >= points.due ? 1 : 0;
+        if (state.root()) {
+            note_written(points, state.rows.offset, rows_written, round_last_p);
+            due = checkpoint_due(points) ? 1 : 0;
         }
-        // A checkpoint when rank 0's interval has passed: every process's
-        // rows synced, then rank 0 records them.
+        // Every process's rows synced, then rank 0 records them.
         MPI_Bcast(&due, 1, MPI_INT, 0, comm);
-        if (due != 0) {
-            int error = sync_collective_rows(state.rows);
-            int all_synced = 0;
-            const int synced = error == 0 ? 1 : 0;
-            MPI_Allreduce(&synced, &all_synced, 1, MPI_INT, MPI_MIN, comm);
-            if (root && error == 0 && all_synced != 0) error = make_checkpoint(points, state.outputs.results_file);
-            if (root) points.due = std::chrono::steady_clock::now() + points.interval;
-            if (error != 0) local = {fault_kind::results_file, error, {}};
-        }
+        if (due == 0) continue;
+        int error = sync_collective_rows(state.rows);
+        int all_synced = 0;
+        const int synced = error == 0 ? 1 : 0;
+        MPI_Allreduce(&synced, &all_synced, 1, MPI_INT, MPI_MIN, comm);
+        if (state.root() && error == 0 && all_synced != 0) error = make_checkpoint(points, state.outputs.results_file);
+        if (state.root()) schedule_checkpoint(points);
+        if (error != 0) state.local = {fault_kind::results_file, error, {}};
     }
-    block_rows = std::string();
-    if (root) status_phase(state.progress, "writing the results");
-    if (!agreed_to_go_on(state, config, status)) return status;
+    return true;
+}
+
+// Opens the rows' file on every process, after the kept rows. Returns false
+// when the run ends here (status set).
+bool open_rows(mpi_state& state, const run_config& config, const checkpoint_record& from, int& status) {
+    const bool direct = state.root() && !state.outputs.results.staged;
+    if (const int error = open_collective_rows(state.rows, state.outputs.results.temporary,
+                                               direct ? &state.outputs.results_file : nullptr, state.comm);
+        error != 0) {
+        state.local = {fault_kind::results_file, error, {}};
+    }
+    if (!agreed_to_go_on(state, config, status)) return false;
+    state.rows_open = true;
+    state.rows.offset = from.durable_bytes;
+    return true;
+}
+
+// Closes the rows' file on every process (and a direct target on rank 0).
+bool close_rows(mpi_state& state, const run_config& config, int& status) {
+    if (state.root()) status_phase(state.status, "writing the results");
+    if (!agreed_to_go_on(state, config, status)) return false;
     state.rows_open = false;
-    if (const int error = close_collective_rows(state.rows); error != 0) local = {fault_kind::results_file, error, {}};
-    if (direct) {
-        if (const int error = close_output_file(state.outputs.results_file); error != 0 && local.kind == fault_kind::none) {
-            local = {fault_kind::results_file, error, {}};
+    if (const int error = close_collective_rows(state.rows); error != 0) {
+        state.local = {fault_kind::results_file, error, {}};
+    }
+    if (state.root() && !state.outputs.results.staged) {
+        if (const int error = close_output_file(state.outputs.results_file);
+            error != 0 && state.local.kind == fault_kind::none) {
+            state.local = {fault_kind::results_file, error, {}};
+        }
+    }
+    return agreed_to_go_on(state, config, status);
+}
+
+// The run on every process; returns the exit status, the same everywhere.
+int run_phases(mpi_state& state, const run_config& config) {
+    int status = 1;
+    if (state.root()) guard(state.local, [&] { state.local = prepare_root_outputs(state.outputs, config); });
+    if (!agreed_to_go_on(state, config, status)) return status;
+    int staged = state.root() && state.outputs.results.staged ? 1 : 0;
+    MPI_Bcast(&staged, 1, MPI_INT, 0, state.comm);
+
+    // The checkpoint to go on from, as erdos-straus finds it; then, on rank
+    // 0, the checkpoints of this run begin from it.
+    run_stats stats;
+    checkpoint_record from = record_of(config);
+    if (staged != 0 && config.resume) {
+        if (state.root()) status_phase(state.status, "reading the kept rows");
+        read_kept_rows_together(config, state.outputs.results, state.comm, from, stats, state.local);
+        if (!agreed_to_go_on(state, config, status)) return status;
+    }
+    if (state.root() && staged != 0) {
+        if (const int error = begin_checkpoints(state.outputs, from); error != 0) {
+            state.local = {fault_kind::results_file, error, {}};
         }
     }
     if (!agreed_to_go_on(state, config, status)) return status;
+    if (!open_rows(state, config, from, status)) return status;
+    if (!scan_rounds(state, config, from, stats, staged != 0, status)) return status;
+    if (!close_rows(state, config, status)) return status;
 
-    // The aggregates of every process, merged on rank 0.
-    if (root) status_phase(state.progress, "writing the summary");
-    const std::vector<std::int64_t> packed = pack_run_stats(stats);
-    const int packed_words = static_cast<int>(packed.size());
-    std::vector<int> words(root ? static_cast<std::size_t>(state.size) : 0);
-    MPI_Gather(&packed_words, 1, MPI_INT, words.data(), 1, MPI_INT, 0, comm);
-    std::vector<int> displacements(words.size());
-    int all_words = 0;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        displacements[i] = all_words;
-        all_words += words[i];
-    }
-    std::vector<std::int64_t> gathered(static_cast<std::size_t>(all_words));
-    MPI_Gatherv(packed.data(), packed_words, MPI_INT64_T, gathered.data(), words.data(), displacements.data(),
-                MPI_INT64_T, 0, comm);
-    run_stats whole;
-    if (root) {
-        std::size_t at = 0;
-        for (int i = 0; i < state.size; ++i) merge_run_stats(whole, unpack_run_stats(gathered, at));
-    }
-
-    // The percentiles, selected where the masses are.
-    const auto mine = static_cast<std::uint64_t>(stats.uniform_masses.size());
-    std::uint64_t total = 0;
-    MPI_Allreduce(&mine, &total, 1, MPI_UINT64_T, MPI_SUM, comm);
-    percentile_search search = start_percentile_search(total);
-    std::vector<std::uint64_t> counts;
-    std::vector<std::uint64_t> sums;
-    guard(local, [&] {
-        counts.assign(search.targets.size() * select_digit_values, 0);
-        sums.assign(counts.size(), 0);
-    });
+    if (state.root()) status_phase(state.status, "writing the summary");
+    const run_stats whole = gather_run_stats(stats, state.comm);
+    summary_percentiles percentiles;
+    reduce_percentiles(stats, state.comm, percentiles, state.local);
     if (!agreed_to_go_on(state, config, status)) return status;
-    for (int pass = 0; pass < select_passes && !search.targets.empty(); ++pass) {
-        guard(local, [&] { count_percentile_pass(search, stats.uniform_masses, stats.weighted_masses, counts); });
-        MPI_Allreduce(counts.data(), sums.data(), static_cast<int>(counts.size()), MPI_UINT64_T, MPI_SUM, comm);
-        guard(local, [&] { take_percentile_pass(search, sums); });
-    }
-    if (!agreed_to_go_on(state, config, status)) return status;
-
     // Rank 0 writes the summary and puts both files in place, in the order
     // and with the messages of erdos-straus.
     int summary_error = 0;
-    if (root) {
-        guard(local, [&] {
-            const summary_bounds bounds{config.p_min, config.has_p_min, config.p_max, config.c_max,
-                                        count_shifts(config.c_max)};
-            const std::string text = format_summary(bounds, whole, finish_percentile_search(search));
-            summary_error = open_staged_output(state.outputs.summary, state.outputs.summary_file);
-            if (summary_error == 0) {
-                state.outputs.summary_file.pending = text;
-                summary_error = close_output_file(state.outputs.summary_file);
-            }
-        });
+    if (state.root()) {
+        guard(state.local, [&] { summary_error = write_summary_output(state.outputs, config, whole, percentiles); });
     }
     // The last chance for a stop request: from here on the run is finished.
     if (!agreed_to_go_on(state, config, status)) return status;
     status = 0;
-    if (root) {
-        status = put_outputs_in_place(state.outputs, config, whole, summary_error, state.progress, state.err,
+    if (state.root()) {
+        status = put_outputs_in_place(state.outputs, config, whole, summary_error, state.status, state.err,
                                       program_name);
     }
-    MPI_Bcast(&status, 1, MPI_INT, 0, comm);
+    MPI_Bcast(&status, 1, MPI_INT, 0, state.comm);
     return status;
 }
 
 // The run with its cleanup: every process closes the shared file together,
-// rank 0 removes what a failed run left, or keeps the rows of a stopped one
-// for --resume, and reports an interruption.
+// rank 0 keeps the rows of a stopped run for --resume and reports the
+// interruption; what is left otherwise goes with the state.
 int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
+    const stop_signal_watch watch;
     mpi_state state;
     state.comm = comm;
     state.rank = rank_in(comm);
     state.size = size_of(comm);
     state.err = err;
-    const bool root = state.rank == 0;
-    if (root) status_begin(state.progress, err);
-    watch_stop_signals();
-    int status = 1;
-    try {
-        status = run_phases(state, config);
-    } catch (...) {
-        if (root) {
-            status_end(state.progress);
-            discard_outputs(state.outputs);
-        }
-        unwatch_stop_signals();
-        throw;
-    }
-    bool kept = false;
+    if (state.root()) status_begin(state.status, err);
+    const int status = run_phases(state, config);
     if (status > 128 && state.rows_open) sync_collective_rows(state.rows);
     if (state.rows_open) close_collective_rows(state.rows);
-    if (root) {
-        status_end(state.progress);
-        if (status > 128) {
-            kept = keep_outputs_for_resume(state.outputs, config.resume);
-        } else {
-            discard_outputs(state.outputs);  // nothing left after a finished run
-        }
+    state.rows_open = false;
+    if (status > 128 && state.root()) {
+        const bool kept = keep_outputs_for_resume(state.outputs, config.resume);
+        status_end(state.status);
+        print_interrupted(err, program_name, kept);
     }
-    unwatch_stop_signals();
-    if (status > 128 && root) print_interrupted(err, program_name, kept);
     return status;
 }
 

@@ -95,6 +95,18 @@ void note_rows(checkpoint_state& state, const prime_chunk& chunk) {
     state.last_p = chunk.scans.back().p;
 }
 
+void note_written(checkpoint_state& state, std::uint64_t bytes, std::int64_t rows, std::int64_t last_p) {
+    if (rows > state.rows) state.last_p = last_p;
+    state.bytes = bytes;
+    state.rows = rows;
+}
+
+void note_write_failure(checkpoint_state& state) { state.intact = false; }
+
+bool checkpoint_due(const checkpoint_state& state) { return clock::now() >= state.due; }
+
+void schedule_checkpoint(checkpoint_state& state) { state.due = clock::now() + state.interval; }
+
 int checkpoint_if_due(checkpoint_state& state, output_file& file) {
     if (!state.active || !state.intact || clock::now() < state.due) return 0;
     {
@@ -135,6 +147,8 @@ int make_checkpoint(checkpoint_state& state, output_file& file) {
     if (error == 0) state.recorded = point;
     return error;
 }
+
+checkpoint_state::~checkpoint_state() { end_checkpoints(*this, true); }
 
 void end_checkpoints(checkpoint_state& state, bool keep) {
     if (state.syncer.joinable()) {

@@ -39,6 +39,11 @@ struct checkpoint_state {
     bool stopping = false;
     int sync_error = 0;        // the first failure of the thread
     std::thread syncer;
+
+    checkpoint_state() = default;
+    checkpoint_state(const checkpoint_state&) = delete;
+    checkpoint_state& operator=(const checkpoint_state&) = delete;
+    ~checkpoint_state();  // ends the recording as end_checkpoints(state, true) does
 };
 
 // Starts recording the results of a staged output whose kept file now holds
@@ -52,6 +57,21 @@ void note_header(checkpoint_state& state, std::uint64_t bytes);
 
 // Counts a chunk's rows, handed to the file.
 void note_rows(checkpoint_state& state, const prime_chunk& chunk);
+
+// Sets the counts to what the file holds now, when others wrote into it too
+// (the rows of every process of a run): `bytes` in all, `rows` rows, the
+// last of them for last_p (left as it was when rows did not grow).
+void note_written(checkpoint_state& state, std::uint64_t bytes, std::int64_t rows, std::int64_t last_p);
+
+// After a failed write: the counts no longer say what the file holds, and no
+// checkpoint is made from them.
+void note_write_failure(checkpoint_state& state);
+
+// Whether the interval since the last checkpoint has passed; and the next
+// one put an interval from now. For callers that make their checkpoints
+// themselves (make_checkpoint) rather than through checkpoint_if_due.
+bool checkpoint_due(const checkpoint_state& state);
+void schedule_checkpoint(checkpoint_state& state);
 
 // When the interval since the last point has passed and the syncing thread
 // is free: hands the file's pending bytes to the system and asks the thread

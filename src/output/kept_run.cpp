@@ -21,8 +21,9 @@ std::string configuration_text(const checkpoint_record& r) {
     return text + std::to_string(r.p_max) + " " + std::to_string(r.c_max);
 }
 
-// A descriptor for reading the kept file, which must be the one locked.
-int open_for_reading(const staged_output& results, int& fd) {
+}  // namespace
+
+int open_kept_rows(const staged_output& results, int& fd) {
     fd = open(results.temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return errno;
     struct stat held {};
@@ -35,8 +36,6 @@ int open_for_reading(const staged_output& results, int& fd) {
     }
     return 0;
 }
-
-}  // namespace
 
 kept_run check_kept_run(const checkpoint_record& wanted, const staged_output& results, bool& rows_to_read) {
     rows_to_read = false;
@@ -87,7 +86,7 @@ kept_run read_kept_run(const checkpoint_record& wanted, const staged_output& res
     kept.from = wanted;
     const std::string kept_name = quote_for_message(results.temporary);
     int fd = -1;
-    if (const int error = open_for_reading(results, fd); error != 0) {
+    if (const int error = open_kept_rows(results, fd); error != 0) {
         kept.error = error;
         return kept;
     }

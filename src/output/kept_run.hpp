@@ -33,6 +33,12 @@ kept_run read_kept_run(const checkpoint_record& wanted, const staged_output& res
 // caller then reads them and holds them to the record, as read_kept_run does.
 kept_run check_kept_run(const checkpoint_record& wanted, const staged_output& results, bool& rows_to_read);
 
+// A descriptor of its own for reading the kept file of a staged output,
+// which must be the very file the output holds locked (not one put under its
+// name since). Returns 0, EBUSY when the name now leads to another file, or
+// another errno value.
+int open_kept_rows(const staged_output& results, int& fd);
+
 // The refusal when the rows read back do not end where the record says.
 std::string kept_rows_mismatch(const staged_output& results);
 

@@ -214,26 +214,28 @@ int next_row_start(int fd, std::uint64_t offset, std::uint64_t end, std::uint64_
     return 0;
 }
 
-kept_rows fold_kept_results(int fd, std::uint64_t end, const row_limits& limits, run_stats& stats) {
+int check_kept_header(int fd, std::uint64_t end, std::string& problem) {
     const std::size_t header_size = std::strlen(results_header);
-    if (end == 0) return {};
-    kept_rows kept;
     std::string header(header_size, '\0');
     ssize_t got = -1;
     if (end >= header_size) {
         do {
             got = pread(fd, header.data(), header_size, 0);
         } while (got < 0 && errno == EINTR);
-        if (got < 0) {
-            kept.error = errno;
-            return kept;
-        }
+        if (got < 0) return errno;
     }
     if (got != static_cast<ssize_t>(header_size) || header != results_header) {
-        kept.problem = "the header is not the results header";
-        return kept;
+        problem = "the header is not the results header";
     }
-    return fold_kept_rows(fd, header_size, end, limits, limits.p_min - 1, stats);
+    return 0;
+}
+
+kept_rows fold_kept_results(int fd, std::uint64_t end, const row_limits& limits, run_stats& stats) {
+    if (end == 0) return {};
+    kept_rows kept;
+    kept.error = check_kept_header(fd, end, kept.problem);
+    if (kept.error != 0 || !kept.problem.empty()) return kept;
+    return fold_kept_rows(fd, std::strlen(results_header), end, limits, limits.p_min - 1, stats);
 }
 
 }  // namespace erdos

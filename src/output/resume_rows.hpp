@@ -57,6 +57,11 @@ kept_rows fold_kept_rows(int fd, std::uint64_t begin, std::uint64_t end, const r
 // value.
 int next_row_start(int fd, std::uint64_t offset, std::uint64_t end, std::uint64_t& start);
 
+// Checks that the first `end` bytes of the kept results file at fd begin with
+// the results header. Returns 0 or the errno value of a failed read; sets
+// problem when the header is not there.
+int check_kept_header(int fd, std::uint64_t end, std::string& problem);
+
 // Reads the bytes [0, end) of a kept results file: the header, then rows as
 // fold_kept_rows reads them (after_p = p_min - 1). end 0 is an empty file.
 kept_rows fold_kept_results(int fd, std::uint64_t end, const row_limits& limits, run_stats& stats);

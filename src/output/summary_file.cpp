@@ -3,10 +3,9 @@
 
 namespace erdos {
 
-int write_summary_file(output_file& file, const summary_bounds& bounds, run_stats& stats) {
-    // The lists serve as the selections' working copies: a run's lists are
-    // tens of megabytes, and their order is of no further use.
-    file.pending = format_summary(bounds, stats, select_summary_percentiles(stats));
+int write_summary_file(output_file& file, const summary_bounds& bounds, const run_stats& stats,
+                       const summary_percentiles& percentiles) {
+    file.pending = format_summary(bounds, stats, percentiles);
     return close_output_file(file);
 }
 

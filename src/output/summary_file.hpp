@@ -7,10 +7,10 @@
 
 namespace erdos {
 
-// Writes format_summary into a file already opened, which is closed at the
-// end. The mass lists of stats keep their entries but not their order.
-// Returns 0 or the errno value of the failed write or close. Throws
-// run_stopped when a signal asks the run to stop.
-int write_summary_file(output_file& file, const summary_bounds& bounds, run_stats& stats);
+// Writes the summary of stats with the given percentiles into a file already
+// opened, which is closed at the end. Returns 0 or the errno value of the
+// failed write or close.
+int write_summary_file(output_file& file, const summary_bounds& bounds, const run_stats& stats,
+                       const summary_percentiles& percentiles);
 
 }  // namespace erdos

@@ -114,7 +114,8 @@ std::size_t plain_chunk_primes(std::uint64_t shift_count) {
         tuning::plain_chunk_pairs / std::max<std::uint64_t>(shift_count, 1), 1, tuning::plain_chunk_max_primes));
 }
 
-int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink) {
+int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink,
+                      const walk_events& events) {
     const std::vector<std::int32_t> prime_list = sieve_primes(p_max);
     // Without an examined prime there is nothing to scan: the factor table and
     // the shift list, which at the widest C_MAX take gigabytes, are not built.
@@ -126,8 +127,8 @@ int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max
     const shift_table shifts = build_shift_list(c_max);
     const std::uint64_t shift_count = shifts.shift_list.size();
     const std::size_t primes_per_chunk = plain_chunk_primes(shift_count);
+    announce_phase(events, "scanning primes");
     prime_chunk chunk;
-    if (const int stop = sink(chunk); stop != 0) return stop;  // the tables are ready
     for (const std::int32_t p : prime_list) {
         if (p % 24 != 1 || p < p_min) continue;
         stop_if_requested();

@@ -15,6 +15,18 @@ namespace erdos {
 // return stops the walk and is passed back.
 using chunk_sink = std::function<int(const prime_chunk&)>;
 
+// What a walk tells its caller besides the chunks, for the status line: each
+// phase by its name as it begins ("sieving", "building tables", "scanning
+// primes"), and, where the walk lists its primes in advance, how many it will
+// visit. Either may be empty.
+struct walk_events {
+    std::function<void(const char* phase)> phase;
+    std::function<void(std::int64_t examined)> listed;
+};
+inline void announce_phase(const walk_events& events, const char* phase) {
+    if (events.phase) events.phase(phase);
+}
+
 // How many examined primes the walk will visit, for progress and reservations.
 struct walk_setup {
     std::vector<std::int32_t> examined;  // every examined prime, ascending
@@ -38,12 +50,13 @@ std::size_t plain_chunk_primes(std::uint64_t shift_count);
 int walk_primes_fast(const walk_setup& setup, std::int32_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink);
 
-// The same walk done the plain way (of the primes from p_min on): a full sieve, a factor table over every
-// m, and the divisor-listing scan, on one thread. The reference for the fast
-// walk (the straightforward program runs it). Chunks
-// hold fewer primes the more shifts there are; an empty chunk comes first,
-// once the tables are built, since they can take longer than many primes. Throws run_stopped when a
-// signal asks the run to stop.
-int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink);
+// The same walk done the plain way (of the primes from p_min on): a full
+// sieve, a factor table over every m, and the divisor-listing scan, on one
+// thread. The reference for the fast walk (the straightforward program runs
+// it). Chunks hold fewer primes the more shifts there are. The tables can take
+// longer than many primes: the phase "scanning primes" is announced once they
+// are built. Throws run_stopped when a signal asks the run to stop.
+int walk_primes_plain(std::int64_t p_min, std::int32_t p_max, std::int32_t c_max, const chunk_sink& sink,
+                      const walk_events& events = {});
 
 }  // namespace erdos

@@ -28,8 +28,10 @@ walk_kind choose_walk(std::int64_t p_max, std::int32_t c_max, scan_engine engine
 // p_hi, over the examined primes of [p_lo, p_hi] alone (0 <= p_lo), with
 // `threads` workers where the walk has them. Chunks reach the sink in prime
 // order; returns the sink's first non-zero value, or 0. An empty part
-// (p_lo > p_hi) visits nothing. Each call sets up its own sieves and tables.
+// (p_lo > p_hi) visits nothing. Each call sets up its own sieves and tables;
+// events hear of its phases, and the fast walk tells how many examined primes
+// it listed.
 int walk_part(walk_kind walk, std::int64_t p_lo, std::int64_t p_hi, std::int32_t c_max, unsigned threads,
-              const chunk_sink& sink);
+              const chunk_sink& sink, const walk_events& events = {});
 
 }  // namespace erdos

@@ -14,7 +14,8 @@ std::string format_summary(const summary_bounds& bounds, const run_stats& stats)
 int write_summary(const std::string& path, const summary_bounds& bounds, run_stats& stats) {
     output_file file;
     if (const int error = open_output_file(file, path); error != 0) return error;
-    return write_summary_file(file, bounds, stats);
+    const summary_percentiles percentiles = select_summary_percentiles(stats);
+    return write_summary_file(file, bounds, stats, percentiles);
 }
 
 int open_results_file(output_file& file, const std::string& path) {

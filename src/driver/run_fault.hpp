@@ -1,0 +1,23 @@
+// What made a run fail, in one form for both programs: the single one reports it at once, the
+// processes of an MPI run first agree on the gravest.
+#pragma once
+
+#include <string>
+
+namespace erdos {
+
+// What went wrong in a run (on one process of several), gravest last. A file
+// fault names the results or the summary file, with its errno value; a
+// refused resumption says why in its text; a signal fault has its signal
+// number.
+enum class fault_kind : int { none = 0, results_file, summary_file, resume_refused, out_of_memory, internal, signal };
+
+struct fault {
+    fault_kind kind = fault_kind::none;
+    int detail = 0;    // the errno value or the signal number
+    std::string text;  // an internal error's description, or a file error's wording
+
+    explicit operator bool() const { return kind != fault_kind::none; }
+};
+
+}  // namespace erdos
