@@ -10,6 +10,18 @@
 
 namespace erdos {
 
+// This process's rank in comm, and the number of processes.
+inline int rank_of(MPI_Comm comm) {
+    int rank = 0;
+    MPI_Comm_rank(comm, &rank);
+    return rank;
+}
+inline int size_of(MPI_Comm comm) {
+    int size = 1;
+    MPI_Comm_size(comm, &size);
+    return size;
+}
+
 // Runs work unless fault is set already, and turns whatever it throws into
 // fault: memory exhaustion, a stop request (run_stopped), any other exception.
 // Never lets an exception through, so that the caller reaches the next

@@ -11,11 +11,8 @@
 namespace erdos {
 
 run_stats gather_run_stats(const run_stats& mine, MPI_Comm comm) {
-    int rank = 0;
-    int size = 1;
-    MPI_Comm_rank(comm, &rank);
-    MPI_Comm_size(comm, &size);
-    const bool root = rank == 0;
+    const int size = size_of(comm);
+    const bool root = rank_of(comm) == 0;
     const std::vector<std::int64_t> packed = pack_run_stats(mine);
     const int packed_words = static_cast<int>(packed.size());
     std::vector<int> words(root ? static_cast<std::size_t>(size) : 0);

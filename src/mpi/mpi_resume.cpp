@@ -21,18 +21,6 @@ namespace erdos {
 
 namespace {
 
-int rank_of(MPI_Comm comm) {
-    int rank = 0;
-    MPI_Comm_rank(comm, &rank);
-    return rank;
-}
-
-int size_of(MPI_Comm comm) {
-    int size = 1;
-    MPI_Comm_size(comm, &size);
-    return size;
-}
-
 void broadcast_record(checkpoint_record& record, MPI_Comm comm) {
     std::int64_t fields[7] = {record.p_min, record.has_p_min ? 1 : 0, record.p_max, record.c_max,
                               static_cast<std::int64_t>(record.durable_bytes), record.rows, record.last_p};

@@ -28,18 +28,6 @@ namespace {
 
 constexpr const char* program_name = "erdos-straus-mpi";
 
-int rank_in(MPI_Comm comm) {
-    int rank = 0;
-    MPI_Comm_rank(comm, &rank);
-    return rank;
-}
-
-int size_of(MPI_Comm comm) {
-    int size = 1;
-    MPI_Comm_size(comm, &size);
-    return size;
-}
-
 // The examined primes per block: distributed_block_primes, or the value of
 // ERDOS_MPI_BLOCK_PRIMES (a positive decimal number), which changes no output
 // byte and lets a small run take many rounds, for tests and measurements.
@@ -270,7 +258,7 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
     const stop_signal_watch watch;
     mpi_state state;
     state.comm = comm;
-    state.rank = rank_in(comm);
+    state.rank = rank_of(comm);
     state.size = size_of(comm);
     state.err = err;
     if (state.root()) status_begin(state.status, err);
@@ -295,7 +283,7 @@ int agreed_status(int status, MPI_Comm comm) {
 }  // namespace
 
 int mpi_erdos_main(const std::vector<std::string>& args, MPI_Comm comm, std::FILE* out, std::FILE* err) {
-    const bool root = rank_in(comm) == 0;
+    const bool root = rank_of(comm) == 0;
     try {
         const command_line command = parse_command_line(args);
         switch (command.action) {
