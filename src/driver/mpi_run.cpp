@@ -93,6 +93,10 @@ int end_with_fault(mpi_state& state, const agreed_fault& agreed, const run_confi
         case fault_kind::summary_file:
             print_file_error(state.progress, state.err, program_name, "summary", config.summary_path, why);
             break;
+        case fault_kind::masses_file:  // the text names the file's place
+            print_file_error(state.progress, state.err, program_name, "temporary masses", mine.text,
+                             std::strerror(agreed.detail));
+            break;
         case fault_kind::resume_refused:
             print_resume_refusal(state.progress, state.err, program_name, config.results_path, why);
             break;
@@ -109,6 +113,11 @@ int end_with_fault(mpi_state& state, const agreed_fault& agreed, const run_confi
             break;
     }
     return 1;
+}
+
+// The unnamed file that holds this process's masses beyond the memory budget failed.
+fault mass_file_fault(const mass_store& masses, int error) {
+    return {fault_kind::masses_file, error, masses.directory + "/..."};
 }
 
 // Agrees on the faults so far; true when the run goes on.
@@ -281,8 +290,11 @@ int run_phases(mpi_state& state, const run_config& config) {
     // changed, or nothing. Then, on rank 0, the record of a fresh start is
     // written before the kept file is emptied, and the durable points begin.
     run_stats stats;
+    set_up_mass_store(stats.masses, mass_file_directory(config.results_path, config.summary_path),
+                      mass_budget_setting());
     progress_record from = record_of(config);
     if (staged != 0 && config.resume && !read_kept_rows(state, config, from, stats, status)) return status;
+    if (stats.masses.error != 0) local = mass_file_fault(stats.masses, stats.masses.error);
     if (root && staged != 0) {
         if (const int error = start_durable_points(state.outputs, from); error != 0) {
             local = {fault_kind::results_file, error, {}};
@@ -310,13 +322,6 @@ int run_phases(mpi_state& state, const run_config& config) {
         if (walk_from <= config.p_max) {
             plan = plan_blocks(walk_from, config.p_max, static_cast<unsigned>(state.size), block_primes);
         }
-        std::int64_t expected = stats.processed;
-        for (std::size_t round = 0; round < plan.rounds; ++round) {
-            const block_bounds block = block_of(plan, round, static_cast<unsigned>(state.rank));
-            if (block.first <= block.last) expected += estimate_examined_primes(block.first, block.last);
-        }
-        stats.uniform_masses.reserve(static_cast<std::size_t>(expected));
-        stats.weighted_masses.reserve(static_cast<std::size_t>(expected));
     });
     if (!agreed_to_go_on(state, config, status)) return status;
     if (root) {
@@ -349,6 +354,7 @@ int run_phases(mpi_state& state, const run_config& config) {
             if (root && round == 0 && state.rows.shared && from.durable_bytes == 0) block_rows = results_header;
             const block_bounds block = block_of(plan, round, static_cast<unsigned>(state.rank));
             walk_part(walk, block.first, block.last, config.c_max, threads, fold);
+            if (stats.masses.error != 0) local = mass_file_fault(stats.masses, stats.masses.error);
         });
         if (!agreed_to_go_on(state, config, status)) return status;
         if (const int error = write_collective_rows(state.rows, block_rows); error != 0) {
@@ -419,7 +425,7 @@ int run_phases(mpi_state& state, const run_config& config) {
     }
 
     // The percentiles, selected where the masses are.
-    const auto mine = static_cast<std::uint64_t>(stats.uniform_masses.size());
+    const std::uint64_t mine = mass_count(stats.masses);
     std::uint64_t total = 0;
     MPI_Allreduce(&mine, &total, 1, MPI_UINT64_T, MPI_SUM, comm);
     percentile_search search = start_percentile_search(total);
@@ -431,7 +437,12 @@ int run_phases(mpi_state& state, const run_config& config) {
     });
     if (!agreed_to_go_on(state, config, status)) return status;
     for (int pass = 0; pass < select_passes && !search.targets.empty(); ++pass) {
-        guard(local, [&] { count_percentile_pass(search, stats.uniform_masses, stats.weighted_masses, counts); });
+        guard(local, [&] {
+            if (const int error = count_percentile_pass(search, stats.masses, counts); error != 0) {
+                local = mass_file_fault(stats.masses, error);
+            }
+        });
+        if (!agreed_to_go_on(state, config, status)) return status;
         MPI_Allreduce(counts.data(), sums.data(), static_cast<int>(counts.size()), MPI_UINT64_T, MPI_SUM, comm);
         guard(local, [&] { take_percentile_pass(search, sums); });
     }

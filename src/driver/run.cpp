@@ -44,6 +44,11 @@ int report_file_error(progress_state& progress, std::FILE* err, const char* what
     return report_file_error(progress, err, what, path, std::string(std::strerror(error)));
 }
 
+// The unnamed file that holds the masses beyond the memory budget failed.
+int report_mass_file_error(progress_state& progress, std::FILE* err, const mass_store& masses) {
+    return report_file_error(progress, err, "temporary masses", masses.directory + "/...", masses.error);
+}
+
 // The whole run behind run_experiment; every message on err first clears the
 // status line. Both outputs are written to temporary files, which a finished
 // run renames over the targets and anything else leaves to the caller to
@@ -79,16 +84,9 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     const walk_kind walk = choose_walk(config, engine);
 
     run_stats stats;
-    // Room for every mass at once: growing the lists by doubling would need
-    // half as much again at the moment of each copy. An estimate, a little
-    // above the count, where the walk does not list the primes in advance or
-    // the kept rows come first.
+    set_up_mass_store(stats.masses, mass_file_directory(config.results_path, config.summary_path),
+                      mass_budget_setting());
     const bool listed = walk == walk_kind::fast;
-    if (!listed || config.resume) {
-        const auto estimated = static_cast<std::size_t>(estimate_examined_primes(config.p_min, config.p_max));
-        stats.uniform_masses.reserve(estimated);
-        stats.weighted_masses.reserve(estimated);
-    }
 
     // The durable point to go on from: the kept rows of a killed run, read
     // back and checked before anything is changed, or nothing.
@@ -97,6 +95,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         if (config.resume) {
             progress_phase(progress, "reading the kept rows");
             const kept_run kept = read_kept_run(config, outputs.results, stats);
+            if (stats.masses.error != 0) return report_mass_file_error(progress, err, stats.masses);
             const std::string why = kept.error != 0 ? std::string(std::strerror(kept.error)) : kept.refusal;
             if (!why.empty()) return report_resume_refusal(progress, err, config.results_path, why);
             from = kept.from;
@@ -119,10 +118,6 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     const std::int64_t examined_total = listed ? stats.processed + static_cast<std::int64_t>(setup.examined.size()) : 0;
     progress_interval(progress, config.p_min, config.p_max);
     progress_resumed(progress, stats.processed, walk_from);
-    if (listed) {
-        stats.uniform_masses.reserve(static_cast<std::size_t>(examined_total));
-        stats.weighted_masses.reserve(static_cast<std::size_t>(examined_total));
-    }
 
     output_file& results = outputs.results_file;
     if (const int error = open_staged_output(outputs.results, results); error != 0) {
@@ -138,6 +133,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     checkpoint_state& checkpoints = outputs.checkpoints;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
         fold_chunk_stats(stats, chunk);
+        if (stats.masses.error != 0) return stats.masses.error;  // reported after the walk
         int error = write_results_rows(results, chunk.rows);
         if (error == 0) {
             note_rows(checkpoints, chunk);
@@ -166,6 +162,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
         walk_error = walk_part(walk, walk_from, config.p_max, config.c_max, threads, fold);
     }
     setup = {};  // the prime list is no longer needed; the summary needs the room
+    if (stats.masses.error != 0) return report_mass_file_error(progress, err, stats.masses);
     if (walk_error != 0) {
         return report_file_error(progress, err, "results", config.results_path, walk_error);
     }
@@ -180,6 +177,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, pro
     if (summary_error == 0) {
         const summary_bounds bounds{config.p_min, config.has_p_min, config.p_max, config.c_max, shift_count};
         summary_error = write_summary_file(outputs.summary_file, bounds, stats);
+        if (stats.masses.error != 0) return report_mass_file_error(progress, err, stats.masses);
     }
     stop_if_requested();  // the last chance: from here on the run is finished
 

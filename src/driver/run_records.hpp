@@ -3,9 +3,9 @@
 
 #include <cstdint>
 #include <map>
-#include <vector>
 
 #include "numtheory/int128.hpp"
+#include "report/mass_store.hpp"
 
 namespace erdos {
 
@@ -38,8 +38,7 @@ struct run_stats {
     std::int64_t min_uniform_mass_prime = 0;
     double min_weighted_mass = 1.0;
     std::int64_t min_weighted_mass_prime = 0;
-    std::vector<double> uniform_masses;
-    std::vector<double> weighted_masses;
+    mass_store masses;  // both masses of every prime, for the percentiles; makes run_stats move-only
 };
 
 }  // namespace erdos

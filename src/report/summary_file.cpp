@@ -1,10 +1,9 @@
 // Formatting and writing the summary file.
 #include "report/summary_file.hpp"
 
-#include "stop_request.hpp"
+#include "report/distributed_percentile.hpp"
 #include "report/number_format.hpp"
 #include "report/output_file.hpp"
-#include "report/percentile.hpp"
 
 namespace erdos {
 
@@ -26,25 +25,6 @@ void double_line(std::string& out, const char* name, double value) {
     key(out, name);
     append_double(out, value);
     out += ",\n";
-}
-
-// The text, with the percentiles selected in the two given lists, which are
-// reordered.
-std::string summary_text(const summary_bounds& bounds, const run_stats& stats,
-                         std::vector<double>& uniform_work, std::vector<double>& weighted_work) {
-    // Each selection in the lists of the largest runs takes a second or more:
-    // a stop request is looked for between them.
-    summary_percentiles percentiles;
-    stop_if_requested();
-    percentiles.median_uniform = select_percentile(uniform_work, summary_quantiles[0]);
-    stop_if_requested();
-    percentiles.p10_uniform = select_percentile(uniform_work, summary_quantiles[1]);
-    stop_if_requested();
-    percentiles.p90_uniform = select_percentile(uniform_work, summary_quantiles[2]);
-    stop_if_requested();
-    percentiles.median_weighted = select_percentile(weighted_work, summary_quantiles[0]);
-    stop_if_requested();
-    return format_summary(bounds, stats, percentiles);
 }
 
 }  // namespace
@@ -94,12 +74,6 @@ std::string format_summary(const summary_bounds& bounds, const run_stats& stats,
     return out;
 }
 
-std::string format_summary(const summary_bounds& bounds, const run_stats& stats) {
-    std::vector<double> uniform_work = stats.uniform_masses;
-    std::vector<double> weighted_work = stats.weighted_masses;
-    return summary_text(bounds, stats, uniform_work, weighted_work);
-}
-
 int write_summary(const std::string& path, const summary_bounds& bounds, run_stats& stats) {
     output_file file;
     if (const int error = open_output_file(file, path); error != 0) return error;
@@ -107,10 +81,13 @@ int write_summary(const std::string& path, const summary_bounds& bounds, run_sta
 }
 
 int write_summary_file(output_file& file, const summary_bounds& bounds, run_stats& stats) {
-    // The lists serve as the selections' working copies: a run's lists are
+    // The masses in memory serve as the selections' working copies: they are
     // tens of megabytes, and their order is of no further use.
-    file.pending = summary_text(bounds, stats, stats.uniform_masses, stats.weighted_masses);
-    return close_output_file(file);
+    summary_percentiles percentiles;
+    const int error = find_summary_percentiles(stats.masses, percentiles);
+    if (error == 0) file.pending = format_summary(bounds, stats, percentiles);
+    const int closed = close_output_file(file);
+    return error != 0 ? error : closed;
 }
 
 }  // namespace erdos

@@ -32,18 +32,18 @@ inline constexpr double summary_quantiles[3] = {0.5, 0.1, 0.9};
 // The whole summary text: eighteen "key": value lines (bounds, counts, extremes,
 // medians, 10th/90th percentiles and the reciprocals of the medians), with a
 // "p_min" line before "p_max" when the run was given a lower bound, and the
-// least-shift histogram, numbers as in the results file. stats is only read.
-std::string format_summary(const summary_bounds& bounds, const run_stats& stats);
-
-// The same text with the percentiles found elsewhere (the mass lists of stats
-// are not read): for runs whose masses are spread over several processes.
+// least-shift histogram, numbers as in the results file. The percentiles
+// are given (find_summary_percentiles, or the search over several
+// processes); the masses of stats are not read.
 std::string format_summary(const summary_bounds& bounds, const run_stats& stats,
                            const summary_percentiles& percentiles);
 
-// Creates or truncates path and writes format_summary into it. The mass lists
-// of stats keep their entries but not their order.
-// Returns 0 or the errno value of the failed open, write or close. Both
-// throw run_stopped when a signal asks the run to stop.
+// Creates or truncates path and writes the summary of stats into it, its
+// percentiles found in stats.masses by find_summary_percentiles (which may
+// reorder the masses in memory or put them all on file).
+// Returns 0 or the errno value of the failed open, write or close, or of
+// the mass store's failure (also kept in stats.masses.error; the file is
+// then left empty). Both throw run_stopped when a signal asks the run to stop.
 int write_summary(const std::string& path, const summary_bounds& bounds, run_stats& stats);
 
 // The same into a file already opened, which is closed at the end.
