@@ -177,6 +177,23 @@ static_assert(fast_chunk_max_primes * max_listed_shifts <= std::size_t{1} << 32,
 inline constexpr std::size_t results_batch_bytes = std::size_t{1} << 20;
 inline constexpr std::size_t results_write_through_bytes = results_batch_bytes / 8;
 
+// --- The masses kept for the summary's percentiles (stats/mass_store) -----
+
+// Primes whose two masses (16 bytes a prime) a run keeps in memory: 4 Mi
+// primes, 64 MiB. Every run up to about 6.5*10^8 (P_MAX) keeps all of them
+// and selects its percentiles in memory, as before; a longer run writes them
+// to an unnamed temporary file a buffer at a time (7.7 GiB for the run to
+// 10^11) and finds its percentiles by passes over the file, which need
+// fewer the more keys fit in memory at once (a rank whose keys sharing the
+// digits found so far number at most twice this is settled in one more
+// pass). Any value from 1 up gives the same bytes; the environment variable
+// ERDOS_STRAUS_MASS_BUDGET, meant for tests, overrides it.
+inline constexpr std::uint64_t mass_budget_primes = std::uint64_t{1} << 22;
+
+// Masses per read of that file in the passes: 4 MiB blocks, large enough
+// that a pass runs at the speed of the disk or the page cache.
+inline constexpr std::size_t mass_read_block_values = std::size_t{1} << 19;
+
 // --- Several processes (mpi/block_plan, the MPI program) -----------------
 
 // Examined primes per block of a run spread over several processes. A rank

@@ -12,6 +12,7 @@
 #include "output/kept_run.hpp"
 #include "output/output_file.hpp"
 #include "output/results_file.hpp"
+#include "stats/distributed_percentile.hpp"
 #include "stats/run_stats.hpp"
 #include "stats/summary_format.hpp"
 #include "stop_request.hpp"
@@ -38,6 +39,7 @@ fault take_up_kept_rows(const run_config& config, run_outputs& outputs, run_stat
     if (config.resume) {
         status_phase(status, "reading the kept rows");
         const kept_run kept = read_kept_run(from, outputs.results, stats);
+        if (stats.masses.error != 0) return mass_file_fault(stats.masses, stats.masses.error);
         if (kept.error != 0) return {fault_kind::resume_refused, kept.error, {}};
         if (!kept.refusal.empty()) return {fault_kind::resume_refused, 0, kept.refusal};
         from = kept.from;
@@ -57,6 +59,7 @@ int scan_primes(const run_config& config, scan_engine engine, std::int64_t walk_
     std::int64_t examined_total = 0;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
         fold_chunk_stats(stats, chunk);
+        if (stats.masses.error != 0) return stats.masses.error;  // reported after the walk
         int error = write_results_rows(results, chunk.rows);
         if (error == 0) {
             note_rows(checkpoints, chunk);
@@ -84,6 +87,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
     if (const fault failure = prepare_outputs(outputs, config)) return fail(status, err, config, failure);
 
     run_stats stats;
+    set_up_masses(stats, config);
     checkpoint_record from;
     if (const fault failure = take_up_kept_rows(config, outputs, stats, status, from)) {
         return fail(status, err, config, failure);
@@ -104,6 +108,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
         continue_results_file(results);
     }
     int error = scan_primes(config, engine, walk_from, outputs, stats, status);
+    if (stats.masses.error != 0) return fail(status, err, config, mass_file_fault(stats.masses, stats.masses.error));
     if (error == 0) {
         status_phase(status, "writing the results");
         error = close_output_file(results);
@@ -111,7 +116,10 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
     if (error != 0) return fail(status, err, config, {fault_kind::results_file, error, {}});
 
     status_phase(status, "writing the summary");
-    const summary_percentiles percentiles = select_summary_percentiles(stats);
+    summary_percentiles percentiles;
+    if (const int mass_error = find_summary_percentiles(stats.masses, percentiles); mass_error != 0) {
+        return fail(status, err, config, mass_file_fault(stats.masses, mass_error));
+    }
     const int summary_error = write_summary_output(outputs, config, stats, percentiles);
     stop_if_requested();  // the last chance: from here on the run is finished
     return put_outputs_in_place(outputs, config, stats, summary_error, status, err, program_name);

@@ -33,6 +33,9 @@ void print_fault(status_line& status, std::FILE* err, const char* program, const
         case fault_kind::summary_file:
             print_file_error(status, err, program, "summary", config.summary_path, why);
             break;
+        case fault_kind::masses_file:  // the text names the file's place
+            print_file_error(status, err, program, "temporary masses", failure.text, std::strerror(failure.detail));
+            break;
         case fault_kind::resume_refused:
             print_resume_refusal(status, err, program, config.results_path, why);
             break;

@@ -52,6 +52,15 @@ bool keep_outputs_for_resume(run_outputs& outputs, bool resuming) {
     return true;
 }
 
+void set_up_masses(run_stats& stats, const run_config& config) {
+    set_up_mass_store(stats.masses, mass_file_directory(config.results_path, config.summary_path),
+                      mass_budget_setting());
+}
+
+fault mass_file_fault(const mass_store& masses, int error) {
+    return {fault_kind::masses_file, error, masses.directory + "/..."};
+}
+
 checkpoint_record record_of(const run_config& config) {
     checkpoint_record record;
     record.p_min = config.p_min;

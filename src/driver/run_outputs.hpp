@@ -50,6 +50,13 @@ void discard_outputs(run_outputs& outputs);
 // Returns true when they stay.
 bool keep_outputs_for_resume(run_outputs& outputs, bool resuming);
 
+// Sets up the store of stats's masses for the run of config: its budget in
+// memory, and where its unnamed file goes beyond it.
+void set_up_masses(run_stats& stats, const run_config& config);
+
+// The fault of the store's unnamed file of masses, which failed with error.
+fault mass_file_fault(const mass_store& masses, int error);
+
 // The record of config with nothing durable yet.
 checkpoint_record record_of(const run_config& config);
 

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "driver/run_outputs.hpp"
 #include "mpi/mpi_agreement.hpp"
 #include "mpi/stats_merge.hpp"
 #include "stats/distributed_percentile.hpp"
@@ -35,7 +36,7 @@ run_stats gather_run_stats(const run_stats& mine, MPI_Comm comm) {
 }
 
 void reduce_percentiles(const run_stats& mine, MPI_Comm comm, summary_percentiles& percentiles, fault& local) {
-    const auto count = static_cast<std::uint64_t>(mine.uniform_masses.size());
+    const std::uint64_t count = mass_count(mine.masses);
     std::uint64_t total = 0;
     MPI_Allreduce(&count, &total, 1, MPI_UINT64_T, MPI_SUM, comm);
     percentile_search search = start_percentile_search(total);
@@ -48,9 +49,15 @@ void reduce_percentiles(const run_stats& mine, MPI_Comm comm, summary_percentile
     // Every process must take part in every pass with counts of the same size.
     if (agree_on_fault(local, comm).kind != fault_kind::none) return;
     for (int pass = 0; pass < select_passes && !search.targets.empty(); ++pass) {
-        guard(local, [&] { count_percentile_pass(search, mine.uniform_masses, mine.weighted_masses, counts); });
+        guard(local, [&] {
+            if (const int error = count_percentile_pass(search, mine.masses, counts); error != 0) {
+                local = mass_file_fault(mine.masses, error);
+            }
+        });
         MPI_Allreduce(counts.data(), sums.data(), static_cast<int>(counts.size()), MPI_UINT64_T, MPI_SUM, comm);
         guard(local, [&] { take_percentile_pass(search, sums); });
+        // A failed read on one process stops every process before the next pass.
+        if (agree_on_fault(local, comm).kind != fault_kind::none) return;
     }
     guard(local, [&] { percentiles = finish_percentile_search(search); });
 }

@@ -117,6 +117,10 @@ bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_re
     std::int64_t block_last_p = 0;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
         fold_chunk_stats(stats, chunk);
+        if (stats.masses.error != 0) {
+            state.local = mass_file_fault(stats.masses, stats.masses.error);
+            return stats.masses.error;
+        }
         block_rows += chunk.rows;
         if (!chunk.scans.empty()) {
             block_count += static_cast<std::int64_t>(chunk.scans.size());
@@ -213,6 +217,7 @@ int run_phases(mpi_state& state, const run_config& config) {
     // The checkpoint to go on from, as erdos-straus finds it; then, on rank
     // 0, the checkpoints of this run begin from it.
     run_stats stats;
+    set_up_masses(stats, config);
     checkpoint_record from = record_of(config);
     if (staged != 0 && config.resume) {
         if (state.root()) status_phase(state.status, "reading the kept rows");

@@ -1,10 +1,11 @@
-// Radix searches for the summary's percentile ranks, pass by pass, and the interpolation at the end.
+// Radix searches for the summary's percentile ranks, pass by pass over the mass stores, and the interpolation at the end.
 #include "stats/distributed_percentile.hpp"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "stats/percentile.hpp"
+#include "stop_request.hpp"
 
 namespace erdos {
 
@@ -46,18 +47,41 @@ percentile_search start_percentile_search(std::uint64_t total) {
         t.weighted = w.weighted;
         t.rank = w.rank;
         t.search.rank = w.rank;
+        t.sharing = total;
         search.targets.push_back(t);
     }
     return search;
 }
 
-void count_percentile_pass(const percentile_search& search, const std::vector<double>& uniform,
-                           const std::vector<double>& weighted, std::vector<std::uint64_t>& counts) {
+int count_percentile_pass(const percentile_search& search, const mass_store& store,
+                          std::vector<std::uint64_t>& counts) {
     counts.assign(search.targets.size() * select_digit_values, 0);
-    for (std::size_t i = 0; i < search.targets.size(); ++i) {
-        const auto& t = search.targets[i];
-        count_next_digit(t.weighted ? weighted : uniform, t.search, counts.data() + i * select_digit_values);
+    if (store.error != 0) return store.error;
+    if (search.targets.empty()) return 0;
+    const int known_bits = search.targets.front().search.known_bits;
+    for (const auto& t : search.targets) {
+        if (t.search.known_bits != known_bits || known_bits >= 64) {
+            throw std::logic_error("the percentile searches are not at the same digit");
+        }
     }
+    const auto count_block = [&](bool weighted, const double* values, std::size_t count) {
+        for (std::size_t i = 0; i < search.targets.size(); ++i) {
+            const auto& t = search.targets[i];
+            if (t.weighted == weighted) count_next_digit(values, count, t.search, counts.data() + i * select_digit_values);
+        }
+    };
+    if (known_bits != 0) return visit_masses(store, count_block);
+    // The leading digits of the masses on file were counted as they went there.
+    for (std::size_t i = 0; i < search.targets.size(); ++i) {
+        const std::vector<std::uint64_t>& digits =
+            search.targets[i].weighted ? store.weighted_digits : store.uniform_digits;
+        if (digits.empty()) continue;
+        std::uint64_t* into = counts.data() + i * select_digit_values;
+        for (std::size_t d = 0; d < select_digit_values; ++d) into[d] += digits[d];
+    }
+    count_block(false, store.uniform.data(), store.uniform.size());
+    count_block(true, store.weighted.data(), store.weighted.size());
+    return 0;
 }
 
 void take_percentile_pass(percentile_search& search, const std::vector<std::uint64_t>& total_counts) {
@@ -65,7 +89,11 @@ void take_percentile_pass(percentile_search& search, const std::vector<std::uint
         throw std::invalid_argument("too few counts for the percentile searches");
     }
     for (std::size_t i = 0; i < search.targets.size(); ++i) {
-        take_next_digit(search.targets[i].search, total_counts.data() + i * select_digit_values);
+        rank_search& s = search.targets[i].search;
+        const std::uint64_t* counts = total_counts.data() + i * select_digit_values;
+        const int shift = 64 - s.known_bits - select_digit_bits;
+        take_next_digit(s, counts);
+        search.targets[i].sharing = counts[(s.prefix >> shift) & (select_digit_values - 1)];
     }
 }
 
@@ -90,6 +118,121 @@ summary_percentiles finish_percentile_search(const percentile_search& search) {
     result.p90_uniform = quantile(false, summary_quantiles[2]);
     result.median_weighted = quantile(true, summary_quantiles[0]);
     return result;
+}
+
+
+namespace {
+
+// The keys of one list that share a prefix, gathered in one pass.
+struct key_group {
+    bool weighted = false;
+    std::uint64_t prefix = 0;
+    std::uint64_t expected = 0;
+    std::vector<std::uint64_t> keys;
+};
+
+// Settles every search in one pass over the store, when the keys sharing
+// their known bits (one group per list and prefix, however many searches
+// share it) number at most limit in all: the groups are gathered and each
+// rank selected among its group's keys. settled tells whether it did so.
+// Returns 0 or the errno value of a failed read.
+int collect_percentile_ranks(percentile_search& search, const mass_store& store, std::uint64_t limit,
+                             bool& settled) {
+    settled = false;
+    std::vector<key_group> groups;
+    std::vector<std::size_t> group_of(search.targets.size());
+    std::uint64_t wanted = 0;
+    for (std::size_t i = 0; i < search.targets.size(); ++i) {
+        const auto& t = search.targets[i];
+        std::size_t g = 0;
+        while (g < groups.size() && (groups[g].weighted != t.weighted || groups[g].prefix != t.search.prefix)) ++g;
+        if (g == groups.size()) {
+            groups.push_back({t.weighted, t.search.prefix, t.sharing, {}});
+            wanted += t.sharing;
+            if (wanted > limit) return 0;
+        }
+        group_of[i] = g;
+    }
+    if (groups.empty()) return 0;
+    const int known_bits = search.targets.front().search.known_bits;
+    const int known_shift = 64 - known_bits;
+    for (key_group& g : groups) g.keys.reserve(static_cast<std::size_t>(g.expected));
+    const int error = visit_masses(store, [&](bool weighted, const double* values, std::size_t count) {
+        for (key_group& g : groups) {
+            if (g.weighted != weighted) continue;
+            const std::uint64_t want = known_bits == 0 ? 0 : g.prefix >> known_shift;
+            for (std::size_t j = 0; j < count; ++j) {
+                const std::uint64_t key = order_key(values[j]);
+                if (known_bits == 0 || (key >> known_shift) == want) g.keys.push_back(key);
+            }
+        }
+    });
+    if (error != 0) return error;
+    for (const key_group& g : groups) {
+        if (g.keys.size() != g.expected) throw std::logic_error("the masses changed between the percentile passes");
+    }
+    for (std::size_t i = 0; i < search.targets.size(); ++i) {
+        rank_search& s = search.targets[i].search;
+        std::vector<std::uint64_t>& keys = groups[group_of[i]].keys;
+        const auto at = keys.begin() + static_cast<std::ptrdiff_t>(s.rank);
+        std::nth_element(keys.begin(), at, keys.end());
+        s.prefix = *at;
+        s.known_bits = 64;
+        s.rank = 0;
+    }
+    settled = true;
+    return 0;
+}
+
+// The same selections as select_percentile in the lists themselves, with a
+// stop request looked for between them: each takes a second or more in the
+// lists of the largest runs kept in memory.
+summary_percentiles select_in_memory(mass_store& store) {
+    summary_percentiles p;
+    stop_if_requested();
+    p.median_uniform = select_percentile(store.uniform, summary_quantiles[0]);
+    stop_if_requested();
+    p.p10_uniform = select_percentile(store.uniform, summary_quantiles[1]);
+    stop_if_requested();
+    p.p90_uniform = select_percentile(store.uniform, summary_quantiles[2]);
+    stop_if_requested();
+    p.median_weighted = select_percentile(store.weighted, summary_quantiles[0]);
+    stop_if_requested();
+    return p;
+}
+
+}  // namespace
+
+int find_summary_percentiles(mass_store& store, summary_percentiles& percentiles) {
+    if (store.error != 0) return store.error;
+    if (store.on_file == 0) {
+        percentiles = select_in_memory(store);
+        return 0;
+    }
+    // With the buffer's memory free, the keys of up to twice its pairs fit
+    // in its place.
+    if (const int error = put_all_masses_on_file(store); error != 0) return error;
+    const std::uint64_t limit = 2 * store.budget;
+    percentile_search search = start_percentile_search(mass_count(store));
+    std::vector<std::uint64_t> counts;
+    int error = 0;
+    for (int pass = 0; pass < select_passes && error == 0; ++pass) {
+        stop_if_requested();
+        if (pass > 0) {
+            bool settled = false;
+            error = collect_percentile_ranks(search, store, limit, settled);
+            if (settled || error != 0) break;
+        }
+        error = count_percentile_pass(search, store, counts);
+        if (error == 0) take_percentile_pass(search, counts);
+    }
+    if (error != 0) {
+        store.error = error;
+        return error;
+    }
+    stop_if_requested();
+    percentiles = finish_percentile_search(search);
+    return 0;
 }
 
 }  // namespace erdos

@@ -1,9 +1,10 @@
-// The summary's percentiles of mass lists spread over several processes, found exactly without gathering them.
+// The summary's percentiles of mass stores, one per process, found exactly by radix passes without gathering the masses.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "stats/mass_store.hpp"
 #include "stats/radix_select.hpp"
 #include "stats/summary_format.hpp"
 
@@ -18,6 +19,7 @@ struct percentile_search {
         bool weighted = false;
         std::uint64_t rank = 0;  // among all masses of its list
         rank_search search;
+        std::uint64_t sharing = 0;  // masses of its list, over all processes, sharing search's known bits
     };
     std::vector<target> targets;
 };
@@ -25,17 +27,29 @@ struct percentile_search {
 // The searches for lists of `total` masses in all (the same for both lists).
 percentile_search start_percentile_search(std::uint64_t total);
 
-// One pass on one process: its own lists counted into counts, which is
-// resized to targets.size() * select_digit_values and zeroed first.
-void count_percentile_pass(const percentile_search& search, const std::vector<double>& uniform,
-                           const std::vector<double>& weighted, std::vector<std::uint64_t>& counts);
+// One pass on one process: the masses of its store counted into counts,
+// which is resized to targets.size() * select_digit_values and zeroed
+// first. The searches must all know the same bits, fewer than 64 (as the
+// passes keep them); the first pass reads no file. Returns 0, the store's
+// error or the errno value of a failed read.
+int count_percentile_pass(const percentile_search& search, const mass_store& store,
+                          std::vector<std::uint64_t>& counts);
 
 // Fixes the next digit of every search from the counts of all processes
 // added up entry by entry.
 void take_percentile_pass(percentile_search& search, const std::vector<std::uint64_t>& total_counts);
 
-// After select_passes passes: the percentiles, interpolated exactly as the
-// single-process summary does; NaN (sign clear) for empty lists.
+// Once every search knows all 64 bits: the percentiles, interpolated
+// exactly as percentile() does; NaN (sign clear) for empty lists.
 summary_percentiles finish_percentile_search(const percentile_search& search);
+
+// The summary's percentiles of one store's masses, to the bit those that
+// percentile() finds in the lists of all of them. A store that never used
+// its file is searched in memory (the lists are reordered); one that did
+// has its buffer written out and freed first, and is searched in passes
+// over the file. Returns 0 or the errno value of the store's failure or of
+// a failed read, which is then kept in store.error too. Throws run_stopped
+// when a signal asks the run to stop.
+int find_summary_percentiles(mass_store& store, summary_percentiles& percentiles);
 
 }  // namespace erdos

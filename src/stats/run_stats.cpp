@@ -1,4 +1,4 @@
-// Counts, extremes, histogram and mass lists, updated one prime at a time.
+// Counts, extremes, histogram and mass store, updated one prime at a time.
 #include "stats/run_stats.hpp"
 
 namespace erdos {
@@ -21,8 +21,7 @@ void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_ver
         stats.min_weighted_mass = scan.weighted_mass;
         stats.min_weighted_mass_prime = scan.p;
     }
-    stats.uniform_masses.push_back(scan.uniform_mass);
-    stats.weighted_masses.push_back(scan.weighted_mass);
+    add_masses(stats.masses, scan.uniform_mass, scan.weighted_mass);
 }
 
 void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk) {

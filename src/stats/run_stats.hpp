@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "search/prime_scan.hpp"
+#include "stats/mass_store.hpp"
 #include "stats/prime_chunk.hpp"
 
 namespace erdos {
@@ -25,8 +26,7 @@ struct run_stats {
     std::int64_t min_uniform_mass_prime = 0;
     double min_weighted_mass = 1.0;
     std::int64_t min_weighted_mass_prime = 0;
-    std::vector<double> uniform_masses;
-    std::vector<double> weighted_masses;
+    mass_store masses;  // both masses of every prime, for the percentiles; makes run_stats move-only
 };
 
 // Folds one examined prime into stats (everything but `processed`, which the

@@ -2,8 +2,6 @@
 #include "stats/summary_format.hpp"
 
 #include "stats/number_format.hpp"
-#include "stats/percentile.hpp"
-#include "stop_request.hpp"
 
 namespace erdos {
 
@@ -72,22 +70,6 @@ std::string format_summary(const summary_bounds& bounds, const run_stats& stats,
     if (!first) out += '\n';
     out += "  }\n}\n";
     return out;
-}
-
-summary_percentiles select_summary_percentiles(run_stats& stats) {
-    // Each selection in the lists of the largest runs takes a second or more:
-    // a stop request is looked for between them.
-    summary_percentiles percentiles;
-    stop_if_requested();
-    percentiles.median_uniform = select_percentile(stats.uniform_masses, summary_quantiles[0]);
-    stop_if_requested();
-    percentiles.p10_uniform = select_percentile(stats.uniform_masses, summary_quantiles[1]);
-    stop_if_requested();
-    percentiles.p90_uniform = select_percentile(stats.uniform_masses, summary_quantiles[2]);
-    stop_if_requested();
-    percentiles.median_weighted = select_percentile(stats.weighted_masses, summary_quantiles[0]);
-    stop_if_requested();
-    return percentiles;
 }
 
 }  // namespace erdos

@@ -32,12 +32,9 @@ inline constexpr double summary_quantiles[3] = {0.5, 0.1, 0.9};
 // medians, 10th/90th percentiles and the reciprocals of the medians), with a
 // "p_min" line before "p_max" when the run was given a lower bound, and the
 // least-shift histogram, numbers as in the results file. The percentiles are
-// given, wherever they were found; the mass lists of stats are not read.
+// given (find_summary_percentiles, or the search over several processes);
+// the masses of stats are not read.
 std::string format_summary(const summary_bounds& bounds, const run_stats& stats,
                            const summary_percentiles& percentiles);
-
-// The percentiles of stats's mass lists, which keep their entries but not
-// their order. Throws run_stopped when a signal asks the run to stop.
-summary_percentiles select_summary_percentiles(run_stats& stats);
 
 }  // namespace erdos

@@ -853,4 +853,52 @@ TEST_F(Resume, RefusalsLeaveEveryFileAsItWas) {
     }
 }
 
+
+// Beyond a small memory budget the masses go to a file without a name: the
+// same bytes as a run that keeps them all in memory, also when kept rows are
+// folded back in, and nothing left beside the outputs. A file that cannot
+// grow fails the run with its own message.
+TEST_F(Resume, MassesBeyondTheBudgetGiveTheSameBytes) {
+    const std::vector<std::string> args = {"200000", "127"};
+    const auto reference = reference_run(args);
+    ASSERT_EQ(reference.exit_status, 0);
+    const auto with_budget = [&](const std::string& shell_prefix, const std::vector<std::string>& run_args) {
+        std::vector<std::string> shell = {"-c", shell_prefix + "ERDOS_STRAUS_MASS_BUDGET=100 exec \"$0\" \"$@\"",
+                                          ERDOS_STRAUS_BINARY};
+        shell.insert(shell.end(), run_args.begin(), run_args.end());
+        return run_process("/bin/sh", shell, dir);
+    };
+    const std::vector<std::string> pair = {"erdos_results.csv", "erdos_summary.json"};
+
+    const auto plain = with_budget("", args);
+    EXPECT_EQ(plain.exit_status, 0);
+    EXPECT_EQ(plain.err, reference.err);
+    EXPECT_TRUE(results() == kept("ref.csv"));
+    EXPECT_EQ(summary(), kept("ref.json"));
+    EXPECT_EQ(listing("results"), pair);
+
+    // More kept rows than the budget, read back into the masses.
+    const kept_prefix prefix = prefix_of(kept("ref.csv"), 1000, "p_min 0\nhas_p_min 0\np_max 200000\nc_max 127\n");
+    write_file(dir + "/" + partial_name, prefix.rows_text);
+    write_file(dir + "/" + record_name, prefix.record);
+    std::vector<std::string> resume_args = {"--resume"};
+    resume_args.insert(resume_args.end(), args.begin(), args.end());
+    const auto resumed = with_budget("", resume_args);
+    EXPECT_EQ(resumed.exit_status, 0);
+    EXPECT_EQ(resumed.err, reference.err);
+    EXPECT_TRUE(results() == kept("ref.csv"));
+    EXPECT_EQ(summary(), kept("ref.json"));
+    EXPECT_EQ(listing("results"), pair);
+
+    // Files limited to 8 KiB (the results go to /dev/null, which has no
+    // size): the masses file, beside the summary, cannot take them all.
+    write_previous_pair();
+    const auto failed = with_budget("trap '' XFSZ; ulimit -f 16; ", {"200000", "127", "/dev/null",
+                                                                      "results/erdos_summary.json"});
+    EXPECT_EQ(failed.exit_status, 1);
+    EXPECT_EQ(failed.err, "erdos-straus: cannot write temporary masses file '" +
+                              std::filesystem::canonical(dir).string() + "/results/...': File too large\n");
+    expect_previous_pair("a masses file that cannot grow");
+}
+
 }  // namespace

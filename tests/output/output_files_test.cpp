@@ -9,14 +9,15 @@
 #include <fstream>
 #include <sstream>
 
+#include "stats/distributed_percentile.hpp"
 #include "output/output_file.hpp"
 #include "output/results_file.hpp"
-#include "output/summary_file.hpp"
+#include "stats/summary_format.hpp"
 #include "support/output_writers.hpp"
 
 using erdos::prime_scan;
 
-TEST(ResultsRow, SpecialValuesAndWideFields) {
+TEST(ResultsRow, SpecialValuesAndFarFields) {
     prime_scan none;
     none.p = 73;
     std::string out;
@@ -85,7 +86,10 @@ TEST(ResultsFile, SmallAndLargeBlocksKeepTheirOrder) {
     EXPECT_TRUE(written.str() == erdos::results_header + small + large + small + small + large + small);
 }
 
-TEST(Summary, FlagsAndInfiniteMedians) {
+namespace {
+
+// Three primes, two covered, one of them verified, with these masses.
+erdos::run_stats three_primes(const std::vector<double>& uniform, const std::vector<double>& weighted) {
     erdos::run_stats stats;
     stats.processed = 3;
     stats.covered = 2;
@@ -93,22 +97,33 @@ TEST(Summary, FlagsAndInfiniteMedians) {
     stats.max_least_shift = 11;
     stats.max_least_shift_prime = 97;
     stats.least_shift_histogram = {{3, 1}, {11, 1}};
-    stats.uniform_masses = {0.0, 0.0, 0.5};
-    stats.weighted_masses = {0.0, 0.25, 0.5};
-    const std::string s = erdos::format_summary({0, false, 100, 11, 3}, stats);
+    for (std::size_t i = 0; i < uniform.size(); ++i) erdos::add_masses(stats.masses, uniform[i], weighted[i]);
+    return stats;
+}
+
+std::string summary_of(const erdos::summary_bounds& bounds, erdos::run_stats& stats) {
+    erdos::summary_percentiles percentiles;
+    EXPECT_EQ(erdos::find_summary_percentiles(stats.masses, percentiles), 0);
+    return erdos::format_summary(bounds, stats, percentiles);
+}
+
+}  // namespace
+
+TEST(Summary, FlagsAndInfiniteMedians) {
+    erdos::run_stats stats = three_primes({0.0, 0.0, 0.5}, {0.0, 0.25, 0.5});
+    const std::string s = summary_of({0, false, 100, 11, 3}, stats);
     EXPECT_NE(s.find("\"all_first_witnesses_verified\": false,\n"), std::string::npos);
     EXPECT_NE(s.find("\"median_uniform_mass\": 0,\n"), std::string::npos);
     EXPECT_NE(s.find("\"median_uniform_expected_trials\": inf,\n"), std::string::npos);
     EXPECT_NE(s.find("\"median_weighted_expected_trials\": 4,\n"), std::string::npos);
     EXPECT_NE(s.find("\"least_shift_histogram\": {\n    \"3\": 1,\n    \"11\": 1\n  }\n}\n"), std::string::npos);
-    EXPECT_EQ(stats.uniform_masses, (std::vector<double>{0.0, 0.0, 0.5}));
 
     // Far out: p_min named before p_max, counts and primes beyond 32 bits exact.
-    erdos::run_stats far = stats;
+    erdos::run_stats far = three_primes({0.0, 0.0, 0.5}, {0.0, 0.25, 0.5});
     far.processed = 4700000000;
     far.covered = 4700000000;
     far.max_least_shift_prime = 4611686018427328369;
-    const std::string f = erdos::format_summary({4611686018427287904, true, 4611686018427387904, 127, 32}, far);
+    const std::string f = summary_of({4611686018427287904, true, 4611686018427387904, 127, 32}, far);
     EXPECT_TRUE(f.starts_with("{\n  \"p_min\": 4611686018427287904,\n  \"p_max\": 4611686018427387904,\n"
                               "  \"c_max\": 127,\n  \"shift_count\": 32,\n  \"primes_1_mod_24\": 4700000000,\n"
                               "  \"covered\": 4700000000,\n"))
@@ -118,9 +133,8 @@ TEST(Summary, FlagsAndInfiniteMedians) {
 
     // Written to a file, the same text, with the percentiles selected in the
     // lists themselves: they keep their entries, if not their order.
-    stats.uniform_masses = {0.5, 0.0, 0.25, 0.0, 0.125};
-    stats.weighted_masses = {0.25, 0.75, 0.25, 0.5, 0.0};
-    const std::string expected = erdos::format_summary({0, false, 100, 11, 3}, stats);
+    stats = three_primes({0.5, 0.0, 0.25, 0.0, 0.125}, {0.25, 0.75, 0.25, 0.5, 0.0});
+    const std::string expected = summary_of({0, false, 100, 11, 3}, stats);
     const std::filesystem::path path =
         std::filesystem::temp_directory_path() / ("erdos-summary-test-" + std::to_string(::getpid()));
     ASSERT_EQ(erdos::write_summary(path.string(), {0, false, 100, 11, 3}, stats), 0);
@@ -128,10 +142,10 @@ TEST(Summary, FlagsAndInfiniteMedians) {
     written << std::ifstream(path).rdbuf();
     std::filesystem::remove(path);
     EXPECT_EQ(written.str(), expected);
-    std::sort(stats.uniform_masses.begin(), stats.uniform_masses.end());
-    std::sort(stats.weighted_masses.begin(), stats.weighted_masses.end());
-    EXPECT_EQ(stats.uniform_masses, (std::vector<double>{0.0, 0.0, 0.125, 0.25, 0.5}));
-    EXPECT_EQ(stats.weighted_masses, (std::vector<double>{0.0, 0.25, 0.25, 0.5, 0.75}));
+    std::sort(stats.masses.uniform.begin(), stats.masses.uniform.end());
+    std::sort(stats.masses.weighted.begin(), stats.masses.weighted.end());
+    EXPECT_EQ(stats.masses.uniform, (std::vector<double>{0.0, 0.0, 0.125, 0.25, 0.5}));
+    EXPECT_EQ(stats.masses.weighted, (std::vector<double>{0.0, 0.25, 0.25, 0.5, 0.75}));
 }
 
 TEST(OutputFile, FailuresAreReportedNotLost) {

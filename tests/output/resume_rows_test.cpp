@@ -131,7 +131,7 @@ TEST(KeptRows, RebuildTheStatisticsOfTheRunThatWroteThem) {
     EXPECT_EQ(stats.verified, 3);
     EXPECT_EQ(stats.least_shift_histogram, expected.least_shift_histogram);
     EXPECT_EQ(stats.min_uniform_mass_prime, 193);
-    EXPECT_EQ(stats.uniform_masses, expected.uniform_masses);
+    EXPECT_EQ(stats.masses.uniform, expected.masses.uniform);
 
     // Two byte ranges, as two processes would read their parts.
     const std::uint64_t header = std::strlen(erdos::results_header);

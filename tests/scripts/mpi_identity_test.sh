@@ -62,6 +62,8 @@ check 1 default --threads 2 2000000 127
 check 2 default --threads 1 2000000 127
 # Many small blocks: every process takes many rounds.
 ERDOS_MPI_BLOCK_PRIMES=500 check 4 default --threads 3 2000000 127
+# Masses beyond a small budget on every process go to its file (and leave nothing behind).
+ERDOS_STRAUS_MASS_BUDGET=1000 ERDOS_MPI_BLOCK_PRIMES=2000 check 3 masses-on-file --threads 1 2000000 127
 check 2 far-out --threads 2 --from 1000000000000 1000000020000 127
 ERDOS_MPI_BLOCK_PRIMES=97 check 3 across-2^31 --threads 1 --from 2147300000 2147700000 127
 check 3 empty --threads 1 --from 1000 1020 127

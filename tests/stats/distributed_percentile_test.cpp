@@ -16,18 +16,26 @@ namespace {
 std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
 // The search run over lists held by several parts, as the processes of a run
-// hold them: each part counts its own, the counts are added, every part
-// takes the same digits.
+// hold them: each part counts its own store, the counts are added, every
+// part takes the same digits. A part holds `budget` pairs in memory, the
+// rest on file.
 summary_percentiles search_parts(const std::vector<std::vector<double>>& uniform,
-                                 const std::vector<std::vector<double>>& weighted) {
+                                 const std::vector<std::vector<double>>& weighted,
+                                 std::uint64_t budget = tuning::mass_budget_primes) {
+    std::vector<mass_store> stores(uniform.size());
     std::uint64_t total = 0;
-    for (const auto& part : uniform) total += part.size();
+    for (std::size_t i = 0; i < uniform.size(); ++i) {
+        set_up_mass_store(stores[i], "", budget);
+        stores[i].read_block = 3;
+        for (std::size_t j = 0; j < uniform[i].size(); ++j) add_masses(stores[i], uniform[i][j], weighted[i][j]);
+        total += mass_count(stores[i]);
+    }
     percentile_search search = start_percentile_search(total);
     for (int pass = 0; pass < select_passes && !search.targets.empty(); ++pass) {
         std::vector<std::uint64_t> sums(search.targets.size() * select_digit_values, 0);
-        for (std::size_t i = 0; i < uniform.size(); ++i) {
+        for (const mass_store& store : stores) {
             std::vector<std::uint64_t> counts;
-            count_percentile_pass(search, uniform[i], weighted[i], counts);
+            EXPECT_EQ(count_percentile_pass(search, store, counts), 0);
             for (std::size_t j = 0; j < counts.size(); ++j) sums[j] += counts[j];
         }
         take_percentile_pass(search, sums);
@@ -43,9 +51,10 @@ std::vector<std::vector<double>> deal(const std::vector<double>& values, std::si
 }
 
 void expect_as_single(const std::vector<double>& uniform, const std::vector<double>& weighted, std::size_t parts,
-                      std::size_t block) {
-    const summary_percentiles got = search_parts(deal(uniform, parts, block), deal(weighted, parts, block));
-    const std::string where = std::to_string(uniform.size()) + " values, " + std::to_string(parts) + " parts";
+                      std::size_t block, std::uint64_t budget = tuning::mass_budget_primes) {
+    const summary_percentiles got = search_parts(deal(uniform, parts, block), deal(weighted, parts, block), budget);
+    const std::string where = std::to_string(uniform.size()) + " values, " + std::to_string(parts) + " parts, budget " +
+                              std::to_string(budget);
     EXPECT_EQ(bits(got.median_uniform), bits(percentile(uniform, 0.5))) << where;
     EXPECT_EQ(bits(got.p10_uniform), bits(percentile(uniform, 0.1))) << where;
     EXPECT_EQ(bits(got.p90_uniform), bits(percentile(uniform, 0.9))) << where;
@@ -65,8 +74,8 @@ TEST(OrderKey, OrdersAsTheValuesAndRoundTrips) {
     }
 }
 
-// Every split of a list, with ties, tiny lists and masses near 0 and 1, gives
-// the single program's bits.
+// Every split of a list, with ties, tiny lists and masses near 0 and 1, in
+// memory or mostly on file, gives the single program's bits.
 TEST(DistributedPercentile, EqualsTheSingleListForEverySplit) {
     std::mt19937_64 random(14);
     std::uniform_real_distribution<double> mass(0.0, 1.0);
@@ -78,7 +87,10 @@ TEST(DistributedPercentile, EqualsTheSingleListForEverySplit) {
             uniform.push_back(i % 7 == 0 ? 0.125 : mass(random));
             weighted.push_back(i % 5 == 0 ? 0.0 : mass(random) * 1e-3);
         }
-        for (const std::size_t parts : {1, 2, 3, 4, 7}) expect_as_single(uniform, weighted, parts, 3);
+        for (const std::size_t parts : {1, 2, 3, 4, 7}) {
+            expect_as_single(uniform, weighted, parts, 3);
+            expect_as_single(uniform, weighted, parts, 3, 2);  // most of each part on file
+        }
     }
 }
 
@@ -92,6 +104,7 @@ TEST(DistributedPercentile, EmptyListsAndListsOfNans) {
     for (const std::uint64_t nan_bits : {std::uint64_t{0x7FF8000000000000}, std::uint64_t{0xFFF8000000000000}}) {
         const std::vector<double> nans(9, std::bit_cast<double>(nan_bits));
         expect_as_single(nans, nans, 3, 2);
+        expect_as_single(nans, nans, 3, 2, 1);
     }
 }
 

@@ -42,8 +42,8 @@ TEST(RunStats, FirstPrimeToReachAnExtremeIsKept) {
     EXPECT_EQ(stats.min_uniform_mass_prime, 193);
     EXPECT_EQ(stats.min_weighted_mass, 101.0 / 1980);
     EXPECT_EQ(stats.min_weighted_mass_prime, 193);
-    EXPECT_EQ(stats.uniform_masses, (std::vector<double>{19.0 / 720, 47.0 / 1440, 13.0 / 720, 13.0 / 720}));
-    EXPECT_EQ(stats.weighted_masses.size(), 4U);
+    EXPECT_EQ(stats.masses.uniform, (std::vector<double>{19.0 / 720, 47.0 / 1440, 13.0 / 720, 13.0 / 720}));
+    EXPECT_EQ(stats.masses.weighted.size(), 4U);
     EXPECT_EQ(stats.processed, 0);  // counted by the walk, not here
 }
 
@@ -73,5 +73,5 @@ TEST(RunStats, UncoveredFailedAndNanPrimes) {
     EXPECT_EQ(fresh.min_uniform_mass, 1.0);
     EXPECT_EQ(fresh.min_uniform_mass_prime, 0);
     EXPECT_EQ(fresh.min_weighted_mass_prime, 0);
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(fresh.uniform_masses[0]), 0xFFF8000000000000U);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(fresh.masses.uniform[0]), 0xFFF8000000000000U);
 }

@@ -3,18 +3,18 @@
 
 #include "output/results_file.hpp"
 #include "output/summary_file.hpp"
+#include "stats/distributed_percentile.hpp"
 
 namespace erdos {
-
-std::string format_summary(const summary_bounds& bounds, const run_stats& stats) {
-    run_stats work = stats;
-    return format_summary(bounds, stats, select_summary_percentiles(work));
-}
 
 int write_summary(const std::string& path, const summary_bounds& bounds, run_stats& stats) {
     output_file file;
     if (const int error = open_output_file(file, path); error != 0) return error;
-    const summary_percentiles percentiles = select_summary_percentiles(stats);
+    summary_percentiles percentiles;
+    if (const int error = find_summary_percentiles(stats.masses, percentiles); error != 0) {
+        close_output_file(file);
+        return error;
+    }
     return write_summary_file(file, bounds, stats, percentiles);
 }
 

@@ -9,11 +9,9 @@
 
 namespace erdos {
 
-// The summary text of stats, its percentiles selected in a copy of its lists.
-std::string format_summary(const summary_bounds& bounds, const run_stats& stats);
-
-// Creates or truncates path and writes the summary of stats into it (its
-// mass lists keep their entries but not their order). Returns 0 or an errno value.
+// Creates or truncates path and writes the summary of stats into it, its
+// percentiles found in its masses (which may be reordered or put on file).
+// Returns 0 or an errno value.
 int write_summary(const std::string& path, const summary_bounds& bounds, run_stats& stats);
 
 // Creates or truncates path and writes the results header. Returns 0 or an errno value.
