@@ -23,9 +23,12 @@ namespace {
 
 constexpr const char* program_name = "erdos-straus";
 
-// Prints the fault and gives the exit status of a failed run.
-int fail(status_line& status, std::FILE* err, const run_config& config, const fault& failure) {
-    print_fault(status, err, program_name, config, failure);
+// The end of a failed run: its rows kept if a checkpoint vouches for any,
+// the fault printed with what to do next; the exit status.
+int fail(status_line& status, std::FILE* err, const run_config& config, run_outputs& outputs,
+         const fault& failure) {
+    const std::string advice = keep_rows_after_failure(outputs, failure.detail);
+    print_fault(status, err, program_name, config, failure, advice);
     return 1;
 }
 
@@ -84,13 +87,13 @@ int scan_primes(const run_config& config, scan_engine engine, std::int64_t walk_
 // run renames over the targets; anything else leaves them to the caller.
 int run_phases(const run_config& config, std::FILE* err, scan_engine engine, status_line& status,
                run_outputs& outputs) {
-    if (const fault failure = prepare_outputs(outputs, config)) return fail(status, err, config, failure);
+    if (const fault failure = prepare_outputs(outputs, config)) return fail(status, err, config, outputs, failure);
 
     run_stats stats;
     set_up_masses(stats, config);
     checkpoint_record from;
     if (const fault failure = take_up_kept_rows(config, outputs, stats, status, from)) {
-        return fail(status, err, config, failure);
+        return fail(status, err, config, outputs, failure);
     }
     // The walk goes on after the last kept row.
     const std::int64_t walk_from = from.rows > 0 ? from.last_p + 1 : config.p_min;
@@ -99,7 +102,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
 
     output_file& results = outputs.results_file;
     if (const int error = open_staged_output(outputs.results, results); error != 0) {
-        return fail(status, err, config, {fault_kind::results_file, error, {}});
+        return fail(status, err, config, outputs, {fault_kind::results_file, error, {}});
     }
     if (from.durable_bytes == 0) {
         start_results_file(results);
@@ -108,17 +111,17 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
         continue_results_file(results);
     }
     int error = scan_primes(config, engine, walk_from, outputs, stats, status);
-    if (stats.masses.error != 0) return fail(status, err, config, mass_file_fault(stats.masses, stats.masses.error));
+    if (stats.masses.error != 0) return fail(status, err, config, outputs, mass_file_fault(stats.masses, stats.masses.error));
     if (error == 0) {
         status_phase(status, "writing the results");
         error = close_output_file(results);
     }
-    if (error != 0) return fail(status, err, config, {fault_kind::results_file, error, {}});
+    if (error != 0) return fail(status, err, config, outputs, {fault_kind::results_file, error, {}});
 
     status_phase(status, "writing the summary");
     summary_percentiles percentiles;
     if (const int mass_error = find_summary_percentiles(stats.masses, percentiles); mass_error != 0) {
-        return fail(status, err, config, mass_file_fault(stats.masses, mass_error));
+        return fail(status, err, config, outputs, mass_file_fault(stats.masses, mass_error));
     }
     const int summary_error = write_summary_output(outputs, config, stats, percentiles);
     stop_if_requested();  // the last chance: from here on the run is finished
@@ -142,6 +145,9 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
         status_end(status);
         print_interrupted(err, program_name, kept);
         return 128 + stopped.signal;
+    } catch (...) {
+        // Memory exhausted, or an internal error: the rows made durable so far stay.
+        return fail(status, err, config, outputs, current_exception_fault());
     }
 }
 

@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "output/quoting.hpp"
 
@@ -23,9 +25,10 @@ void print_resume_refusal(status_line& status, std::FILE* err, const char* progr
 }
 
 void print_fault(status_line& status, std::FILE* err, const char* program, const run_config& config,
-                 const fault& failure) {
+                 const fault& failure, const std::string& advice) {
     status_end(status);
-    const std::string why = !failure.text.empty() ? failure.text : std::string(std::strerror(failure.detail));
+    const std::string why =
+        (!failure.text.empty() ? failure.text : std::string(std::strerror(failure.detail))) + advice;
     switch (failure.kind) {
         case fault_kind::results_file:
             print_file_error(status, err, program, "results", config.results_path, why);
@@ -34,25 +37,38 @@ void print_fault(status_line& status, std::FILE* err, const char* program, const
             print_file_error(status, err, program, "summary", config.summary_path, why);
             break;
         case fault_kind::masses_file:  // the text names the file's place
-            print_file_error(status, err, program, "temporary masses", failure.text, std::strerror(failure.detail));
+            print_file_error(status, err, program, "temporary masses", failure.text,
+                             std::strerror(failure.detail) + advice);
             break;
         case fault_kind::resume_refused:
             print_resume_refusal(status, err, program, config.results_path, why);
             break;
         case fault_kind::out_of_memory:
-            std::fprintf(err, "%s: out of memory; the outputs are not complete\n", program);
+            std::fprintf(err, "%s: out of memory; the outputs are not complete%s\n", program, advice.c_str());
             break;
         case fault_kind::none:
         case fault_kind::signal:
             break;
         case fault_kind::internal:
             if (failure.text.empty()) {
-                std::fprintf(err, "%s: internal error; the outputs are not complete\n", program);
+                std::fprintf(err, "%s: internal error; the outputs are not complete%s\n", program, advice.c_str());
             } else {
-                std::fprintf(err, "%s: internal error: %s; the outputs are not complete\n", program,
-                             failure.text.c_str());
+                std::fprintf(err, "%s: internal error: %s; the outputs are not complete%s\n", program,
+                             failure.text.c_str(), advice.c_str());
             }
             break;
+    }
+}
+
+fault current_exception_fault() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return {fault_kind::out_of_memory, ENOMEM, {}};
+    } catch (const std::exception& e) {
+        return {fault_kind::internal, 0, e.what()};
+    } catch (...) {
+        return {fault_kind::internal, 0, {}};
     }
 }
 

@@ -23,9 +23,13 @@ void print_resume_refusal(status_line& status, std::FILE* err, const char* progr
 // The message for any fault but a signal, on a clean line: a file fault or a
 // refusal names the file of config and says why (the fault's text, else its
 // errno value's); memory exhaustion and internal errors say that the outputs
-// are not complete.
+// are not complete. advice (see keep_rows_after_failure) ends the line.
 void print_fault(status_line& status, std::FILE* err, const char* program, const run_config& config,
-                 const fault& failure);
+                 const fault& failure, const std::string& advice = {});
+
+// Called in a catch block: the exception being handled as a fault (memory
+// exhaustion, or an internal error with its description).
+fault current_exception_fault();
 
 // The last message of a run that a signal stopped; kept: whether its rows
 // stay for --resume.

@@ -1,7 +1,9 @@
 // Preparing a run's outputs, and discarding them, keeping its rows for --resume or putting them in place.
 #include "driver/run_outputs.hpp"
 
+#include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "driver/run_messages.hpp"
 #include "output/summary_file.hpp"
@@ -61,6 +63,30 @@ fault mass_file_fault(const mass_store& masses, int error) {
     return {fault_kind::masses_file, error, masses.directory + "/..."};
 }
 
+std::string keep_rows_after_failure(run_outputs& outputs, int error) {
+    checkpoint_state& checkpoints = outputs.checkpoints;
+    if (!checkpoints.active || outputs.results.temporary.empty()) {
+        discard_outputs(outputs);
+        return {};
+    }
+    make_checkpoint(checkpoints, outputs.results_file);  // nothing to do after a failed write
+    checkpoint_record point;
+    {
+        std::lock_guard lock(checkpoints.mutex);
+        point = checkpoints.recorded;
+    }
+    if (point.rows == 0) {  // before the first checkpoint: nothing worth keeping
+        discard_outputs(outputs);
+        return {};
+    }
+    release_staged_output(outputs.results, outputs.results_file);
+    discard_staged_output(outputs.summary, outputs.summary_file);
+    end_checkpoints(checkpoints, true);
+    const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG;
+    return "; the rows up to p = " + std::to_string(point.last_p) + " are kept: " +
+           (full ? "free space and run" : "run") + " the same command with --resume";
+}
+
 checkpoint_record record_of(const run_config& config) {
     checkpoint_record record;
     record.p_min = config.p_min;
@@ -89,16 +115,22 @@ int write_summary_output(run_outputs& outputs, const run_config& config, const r
 int put_outputs_in_place(run_outputs& outputs, const run_config& config, const run_stats& stats, int summary_error,
                          status_line& status, std::FILE* err, const char* program) {
     int results_error = 0;
+    bool results_committed = false;
     if (summary_error == 0) {
         results_error = commit_staged_output(outputs.results);
-        if (results_error == 0) summary_error = commit_staged_output(outputs.summary);
+        results_committed = results_error == 0;
+        if (results_committed) summary_error = commit_staged_output(outputs.summary);
     }
     if (results_error != 0) {
         print_file_error(status, err, program, "results", config.results_path, std::strerror(results_error));
         return 1;
     }
     if (summary_error != 0) {
-        print_file_error(status, err, program, "summary", config.summary_path, std::strerror(summary_error));
+        // The summary could not be written (the results are still beside
+        // their target) or put in place (the results are in place by then).
+        const std::string advice = results_committed ? std::string() : keep_rows_after_failure(outputs, summary_error);
+        print_file_error(status, err, program, "summary", config.summary_path,
+                         std::strerror(summary_error) + advice);
     }
     status_end(status);
     print_closing_line(err, stats);

@@ -57,6 +57,17 @@ void set_up_masses(run_stats& stats, const run_config& config);
 // The fault of the store's unnamed file of masses, which failed with error.
 fault mass_file_fault(const mass_store& masses, int error);
 
+// After a failure (exit status 1): when the results file is still kept
+// beside its target and its checkpoint record vouches for at least one row,
+// what the file holds is made durable and recorded once more, if it can be,
+// and the file and its record stay for --resume, as after a signal;
+// otherwise nothing of the run stays (discard_outputs). Returns the advice
+// that ends the failure's message, "; the rows up to p = N are kept: run the
+// same command with --resume" (with "free space and" before "run" when the
+// failure's errno value, error, says the disk or a limit is full), or an
+// empty text when nothing stays.
+std::string keep_rows_after_failure(run_outputs& outputs, int error);
+
 // The record of config with nothing durable yet.
 checkpoint_record record_of(const run_config& config);
 

@@ -7,9 +7,19 @@
 #include <new>
 #include <thread>
 
+#include "driver/run_messages.hpp"
 #include "stop_request.hpp"
 
 namespace erdos {
+
+std::string broadcast_text(const std::string& text, MPI_Comm comm) {
+    std::uint64_t length = text.size();
+    MPI_Bcast(&length, 1, MPI_UINT64_T, 0, comm);
+    std::string copy = text;
+    copy.resize(static_cast<std::size_t>(length));
+    MPI_Bcast(copy.data(), static_cast<int>(length), MPI_CHAR, 0, comm);
+    return copy;
+}
 
 void guard(fault& local, const std::function<void()>& work) {
     if (local.kind != fault_kind::none) return;
@@ -17,12 +27,8 @@ void guard(fault& local, const std::function<void()>& work) {
         work();
     } catch (const run_stopped& stopped) {
         local = {fault_kind::signal, stopped.signal, {}};
-    } catch (const std::bad_alloc&) {
-        local = {fault_kind::out_of_memory, 0, {}};
-    } catch (const std::exception& e) {
-        local = {fault_kind::internal, 0, e.what()};
     } catch (...) {
-        local = {fault_kind::internal, 0, {}};
+        local = current_exception_fault();
     }
 }
 

@@ -22,6 +22,9 @@ inline int size_of(MPI_Comm comm) {
     return size;
 }
 
+// Rank 0's text, on every process (collective).
+std::string broadcast_text(const std::string& text, MPI_Comm comm);
+
 // Runs work unless fault is set already, and turns whatever it throws into
 // fault: memory exhaustion, a stop request (run_stopped), any other exception.
 // Never lets an exception through, so that the caller reaches the next

@@ -29,15 +29,6 @@ void broadcast_record(checkpoint_record& record, MPI_Comm comm) {
               static_cast<std::uint64_t>(fields[4]), fields[5], fields[6]};
 }
 
-std::string broadcast_text(const std::string& text, MPI_Comm comm) {
-    std::uint64_t length = text.size();
-    MPI_Bcast(&length, 1, MPI_UINT64_T, 0, comm);
-    std::string copy = text;
-    copy.resize(static_cast<std::size_t>(length));
-    MPI_Bcast(copy.data(), static_cast<int>(length), MPI_CHAR, 0, comm);
-    return copy;
-}
-
 fault refusal(int error, const std::string& text = {}) { return {fault_kind::resume_refused, error, text}; }
 
 // Rank 0: the kept file and its record checked as erdos-straus checks them,

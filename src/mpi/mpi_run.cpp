@@ -54,26 +54,19 @@ struct mpi_state {
     collective_rows rows;
     bool rows_open = false;  // on every process alike
     fault local;
+    agreed_fault failed;  // the fault every process ended on, reported at the very end
 
     bool root() const { return rank == 0; }
 };
 
 // Agrees on the faults so far; true when the run goes on. Otherwise status
-// is the exit status every process gives, and the fault's reporter has
-// printed its message (a signal is reported at the very end).
-bool agreed_to_go_on(mpi_state& state, const run_config& config, int& status) {
+// is the exit status every process gives, and the fault is kept in
+// state.failed, to be reported once the rows are kept or discarded.
+bool agreed_to_go_on(mpi_state& state, int& status) {
     const agreed_fault agreed = agree_on_fault(state.local, state.comm);
     if (agreed.kind == fault_kind::none) return true;
-    if (agreed.kind == fault_kind::signal) {
-        status = 128 + agreed.detail;
-        return false;
-    }
-    if (state.root()) status_end(state.status);
-    if (state.rank == agreed.reporter) {
-        const fault mine{agreed.kind, agreed.detail, state.local.text};
-        print_fault(state.status, state.err, program_name, config, mine);
-    }
-    status = 1;
+    state.failed = agreed;
+    status = agreed.kind == fault_kind::signal ? 128 + agreed.detail : 1;
     return false;
 }
 
@@ -105,7 +98,7 @@ bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_re
             plan = plan_blocks(walk_from, config.p_max, static_cast<unsigned>(state.size), block_primes);
         }
     });
-    if (!agreed_to_go_on(state, config, status)) return false;
+    if (!agreed_to_go_on(state, status)) return false;
     if (state.root()) {
         status_interval(state.status, config.p_min, config.p_max);
         status_resumed(state.status, from.rows, walk_from);
@@ -141,11 +134,11 @@ bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_re
             const block_bounds block = block_of(plan, round, static_cast<unsigned>(state.rank));
             walk_part(walk, block.first, block.last, config.c_max, threads, fold);
         });
-        if (!agreed_to_go_on(state, config, status)) return false;
+        if (!agreed_to_go_on(state, status)) return false;
         if (const int error = write_collective_rows(state.rows, block_rows); error != 0) {
             state.local = {fault_kind::results_file, error, {}};
         }
-        if (!agreed_to_go_on(state, config, status)) return false;
+        if (!agreed_to_go_on(state, status)) return false;
         if (!staged) continue;
 
         // What the file holds now: the rows of every process and the last prime of the round.
@@ -176,23 +169,23 @@ bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_re
 
 // Opens the rows' file on every process, after the kept rows. Returns false
 // when the run ends here (status set).
-bool open_rows(mpi_state& state, const run_config& config, const checkpoint_record& from, int& status) {
+bool open_rows(mpi_state& state, const checkpoint_record& from, int& status) {
     const bool direct = state.root() && !state.outputs.results.staged;
     if (const int error = open_collective_rows(state.rows, state.outputs.results.temporary,
                                                direct ? &state.outputs.results_file : nullptr, state.comm);
         error != 0) {
         state.local = {fault_kind::results_file, error, {}};
     }
-    if (!agreed_to_go_on(state, config, status)) return false;
+    if (!agreed_to_go_on(state, status)) return false;
     state.rows_open = true;
     state.rows.offset = from.durable_bytes;
     return true;
 }
 
 // Closes the rows' file on every process (and a direct target on rank 0).
-bool close_rows(mpi_state& state, const run_config& config, int& status) {
+bool close_rows(mpi_state& state, int& status) {
     if (state.root()) status_phase(state.status, "writing the results");
-    if (!agreed_to_go_on(state, config, status)) return false;
+    if (!agreed_to_go_on(state, status)) return false;
     state.rows_open = false;
     if (const int error = close_collective_rows(state.rows); error != 0) {
         state.local = {fault_kind::results_file, error, {}};
@@ -203,14 +196,14 @@ bool close_rows(mpi_state& state, const run_config& config, int& status) {
             state.local = {fault_kind::results_file, error, {}};
         }
     }
-    return agreed_to_go_on(state, config, status);
+    return agreed_to_go_on(state, status);
 }
 
 // The run on every process; returns the exit status, the same everywhere.
 int run_phases(mpi_state& state, const run_config& config) {
     int status = 1;
     if (state.root()) guard(state.local, [&] { state.local = prepare_root_outputs(state.outputs, config); });
-    if (!agreed_to_go_on(state, config, status)) return status;
+    if (!agreed_to_go_on(state, status)) return status;
     int staged = state.root() && state.outputs.results.staged ? 1 : 0;
     MPI_Bcast(&staged, 1, MPI_INT, 0, state.comm);
 
@@ -222,23 +215,23 @@ int run_phases(mpi_state& state, const run_config& config) {
     if (staged != 0 && config.resume) {
         if (state.root()) status_phase(state.status, "reading the kept rows");
         read_kept_rows_together(config, state.outputs.results, state.comm, from, stats, state.local);
-        if (!agreed_to_go_on(state, config, status)) return status;
+        if (!agreed_to_go_on(state, status)) return status;
     }
     if (state.root() && staged != 0) {
         if (const int error = begin_checkpoints(state.outputs, from); error != 0) {
             state.local = {fault_kind::results_file, error, {}};
         }
     }
-    if (!agreed_to_go_on(state, config, status)) return status;
-    if (!open_rows(state, config, from, status)) return status;
+    if (!agreed_to_go_on(state, status)) return status;
+    if (!open_rows(state, from, status)) return status;
     if (!scan_rounds(state, config, from, stats, staged != 0, status)) return status;
-    if (!close_rows(state, config, status)) return status;
+    if (!close_rows(state, status)) return status;
 
     if (state.root()) status_phase(state.status, "writing the summary");
     const run_stats whole = gather_run_stats(stats, state.comm);
     summary_percentiles percentiles;
     reduce_percentiles(stats, state.comm, percentiles, state.local);
-    if (!agreed_to_go_on(state, config, status)) return status;
+    if (!agreed_to_go_on(state, status)) return status;
     // Rank 0 writes the summary and puts both files in place, in the order
     // and with the messages of erdos-straus.
     int summary_error = 0;
@@ -246,7 +239,7 @@ int run_phases(mpi_state& state, const run_config& config) {
         guard(state.local, [&] { summary_error = write_summary_output(state.outputs, config, whole, percentiles); });
     }
     // The last chance for a stop request: from here on the run is finished.
-    if (!agreed_to_go_on(state, config, status)) return status;
+    if (!agreed_to_go_on(state, status)) return status;
     status = 0;
     if (state.root()) {
         status = put_outputs_in_place(state.outputs, config, whole, summary_error, state.status, state.err,
@@ -254,6 +247,22 @@ int run_phases(mpi_state& state, const run_config& config) {
     }
     MPI_Bcast(&status, 1, MPI_INT, 0, state.comm);
     return status;
+}
+
+// After a fault that every process agreed on: rank 0 keeps the rows that a
+// checkpoint vouches for, and the fault's reporter prints the message with
+// what to do next (collective).
+void report_failure(mpi_state& state, const run_config& config) {
+    std::string advice;
+    if (state.root()) {
+        status_end(state.status);
+        advice = keep_rows_after_failure(state.outputs, state.failed.detail);
+    }
+    advice = broadcast_text(advice, state.comm);
+    if (state.rank == state.failed.reporter) {
+        const fault mine{state.failed.kind, state.failed.detail, state.local.text};
+        print_fault(state.status, state.err, program_name, config, mine, advice);
+    }
 }
 
 // The run with its cleanup: every process closes the shared file together,
@@ -268,7 +277,9 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
     state.err = err;
     if (state.root()) status_begin(state.status, err);
     const int status = run_phases(state, config);
-    if (status > 128 && state.rows_open) sync_collective_rows(state.rows);
+    const bool agreed_fault_ended = state.failed.kind != fault_kind::none;
+    // What the processes wrote is made durable together, for the rows to keep.
+    if (agreed_fault_ended && state.rows_open) sync_collective_rows(state.rows);
     if (state.rows_open) close_collective_rows(state.rows);
     state.rows_open = false;
     if (status > 128 && state.root()) {
@@ -276,6 +287,7 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
         status_end(state.status);
         print_interrupted(err, program_name, kept);
     }
+    if (agreed_fault_ended && status == 1) report_failure(state, config);
     return status;
 }
 

@@ -1,6 +1,8 @@
 // Opening, writing, closing and checking the paths of output files.
 #include "output/output_file.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
@@ -43,6 +45,7 @@ int write_through(output_file& file, const std::string& bytes) {
 int close_output_file(output_file& file) {
     if (file.stream == nullptr) return 0;
     int error = flush_output_file(file);
+    if (error == 0 && file.sync_on_close && fsync(fileno(file.stream)) != 0) error = errno;
     errno = 0;
     if (std::fclose(file.stream) != 0 && error == 0) error = last_error_or_eio();
     file.stream = nullptr;

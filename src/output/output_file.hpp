@@ -10,7 +10,8 @@ namespace erdos {
 // an errno value (0 for success) instead of being lost in a stream state.
 struct output_file {
     std::FILE* stream = nullptr;
-    std::string pending;  // bytes not yet handed to the system
+    std::string pending;       // bytes not yet handed to the system
+    bool sync_on_close = false;  // closing also makes the bytes durable (fsync)
 };
 
 // Creates or truncates path for writing.

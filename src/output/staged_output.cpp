@@ -86,6 +86,18 @@ int create_kept(staged_output& output) {
     return EBUSY;
 }
 
+// Makes the entries of the directory that holds path durable. A file
+// system that cannot sync a directory (EINVAL) records renames at once.
+int sync_directory_of(const std::string& path) {
+    const fs::path parent = fs::path(path).parent_path();
+    const fs::path directory = parent.empty() ? fs::path(".") : parent;
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int error = fsync(fd) != 0 && errno != EINVAL ? errno : 0;
+    close(fd);
+    return error;
+}
+
 // Creates ".<name>.erdos-XXXXXX" beside the destination, with the mode that
 // the finished file is to have.
 int create_unique(staged_output& output) {
@@ -171,16 +183,24 @@ int open_staged_output(staged_output& output, output_file& file) {
     if (file.stream == nullptr) return errno != 0 ? errno : EIO;
     output.descriptor = -1;  // the stream owns it now
     std::setvbuf(file.stream, nullptr, _IONBF, 0);
+    file.sync_on_close = true;  // durable before it is renamed over the target
     return 0;
 }
 
 int commit_staged_output(staged_output& output) {
     if (output.temporary.empty()) return 0;
-    int error = close_descriptor(output.descriptor);
+    // The file's bytes durable first (written through a descriptor still
+    // held here, as by the processes of an MPI run; a stream syncs on
+    // closing), then the rename, then the directory that records it: a crash
+    // at any moment leaves the old target or the new one, whole.
+    const int held = output.descriptor >= 0 ? output.descriptor : output.lock;
+    int error = held >= 0 && fsync(held) != 0 ? errno : 0;
+    if (const int closed = close_descriptor(output.descriptor); error == 0) error = closed;
     if (error == 0 && std::rename(output.temporary.c_str(), output.destination.c_str()) != 0) error = errno;
     if (error != 0) unlink(output.temporary.c_str());
     output.temporary.clear();
     close_descriptor(output.lock);
+    if (error == 0) error = sync_directory_of(output.destination);
     return error;
 }
 
@@ -196,6 +216,7 @@ void discard_staged_output(staged_output& output, output_file& file) {
         release_staged_output(output, file);
         return;
     }
+    file.sync_on_close = false;  // the bytes are thrown away
     close_output_file(file);
     close_descriptor(output.descriptor);
     if (!output.temporary.empty()) unlink(output.temporary.c_str());

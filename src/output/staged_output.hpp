@@ -54,9 +54,10 @@ int keep_staged_prefix(staged_output& output, std::uint64_t length);
 // the direct target, created or truncated. Returns 0 or an errno value.
 int open_staged_output(staged_output& output, output_file& file);
 
-// Puts the finished file in place: renames the temporary file over the
-// destination and lets the lock go. file must have been closed. Nothing to do
-// for a direct target. Returns 0 or an errno value.
+// Puts the finished file in place durably: syncs the temporary file (a
+// stream opened by open_staged_output syncs on closing), renames it over the
+// destination, syncs the directory and lets the lock go. file must have been
+// closed. Nothing to do for a direct target. Returns 0 or an errno value.
 int commit_staged_output(staged_output& output);
 
 // Closes file, if open, without reporting, removes the temporary file and lets

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -503,13 +505,22 @@ TEST_F(EndToEnd, FailedRunsLeaveThePreviousPair) {
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "erdos-straus: cannot write results file '/dev/full': No space left on device\n");
     expect_previous_pair("results on /dev/full");
-    // The summary on a full device: the finished results are not put in place either.
+    // The summary on a full device: the finished results are not put in place
+    // either, but kept with their checkpoint record for --resume, which then
+    // only has the summary left to write.
     r = run({"300000", "127", "results/erdos_results.csv", "/dev/full"});
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err,
-              "erdos-straus: cannot write summary file '/dev/full': No space left on device\n"
+              "erdos-straus: cannot write summary file '/dev/full': No space left on device; the rows up to "
+              "p = 299977 are kept: free space and run the same command with --resume\n"
               "processed=3202 covered=3202 verified=3202 max_least_c=59 at p=118801\n");
-    expect_previous_pair("summary on /dev/full");
+    expect_previous_pair("summary on /dev/full",
+                         {"erdos_results.csv.erdos-partial", "erdos_results.csv.erdos-progress"});
+    r = run({"--resume", "300000", "127", "results/erdos_results.csv", "s.json"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "processed=3202 covered=3202 verified=3202 max_least_c=59 at p=118801\n");
+    EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
+    write_previous_pair();
 
     // Devices are written directly, and the file beside them is a normal one.
     r = run({"200", "127", "/dev/null", "results/erdos_summary.json"});
@@ -858,6 +869,48 @@ TEST_F(Resume, RefusalsLeaveEveryFileAsItWas) {
 // same bytes as a run that keeps them all in memory, also when kept rows are
 // folded back in, and nothing left beside the outputs. A file that cannot
 // grow fails the run with its own message.
+// A disk that fills up in the middle of a run: the run ends with status 1
+// but keeps the rows up to its last checkpoint, and once there is room again
+// the same command with --resume gives the bytes of a run never stopped. A
+// real small file system where the suite may mount one (as root, as in CI);
+// elsewhere a limit on the size of files.
+TEST_F(Resume, AFullDiskKeepsTheRowsForResume) {
+    const auto reference = reference_run(stopped_run);
+    ASSERT_EQ(reference.exit_status, 0);
+    const std::string small = dir + "/small";
+    std::filesystem::create_directory(small);
+    const bool mounted = geteuid() == 0 && mount("tmpfs", small.c_str(), "tmpfs", 0, "size=16m") == 0;
+    std::vector<std::string> args = {"--threads", "1"};
+    args.insert(args.end(), stopped_run.begin(), stopped_run.end());
+    args.insert(args.end(), {"small/r.csv", "small/s.json"});
+    std::vector<std::string> shell = {"-c",
+                                      std::string(mounted ? "" : "trap '' XFSZ; ulimit -f 32768; ") +
+                                          "ERDOS_STRAUS_CHECKPOINT_MS=20 exec \"$0\" \"$@\"",
+                                      ERDOS_STRAUS_BINARY};
+    shell.insert(shell.end(), args.begin(), args.end());
+    const auto failed = erdos_test::run_process("/bin/sh", shell, dir);
+    EXPECT_EQ(failed.exit_status, 1);
+    const std::string opening = std::string("erdos-straus: cannot write results file 'small/r.csv': ") +
+                                (mounted ? "No space left on device" : "File too large") + "; the rows up to p = ";
+    const std::string advice = " are kept: free space and run the same command with --resume\n";
+    EXPECT_EQ(failed.err.substr(0, opening.size()), opening) << failed.err;
+    ASSERT_GT(failed.err.size(), opening.size() + advice.size());
+    EXPECT_EQ(failed.err.substr(failed.err.size() - advice.size()), advice);
+    EXPECT_EQ(listing("small"), (std::vector<std::string>{"r.csv.erdos-partial", "r.csv.erdos-progress"}));
+
+    if (mounted) {
+        EXPECT_EQ(mount("tmpfs", small.c_str(), "tmpfs", MS_REMOUNT, "size=256m"), 0);
+    }
+    args.insert(args.begin(), "--resume");
+    const auto resumed = run(args);
+    EXPECT_EQ(resumed.exit_status, 0);
+    EXPECT_EQ(resumed.err, reference.err);
+    EXPECT_TRUE(read_file(small + "/r.csv") == kept("ref.csv"));
+    EXPECT_EQ(read_file(small + "/s.json"), kept("ref.json"));
+    EXPECT_EQ(listing("small"), (std::vector<std::string>{"r.csv", "s.json"}));
+    if (mounted) umount(small.c_str());
+}
+
 TEST_F(Resume, MassesBeyondTheBudgetGiveTheSameBytes) {
     const std::vector<std::string> args = {"200000", "127"};
     const auto reference = reference_run(args);

@@ -121,6 +121,29 @@ grep -q -e '--resume continues the run' "$dir/mpi/stopped.err" || fail "resume: 
 (cd "$dir/mpi" && "$single" --resume "${resume_args[@]}" r.csv s.json 2>err) || fail "resume: erdos-straus did not continue"
 same_as_uninterrupted "SIGTERM on one rank, continued by erdos-straus"
 
+# A disk that fills up: every rank ends with status 1, the rows up to the
+# last checkpoint stay, and --resume on another number of ranks, once there is
+# room again, gives the bytes of an uninterrupted run. It needs a small file
+# system of its own, which root (as in CI) can mount.
+full="$work/full"
+mkdir -p "$full"
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=6m tmpfs "$full" 2>/dev/null; then
+  (cd "$full" && ERDOS_STRAUS_CHECKPOINT_MS=20 ERDOS_MPI_BLOCK_PRIMES=5000 timeout 120 "${launch[@]}" -np 2 \
+    "$mpi_binary" "${resume_args[@]}" r.csv s.json >/dev/null 2>"$work/full.err")
+  status=$?
+  [ $status -eq 1 ] || fail "full disk: status $status"
+  # (Open MPI's file layer may report the full disk as an I/O error.)
+  grep -q "are kept: .*run the same command with --resume" "$work/full.err" ||
+    fail "full disk: the message does not say the rows are kept: $(cat "$work/full.err")"
+  [ -e "$full/r.csv.erdos-partial" ] && [ -e "$full/r.csv.erdos-progress" ] || fail "full disk: nothing kept"
+  mount -o remount,size=64m "$full"
+  (cd "$full" && timeout 120 "${launch[@]}" -np 3 "$mpi_binary" --resume "${resume_args[@]}" r.csv s.json \
+    >/dev/null 2>err) || fail "full disk: the run did not continue: $(cat "$full/err")"
+  cmp -s "$dir/one/r.csv" "$full/r.csv" && cmp -s "$dir/one/s.json" "$full/s.json" &&
+    cmp -s "$dir/one/err" "$full/err" || fail "full disk: the outputs differ"
+  umount "$full"
+fi
+
 # Refusals, with status 1, the message once and every file as it was: kept
 # rows without a record, a record of another run, a row that does not
 # parse, a target that is no regular file.
