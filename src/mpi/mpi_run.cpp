@@ -14,7 +14,6 @@
 #include "mpi/mpi_agreement.hpp"
 #include "mpi/mpi_reductions.hpp"
 #include "mpi/mpi_resume.hpp"
-#include "numtheory/examined_primes.hpp"
 #include "output/checkpoint.hpp"
 #include "output/results_file.hpp"
 #include "stats/results_rows.hpp"
