@@ -16,10 +16,10 @@ namespace erdos {
 // (witnesses / divisors of m^2) summed in 80-bit extended precision, divided by
 // shift_count (uniform) or by weight_total with each share weighted by
 // shift_weight (weighted), and rounded once to double. With no shifts both
-// masses are the NaN with the sign bit set.
-// Requires every m to lie inside spf_table. This is the plain form: it lists
-// every divisor and tests each with two 64-bit remainders. Throws run_stopped
-// when a signal asks the run to stop.
+// masses are the NaN with the sign bit set. Requires every m to lie inside
+// spf_table. This is the plain form: it lists every divisor and tests each
+// with two 64-bit remainders. Throws run_stopped when a signal asks the run
+// to stop.
 prime_scan scan_prime(std::int32_t p, const std::vector<std::int32_t>& shift_list,
                       std::uint64_t shift_count, std::int64_t weight_total,
                       const std::vector<std::int32_t>& spf_table);
