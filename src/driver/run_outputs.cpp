@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
 #include "driver/run_messages.hpp"
 #include "output/summary_file.hpp"
@@ -70,11 +69,7 @@ std::string keep_rows_after_failure(run_outputs& outputs, int error) {
         return {};
     }
     make_checkpoint(checkpoints, outputs.results_file);  // nothing to do after a failed write
-    checkpoint_record point;
-    {
-        std::lock_guard lock(checkpoints.mutex);
-        point = checkpoints.recorded;
-    }
+    const checkpoint_record point = recorded_checkpoint(checkpoints);
     if (point.rows == 0) {  // before the first checkpoint: nothing worth keeping
         discard_outputs(outputs);
         return {};

@@ -103,6 +103,11 @@ void note_written(checkpoint_state& state, std::uint64_t bytes, std::int64_t row
 
 void note_write_failure(checkpoint_state& state) { state.intact = false; }
 
+checkpoint_record recorded_checkpoint(checkpoint_state& state) {
+    std::lock_guard lock(state.mutex);
+    return state.recorded;
+}
+
 bool checkpoint_due(const checkpoint_state& state) { return clock::now() >= state.due; }
 
 void schedule_checkpoint(checkpoint_state& state) { state.due = clock::now() + state.interval; }

@@ -67,6 +67,10 @@ void note_written(checkpoint_state& state, std::uint64_t bytes, std::int64_t row
 // checkpoint is made from them.
 void note_write_failure(checkpoint_state& state);
 
+// The last checkpoint recorded (the configuration with nothing durable when
+// there was none).
+checkpoint_record recorded_checkpoint(checkpoint_state& state);
+
 // Whether the interval since the last checkpoint has passed; and the next
 // one put an interval from now. For callers that make their checkpoints
 // themselves (make_checkpoint) rather than through checkpoint_if_due.
