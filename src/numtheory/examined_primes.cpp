@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "numtheory/fast_remainder.hpp"
 #include "numtheory/prime_range.hpp"
 #include "numtheory/prime_sieve.hpp"
 #include "stop_request.hpp"
@@ -63,7 +64,9 @@ std::int64_t isqrt(std::int64_t n) {
 std::int64_t first_hit(std::int64_t q, std::int64_t from) {
     const std::int64_t k0 = (q * q - 1) / 24;
     if (k0 >= from) return k0;
-    const std::int64_t behind = (from - k0) % q;
+    const auto gap = static_cast<std::uint64_t>(from - k0);  // below 2^62
+    const auto uq = static_cast<std::uint64_t>(q);
+    const auto behind = static_cast<std::int64_t>(remainder_estimate_fits(uq) ? remainder_by_estimate(gap, uq) : gap % uq);
     return behind == 0 ? from : from + (q - behind);
 }
 
