@@ -113,6 +113,33 @@ inline constexpr std::uint32_t far_bucket_block_entries = 256;
 // [2*10^9, +2*10^8] 0.76 + 0.77, [10^15, +10^9] 1.33 + 1.10,
 // [10^18, +10^9] 2.27 + 1.42 (+1.1 s setup, 306 MB).
 
+// --- Far out on several threads: stretches (walks/far_walk) ---------------
+
+// Each worker sieves, factors and scans a stretch of the interval of its
+// own, with sieves set up afresh for it: both sieves place their primes up to
+// about sqrt(p_max), 7.7 ns a sieving prime (0.39 s at 10^18), against about
+// 1.7 us (10^12) to 2.7 us (10^18) of work per examined prime. A stretch
+// holds at least far_stretch_min_primes examined primes and at least
+// 1/far_stretch_sieving_ratio of the sieving primes up to sqrt(p_max), so
+// that its set-up stays near a tenth of its work or less (10^18: 1.7 M
+// primes, 4.5 s), and near 10^12 under 1%.
+inline constexpr std::int64_t far_stretch_min_primes = std::int64_t{1} << 14;
+inline constexpr std::int64_t far_stretch_sieving_ratio = 30;
+
+// Chunks finished ahead of the one the run writes wait in memory, about
+// 160 bytes an examined prime (scan and row); each worker runs at most a
+// stretch ahead, so the stretches are cut to hold at most this many examined
+// primes over all the threads together (about 330 MB): many threads far out
+// get shorter stretches and a larger share of set-up rather than more memory.
+inline constexpr std::int64_t far_held_primes = std::int64_t{1} << 21;
+
+// A run far out factors each m on its own (Pollard-Brent rho, about
+// lone_m_cost ns an m) instead of setting up the sieves (about
+// sieving_prime_cost ns per prime up to sqrt(p_max)) when that costs less:
+// an interval too narrow to pay for its sieving primes.
+inline constexpr double lone_m_cost = 8000.0;
+inline constexpr double sieving_prime_cost = 7.7;
+
 // --- Chunks of primes and the worker pool (walks/) -----------------------
 
 // A chunk of the fast walk holds about this many (prime, shift) pairs, whose
