@@ -94,8 +94,10 @@ stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned th
     primes = std::min<std::int64_t>(primes, tuning::far_held_primes / threads);
     std::int64_t count = std::max<std::int64_t>(1, (estimate + primes - 1) / primes);
     // Few stretches for the threads: as many per thread, so that none waits
-    // long for the last ones.
-    if (count < 8 * static_cast<std::int64_t>(threads)) count = (count + threads - 1) / threads * threads;
+    // long for the last ones. Fewer stretches than threads stay as they are:
+    // each more would set its sieves up again for less work.
+    const auto t = static_cast<std::int64_t>(threads);
+    if (count >= t && count < 8 * t) count = (count + t - 1) / t * t;
     stretch_cut cut;
     cut.count = static_cast<std::size_t>(count);
     const std::int64_t span = run.p_max - run.p_min + 1;

@@ -20,6 +20,7 @@ constexpr std::size_t no_end = static_cast<std::size_t>(-1);
 // A stretch taken by a worker and not yet handed on in full.
 struct stretch_slot {
     std::deque<prime_chunk> chunks;  // made, not yet handed on
+    unsigned worker = 0;
     bool done = false;
 };
 
@@ -27,6 +28,7 @@ struct stretch_slot {
 // stretches from `delivering` to next_stretch - 1 are in `open`, in order.
 struct pool_state {
     std::size_t max_held = 1;
+    std::vector<std::size_t> held;  // per worker: its chunks made, not yet handed on, of all its stretches
     std::mutex mutex;
     std::condition_variable changed;  // a chunk made or handed on, a stretch done, the pool stopping
     std::deque<stretch_slot> open;
@@ -54,17 +56,18 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
                 std::lock_guard lock(pool.mutex);
                 if (pool.stopping || pool.next_stretch >= pool.end) return;
                 stretch = pool.next_stretch++;
-                pool.open.emplace_back();
+                pool.open.emplace_back().worker = worker;
             }
             // The slot's place in `open` moves as earlier stretches finish,
             // so it is found again by number under the lock.
             const chunk_emit emit = [&](prime_chunk& chunk) {
                 std::unique_lock lock(pool.mutex);
-                pool.changed.wait(lock, [&] {
-                    return pool.stopping || pool.open[stretch - pool.delivering].chunks.size() < pool.max_held;
-                });
+                // A worker's earlier stretch may still wait with its chunks:
+                // the bound counts them all.
+                pool.changed.wait(lock, [&] { return pool.stopping || pool.held[worker] < pool.max_held; });
                 if (pool.stopping) return false;
                 pool.open[stretch - pool.delivering].chunks.push_back(std::move(chunk));
+                ++pool.held[worker];
                 lock.unlock();
                 pool.changed.notify_all();
                 return true;
@@ -103,6 +106,7 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
             }
             chunk = std::move(front.chunks.front());
             front.chunks.pop_front();
+            --pool.held[front.worker];
         }
         pool.changed.notify_all();
         stop_if_requested();
@@ -120,6 +124,7 @@ int make_stretches_in_pool(unsigned threads, std::size_t max_held, const stretch
                            const chunk_sink& sink) {
     pool_state pool;
     pool.max_held = max_held == 0 ? 1 : max_held;
+    pool.held.assign(threads, 0);
     std::vector<std::thread> workers;
     int result = 0;
     try {

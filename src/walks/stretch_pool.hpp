@@ -22,8 +22,8 @@ using stretch_maker = std::function<bool(unsigned worker, std::size_t stretch, c
 // Makes the stretches 0, 1, 2, ... with `threads` workers, each taking the
 // next stretch not yet taken, and hands every chunk to the sink on the
 // calling thread, stretch by stretch and within a stretch in emitted order.
-// A worker holds at most max_held chunks not yet handed to the sink: emit
-// waits while it holds that many. A non-zero return of the sink stops the
+// A worker holds at most max_held chunks not yet handed to the sink, of all
+// the stretches it made: emit waits while it holds that many. A non-zero return of the sink stops the
 // walk and is returned; otherwise 0. The first exception of a worker or of
 // the sink stops the pool and is rethrown here.
 int make_stretches_in_pool(unsigned threads, std::size_t max_held, const stretch_maker& make,
