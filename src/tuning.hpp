@@ -125,6 +125,10 @@ inline constexpr std::uint32_t far_bucket_block_entries = 256;
 // primes, 4.5 s), and near 10^12 under 1%.
 inline constexpr std::int64_t far_stretch_min_primes = std::int64_t{1} << 14;
 inline constexpr std::int64_t far_stretch_sieving_ratio = 30;
+// An interval with fewer such stretches than threads is still cut into one
+// per thread while each holds 1/far_stretch_least_ratio of the sieving
+// primes: a set-up about as long as its work, still a gain in wall time.
+inline constexpr std::int64_t far_stretch_least_ratio = 300;
 
 // Chunks finished ahead of the one the run writes wait in memory, about
 // 160 bytes an examined prime (scan and row); each worker runs at most a

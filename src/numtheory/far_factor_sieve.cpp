@@ -54,7 +54,7 @@ inline void push_entry(sieve& s, std::size_t b, std::uint64_t entry) {
 
 }  // namespace
 
-far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
+far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, const sieving_primes* listed) {
     sieve s;
     s.lo = lo;
     s.hi = hi;
@@ -65,7 +65,7 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
     s.bucket_block.assign(s.ring, sieve::no_block);
     s.bucket_fill.assign(s.ring, sieve::block_entries);
     s.power_begin.push_back(0);
-    for_each_prime_in(3, std::int64_t{s.bound} + 1, [&](std::uint64_t q) {
+    const auto place = [&](std::uint64_t q) {
         const std::uint64_t first = first_multiple(q, lo);
         if (q < sieve::segment_width) {
             s.small_primes.push_back(static_cast<std::uint32_t>(q));
@@ -82,7 +82,12 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
         if (first > hi) return;  // no multiple in range
         const std::uint64_t at = first - lo;
         push_entry(s, (at >> sieve::segment_bits) % s.ring, q << 32 | (at & (sieve::segment_width - 1)));
-    });
+    };
+    if (listed != nullptr && listed->bound >= s.bound) {
+        for_each_sieving_prime(*listed, 3, s.bound, place);
+    } else {
+        for_each_prime_in(3, std::int64_t{s.bound} + 1, place);
+    }
     s.struck_count.resize(sieve::segment_width);
     s.struck.resize(sieve::segment_width * sieve::max_struck);
     return s;

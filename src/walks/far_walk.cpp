@@ -32,6 +32,7 @@ struct far_run {
     std::int32_t listed_c_max = 0;  // the feed factors these m; wider shifts each chunk sieves for itself
     std::size_t chunk_primes = 0;
     bool lone = false;              // every m factored on its own, not sieved
+    sieving_primes listed;          // the sieving primes of every stretch, listed once (several threads)
     std::once_flag planned;
     scan_plan plan;
 };
@@ -64,12 +65,12 @@ bool make_stretch(far_run& run, far_worker& w, std::int64_t a, std::int64_t b, c
         }
         return true;
     }
-    auto sieve = std::make_shared<examined_sieve>(start_examined_sieve(a, b));
+    auto sieve = std::make_shared<examined_sieve>(start_examined_sieve(a, b, &run.listed));
     prime_source source = [sieve](std::vector<std::int64_t>& out, std::size_t max_count) {
         stop_if_requested();
         return next_examined_primes(*sieve, out, max_count);
     };
-    far_feed feed = start_far_feed(std::move(source), a, b, run.listed_c_max);
+    far_feed feed = start_far_feed(std::move(source), a, b, run.listed_c_max, &run.listed);
     while (next_far_chunk(feed, run.chunk_primes, w.primes, w.factors)) {
         if (!scan_and_emit(run, w, emit)) return false;
     }
@@ -94,10 +95,15 @@ stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned th
     primes = std::min<std::int64_t>(primes, tuning::far_held_primes / threads);
     std::int64_t count = std::max<std::int64_t>(1, (estimate + primes - 1) / primes);
     // Few stretches for the threads: as many per thread, so that none waits
-    // long for the last ones. Fewer stretches than threads stay as they are:
-    // each more would set its sieves up again for less work.
+    // long for the last ones.
     const auto t = static_cast<std::int64_t>(threads);
     if (count >= t && count < 8 * t) count = (count + t - 1) / t * t;
+    // Fewer than the threads: one each as long as each still holds
+    // enough work for its set-up.
+    if (count < t) {
+        const std::int64_t least = run.lone ? 1 : std::max<std::int64_t>(1, sieving_primes / tuning::far_stretch_least_ratio);
+        count = std::max(count, std::min(t, estimate / least));
+    }
     stretch_cut cut;
     cut.count = static_cast<std::size_t>(count);
     const std::int64_t span = run.p_max - run.p_min + 1;
@@ -132,6 +138,14 @@ int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, 
         return stop;
     }
     const stretch_cut cut = cut_stretches(run, estimate, threads);
+    if (!run.lone && cut.count > 1) {
+        // Every stretch's sieves take their primes from one list, made by
+        // all the threads: the examined sieve's up to sqrt(p_max), the
+        // factor sieve's up to sqrt of the last m.
+        const std::int64_t last_m = (p_max + 3 + 4 * static_cast<std::int64_t>(shifts)) / 4;
+        const auto root = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(std::max(p_max, last_m)))) + 1;
+        run.listed = list_sieving_primes(root, threads);
+    }
     std::vector<far_worker> workers(threads);
     const stretch_maker make = [&](unsigned worker, std::size_t stretch, const chunk_emit& emit) {
         if (stretch >= cut.count) return false;
