@@ -14,8 +14,8 @@ namespace erdos {
 // when none remain.
 using prime_source = std::function<bool(std::vector<std::int64_t>& out, std::size_t max_count)>;
 
-// The state of the walk's producer: the primes not yet handed out and the
-// factor sieve over every m = (p + c)/4 of the run, which moves only forward.
+// The state of a stretch's feed: the primes not yet handed out and the
+// factor sieve over every m = (p + c)/4 of the stretch, which moves only forward.
 struct far_feed {
     prime_source source;
     std::vector<std::int64_t> pending;  // pulled from the source, not yet in a chunk

@@ -127,7 +127,7 @@ int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, 
                                                c_max > run.listed_c_max ? tuning::high_chunk_min_primes : 1,
                                                tuning::fast_chunk_max_primes);
     const std::int64_t estimate = estimate_examined_primes(p_min, p_max);
-    run.lone = lone_feed_pays(p_max, estimate, shifts);
+    run.lone = lone_feed_pays(p_min, p_max, shifts);
     if (threads <= 1) {
         far_worker w;
         int stop = 0;

@@ -78,10 +78,15 @@ bool next_lone_chunk(lone_feed& feed, std::size_t max_primes, std::vector<std::i
     return true;
 }
 
-bool lone_feed_pays(std::int64_t p_max, std::int64_t primes, std::size_t shifts) {
-    const double root = std::sqrt(static_cast<double>(std::max<std::int64_t>(p_max, 4)));
+bool lone_feed_pays(std::int64_t p_min, std::int64_t p_max, std::size_t shifts) {
+    if (p_min > p_max) return true;
+    const double top = static_cast<double>(std::max<std::int64_t>(p_max, 4));
+    const double root = std::sqrt(top);
     const double sieving_primes = root / std::log(root);
-    const double lone = static_cast<double>(primes) * static_cast<double>(shifts) * tuning::lone_m_cost;
+    // The examined primes by their density 1/(8 ln p), without the margin
+    // of estimate_examined_primes, which would swamp a narrow interval.
+    const double examined = static_cast<double>(p_max - p_min) / (8.0 * std::log(top));
+    const double lone = examined * static_cast<double>(shifts) * tuning::lone_m_cost;
     return lone < sieving_primes * tuning::sieving_prime_cost;
 }
 

@@ -28,10 +28,9 @@ lone_feed start_lone_feed(std::int64_t p_lo, std::int64_t p_hi, std::int32_t c_m
 bool next_lone_chunk(lone_feed& feed, std::size_t max_primes, std::vector<std::int64_t>& primes,
                      far_pair_factors& factors);
 
-// The cost of the lone feed over the sieves' for examined primes up to p_max:
-// true when factoring the m of about `primes` primes over `shifts` shifts
-// on their own costs less than setting up the sieving primes up to
-// sqrt(p_max) (see tuning.hpp).
-bool lone_feed_pays(std::int64_t p_max, std::int64_t primes, std::size_t shifts);
+// True when testing the candidates of [p_min, p_max] and factoring the m of
+// their examined primes over `shifts` shifts one by one costs less than
+// setting up the sieving primes up to sqrt(p_max) (see tuning.hpp).
+bool lone_feed_pays(std::int64_t p_min, std::int64_t p_max, std::size_t shifts);
 
 }  // namespace erdos
