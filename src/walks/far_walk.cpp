@@ -132,6 +132,7 @@ int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, 
         far_worker w;
         int stop = 0;
         make_stretch(run, w, p_min, p_max, [&](prime_chunk& chunk) {
+            stop_if_requested();
             stop = sink(chunk);
             return stop == 0;
         });
