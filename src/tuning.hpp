@@ -112,6 +112,64 @@ inline constexpr std::uint32_t far_bucket_block_entries = 256;
 // 3.8 + 4.2 (+0.8 s setup). After: [10^12, +2*10^9] 0.96 + 0.92,
 // [2*10^9, +2*10^8] 0.76 + 0.77, [10^15, +10^9] 1.33 + 1.10,
 // [10^18, +10^9] 2.27 + 1.42 (+1.1 s setup, 306 MB).
+// Where a prime's time went near 10^12 (perf, one thread, [10^12,
+// +5*10^8]) once the sieves' primes were placed by remainders: reading the
+// factor sieve into the chunk (next_far_chunk) 28%, the scan 45% (walk and
+// queueing 17%, the kernel 15%, pairs on their own 6%), the factor sieve's
+// segments 10%, the interval sieve 2%, the verifier 4.2% (1.3% its own,
+// 2.9% GMP), the rows' numbers 3%. Tried and dropped: none of these alone
+// could bring a prime near 10^12 to 1.5 times the 32-bit cost (1.78 times
+// measured side by side); a fixed-width verifier would save at most the
+// 4.2%, and was left for a change of its own. The interval sieve's and the
+// factor sieve's set-up went from 0.70 s to 0.39 s at 10^18 with remainders
+// from a double-precision quotient (a 64-bit div took 43% of the factor
+// sieve's set-up) and prime_range's generator instead of a byte sieve.
+
+// --- Far out on several threads: stretches (walks/far_walk) ---------------
+
+// Each worker sieves, factors and scans a stretch of the interval of its
+// own, with sieves set up afresh for it from the run's list of sieving
+// primes: both sieves place their primes up to about sqrt(p_max) into their
+// buckets, about 0.3 s a stretch at 10^18 (0.39 s before the list, of which
+// 0.22 s went on sieving the primes again), a few milliseconds at 10^12,
+// against 1.7 us (10^12) to 2.7 us (10^18) of work per examined prime. A
+// stretch holds at least far_stretch_min_primes examined primes and at least
+// 1/far_stretch_sieving_ratio of the sieving primes up to sqrt(p_max)
+// (10^18: 1.7 M primes, 4.6 s of work), so that its set-up stays under a
+// tenth of its work far out and under 1% near 10^12. Any positive values
+// give the same bytes.
+inline constexpr std::int64_t far_stretch_min_primes = std::int64_t{1} << 14;
+inline constexpr std::int64_t far_stretch_sieving_ratio = 30;
+// An interval with fewer such stretches than threads is still cut into one
+// per thread while each holds 1/far_stretch_least_ratio of the sieving
+// primes: a set-up about as long as its work, still a gain in wall time.
+inline constexpr std::int64_t far_stretch_least_ratio = 300;
+
+// Chunks finished ahead of the one the run writes wait in memory, about
+// 200 bytes an examined prime far out (its scan, 80 bytes, and its row, 116
+// bytes at 10^18); each worker runs at most a stretch ahead, so the
+// stretches are cut to hold at most this many examined primes over all the
+// threads together (about 210 MB at 10^18, 150 MB at 10^12): many threads
+// far out get shorter stretches and a larger share of set-up rather than
+// more memory. The bound keeps a run on two threads under 512 MiB at the
+// top of the range: [2^62 - 10^9, 2^62] peaks at 479 MiB on two threads
+// (421 MiB on one); 2^21 took it to 608 MiB, for two stretches fewer on
+// [10^18, +10^9] (1.84 times one thread's speed there, against 1.58 to
+// 1.75 at this bound, measured on a loaded machine). Any positive value
+// gives the same bytes.
+inline constexpr std::int64_t far_held_primes = std::int64_t{1} << 20;
+
+// A run far out factors each m on its own (Pollard-Brent rho, about
+// lone_m_cost ns an m near 10^18, scan included) instead of setting up the
+// sieves (about sieving_prime_cost ns per prime up to sqrt(p_max), 0.39 s at
+// 10^18) when that costs less: an interval too narrow to pay for its
+// sieving primes. Measured side by side at 10^18, one thread, C_MAX 127:
+// 295 primes 0.09 s and 1169 primes 0.37 s factored one by one, 1761
+// primes 0.41 s sieved; the two ways cost the same near 1300 primes. Near
+// 10^12 the sieves cost milliseconds and win from a few primes on. Either
+// way gives the same bytes.
+inline constexpr double lone_m_cost = 9700.0;
+inline constexpr double sieving_prime_cost = 7.7;
 
 // --- Chunks of primes and the worker pool (walks/) -----------------------
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "numtheory/fast_remainder.hpp"
 #include "numtheory/prime_range.hpp"
 #include "numtheory/prime_sieve.hpp"
 #include "stop_request.hpp"
@@ -63,7 +64,9 @@ std::int64_t isqrt(std::int64_t n) {
 std::int64_t first_hit(std::int64_t q, std::int64_t from) {
     const std::int64_t k0 = (q * q - 1) / 24;
     if (k0 >= from) return k0;
-    const std::int64_t behind = (from - k0) % q;
+    const auto gap = static_cast<std::uint64_t>(from - k0);  // below 2^62
+    const auto uq = static_cast<std::uint64_t>(q);
+    const auto behind = static_cast<std::int64_t>(remainder_estimate_fits(uq) ? remainder_by_estimate(gap, uq) : gap % uq);
     return behind == 0 ? from : from + (q - behind);
 }
 
@@ -89,15 +92,15 @@ void start_stretch(examined_sieve& sieve) {
     sieve.chunk_end = std::min(sieve.k_end, sieve.chunk_lo + stretch_length);
     const std::int64_t top = std::min(sieve.root, isqrt(24 * (sieve.chunk_end - 1) + 1));
     if (top < segment_length) return;
-    std::vector<std::uint32_t> batch;
-    prime_range range = start_prime_range(segment_length, top + 1);
-    while (next_primes(range, batch)) {
-        for (const std::uint32_t q : batch) {
-            const std::int64_t k = first_hit(q, sieve.chunk_lo);
-            if (k < sieve.chunk_end) add_hit(sieve, q, k - sieve.chunk_lo);
-        }
-        batch.clear();
+    const auto place = [&](std::uint64_t q) {
+        const std::int64_t k = first_hit(static_cast<std::int64_t>(q), sieve.chunk_lo);
+        if (k < sieve.chunk_end) add_hit(sieve, static_cast<std::uint32_t>(q), k - sieve.chunk_lo);
+    };
+    if (sieve.listed != nullptr && sieve.listed->bound >= static_cast<std::uint64_t>(top)) {
+        for_each_sieving_prime(*sieve.listed, segment_length, static_cast<std::uint64_t>(top), place);
+        return;
     }
+    for_each_prime_in(segment_length, top + 1, place);
 }
 
 // Sieves the next segment into sieve.ready; false when none is left.
@@ -156,9 +159,10 @@ bool sieve_segment(examined_sieve& sieve) {
 
 }  // namespace
 
-examined_sieve start_examined_sieve(std::int64_t p_min, std::int64_t p_max) {
+examined_sieve start_examined_sieve(std::int64_t p_min, std::int64_t p_max, const sieving_primes* listed) {
     if (p_min < 0 || p_max > p_limit) throw std::invalid_argument("start_examined_sieve: need 0 <= p_min and p_max <= 2^62");
     examined_sieve sieve;
+    sieve.listed = listed;
     // k from the least with 24k + 1 >= max(p_min, 2) to the last with 24k + 1 <= p_max.
     const std::int64_t k_begin = p_min <= 1 ? 1 : (p_min - 1 + 23) / 24;
     const std::int64_t k_end = p_max < 1 ? 0 : (p_max - 1) / 24 + 1;

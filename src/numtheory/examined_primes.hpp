@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "numtheory/sieving_primes.hpp"
+
 namespace erdos {
 
 // A walk over the examined primes of an interval, made by start_examined_sieve
@@ -36,12 +38,16 @@ struct examined_sieve {
     std::vector<std::vector<hit>> blocks;
     std::vector<std::uint32_t> free_blocks;
     std::vector<std::vector<std::uint32_t>> buckets;  // per segment of the stretch: its blocks, the last one filling
+
+    const sieving_primes* listed = nullptr;  // the large sieving primes, when listed once for many sieves
 };
 
 // Prepares the walk over the primes p with p mod 24 == 1 and p_min <= p <= p_max.
 // Requires 0 <= p_min and p_max <= 2^62 (throws std::invalid_argument
-// otherwise); p_min > p_max gives an empty walk.
-examined_sieve start_examined_sieve(std::int64_t p_min, std::int64_t p_max);
+// otherwise); p_min > p_max gives an empty walk. With `listed` (which must
+// outlive the walk), the sieving primes come from that list where it reaches
+// sqrt(p_max), instead of being sieved afresh.
+examined_sieve start_examined_sieve(std::int64_t p_min, std::int64_t p_max, const sieving_primes* listed = nullptr);
 
 // Appends to `out` the next min(max_count, number left) examined primes of the
 // walk, ascending and following those handed out before; returns true when it

@@ -5,8 +5,9 @@
 #include <bit>
 #include <cmath>
 
+#include "numtheory/fast_remainder.hpp"
 #include "numtheory/int128.hpp"
-#include "numtheory/prime_sieve.hpp"
+#include "numtheory/prime_range.hpp"
 
 namespace erdos {
 
@@ -21,41 +22,13 @@ std::uint64_t isqrt(std::uint64_t n) {
     return r;
 }
 
-// Calls visit(q) for every prime q <= bound (< 2^32), ascending, sieving the
-// odd numbers a block at a time with the primes up to the square root.
-template <typename Visit>
-void for_each_prime_up_to(std::uint64_t bound, Visit visit) {
-    if (bound < 2) return;
-    visit(std::uint64_t{2});
-    const std::vector<std::int32_t> base = sieve_primes(static_cast<std::int32_t>(isqrt(bound)));
-    constexpr std::uint64_t block = std::uint64_t{1} << 18;  // odd numbers per block
-    std::vector<std::uint8_t> composite(block);
-    std::vector<std::uint64_t> next;  // per odd base prime: the index of its next odd multiple
-    for (const std::int32_t q : base) {
-        if (q > 2) next.push_back((static_cast<std::uint64_t>(q) * q - 1) / 2);
-    }
-    // Block b covers the odd numbers 2i + 1 for i in [b * block, (b + 1) * block).
-    const std::uint64_t last_index = (bound - 1) / 2;
-    for (std::uint64_t start = 0; start <= last_index; start += block) {
-        const std::uint64_t end = std::min(start + block, last_index + 1);
-        std::fill(composite.begin(), composite.begin() + static_cast<std::ptrdiff_t>(end - start), 0);
-        for (std::size_t j = 0, b = 0; b < base.size(); ++b) {
-            const auto q = static_cast<std::uint64_t>(base[b]);
-            if (q == 2) continue;
-            std::uint64_t i = next[j];
-            for (; i < end; i += q) composite[i - start] = 1;
-            next[j++] = i;
-        }
-        for (std::uint64_t i = std::max<std::uint64_t>(start, 1); i < end; ++i) {
-            if (composite[i - start] == 0) visit(2 * i + 1);
-        }
-    }
-}
-
 // The first multiple of q at or above max(lo, 1).
 std::uint64_t first_multiple(std::uint64_t q, std::uint64_t lo) {
     const std::uint64_t from = std::max<std::uint64_t>(lo, 1);
-    return (from + q - 1) / q * q;
+    // The small primes and their powers are few: a division each.
+    if (q < sieve::segment_width || !remainder_estimate_fits(q)) return (from + q - 1) / q * q;
+    const std::uint64_t behind = remainder_by_estimate(from, q);
+    return behind == 0 ? from : from + (q - behind);
 }
 
 // Starts a new block of bucket b, from the pool, before the full one.
@@ -81,7 +54,7 @@ inline void push_entry(sieve& s, std::size_t b, std::uint64_t entry) {
 
 }  // namespace
 
-far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
+far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, const sieving_primes* listed) {
     sieve s;
     s.lo = lo;
     s.hi = hi;
@@ -92,8 +65,7 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
     s.bucket_block.assign(s.ring, sieve::no_block);
     s.bucket_fill.assign(s.ring, sieve::block_entries);
     s.power_begin.push_back(0);
-    for_each_prime_up_to(s.bound, [&](std::uint64_t q) {
-        if (q == 2) return;  // read off the trailing zeros of m
+    const auto place = [&](std::uint64_t q) {
         const std::uint64_t first = first_multiple(q, lo);
         if (q < sieve::segment_width) {
             s.small_primes.push_back(static_cast<std::uint32_t>(q));
@@ -110,7 +82,12 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi) {
         if (first > hi) return;  // no multiple in range
         const std::uint64_t at = first - lo;
         push_entry(s, (at >> sieve::segment_bits) % s.ring, q << 32 | (at & (sieve::segment_width - 1)));
-    });
+    };
+    if (listed != nullptr && listed->bound >= s.bound) {
+        for_each_sieving_prime(*listed, 3, s.bound, place);
+    } else {
+        for_each_prime_in(3, std::int64_t{s.bound} + 1, place);
+    }
     s.struck_count.resize(sieve::segment_width);
     s.struck.resize(sieve::segment_width * sieve::max_struck);
     return s;

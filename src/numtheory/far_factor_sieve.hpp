@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "numtheory/factor_list.hpp"
+#include "numtheory/sieving_primes.hpp"
 
 #include "tuning.hpp"
 
@@ -69,8 +70,10 @@ struct far_factor_sieve {
 };
 
 // Prepares the sieve of [lo, hi], 0 <= lo <= hi < 2^61. Finding where each
-// sieving prime starts costs one division per prime up to isqrt(hi).
-far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi);
+// sieving prime starts costs one remainder per prime up to isqrt(hi). With
+// `listed`, the sieving primes come from that list where it reaches
+// isqrt(hi), instead of being sieved afresh.
+far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, const sieving_primes* listed = nullptr);
 
 // Sieves the next segment; false when the range is exhausted.
 bool sieve_next_far_segment(far_factor_sieve& sieve);

@@ -73,7 +73,8 @@ void copy_segment_part(far_feed& feed, std::int64_t p, std::size_t j, far_pair_f
 
 }  // namespace
 
-far_feed start_far_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max) {
+far_feed start_far_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
+                        const sieving_primes* listed) {
     far_feed feed;
     feed.source = std::move(source);
     feed.shifts = count_shifts(c_max);
@@ -82,7 +83,7 @@ far_feed start_far_feed(prime_source source, std::int64_t p_min, std::int64_t p_
         const std::int64_t lo = (std::max<std::int64_t>(p_min, 1) + feed.first_shift) / 4;
         const std::int64_t hi = (p_max + last_shift) / 4;
         feed.sieve = start_far_factor_sieve(static_cast<std::uint64_t>(lo),
-                                             static_cast<std::uint64_t>(std::max(hi, lo)));
+                                             static_cast<std::uint64_t>(std::max(hi, lo)), listed);
     }
     return feed;
 }

@@ -14,8 +14,8 @@ namespace erdos {
 // when none remain.
 using prime_source = std::function<bool(std::vector<std::int64_t>& out, std::size_t max_count)>;
 
-// The state of the walk's producer: the primes not yet handed out and the
-// factor sieve over every m = (p + c)/4 of the run, which moves only forward.
+// The state of a stretch's feed: the primes not yet handed out and the
+// factor sieve over every m = (p + c)/4 of the stretch, which moves only forward.
 struct far_feed {
     prime_source source;
     std::vector<std::int64_t> pending;  // pulled from the source, not yet in a chunk
@@ -35,8 +35,11 @@ struct far_feed {
 };
 
 // A feed over the examined primes of source, whose m run from (p_min + 3)/4
-// to (p_max + c_max)/4 (p_max <= 2^62, c_max < 2^31).
-far_feed start_far_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max);
+// to (p_max + c_max)/4 (p_max <= 2^62, c_max < 2^31). The factor sieve takes
+// its primes from `listed` where that reaches far enough (see
+// start_far_factor_sieve).
+far_feed start_far_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
+                        const sieving_primes* listed = nullptr);
 
 // Fills primes with the next chunk, about max_primes of them (a few more when
 // the shifts of the last one reach into a segment of m that the next prime

@@ -1,8 +1,8 @@
-// The walks over intervals far out: one producer of factored chunks and a pool of scanning workers.
+// The walks over intervals far out: stretches of the interval, each sieved, factored and scanned by one worker.
 #include "walks/far_walk.hpp"
 
 #include <algorithm>
-#include <condition_variable>
+#include <cmath>
 #include <memory>
 #include <mutex>
 
@@ -14,21 +14,27 @@
 #include "search/shift_list.hpp"
 #include "stop_request.hpp"
 #include "tuning.hpp"
-#include "walks/chunk_pool.hpp"
 #include "walks/far_feed.hpp"
+#include "walks/lone_feed.hpp"
+#include "walks/stretch_pool.hpp"
 
 namespace erdos {
 
 namespace {
 
-// The producer, shared by the workers: chunk i is cut only after chunk i - 1,
-// whichever worker asks for it, since the feed's sieves move only forward.
-struct ordered_feed {
-    far_feed feed;
+// What every stretch of a run shares: its bounds, its shifts, and the scan
+// plan, made with the first chunk so that an interval without an examined
+// prime never lists the shifts.
+struct far_run {
+    std::int64_t p_min = 0;
+    std::int64_t p_max = 0;
+    std::int32_t c_max = 0;
+    std::int32_t listed_c_max = 0;  // the feed factors these m; wider shifts each chunk sieves for itself
     std::size_t chunk_primes = 0;
-    std::mutex mutex;
-    std::condition_variable turn;
-    std::size_t next_index = 0;
+    bool lone = false;              // every m factored on its own, not sieved
+    sieving_primes listed;          // the sieving primes of every stretch, listed once (several threads)
+    std::once_flag planned;
+    scan_plan plan;
 };
 
 // What one worker scans with, reused from chunk to chunk.
@@ -36,61 +42,121 @@ struct alignas(64) far_worker {  // apart from its neighbours' cache lines
     std::vector<std::int64_t> primes;
     far_pair_factors factors;
     far_scratch scratch;
+    prime_chunk chunk;
 };
+
+// Scans the primes of w.primes with their factors into w.chunk and hands it
+// to emit.
+bool scan_and_emit(far_run& run, far_worker& w, const chunk_emit& emit) {
+    std::call_once(run.planned, [&] { run.plan = make_scan_plan(run.c_max, {}, tuning::max_listed_shift); });
+    w.chunk.scans.resize(w.primes.size());
+    scan_primes_far(w.primes.data(), w.primes.size(), run.plan, w.factors, w.scratch, w.chunk.scans.data());
+    add_verdicts_and_rows(w.chunk);
+    return emit(w.chunk);
+}
+
+// The examined primes of [a, b], chunk by chunk in order, from sieves of
+// their own or (run.lone) factored one by one. False when emit refused one.
+bool make_stretch(far_run& run, far_worker& w, std::int64_t a, std::int64_t b, const chunk_emit& emit) {
+    if (run.lone) {
+        lone_feed feed = start_lone_feed(a, b, run.listed_c_max);
+        while (next_lone_chunk(feed, run.chunk_primes, w.primes, w.factors)) {
+            if (!scan_and_emit(run, w, emit)) return false;
+        }
+        return true;
+    }
+    auto sieve = std::make_shared<examined_sieve>(start_examined_sieve(a, b, &run.listed));
+    prime_source source = [sieve](std::vector<std::int64_t>& out, std::size_t max_count) {
+        stop_if_requested();
+        return next_examined_primes(*sieve, out, max_count);
+    };
+    far_feed feed = start_far_feed(std::move(source), a, b, run.listed_c_max, &run.listed);
+    while (next_far_chunk(feed, run.chunk_primes, w.primes, w.factors)) {
+        if (!scan_and_emit(run, w, emit)) return false;
+    }
+    return true;
+}
+
+// The stretches of a run on several threads: `count` of about equal width.
+struct stretch_cut {
+    std::size_t count = 1;
+    std::int64_t width = 0;
+    std::size_t max_held = 1;  // chunks a worker may hold, a whole stretch's
+};
+
+stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned threads) {
+    const double root = std::sqrt(static_cast<double>(run.p_max));
+    const auto sieving_primes = static_cast<std::int64_t>(root / std::log(root));
+    std::int64_t primes = run.lone ? static_cast<std::int64_t>(run.chunk_primes)
+                                   : std::max<std::int64_t>(tuning::far_stretch_min_primes,
+                                                            sieving_primes / tuning::far_stretch_sieving_ratio);
+    // A worker may run a stretch ahead of the one being handed on; together
+    // they hold at most far_held_primes.
+    primes = std::min<std::int64_t>(primes, tuning::far_held_primes / threads);
+    std::int64_t count = std::max<std::int64_t>(1, (estimate + primes - 1) / primes);
+    // Few stretches for the threads: as many per thread, so that none waits
+    // long for the last ones.
+    const auto t = static_cast<std::int64_t>(threads);
+    if (count >= t && count < 8 * t) count = (count + t - 1) / t * t;
+    // Fewer than the threads: one each as long as each still holds
+    // enough work for its set-up.
+    if (count < t) {
+        const std::int64_t least = run.lone ? 1 : std::max<std::int64_t>(1, sieving_primes / tuning::far_stretch_least_ratio);
+        count = std::max(count, std::min(t, estimate / least));
+    }
+    stretch_cut cut;
+    cut.count = static_cast<std::size_t>(count);
+    const std::int64_t span = run.p_max - run.p_min + 1;
+    cut.width = span / count + (span % count != 0 ? 1 : 0);
+    const std::int64_t chunks = (estimate / count + 1) / static_cast<std::int64_t>(run.chunk_primes) + 2;
+    cut.max_held = static_cast<std::size_t>(chunks);
+    return cut;
+}
 
 }  // namespace
 
 int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink) {
-    auto sieve = std::make_shared<examined_sieve>(start_examined_sieve(p_min, p_max));
-    prime_source source = [sieve](std::vector<std::int64_t>& out, std::size_t max_count) {
-        stop_if_requested();
-        return next_examined_primes(*sieve, out, max_count);
-    };
-    // The feed factors the m of the listed shifts; those of the shifts above
-    // them each chunk sieves for itself, a segment at a time.
-    const std::int32_t listed_c_max = std::min(c_max, tuning::max_listed_shift);
-    ordered_feed producer;
-    producer.feed = start_far_feed(std::move(source), p_min, p_max, listed_c_max);
-    // The plan is made with the first chunk, under the feed's lock, so that an
-    // interval without an examined prime never lists the shifts.
-    scan_plan plan;
-    bool planned = false;
-    producer.chunk_primes = std::clamp<std::size_t>(
-        tuning::far_chunk_pairs / std::max<std::uint64_t>(count_shifts(listed_c_max), 1),
-        c_max > listed_c_max ? tuning::high_chunk_min_primes : 1, tuning::fast_chunk_max_primes);
-
-    const bool alone = threads <= 1;
-    std::vector<far_worker> workers(alone ? 1 : threads);
-    const chunk_maker make = [&](unsigned worker, std::size_t index, prime_chunk& chunk) {
-        far_worker& w = workers[worker];
-        bool made = false;
-        {
-            std::unique_lock lock(producer.mutex);
-            producer.turn.wait(lock, [&] { return producer.next_index == index; });
-            try {
-                made = next_far_chunk(producer.feed, producer.chunk_primes, w.primes, w.factors);
-                if (made && !planned) {
-                    plan = make_scan_plan(c_max, {}, tuning::max_listed_shift);
-                    planned = true;
-                }
-            } catch (...) {
-                // The feed is left mid-chunk: no later chunk may be cut from it.
-                ++producer.next_index;
-                producer.turn.notify_all();
-                throw;
-            }
-            ++producer.next_index;
-        }
-        producer.turn.notify_all();
-        if (!made) return false;
-        chunk.scans.resize(w.primes.size());
-        scan_primes_far(w.primes.data(), w.primes.size(), plan, w.factors, w.scratch, chunk.scans.data());
-        add_verdicts_and_rows(chunk);
+    far_run run;
+    run.p_min = p_min;
+    run.p_max = p_max;
+    run.c_max = c_max;
+    run.listed_c_max = std::min(c_max, tuning::max_listed_shift);
+    const std::uint64_t shifts = count_shifts(run.listed_c_max);
+    run.chunk_primes = std::clamp<std::size_t>(tuning::far_chunk_pairs / std::max<std::uint64_t>(shifts, 1),
+                                               c_max > run.listed_c_max ? tuning::high_chunk_min_primes : 1,
+                                               tuning::fast_chunk_max_primes);
+    const std::int64_t estimate = estimate_examined_primes(p_min, p_max);
+    run.lone = lone_feed_pays(p_min, p_max, shifts);
+    if (threads <= 1) {
+        far_worker w;
+        int stop = 0;
+        make_stretch(run, w, p_min, p_max, [&](prime_chunk& chunk) {
+            stop_if_requested();
+            stop = sink(chunk);
+            return stop == 0;
+        });
+        return stop;
+    }
+    const stretch_cut cut = cut_stretches(run, estimate, threads);
+    if (!run.lone && cut.count > 1) {
+        // Every stretch's sieves take their primes from one list, made by
+        // all the threads: the examined sieve's up to sqrt(p_max), the
+        // factor sieve's up to sqrt of the last m.
+        const std::int64_t last_m = (p_max + 3 + 4 * static_cast<std::int64_t>(shifts)) / 4;
+        const auto root = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(std::max(p_max, last_m)))) + 1;
+        run.listed = list_sieving_primes(root, threads);
+    }
+    std::vector<far_worker> workers(threads);
+    const stretch_maker make = [&](unsigned worker, std::size_t stretch, const chunk_emit& emit) {
+        if (stretch >= cut.count) return false;
+        const std::int64_t a = p_min + static_cast<std::int64_t>(stretch) * cut.width;
+        if (a > p_max) return false;
+        const std::int64_t b = p_max - a < cut.width ? p_max : a + cut.width - 1;
+        make_stretch(run, workers[worker], a, b, emit);
         return true;
     };
-    return alone ? make_chunks_alone(chunks_until_exhausted, make, sink)
-                 : make_chunks_in_pool(chunks_until_exhausted, threads, make, sink);
+    return make_stretches_in_pool(threads, cut.max_held, make, sink);
 }
 
 int walk_primes_plain_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, const chunk_sink& sink) {

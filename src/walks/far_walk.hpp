@@ -8,11 +8,13 @@
 namespace erdos {
 
 // Scans every examined prime p with p_min <= p <= p_max (p_max <= 2^62) over
-// the shifts up to c_max with `threads` workers. The primes are sieved and
-// the m = (p + c)/4 factored by one producer, a chunk at a time in order;
-// the workers scan the chunks. Chunks reach the sink in prime order, so the
-// outputs are the same for every thread count. Exceptions of the workers are
-// rethrown here, run_stopped among them.
+// the shifts up to c_max with `threads` workers. Each worker sieves the
+// primes of a stretch of the interval, factors their m = (p + c)/4 and scans
+// them, with sieves of its own; an interval too narrow to pay for the
+// sieving primes has each candidate tested and each m factored on its own.
+// Chunks reach the sink in prime order, so the outputs are the same for every
+// thread count; the chunks made ahead of the sink stay bounded (tuning.hpp).
+// Exceptions of the workers are rethrown here, run_stopped among them.
 int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink);
 

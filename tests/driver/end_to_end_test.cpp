@@ -245,7 +245,8 @@ TEST_F(EndToEnd, DefaultRunMatchesTheReference) {
 // Intervals past the 32-bit limit, as an independent implementation wrote
 // them (across 2^31, near 5*10^12 with 255 shifts, near 10^18 and up to
 // 2^62, with first witnesses beyond 2^63): the files, the closing line and
-// the status, byte for byte, from both programs and from two threads.
+// the status, byte for byte, from both programs and from 1, 2, 3 and 16
+// threads.
 TEST_F(EndToEnd, IntervalsFarOutMatchTheirKnownRuns) {
     for (int i = 1; i <= 4; ++i) {
         const std::string base = std::string(ERDOS_TEST_DATA) + "/intervals/interval" + std::to_string(i);
@@ -257,9 +258,13 @@ TEST_F(EndToEnd, IntervalsFarOutMatchTheirKnownRuns) {
         const int status = std::stoi(read_file(base + ".status"));
         std::vector<std::pair<std::string, std::vector<std::string>>> runs = {
             {ERDOS_STRAUS_BINARY, args}, {ERDOS_REFERENCE_BINARY, args}};
-        std::vector<std::string> two_threads = {"--threads", "2"};
-        two_threads.insert(two_threads.end(), args.begin(), args.end());
-        if (i <= 2) runs.emplace_back(ERDOS_STRAUS_BINARY, two_threads);
+        // Each thread count cuts the interval into other stretches (sieved,
+        // or with every m factored on its own where the interval is narrow).
+        for (const char* threads : {"2", "3", "16"}) {
+            std::vector<std::string> threaded = {"--threads", threads};
+            threaded.insert(threaded.end(), args.begin(), args.end());
+            runs.emplace_back(ERDOS_STRAUS_BINARY, threaded);
+        }
         for (const auto& [program, run_args] : runs) {
             const auto r = run_process(program, run_args, dir);
             const std::string what = program + " on interval " + std::to_string(i);

@@ -1,0 +1,146 @@
+// The stretch pool: each worker makes whole stretches; the calling thread takes their chunks in order.
+#include "walks/stretch_pool.hpp"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "stop_request.hpp"
+
+namespace erdos {
+
+namespace {
+
+constexpr std::size_t no_end = static_cast<std::size_t>(-1);
+
+// A stretch taken by a worker and not yet handed on in full.
+struct stretch_slot {
+    std::deque<prime_chunk> chunks;  // made, not yet handed on
+    unsigned worker = 0;
+    bool done = false;
+};
+
+// What the workers and the calling thread share, under one mutex. The
+// stretches from `delivering` to next_stretch - 1 are in `open`, in order.
+struct pool_state {
+    std::size_t max_held = 1;
+    std::vector<std::size_t> held;  // per worker: its chunks made, not yet handed on, of all its stretches
+    std::mutex mutex;
+    std::condition_variable changed;  // a chunk made or handed on, a stretch done, the pool stopping
+    std::deque<stretch_slot> open;
+    std::size_t delivering = 0;  // the stretch whose chunks go to the sink now
+    std::size_t next_stretch = 0;
+    std::size_t end = no_end;    // the first stretch that does not exist
+    bool stopping = false;
+    std::exception_ptr failure;
+};
+
+void fail(pool_state& pool, std::exception_ptr failure) {
+    {
+        std::lock_guard lock(pool.mutex);
+        if (!pool.failure) pool.failure = failure;
+        pool.stopping = true;
+    }
+    pool.changed.notify_all();
+}
+
+void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
+    try {
+        while (true) {
+            std::size_t stretch = 0;
+            {
+                std::lock_guard lock(pool.mutex);
+                if (pool.stopping || pool.next_stretch >= pool.end) return;
+                stretch = pool.next_stretch++;
+                pool.open.emplace_back().worker = worker;
+            }
+            // The slot's place in `open` moves as earlier stretches finish,
+            // so it is found again by number under the lock.
+            const chunk_emit emit = [&](prime_chunk& chunk) {
+                std::unique_lock lock(pool.mutex);
+                // A worker's earlier stretch may still wait with its chunks:
+                // the bound counts them all.
+                pool.changed.wait(lock, [&] { return pool.stopping || pool.held[worker] < pool.max_held; });
+                if (pool.stopping) return false;
+                pool.open[stretch - pool.delivering].chunks.push_back(std::move(chunk));
+                ++pool.held[worker];
+                lock.unlock();
+                pool.changed.notify_all();
+                return true;
+            };
+            stop_if_requested();
+            const bool made = make(worker, stretch, emit);
+            {
+                std::lock_guard lock(pool.mutex);
+                if (!made && stretch < pool.end) pool.end = stretch;
+                pool.open[stretch - pool.delivering].done = true;
+            }
+            pool.changed.notify_all();
+        }
+    } catch (...) {
+        fail(pool, std::current_exception());
+    }
+}
+
+// Hands the chunks on stretch by stretch; stops at the first refusal of the
+// sink or failure of a worker.
+int deliver(pool_state& pool, const chunk_sink& sink) {
+    prime_chunk chunk;
+    while (true) {
+        {
+            std::unique_lock lock(pool.mutex);
+            pool.changed.wait(lock, [&] {
+                if (pool.stopping || pool.delivering >= pool.end) return true;
+                return !pool.open.empty() && (pool.open.front().done || !pool.open.front().chunks.empty());
+            });
+            if (pool.stopping || pool.delivering >= pool.end) return 0;
+            stretch_slot& front = pool.open.front();
+            if (front.chunks.empty()) {  // done and handed on in full
+                pool.open.pop_front();
+                ++pool.delivering;
+                continue;
+            }
+            chunk = std::move(front.chunks.front());
+            front.chunks.pop_front();
+            --pool.held[front.worker];
+        }
+        pool.changed.notify_all();
+        stop_if_requested();
+        if (const int result = sink(chunk); result != 0) {
+            std::lock_guard lock(pool.mutex);
+            pool.stopping = true;
+            return result;
+        }
+    }
+}
+
+}  // namespace
+
+int make_stretches_in_pool(unsigned threads, std::size_t max_held, const stretch_maker& make,
+                           const chunk_sink& sink) {
+    pool_state pool;
+    pool.max_held = max_held == 0 ? 1 : max_held;
+    pool.held.assign(threads, 0);
+    std::vector<std::thread> workers;
+    int result = 0;
+    try {
+        for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work, std::ref(pool), t, std::cref(make));
+        result = deliver(pool, sink);
+    } catch (...) {
+        fail(pool, std::current_exception());
+    }
+    {
+        std::lock_guard lock(pool.mutex);
+        pool.stopping = true;
+    }
+    pool.changed.notify_all();
+    for (std::thread& t : workers) t.join();
+    if (pool.failure) std::rethrow_exception(pool.failure);
+    return result;
+}
+
+}  // namespace erdos

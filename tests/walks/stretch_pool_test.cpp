@@ -1,0 +1,112 @@
+// The stretch pool: chunks of stretches made side by side reach the sink in order, in bounded memory.
+#include "walks/stretch_pool.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Stretch s has s % 5 + 1 chunks (the last stretch, 40, none), named "s.i,";
+// some are slow, so that later stretches finish first. Counts the chunks
+// made and not yet delivered, to check the bound.
+struct numbered_stretches {
+    std::atomic<int> held = 0;
+    std::atomic<int> most_held = 0;
+    std::atomic<bool> shared = false;
+    std::vector<std::atomic<bool>> busy;
+    explicit numbered_stretches(unsigned threads) : busy(threads) {}
+
+    bool make(unsigned worker, std::size_t stretch, const erdos::chunk_emit& emit) {
+        if (stretch >= 40) return false;
+        if (busy[worker].exchange(true)) shared = true;
+        for (std::size_t i = 0; i < stretch % 5 + 1; ++i) {
+            if ((stretch + i) % 7 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            erdos::prime_chunk chunk;
+            chunk.rows = std::to_string(stretch) + '.' + std::to_string(i) + ',';
+            const int now = ++held;
+            for (int seen = most_held; now > seen && !most_held.compare_exchange_weak(seen, now);) {
+            }
+            if (!emit(chunk)) break;
+        }
+        busy[worker] = false;
+        return true;
+    }
+};
+
+std::string all_chunks(std::size_t stretches) {
+    std::string want;
+    for (std::size_t s = 0; s < stretches; ++s) {
+        for (std::size_t i = 0; i < s % 5 + 1; ++i) want += std::to_string(s) + '.' + std::to_string(i) + ',';
+    }
+    return want;
+}
+
+}  // namespace
+
+// Whatever the threads and however far a worker may run ahead, the sink sees
+// every chunk once in order, a worker's stretches never overlap, and the
+// chunks waiting never exceed the bound (one more per worker being emitted).
+TEST(StretchPool, DeliversInOrderWithinTheBound) {
+    for (const unsigned threads : {1U, 2U, 3U, 16U}) {
+        for (const std::size_t max_held : {1U, 2U, 8U}) {
+            numbered_stretches stretches(threads);
+            std::string got;
+            const int result = erdos::make_stretches_in_pool(
+                threads, max_held,
+                [&](unsigned worker, std::size_t stretch, const erdos::chunk_emit& emit) {
+                    return stretches.make(worker, stretch, emit);
+                },
+                [&](const erdos::prime_chunk& chunk) {
+                    got += chunk.rows;
+                    --stretches.held;
+                    return 0;
+                });
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(got, all_chunks(40)) << threads << " threads, " << max_held << " held";
+            EXPECT_FALSE(stretches.shared);
+            EXPECT_LE(stretches.most_held, static_cast<int>(threads * (max_held + 1) + 1));
+        }
+    }
+}
+
+// A refusal of the sink stops the walk with its value; a worker's exception
+// reaches the caller after the chunks before it, never those after.
+TEST(StretchPool, StopsAtARefusalOrAFailure) {
+    for (const unsigned threads : {1U, 3U}) {
+        numbered_stretches stretches(threads);
+        std::string got;
+        const int result = erdos::make_stretches_in_pool(
+            threads, 2,
+            [&](unsigned worker, std::size_t stretch, const erdos::chunk_emit& emit) {
+                return stretches.make(worker, stretch, emit);
+            },
+            [&](const erdos::prime_chunk& chunk) {
+                got += chunk.rows;
+                return chunk.rows == "7.1," ? 3 : 0;
+            });
+        EXPECT_EQ(result, 3);
+        EXPECT_EQ(got, all_chunks(7) + "7.0,7.1,");
+
+        got.clear();
+        const auto failing = [&](unsigned, std::size_t stretch, const erdos::chunk_emit& emit) {
+            if (stretch == 9) throw std::runtime_error("stretch 9");
+            erdos::prime_chunk chunk;
+            chunk.rows = std::to_string(stretch) + ',';
+            emit(chunk);
+            return stretch < 40;
+        };
+        EXPECT_THROW(erdos::make_stretches_in_pool(threads, 2, failing,
+                                                   [&](const erdos::prime_chunk& chunk) {
+                                                       got += chunk.rows;
+                                                       return 0;
+                                                   }),
+                     std::runtime_error);
+        EXPECT_EQ(got, std::string("0,1,2,3,4,5,6,7,8,").substr(0, got.size()));
+    }
+}
