@@ -3,8 +3,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <exception>
-#include <new>
 
 #include "driver/run_messages.hpp"
 #include "driver/run_outputs.hpp"
@@ -166,15 +164,9 @@ void print_argument_error(const std::string& error, std::FILE* err, const char* 
 }
 
 void print_caught_exception(std::FILE* err, const char* program) {
-    try {
-        throw;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(err, "%s: out of memory; the outputs are not complete\n", program);
-    } catch (const std::exception& e) {
-        std::fprintf(err, "%s: internal error: %s; the outputs are not complete\n", program, e.what());
-    } catch (...) {
-        std::fprintf(err, "%s: internal error; the outputs are not complete\n", program);
-    }
+    // Outside a run: no status line drawn and no file named, the words of a run's fault.
+    status_line none;
+    print_fault(none, err, program, run_config{}, current_exception_fault());
 }
 
 int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
