@@ -44,6 +44,11 @@ fault take_up_kept_rows(const run_config& config, run_outputs& outputs, run_stat
         if (kept.error != 0) return {fault_kind::resume_refused, kept.error, {}};
         if (!kept.refusal.empty()) return {fault_kind::resume_refused, 0, kept.refusal};
         from = kept.from;
+    } else {
+        // Durable rows of a stopped run are not thrown away by a slip.
+        const kept_run kept = check_no_kept_rows(from, outputs.results);
+        if (kept.error != 0) return {fault_kind::results_file, kept.error, {}};
+        if (!kept.refusal.empty()) return {fault_kind::kept_rows_found, 0, kept.refusal};
     }
     if (const int error = begin_checkpoints(outputs, from); error != 0) return {fault_kind::results_file, error, {}};
     return {};
@@ -104,7 +109,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
     }
     if (from.durable_bytes == 0) {
         start_results_file(results);
-        note_header(outputs.checkpoints, std::strlen(results_header));
+        note_header(outputs.checkpoints, results_header);
     } else {
         continue_results_file(results);
     }

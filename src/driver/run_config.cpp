@@ -213,6 +213,11 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     for (std::size_t i = next; error.empty() && i < args.size() && i < next + 4; ++i) {
         error = misplaced_option(args, i, next);
     }
+    // Beyond the fourth, an option would be ignored with the other words
+    // there: --resume left out in silence costs the kept rows.
+    for (std::size_t i = next + 4; error.empty() && i < args.size(); ++i) {
+        if (args[i].starts_with("--")) error = "options go before P_MAX: " + quote_for_message(args[i]);
+    }
     if (error.empty()) error = read_positional(args, next, result.config);
     if (!error.empty()) {
         result.action = command_action::fail;
@@ -246,9 +251,10 @@ std::string usage_text(std::string_view program) {
            "                below 3 no shift is tried\n"
            "  RESULTS_CSV   one row per examined prime (default results/erdos_results.csv)\n"
            "  SUMMARY_JSON  run summary (default results/erdos_summary.json)\n"
-           "Arguments after the fourth are ignored. Output directories must exist; they\n"
-           "are never created. Each file is written beside its target and replaces it\n"
-           "only when the run finishes (status 0 or 2).\n"
+           "Other arguments after the fourth are ignored; an option there (--...) is\n"
+           "refused. Output directories must exist; they are never created. Each file\n"
+           "is written beside its target and replaces it only when the run finishes\n"
+           "(status 0 or 2).\n"
            "\n"
            "Options, before the positional arguments:\n"
            "  --threads N   scan with N threads (default: every available core); the\n"

@@ -41,9 +41,10 @@ struct command_line {
 // the first argument, or the options "--threads N", "--from P_MIN" (also as
 // "--name=value") and "--resume" (each at most once, in any order) followed
 // by up to four positional ones (p_max, c_max, results path, summary path;
-// later ones are ignored). A known option among the first four positional
-// places fails with "options go before P_MAX", any other argument starting
-// with "--" there as an unknown option. A number is optional white
+// later ones are ignored unless they start with "--"). A known option among
+// the first four positional places, and any argument starting with "--"
+// after them, fails with "options go before P_MAX"; any other argument
+// starting with "--" among them as an unknown option. A number is optional white
 // space, an optional sign and decimal digits, nothing else, within the limits
 // above; 0 <= p_min <= p_max.
 command_line parse_command_line(const std::vector<std::string>& args);

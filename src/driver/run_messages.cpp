@@ -43,6 +43,9 @@ void print_fault(status_line& status, std::FILE* err, const char* program, const
         case fault_kind::resume_refused:
             print_resume_refusal(status, err, program, config.results_path, why);
             break;
+        case fault_kind::kept_rows_found:  // the text names the file and what to do
+            std::fprintf(err, "%s: %s\n", program, failure.text.c_str());
+            break;
         case fault_kind::out_of_memory:
             std::fprintf(err, "%s: out of memory; the outputs are not complete%s\n", program, advice.c_str());
             break;

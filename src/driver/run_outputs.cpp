@@ -130,7 +130,7 @@ int put_outputs_in_place(run_outputs& outputs, const run_config& config, const r
     status_end(status);
     print_closing_line(err, stats);
     if (summary_error != 0) return 1;
-    return (stats.processed == stats.covered && stats.covered == stats.verified) ? 0 : 2;
+    return every_prime_covered_and_verified(stats) ? 0 : 2;
 }
 
 }  // namespace erdos

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "driver/run.hpp"
 #include "driver/run_config.hpp"
@@ -15,6 +16,8 @@
 #include "mpi/mpi_reductions.hpp"
 #include "mpi/mpi_resume.hpp"
 #include "output/checkpoint.hpp"
+#include "output/crc32c.hpp"
+#include "output/kept_run.hpp"
 #include "output/results_file.hpp"
 #include "stats/results_rows.hpp"
 #include "stats/run_stats.hpp"
@@ -79,6 +82,19 @@ fault prepare_root_outputs(run_outputs& outputs, const run_config& config) {
     }
     start_results_file(outputs.results_file);
     return {};
+}
+
+// Rank 0: the CRC-32C of the rows every process wrote in a round, in file
+// order (collective).
+std::uint32_t round_checksum(const std::string& block_rows, MPI_Comm comm) {
+    const std::uint64_t own[2] = {crc32c_extend(0, block_rows), block_rows.size()};
+    std::vector<std::uint64_t> all(2 * static_cast<std::size_t>(size_of(comm)));
+    MPI_Gather(own, 2, MPI_UINT64_T, all.data(), 2, MPI_UINT64_T, 0, comm);
+    std::uint32_t crc = 0;
+    for (std::size_t i = 0; i < all.size(); i += 2) {
+        crc = crc32c_combine(crc, static_cast<std::uint32_t>(all[i]), all[i + 1]);
+    }
+    return crc;
 }
 
 // The blocks of this process, each walked and written together with those of
@@ -146,10 +162,11 @@ bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_re
         MPI_Allreduce(&block_count, &round_rows, 1, MPI_INT64_T, MPI_SUM, comm);
         MPI_Allreduce(&block_last_p, &round_last_p, 1, MPI_INT64_T, MPI_MAX, comm);
         rows_written += round_rows;
+        const std::uint32_t round_crc = round_checksum(block_rows, comm);
         checkpoint_state& points = state.outputs.checkpoints;
         int due = 0;
         if (state.root()) {
-            note_written(points, state.rows.offset, rows_written, round_last_p);
+            note_written(points, state.rows.offset, rows_written, round_last_p, round_crc);
             due = checkpoint_due(points) ? 1 : 0;
         }
         // Every process's rows synced, then rank 0 records them.
@@ -215,6 +232,13 @@ int run_phases(mpi_state& state, const run_config& config) {
         if (state.root()) status_phase(state.status, "reading the kept rows");
         read_kept_rows_together(config, state.outputs.results, state.comm, from, stats, state.local);
         if (!agreed_to_go_on(state, status)) return status;
+    } else if (state.root() && staged != 0) {
+        // Durable rows of a stopped run are not thrown away by a slip.
+        guard(state.local, [&] {
+            const kept_run kept = check_no_kept_rows(from, state.outputs.results);
+            if (kept.error != 0) state.local = {fault_kind::results_file, kept.error, {}};
+            if (!kept.refusal.empty()) state.local = {fault_kind::kept_rows_found, 0, kept.refusal};
+        });
     }
     if (state.root() && staged != 0) {
         if (const int error = begin_checkpoints(state.outputs, from); error != 0) {

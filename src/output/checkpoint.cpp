@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "output/crc32c.hpp"
 #include "tuning.hpp"
 
 namespace erdos {
@@ -61,6 +62,8 @@ checkpoint_record counted_point(const checkpoint_state& state, const checkpoint_
     point.durable_bytes = state.bytes;
     point.rows = state.rows;
     point.last_p = state.last_p;
+    point.has_crc = true;
+    point.crc32c = state.crc;
     return point;
 }
 
@@ -76,6 +79,7 @@ int start_checkpoints(checkpoint_state& state, const staged_output& results, con
     state.bytes = from.durable_bytes;
     state.rows = from.rows;
     state.last_p = from.last_p;
+    state.crc = from.crc32c;
     state.interval = checkpoint_interval();
     state.due = clock::now() + state.interval;
     state.has_request = false;
@@ -86,17 +90,23 @@ int start_checkpoints(checkpoint_state& state, const staged_output& results, con
     return 0;
 }
 
-void note_header(checkpoint_state& state, std::uint64_t bytes) { state.bytes += bytes; }
+void note_header(checkpoint_state& state, std::string_view header) {
+    state.bytes += header.size();
+    if (state.active) state.crc = crc32c_extend(state.crc, header);
+}
 
 void note_rows(checkpoint_state& state, const prime_chunk& chunk) {
     if (chunk.scans.empty()) return;
     state.bytes += chunk.rows.size();
+    if (state.active) state.crc = crc32c_extend(state.crc, chunk.rows);  // nothing to vouch for otherwise
     state.rows += static_cast<std::int64_t>(chunk.scans.size());
     state.last_p = chunk.scans.back().p;
 }
 
-void note_written(checkpoint_state& state, std::uint64_t bytes, std::int64_t rows, std::int64_t last_p) {
+void note_written(checkpoint_state& state, std::uint64_t bytes, std::int64_t rows, std::int64_t last_p,
+                  std::uint32_t added_crc) {
     if (rows > state.rows) state.last_p = last_p;
+    state.crc = crc32c_combine(state.crc, added_crc, bytes - state.bytes);
     state.bytes = bytes;
     state.rows = rows;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "output/checkpoint_record.hpp"
@@ -26,6 +27,7 @@ struct checkpoint_state {
     std::uint64_t bytes = 0;   // the header and rows handed to the file, in order
     std::int64_t rows = 0;
     std::int64_t last_p = 0;
+    std::uint32_t crc = 0;     // the CRC-32C of those bytes
     int fd = -1;               // the kept file, a descriptor of its own, which also holds its lock
     std::chrono::steady_clock::time_point due;
     std::chrono::milliseconds interval{0};
@@ -48,20 +50,22 @@ struct checkpoint_state {
 
 // Starts recording the results of a staged output whose kept file now holds
 // exactly the checkpoint of `from` (which must be of this run's
-// configuration); the first point is due one interval from now. Returns 0 or
-// an errno value.
+// configuration, its checksum that of the kept bytes); the first point is due
+// one interval from now. Returns 0 or an errno value.
 int start_checkpoints(checkpoint_state& state, const staged_output& results, const checkpoint_record& from);
 
 // Counts the header, handed to the file.
-void note_header(checkpoint_state& state, std::uint64_t bytes);
+void note_header(checkpoint_state& state, std::string_view header);
 
 // Counts a chunk's rows, handed to the file.
 void note_rows(checkpoint_state& state, const prime_chunk& chunk);
 
 // Sets the counts to what the file holds now, when others wrote into it too
 // (the rows of every process of a run): `bytes` in all, `rows` rows, the
-// last of them for last_p (left as it was when rows did not grow).
-void note_written(checkpoint_state& state, std::uint64_t bytes, std::int64_t rows, std::int64_t last_p);
+// last of them for last_p (left as it was when rows did not grow);
+// added_crc is the CRC-32C of the bytes added since the counts before.
+void note_written(checkpoint_state& state, std::uint64_t bytes, std::int64_t rows, std::int64_t last_p,
+                  std::uint32_t added_crc);
 
 // After a failed write: the counts no longer say what the file holds, and no
 // checkpoint is made from them.

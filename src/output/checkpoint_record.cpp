@@ -14,7 +14,9 @@ namespace erdos {
 
 namespace {
 
-constexpr std::string_view record_tag = "erdos-straus progress 1\n";
+// Format 2 adds the checksum of the durable bytes; format 1 is still read.
+constexpr std::string_view record_tag = "erdos-straus progress 2\n";
+constexpr std::string_view record_tag_without_crc = "erdos-straus progress 1\n";
 constexpr std::string_view record_end = "end\n";
 // The largest bound a run admits (2^62); a record beyond it is not one of ours.
 constexpr std::int64_t max_bound = std::int64_t{1} << 62;
@@ -46,6 +48,7 @@ bool consistent(const checkpoint_record& r) {
     if (r.p_min < 0 || r.p_max > max_bound || r.p_min > r.p_max) return false;
     if (!r.has_p_min && r.p_min != 0) return false;
     if (r.rows < 0) return false;
+    if (r.durable_bytes == 0 && r.crc32c != 0) return false;
     if (r.rows == 0) return r.last_p == 0;
     // Every row takes more than one byte, so rows < durable_bytes.
     return r.durable_bytes > static_cast<std::uint64_t>(r.rows) && r.last_p >= r.p_min && r.last_p <= r.p_max;
@@ -82,7 +85,7 @@ bool same_configuration(const checkpoint_record& a, const checkpoint_record& b) 
 }
 
 std::string format_checkpoint_record(const checkpoint_record& record) {
-    std::string out(record_tag);
+    std::string out(record.has_crc ? record_tag : record_tag_without_crc);
     add_line(out, "p_min", record.p_min);
     add_line(out, "has_p_min", record.has_p_min ? 1 : 0);
     add_line(out, "p_max", record.p_max);
@@ -90,19 +93,21 @@ std::string format_checkpoint_record(const checkpoint_record& record) {
     add_line(out, "durable_bytes", record.durable_bytes);
     add_line(out, "rows", record.rows);
     add_line(out, "last_p", record.last_p);
+    if (record.has_crc) add_line(out, "crc32c", record.crc32c);
     out += record_end;
     return out;
 }
 
 bool parse_checkpoint_record(std::string_view text, checkpoint_record& record) {
-    if (!text.starts_with(record_tag)) return false;
-    std::size_t at = record_tag.size();
     checkpoint_record r;
+    r.has_crc = text.starts_with(record_tag);
+    if (!r.has_crc && !text.starts_with(record_tag_without_crc)) return false;
+    std::size_t at = record_tag.size();
     int has_p_min = 0;
     if (!read_line(text, at, "p_min", r.p_min) || !read_line(text, at, "has_p_min", has_p_min) ||
         !read_line(text, at, "p_max", r.p_max) || !read_line(text, at, "c_max", r.c_max) ||
         !read_line(text, at, "durable_bytes", r.durable_bytes) || !read_line(text, at, "rows", r.rows) ||
-        !read_line(text, at, "last_p", r.last_p)) {
+        !read_line(text, at, "last_p", r.last_p) || (r.has_crc && !read_line(text, at, "crc32c", r.crc32c))) {
         return false;
     }
     if (text.substr(at) != record_end || (has_p_min != 0 && has_p_min != 1)) return false;

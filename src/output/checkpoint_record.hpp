@@ -12,8 +12,9 @@ namespace erdos {
 // Everything a resumed run must share with the run that wrote the rows, as
 // it decides their bytes (the thread count does not), and the checkpoint:
 // the first durable_bytes bytes of the kept file are the header and `rows`
-// complete rows, the last of them for last_p. durable_bytes 0 means nothing
-// is durable yet (rows 0, last_p 0).
+// complete rows, the last of them for last_p, and crc32c is their CRC-32C.
+// durable_bytes 0 means nothing is durable yet (rows 0, last_p 0, crc32c 0).
+// Records written before the checksum have none (has_crc false).
 struct checkpoint_record {
     std::int64_t p_min = 0;
     bool has_p_min = false;
@@ -22,6 +23,8 @@ struct checkpoint_record {
     std::uint64_t durable_bytes = 0;
     std::int64_t rows = 0;
     std::int64_t last_p = 0;
+    bool has_crc = true;
+    std::uint32_t crc32c = 0;
 };
 
 // True when both records come from the same configuration, whatever their
@@ -30,12 +33,14 @@ bool same_configuration(const checkpoint_record& a, const checkpoint_record& b);
 
 // The record as text: a tag line naming the format, one "name value" line per
 // field, and an end line, so that a record cut short never reads as whole.
+// A record without checksum gets the tag and the lines of the earlier format.
 std::string format_checkpoint_record(const checkpoint_record& record);
 
 // Reads text written by format_checkpoint_record. Returns false, leaving record
 // as it was, for anything else: another tag, a missing, repeated, reordered or
 // unknown line, a number out of its range or not in plain decimal, bytes
-// after the end line, or a checkpoint that contradicts itself.
+// after the end line, or a checkpoint that contradicts itself. Both formats
+// are read: the earlier one gives has_crc false.
 bool parse_checkpoint_record(std::string_view text, checkpoint_record& record);
 
 // The name of the record for a results file at destination (the kept rows are

@@ -21,6 +21,11 @@ std::string configuration_text(const checkpoint_record& r) {
     return text + std::to_string(r.p_max) + " " + std::to_string(r.c_max);
 }
 
+std::string start_afresh(const staged_output& results) {
+    return "delete " + quote_for_message(results.temporary) + " and " +
+           quote_for_message(checkpoint_record_name(results.destination)) + " to start afresh";
+}
+
 }  // namespace
 
 int open_kept_rows(const staged_output& results, int& fd) {
@@ -62,7 +67,8 @@ kept_run check_kept_run(const checkpoint_record& wanted, const staged_output& re
         return kept;
     }
     if (!same_configuration(record, wanted)) {
-        kept.refusal = "the kept rows " + kept_name + " are of another run (" + configuration_text(record) + ")";
+        kept.refusal = "the kept rows " + kept_name + " are of another run (" + configuration_text(record) +
+                       "): continue them with that command and --resume, or " + start_afresh(results);
         return kept;
     }
     if (static_cast<std::uint64_t>(file.st_size) < record.durable_bytes) {
@@ -75,7 +81,45 @@ kept_run check_kept_run(const checkpoint_record& wanted, const staged_output& re
 }
 
 std::string kept_rows_mismatch(const staged_output& results) {
-    return "the kept rows " + quote_for_message(results.temporary) + " do not match their progress record";
+    return "the kept rows " + quote_for_message(results.temporary) + " do not match their progress record; " +
+           start_afresh(results);
+}
+
+std::string kept_checksum_mismatch(const staged_output& results) {
+    return "the kept rows " + quote_for_message(results.temporary) + " do not have the checksum of their progress record " +
+           quote_for_message(checkpoint_record_name(results.destination)) + ": they were changed or damaged; " +
+           start_afresh(results);
+}
+
+std::string damaged_kept_rows(const staged_output& results, const std::string& problem) {
+    return "in " + quote_for_message(results.temporary) + ", " + problem + "; " + start_afresh(results);
+}
+
+kept_run check_no_kept_rows(const checkpoint_record& wanted, const staged_output& results) {
+    kept_run kept;
+    kept.from = wanted;
+    struct stat file {};
+    if (fstat(results.descriptor, &file) != 0) {
+        kept.error = errno;
+        return kept;
+    }
+    if (file.st_size == 0) return kept;
+    checkpoint_record record;
+    const int error = read_checkpoint_record(checkpoint_record_name(results.destination), record);
+    if (error == ENOENT || error == EINVAL) return kept;  // a leftover with nothing durable
+    if (error != 0) {
+        kept.error = error;
+        return kept;
+    }
+    if (record.rows == 0 || static_cast<std::uint64_t>(file.st_size) < record.durable_bytes) return kept;
+    const bool same = same_configuration(record, wanted);
+    kept.refusal = quote_for_message(results.temporary) + " holds " + std::to_string(record.rows) +
+                   " rows of an interrupted run of " +
+                   (same ? "this command: continue it with --resume"
+                         : "another command (" + configuration_text(record) +
+                               "): continue it with that command and --resume") +
+                   ", or " + start_afresh(results);
+    return kept;
 }
 
 kept_run read_kept_run(const checkpoint_record& wanted, const staged_output& results, run_stats& stats) {
@@ -84,23 +128,26 @@ kept_run read_kept_run(const checkpoint_record& wanted, const staged_output& res
     if (!rows_to_read) return kept;
     const checkpoint_record record = kept.from;
     kept.from = wanted;
-    const std::string kept_name = quote_for_message(results.temporary);
     int fd = -1;
     if (const int error = open_kept_rows(results, fd); error != 0) {
         kept.error = error;
         return kept;
     }
-    const kept_rows rows =
-        fold_kept_results(fd, record.durable_bytes, row_limits{wanted.p_min, wanted.p_max, wanted.c_max}, stats);
+    const kept_rows rows = fold_kept_results(
+        fd, record.durable_bytes, row_limits{wanted.p_min, wanted.p_max, wanted.c_max, record.last_p}, stats);
     close(fd);
     if (rows.error != 0) {
         kept.error = rows.error;
     } else if (!rows.problem.empty()) {
-        kept.refusal = "in " + kept_name + ", " + rows.problem;
+        kept.refusal = damaged_kept_rows(results, rows.problem);
     } else if (rows.rows != record.rows || rows.last_p != record.last_p) {
         kept.refusal = kept_rows_mismatch(results);
+    } else if (record.has_crc && rows.crc != record.crc32c) {
+        kept.refusal = kept_checksum_mismatch(results);
     } else {
         kept.from = record;
+        kept.from.has_crc = true;
+        kept.from.crc32c = rows.crc;
     }
     return kept;
 }

@@ -20,10 +20,13 @@ struct kept_run {
 // (locked, untouched) for the run whose configuration `wanted` holds (with
 // nothing durable): an empty file is nothing to continue; otherwise its
 // checkpoint record must exist, parse and name that configuration, the file
-// must reach the recorded checkpoint, and every row up to it must be one
-// of this run's (see fold_kept_results), ending with the row the record
-// names. The rows are folded into stats as the walk would have. Nothing is
-// written; after an error or a refusal stats is unspecified.
+// must reach the recorded checkpoint, every row up to it must be one of this
+// run's (see fold_kept_results), ending with the row the record names, and
+// the bytes up to it must have the record's checksum (a record written
+// before the checksum has none to compare). The rows are folded into stats
+// as the walk would have; on success kept.from carries the checksum of the
+// kept bytes. Nothing is written; after an error or a refusal stats is
+// unspecified.
 kept_run read_kept_run(const checkpoint_record& wanted, const staged_output& results, run_stats& stats);
 
 // The checks of read_kept_run before any row is read: the kept file's size,
@@ -41,5 +44,20 @@ int open_kept_rows(const staged_output& results, int& fd);
 
 // The refusal when the rows read back do not end where the record says.
 std::string kept_rows_mismatch(const staged_output& results);
+
+// The refusal when the kept bytes do not have the checksum of their record.
+std::string kept_checksum_mismatch(const staged_output& results);
+
+// The refusal for a damaged kept row: problem (where and what) in the kept
+// file, and how to start afresh.
+std::string damaged_kept_rows(const staged_output& results, const std::string& problem);
+
+// For a run without --resume, before anything is changed: a refusal (in
+// kept.refusal) when the kept file of its staged results holds rows that its
+// record vouches for, which the run would throw away, saying how to continue
+// them or to start afresh. A file that holds no durable row (empty, shorter
+// than its record says, without a record or with one that does not parse)
+// is a leftover the run takes over: no refusal.
+kept_run check_no_kept_rows(const checkpoint_record& wanted, const staged_output& results);
 
 }  // namespace erdos

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "numtheory/examined_cursor.hpp"
+#include "output/crc32c.hpp"
 #include "search/shift_list.hpp"
 #include "search/verify_witness.hpp"
 #include "stats/results_rows.hpp"
@@ -75,34 +77,55 @@ bool read_double(std::string_view text, double& value) {
 bool is_mass(double value) { return std::isnan(value) || (value >= 0.0 && value <= 1.0); }
 
 // Parses, checks and folds one row (without its line feed); previous_p
-// becomes its p. Returns the refusal, or an empty text.
-std::string fold_row(std::string_view line, const row_limits& limits, std::int64_t& previous_p, run_stats& stats) {
+// becomes its p (0 while it does not parse). primes walks the examined primes
+// after the row before. Returns the refusal, or an empty text.
+std::string fold_row(std::string_view line, const row_limits& limits, examined_cursor& primes,
+                     std::int64_t& previous_p, run_stats& stats) {
     prime_scan scan;
-    if (!parse_results_row(line, scan)) return "it does not parse";
-    if (scan.p <= previous_p) return "its p is not above the one before it";
+    const std::int64_t before = previous_p;
+    previous_p = 0;
+    if (std::string why = read_results_row(line, scan); !why.empty()) return why;
     previous_p = scan.p;
+    if (scan.p <= before) return "its p is not above the one before it";
     if (std::string why = check_results_row(scan, limits); !why.empty()) return why;
-    const bool verified =
-        scan.has_witness && verify_first_witness(scan.p, scan.least_c, scan.first_m, scan.first_d, scan.branch);
+    std::int64_t expected = next_examined_prime(primes);
+    if (expected == 0) return "it follows the last row its progress record names";
+    if (scan.p != expected) {
+        // Either p is no prime, or the rows of the primes before it are gone.
+        const std::int64_t missing = expected;
+        while (expected != 0 && expected < scan.p) expected = next_examined_prime(primes);
+        if (expected != scan.p) return "its p is not prime";
+        return "the row of the prime " + std::to_string(missing) + " before it is missing";
+    }
+    if (scan.has_witness && !verify_first_witness(scan.p, scan.least_c, scan.first_m, scan.first_d, scan.branch)) {
+        return "its first witness fails the exact check";
+    }
     ++stats.processed;
-    update_run_stats(stats, scan, verified);
+    update_run_stats(stats, scan, true);
     return {};
 }
 
-std::string row_place(std::uint64_t offset) { return "the row at byte " + std::to_string(offset); }
+std::string row_place(std::uint64_t offset, std::int64_t p) {
+    std::string place = "the row at byte " + std::to_string(offset);
+    if (p != 0) place += " (p = " + std::to_string(p) + ")";
+    return place;
+}
 
 }  // namespace
 
-bool parse_results_row(std::string_view line, prime_scan& scan) {
+bool parse_results_row(std::string_view line, prime_scan& scan) { return read_results_row(line, scan).empty(); }
+
+std::string read_results_row(std::string_view line, prime_scan& scan) {
+    constexpr const char* unparsed = "it does not parse";
     std::string_view fields[row_fields];
-    if (!split_fields(line, fields)) return false;
+    if (!split_fields(line, fields)) return unparsed;
     double trials[2] = {};
     if (!read_integer(fields[0], scan.p) || !read_integer(fields[1], scan.least_c) ||
         !read_int128(fields[2], scan.first_d) || !read_integer(fields[3], scan.branch) ||
         !read_integer(fields[4], scan.successful_shifts) || !read_double(fields[5], scan.uniform_mass) ||
         !read_double(fields[6], scan.weighted_mass) || !read_double(fields[7], trials[0]) ||
         !read_double(fields[8], trials[1])) {
-        return false;
+        return unparsed;
     }
     scan.has_witness = scan.least_c != -1;
     // (p + least_c) / 4 in 64 bits: p is at most 2^63 - 1 here, least_c below 2^31.
@@ -111,13 +134,19 @@ bool parse_results_row(std::string_view line, prime_scan& scan) {
     // the text the run writes, which rejects any other spelling of a number.
     std::string again;
     append_results_row(again, scan);
-    return again.size() == line.size() + 1 && std::string_view(again).substr(0, line.size()) == line;
+    if (again.size() == line.size() + 1 && std::string_view(again).substr(0, line.size()) == line) return {};
+    // The fields up to the masses as the run writes them, the trials not:
+    // the masses or the trials were changed.
+    const std::size_t before_trials = static_cast<std::size_t>(fields[7].data() - line.data());
+    if (std::string_view(again).substr(0, before_trials) == line.substr(0, before_trials)) {
+        return "its expected trials disagree with its masses";
+    }
+    return unparsed;
 }
 
 std::string check_results_row(const prime_scan& scan, const row_limits& limits) {
     if (scan.p < limits.p_min || scan.p > limits.p_max) return "its p is outside [p_min, p_max]";
-    // Primality is not tested again: it would cost more than the scan of
-    // the prime did. The order and the class catch a damaged p well enough.
+    // Primality is left to fold_kept_rows, which sieves the kept interval once.
     if (scan.p % 24 != 1) return "its p is not 1 (mod 24)";
     const std::uint64_t shifts = count_shifts(limits.c_max);
     if (scan.successful_shifts < 0 || static_cast<std::uint64_t>(scan.successful_shifts) > shifts) {
@@ -147,13 +176,15 @@ kept_rows fold_kept_rows(int fd, std::uint64_t begin, std::uint64_t end, const r
     std::uint64_t offset = begin;  // the file offset of block[used]
     std::uint64_t next_read = begin;
     std::int64_t previous_p = after_p;
+    examined_cursor primes = start_examined_cursor(after_p + 1, limits.last_p != 0 ? limits.last_p : limits.p_max);
+    std::uint32_t crc = 0;
     while (true) {
         // Whole rows in the block are folded; a row cut by the block's end waits for the next read.
         std::size_t line_end;
         while ((line_end = block.find('\n', used)) != std::string::npos) {
             const std::string_view line(block.data() + used, line_end - used);
-            if (std::string why = fold_row(line, limits, previous_p, stats); !why.empty()) {
-                kept.problem = row_place(offset) + ": " + why;
+            if (std::string why = fold_row(line, limits, primes, previous_p, stats); !why.empty()) {
+                kept.problem = row_place(offset, previous_p) + ": " + why;
                 return kept;
             }
             if (kept.rows++ == 0) kept.first_p = previous_p;
@@ -178,13 +209,15 @@ kept_rows fold_kept_rows(int fd, std::uint64_t begin, std::uint64_t end, const r
             return kept;
         }
         if (got == 0) {  // the file ends before `end`
-            kept.problem = row_place(offset) + ": the file ends before the durable point";
+            kept.problem = row_place(offset, 0) + ": the file ends before the durable point";
             return kept;
         }
         block.resize(kept_bytes + static_cast<std::size_t>(got));
+        crc = crc32c_extend(crc, std::string_view(block).substr(kept_bytes));
         next_read += static_cast<std::uint64_t>(got);
     }
-    if (used != block.size()) kept.problem = row_place(offset) + ": it has no line feed";
+    if (used != block.size()) kept.problem = row_place(offset, 0) + ": it has no line feed";
+    kept.crc = crc;
     return kept;
 }
 
@@ -235,7 +268,10 @@ kept_rows fold_kept_results(int fd, std::uint64_t end, const row_limits& limits,
     kept_rows kept;
     kept.error = check_kept_header(fd, end, kept.problem);
     if (kept.error != 0 || !kept.problem.empty()) return kept;
-    return fold_kept_rows(fd, std::strlen(results_header), end, limits, limits.p_min - 1, stats);
+    const std::string_view header(results_header);
+    kept = fold_kept_rows(fd, header.size(), end, limits, limits.p_min - 1, stats);
+    kept.crc = crc32c_combine(crc32c_extend(0, header), kept.crc, end - header.size());
+    return kept;
 }
 
 }  // namespace erdos

@@ -14,6 +14,7 @@ struct row_limits {
     std::int64_t p_min = 0;
     std::int64_t p_max = 0;
     std::int32_t c_max = 0;
+    std::int64_t last_p = 0;  // the last kept row's p, as its record names it (0: p_max)
 };
 
 // Parses one results row, without its line feed, into scan (first_m and
@@ -22,6 +23,10 @@ struct row_limits {
 // reads: so the masses come back with their exact bits (a NaN with its sign),
 // and first_d in full 128 bits.
 bool parse_results_row(std::string_view line, prime_scan& scan);
+
+// The same, saying why a line is refused ("it does not parse", or that its
+// expected trials disagree with its masses); an empty text when it is a row.
+std::string read_results_row(std::string_view line, prime_scan& scan);
 
 // Why a parsed row cannot come from a run with these limits (an empty text
 // when it can): p not = 1 (mod 24) or outside [p_min, p_max]; a least shift
@@ -32,6 +37,7 @@ std::string check_results_row(const prime_scan& scan, const row_limits& limits);
 // What fold_kept_rows found.
 struct kept_rows {
     std::int64_t rows = 0;
+    std::uint32_t crc = 0;     // the CRC-32C of the bytes read, when every row was taken
     std::int64_t first_p = 0;  // 0 when there is no row
     std::int64_t last_p = 0;
     int error = 0;         // an errno value when the file could not be read
@@ -41,12 +47,14 @@ struct kept_rows {
 // Reads the bytes [begin, end) of the file open at fd, which must be whole
 // rows, each ending in a line feed, and folds them into stats in order
 // exactly as the run that wrote them did: `processed` counted, then
-// update_run_stats with the row's first witness verified again (a witness
-// that fails counts as unverified, as it did then). Every row must parse,
-// pass check_results_row and have a larger p than the one before it, the
-// first a larger one than after_p. Stops at the first refused row or read
-// error, with stats then holding the rows before it. fd's offset is not used.
-// Throws run_stopped when a signal asks the run to stop.
+// update_run_stats. Every row must parse, pass check_results_row, and hold
+// the next examined prime after the row before it (the first: after after_p),
+// up to limits.last_p: a composite p or a missing prime is refused. A covered
+// row's first witness must pass the exact check again: one that fails was
+// damaged, since the run that wrote it verified it. Stops at the first
+// refused row or read error, with stats then holding the rows before it.
+// fd's offset is not used. Throws run_stopped when a signal asks the run to
+// stop.
 kept_rows fold_kept_rows(int fd, std::uint64_t begin, std::uint64_t end, const row_limits& limits,
                          std::int64_t after_p, run_stats& stats);
 

@@ -24,6 +24,10 @@ void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_ver
     add_masses(stats.masses, scan.uniform_mass, scan.weighted_mass);
 }
 
+bool every_prime_covered_and_verified(const run_stats& stats) {
+    return stats.processed == stats.covered && stats.covered == stats.verified;
+}
+
 void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk) {
     for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
         ++stats.processed;

@@ -36,6 +36,10 @@ struct run_stats {
 // replaces a minimum only when strictly below it, so a NaN never becomes one.
 void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_verified);
 
+// Whether every examined prime was covered and its first witness verified:
+// the run's exit status is 0 exactly then, 2 otherwise.
+bool every_prime_covered_and_verified(const run_stats& stats);
+
 // Counts each prime of the chunk as processed and folds it into stats, in order.
 void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk);
 

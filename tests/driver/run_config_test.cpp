@@ -111,7 +111,12 @@ TEST(CommandLine, OptionsAndQuoting) {
     EXPECT_EQ(parse_command_line({"--threads", "2", "--threads=3"}).error, "option '--threads' is given twice");
     EXPECT_EQ(parse_command_line({"200", "--threadsafe"}).error, "unknown option '--threadsafe'");
     EXPECT_EQ(parse_command_line({"200", "-5"}).action, command_action::run);  // a number, not an option
-    EXPECT_EQ(parse_command_line({"200", "127", "a", "b", "--late"}).action, command_action::run);  // ignored
+    // After the fourth, other words are ignored but an option is refused:
+    // ignoring a late --resume would throw the kept rows away.
+    EXPECT_EQ(parse_command_line({"200", "127", "a", "b", "late"}).action, command_action::run);
+    EXPECT_EQ(parse_command_line({"200", "127", "a", "b", "x", "--resume"}).error,
+              "options go before P_MAX: '--resume'");
+    EXPECT_EQ(parse_command_line({"200", "127", "a", "b", "--bogus"}).error, "options go before P_MAX: '--bogus'");
 
     auto c = parse_command_line({"--threads", "3", "500", "7"});
     EXPECT_EQ(c.action, command_action::run);

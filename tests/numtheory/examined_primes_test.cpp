@@ -1,5 +1,6 @@
 // Tests of the sieve of the examined primes of an interval against Miller-Rabin and the plain sieves.
 #include "numtheory/examined_primes.hpp"
+#include "numtheory/examined_cursor.hpp"
 
 #include <gtest/gtest.h>
 
@@ -158,4 +159,21 @@ TEST(ExaminedPrimes, EstimateIsALittleAboveTheCount) {
     EXPECT_EQ(erdos::estimate_examined_primes(0, 72), 0);
     EXPECT_EQ(erdos::estimate_examined_primes(200, 100), 0);
     EXPECT_LE(erdos::estimate_examined_primes(1000, 1100), 5);  // never more than the candidates
+}
+
+// One at a time, whether the interval is sieved (wide) or each candidate
+// tested (narrow for its sieving primes), the same primes as the sieve.
+TEST(ExaminedCursor, SameAsTheSieveWideOrNarrow) {
+    const std::pair<std::int64_t, std::int64_t> intervals[] = {
+        {0, 100000}, {1, 73}, {74, 96}, {2147400000, 2147600000}, {1000000000000000000, 1000000000000050000},
+        {two_62 - 20000, two_62}, {500, 400}};
+    for (const auto& [p_min, p_max] : intervals) {
+        erdos::examined_cursor cursor = erdos::start_examined_cursor(p_min, p_max);
+        list primes;
+        for (std::int64_t p; (p = erdos::next_examined_prime(cursor)) != 0;) primes.push_back(p);
+        EXPECT_EQ(primes, sieve_interval(p_min, p_max)) << p_min;
+        EXPECT_EQ(erdos::next_examined_prime(cursor), 0) << p_min;
+    }
+    EXPECT_TRUE(erdos::start_examined_cursor(0, 100000).sieved);
+    EXPECT_FALSE(erdos::start_examined_cursor(1000000000000000000, 1000000000000050000).sieved);
 }

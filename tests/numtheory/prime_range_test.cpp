@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "numtheory/prime_sieve.hpp"
@@ -41,6 +42,20 @@ TEST(PrimeRange, AllSmallIntervals) {
     for (std::int64_t lo = 0; lo <= 200; ++lo) {
         for (std::int64_t hi = lo - 1; hi <= 200; ++hi) {
             ASSERT_EQ(primes_in(lo, hi), sieved_in(lo, hi, all)) << lo << ' ' << hi;
+        }
+    }
+}
+
+// Intervals that end around the square of a sieving prime, where that prime
+// alone strikes the last number: 361 = 19^2 in [lo, 362) for every lo.
+TEST(PrimeRange, EndsAtTheSquaresOfSievingPrimes) {
+    const std::vector<std::int32_t> all = erdos::sieve_primes(1100000);
+    for (const std::int32_t q : erdos::sieve_primes(1040)) {
+        const std::int64_t square = std::int64_t{q} * q;
+        for (std::int64_t hi = square - 1; hi <= square + 2; ++hi) {
+            for (const std::int64_t lo : {std::int64_t{0}, square / 2, std::max<std::int64_t>(0, square - 30), square - 1, square}) {
+                ASSERT_EQ(primes_in(lo, hi), sieved_in(lo, hi, all)) << lo << ' ' << hi;
+            }
         }
     }
 }

@@ -21,6 +21,7 @@ checkpoint_record sample() {
     r.durable_bytes = 40117;
     r.rows = 434;
     r.last_p = 1000000099913;
+    r.crc32c = 3735928559;
     return r;
 }
 
@@ -38,11 +39,23 @@ TEST(CheckpointRecord, RoundTripsThroughTextAndFile) {
     const checkpoint_record r = sample();
     const std::string text = erdos::format_checkpoint_record(r);
     EXPECT_EQ(text,
-              "erdos-straus progress 1\np_min 1000000000000\nhas_p_min 1\np_max 1000000100000\nc_max 255\n"
-              "durable_bytes 40117\nrows 434\nlast_p 1000000099913\nend\n");
+              "erdos-straus progress 2\np_min 1000000000000\nhas_p_min 1\np_max 1000000100000\nc_max 255\n"
+              "durable_bytes 40117\nrows 434\nlast_p 1000000099913\ncrc32c 3735928559\nend\n");
     checkpoint_record back;
     ASSERT_TRUE(erdos::parse_checkpoint_record(text, back));
     EXPECT_EQ(erdos::format_checkpoint_record(back), text);
+
+    // A record of the format before the checksum is read, and has none.
+    const std::string earlier =
+        "erdos-straus progress 1\np_min 1000000000000\nhas_p_min 1\np_max 1000000100000\nc_max 255\n"
+        "durable_bytes 40117\nrows 434\nlast_p 1000000099913\nend\n";
+    ASSERT_TRUE(erdos::parse_checkpoint_record(earlier, back));
+    EXPECT_FALSE(back.has_crc);
+    EXPECT_EQ(back.rows, 434);
+    EXPECT_EQ(erdos::format_checkpoint_record(back), earlier);
+    EXPECT_FALSE(erdos::parse_checkpoint_record(
+        "erdos-straus progress 1\np_min 0\nhas_p_min 0\np_max 200\nc_max 127\ndurable_bytes 0\nrows 0\n"
+        "last_p 0\ncrc32c 0\nend\n", back));  // the earlier format with a checksum line
 
     // Nothing durable yet; a negative shift bound is a configuration too.
     checkpoint_record empty;
@@ -99,7 +112,8 @@ TEST(CheckpointRecord, TornOrGarbledRecordsAreRefused) {
         return t;
     };
     EXPECT_TRUE(refused(text + "\n"));                                    // bytes after the end
-    EXPECT_TRUE(refused(replaced("progress 1", "progress 2")));            // another format
+    EXPECT_TRUE(refused(replaced("progress 2", "progress 3")));            // another format
+    EXPECT_TRUE(refused(replaced("crc32c 3735928559", "crc32c 4294967296")));  // beyond 32 bits
     EXPECT_TRUE(refused(replaced("c_max 255", "c_max 0255")));             // not plain decimal
     EXPECT_TRUE(refused(replaced("c_max 255", "c_max +255")));
     EXPECT_TRUE(refused(replaced("c_max 255", "c_max 2147483648")));       // beyond 32 bits
@@ -110,6 +124,8 @@ TEST(CheckpointRecord, TornOrGarbledRecordsAreRefused) {
     EXPECT_TRUE(refused(replaced("durable_bytes 40117", "durable_bytes 434")));      // fewer bytes than rows
     EXPECT_TRUE(refused(replaced("rows 434", "rows 0")));                  // rows 0 but a last prime
     EXPECT_TRUE(refused(replaced("p_max 1000000100000", "p_max 9999")));   // p_max below p_min
+    EXPECT_TRUE(refused(replaced("durable_bytes 40117\nrows 434\nlast_p 1000000099913",
+                                 "durable_bytes 0\nrows 0\nlast_p 0")));    // a checksum of nothing but 0
 
     // The same from a file: damaged (EINVAL) is told apart from missing (ENOENT).
     const std::string path = temp_path("garbled");

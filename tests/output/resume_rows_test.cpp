@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "output/crc32c.hpp"
 #include "output/resume_rows.hpp"
 #include "stats/results_rows.hpp"
 #include "stats/run_stats.hpp"
@@ -83,6 +84,13 @@ TEST(ResultsRowParse, RefusesAnyOtherText) {
              "73,7,1,1,3,0,0,inf,inf,"}) {
         EXPECT_FALSE(erdos::parse_results_row(bad, scan)) << bad;
     }
+    // Why: a row in the run's own spelling whose trials do not follow from
+    // its masses says so; any other text does not parse.
+    EXPECT_EQ(erdos::read_results_row(
+                  "73,7,1,1,3,0.5,0.089057239057239057,37.89473684210526,11.228733459357278", scan),
+              "its expected trials disagree with its masses");
+    EXPECT_EQ(erdos::read_results_row("73,7,1,1,3,0.5,0.25,2,4", scan), "");
+    EXPECT_EQ(erdos::read_results_row("073" + row_73.substr(2), scan), "it does not parse");
 }
 
 TEST(ResultsRowCheck, FieldsMustFitTheRun) {
@@ -127,6 +135,7 @@ TEST(KeptRows, RebuildTheStatisticsOfTheRunThatWroteThem) {
     EXPECT_EQ(whole.rows, 3);
     EXPECT_EQ(whole.first_p, 73);
     EXPECT_EQ(whole.last_p, 193);
+    EXPECT_EQ(whole.crc, erdos::crc32c_extend(0, erdos::results_header + rows));
     EXPECT_EQ(stats.processed, 3);
     EXPECT_EQ(stats.verified, 3);
     EXPECT_EQ(stats.least_shift_histogram, expected.least_shift_histogram);
@@ -142,6 +151,7 @@ TEST(KeptRows, RebuildTheStatisticsOfTheRunThatWroteThem) {
     const auto rest = erdos::fold_kept_rows(file.fd, cut, header + rows.size(), limits, 73, second);
     EXPECT_EQ(rest.rows, 2);
     EXPECT_EQ(rest.first_p, 97);
+    EXPECT_EQ(rest.crc, erdos::crc32c_extend(0, row_97 + "\n" + row_193 + "\n"));
     EXPECT_EQ(first.processed + second.processed, 3);
 
     // A checkpoint before the header's end is nothing to read.
@@ -150,28 +160,26 @@ TEST(KeptRows, RebuildTheStatisticsOfTheRunThatWroteThem) {
     EXPECT_NE(erdos::fold_kept_results(file.fd, 10, limits, none).problem, "");
 }
 
-TEST(KeptRows, AWrongWitnessCountsAsUnverifiedAsItDidInTheRun) {
-    // 97's first witness at shift 3 is 5; 2 does not divide m^2 = 25^2.
-    const std::string rows = row_73 + "\n" +
-                             "97,3,2,3,4,0.032638888888888891,0.18737373737373739,30.638297872340424,"
-                             "5.3369272237196759\n";
-    temp_file file(rows);
-    erdos::run_stats stats;
-    const auto kept = erdos::fold_kept_rows(file.fd, 0, rows.size(), {0, 200, 127}, -1, stats);
-    EXPECT_EQ(kept.problem, "");
-    EXPECT_EQ(stats.covered, 2);
-    EXPECT_EQ(stats.verified, 1);
-}
-
+// A row the run wrote has its examined prime, after the one before it, and a
+// first witness that passed the exact check; anything else was damaged since.
 TEST(KeptRows, TheFirstBadRowStopsTheReadingAndSaysWhere) {
     const erdos::row_limits limits{0, 200, 127};
-    const std::string second = "the row at byte " + std::to_string(row_73.size() + 1) + ": ";
-    const std::string third = "the row at byte " + std::to_string(row_73.size() + row_193.size() + 2) + ": ";
+    const std::string second = "the row at byte " + std::to_string(row_73.size() + 1);
+    const std::string third = "the row at byte " + std::to_string(row_73.size() + row_97.size() + 2);
+    // 97's first witness at shift 3 is 5; 2 does not divide m^2 = 25^2.
+    const std::string wrong_witness =
+        "97,3,2,3,4,0.032638888888888891,0.18737373737373739,30.638297872340424,5.3369272237196759";
+    // 145 = 5 * 29, with 97's fields.
+    const std::string composite = "145" + row_97.substr(2);
     for (const auto& [rows, problem] : std::vector<std::pair<std::string, std::string>>{
-             {row_73 + "\n" + row_193 + "\n" + row_97 + "\n", third + "its p is not above the one before it"},
-             {row_73 + "\n" + row_73 + "\n", second + "its p is not above the one before it"},
-             {row_73 + "\n97,3,5\n", second + "it does not parse"},
-             {row_73 + "\n" + row_97, second + "it has no line feed"},
+             {row_73 + "\n" + row_97 + "\n" + row_73 + "\n", third + " (p = 73): its p is not above the one before it"},
+             {row_73 + "\n" + row_73 + "\n", second + " (p = 73): its p is not above the one before it"},
+             {row_73 + "\n97,3,5\n", second + ": it does not parse"},
+             {row_73 + "\n" + row_97, second + ": it has no line feed"},
+             {row_73 + "\n" + wrong_witness + "\n", second + " (p = 97): its first witness fails the exact check"},
+             {"73,3" + row_73.substr(4) + "\n", "the row at byte 0 (p = 73): its first witness fails the exact check"},
+             {row_73 + "\n" + row_97 + "\n" + composite + "\n", third + " (p = 145): its p is not prime"},
+             {row_73 + "\n" + row_193 + "\n", second + " (p = 193): the row of the prime 97 before it is missing"},
          }) {
         temp_file file(rows);
         erdos::run_stats stats;
@@ -182,9 +190,12 @@ TEST(KeptRows, TheFirstBadRowStopsTheReadingAndSaysWhere) {
     temp_file file(row_73 + "\n");
     erdos::run_stats stats;
     EXPECT_EQ(erdos::fold_kept_rows(file.fd, 0, 200, limits, -1, stats).problem,
-              second + "the file ends before the durable point");
+              second + ": the file ends before the durable point");
     // A first p not above after_p.
     EXPECT_NE(erdos::fold_kept_rows(file.fd, 0, row_73.size() + 1, limits, 73, stats).problem, "");
+    // A row beyond the last one its record names.
+    EXPECT_EQ(erdos::fold_kept_rows(file.fd, 0, row_73.size() + 1, {0, 200, 127, 71}, -1, stats).problem,
+              "the row at byte 0 (p = 73): it follows the last row its progress record names");
 }
 
 TEST(KeptRows, SharesByBytesBeginAtTheNextRow) {

@@ -56,10 +56,19 @@ TEST(RunStats, UncoveredFailedAndNanPrimes) {
     EXPECT_EQ(stats.max_least_shift_prime, 0);
     EXPECT_EQ(stats.min_uniform_mass_prime, 73);
 
-    // A failed verification still counts as covered, in the histogram and the maximum.
+    // A failed verification still counts as covered, in the histogram and the
+    // maximum; the run then does not count as a success, even with every
+    // prime covered.
     update_run_stats(stats, covered(97, 11, 0.5, 0.5), false);
     EXPECT_EQ(stats.covered, 1);
     EXPECT_EQ(stats.verified, 0);
+    stats.processed = 1;
+    stats.covered = 1;
+    EXPECT_FALSE(erdos::every_prime_covered_and_verified(stats));
+    stats.verified = 1;
+    EXPECT_TRUE(erdos::every_prime_covered_and_verified(stats));
+    stats.processed = 2;
+    EXPECT_FALSE(erdos::every_prime_covered_and_verified(stats));
     EXPECT_EQ(stats.max_least_shift, 11);
     EXPECT_EQ(stats.least_shift_histogram.at(11), 1);
 
