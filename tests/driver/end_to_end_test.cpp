@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/crc32c_reference.hpp"
 #include "support/process.hpp"
 
 using erdos_test::read_file;
@@ -742,24 +743,88 @@ TEST_F(Resume, AKilledOrStoppedRunContinuesToTheSameBytes) {
     }
 }
 
+// The rows are synced before the record that vouches for them is written: a
+// disk that cannot sync them fails the run, and no record names rows that
+// may not be on the disk.
+TEST_F(Resume, ASyncThatFailsFailsTheRun) {
+    write_previous_pair();
+    std::vector<std::string> shell = {
+        "-c",
+        "ERDOS_STRAUS_CHECKPOINT_MS=20 LD_PRELOAD=\"$0\" ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" "
+        "exec \"$@\"",
+        ERDOS_FAILING_FDATASYNC, ERDOS_STRAUS_BINARY, "--threads", "1"};
+    shell.insert(shell.end(), stopped_run.begin(), stopped_run.end());
+    const auto r = run_process("/bin/sh", shell, dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: cannot write results file 'results/erdos_results.csv': Input/output error\n");
+    expect_previous_pair("fdatasync fails");
+}
+
+// A signal ignored when the program started, as nohup ignores SIGHUP, stays
+// ignored: the run goes on to its end.
+TEST_F(Resume, ASignalIgnoredAtTheStartStaysIgnored) {
+    const auto reference = reference_run(stopped_run);
+    std::vector<std::string> shell = {"-c", "trap '' HUP; exec \"$0\" \"$@\"", ERDOS_STRAUS_BINARY, "--threads", "1"};
+    shell.insert(shell.end(), stopped_run.begin(), stopped_run.end());
+    auto child = erdos_test::start_process("/bin/sh", shell, dir);
+    const std::string partial = dir + "/" + partial_name;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline &&
+           !(std::filesystem::exists(partial) && std::filesystem::file_size(partial) > (1U << 20))) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(child.pid, SIGHUP);
+    const auto r = erdos_test::finish_process(child);
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, reference.err);
+    EXPECT_TRUE(results() == kept("ref.csv"));
+}
+
 // Kept rows made by hand from a finished run: the first `rows` rows of ref.csv
-// as the kept file, and the record that names them.
+// as the kept file, and the record that names them with their checksum (or,
+// with with_checksum false, a record of the format before the checksum).
 struct kept_prefix {
     std::string rows_text;
     std::string record;
 };
 
-kept_prefix prefix_of(const std::string& results, std::size_t rows, const std::string& configuration) {
+kept_prefix prefix_of(const std::string& results, std::size_t rows, const std::string& configuration,
+                      bool with_checksum = true) {
     std::size_t end = results.find('\n') + 1;
     std::string last_p = "0";
     for (std::size_t i = 0; i < rows; ++i) {
         last_p = results.substr(end, results.find(',', end) - end);
         end = results.find('\n', end) + 1;
     }
-    return {results.substr(0, end), "erdos-straus progress 1\n" + configuration + "durable_bytes " +
-                                        std::to_string(end) + "\nrows " + std::to_string(rows) + "\nlast_p " +
-                                        last_p + "\nend\n"};
+    const std::string text = results.substr(0, end);
+    return {text, std::string("erdos-straus progress ") + (with_checksum ? "2" : "1") + "\n" + configuration +
+                      "durable_bytes " + std::to_string(end) + "\nrows " + std::to_string(rows) + "\nlast_p " +
+                      last_p + "\n" +
+                      (with_checksum ? "crc32c " + std::to_string(erdos_test::crc32c_bitwise(text)) + "\n" : "") +
+                      "end\n"};
 }
+
+// text with the first occurrence of from replaced by to.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+// The results of a run with the masses and trials of p's row replaced.
+std::string with_masses(const std::string& results, const std::string& p, const std::string& masses) {
+    const std::size_t row = results.find("\n" + p + ",") + 1;
+    std::size_t fifth_comma = row;
+    for (int i = 0; i < 5; ++i) fifth_comma = results.find(',', fifth_comma) + 1;
+    std::string out = results;
+    out.replace(fifth_comma, results.find('\n', row) - fifth_comma, masses);
+    return out;
+}
+
+const std::string afresh =
+    "delete 'results/erdos_results.csv.erdos-partial' and 'results/erdos_results.csv.erdos-progress' to start "
+    "afresh";
 
 TEST_F(Resume, KeptRowsFarOutAndAtTheEndContinueToTheSameBytes) {
     struct case_t {
@@ -778,6 +843,8 @@ TEST_F(Resume, KeptRowsFarOutAndAtTheEndContinueToTheSameBytes) {
         {{"200", "2"}, "p_min 0\nhas_p_min 0\np_max 200\nc_max 2\n", 3, ""},
         // Only the header durable.
         {{"2000", "127"}, "p_min 0\nhas_p_min 0\np_max 2000\nc_max 127\n", 0, "73,7,1"},
+        // Least shifts equal to C_MAX (73's is 7), and primes no shift covers.
+        {{"2000", "7"}, "p_min 0\nhas_p_min 0\np_max 2000\nc_max 7\n", 5, ""},
     };
     for (const case_t& c : cases) {
         const auto reference = reference_run(c.args);
@@ -793,6 +860,30 @@ TEST_F(Resume, KeptRowsFarOutAndAtTheEndContinueToTheSameBytes) {
         EXPECT_EQ(summary(), kept("ref.json")) << c.args[0];
         EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
     }
+    // A record written before the checksum still continues its rows.
+    const auto reference = reference_run({"2000", "127"});
+    const kept_prefix prefix = prefix_of(kept("ref.csv"), 5, "p_min 0\nhas_p_min 0\np_max 2000\nc_max 127\n", false);
+    write_file(dir + "/" + partial_name, prefix.rows_text);
+    write_file(dir + "/" + record_name, prefix.record);
+    const auto resumed = run({"--resume", "2000", "127"});
+    EXPECT_EQ(resumed.exit_status, 0);
+    EXPECT_EQ(resumed.err, reference.err);
+    EXPECT_TRUE(results() == kept("ref.csv"));
+}
+
+// The kept rows are read back, not scanned again: a kept row whose masses
+// differ from what a scan gives (its record vouching for them) stays in the
+// results and counts in the summary.
+TEST_F(Resume, AResumeTakesItsKeptRowsAsTheyAre) {
+    reference_run({"2000", "127"});
+    const std::string changed = with_masses(kept("ref.csv"), "97", "0.5,0.25,2,4");
+    const kept_prefix prefix = prefix_of(changed, 5, "p_min 0\nhas_p_min 0\np_max 2000\nc_max 127\n");
+    write_file(dir + "/" + partial_name, prefix.rows_text);
+    write_file(dir + "/" + record_name, prefix.record);
+    const auto resumed = run({"--resume", "2000", "127"});
+    EXPECT_EQ(resumed.exit_status, 0);
+    EXPECT_TRUE(results() == changed);
+    EXPECT_NE(summary(), kept("ref.json"));
 }
 
 TEST_F(Resume, WithNothingKeptItIsAPlainRun) {
@@ -804,16 +895,71 @@ TEST_F(Resume, WithNothingKeptItIsAPlainRun) {
     EXPECT_EQ(summary(), kept("ref.json"));
     EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
 
-    // A run without --resume takes over what another run kept and starts
-    // afresh, saying nothing more.
-    const kept_prefix prefix = prefix_of(kept("ref.csv"), 2, "p_min 0\nhas_p_min 0\np_max 300\nc_max 127\n");
+    // A run without --resume takes over a leftover that vouches for no row
+    // (only the header durable, or no record at all) and starts afresh,
+    // saying nothing more.
+    for (const bool with_record : {true, false}) {
+        const kept_prefix prefix = prefix_of(kept("ref.csv"), 0, "p_min 0\nhas_p_min 0\np_max 300\nc_max 127\n");
+        write_file(dir + "/" + partial_name, prefix.rows_text + "73,7,1");
+        if (with_record) write_file(dir + "/" + record_name, prefix.record);
+        const auto fresh = run({"200"});
+        EXPECT_EQ(fresh.exit_status, 0);
+        EXPECT_EQ(fresh.err, plain.err);
+        EXPECT_EQ(results(), kept("ref.csv"));
+        EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
+    }
+}
+
+// A slip at the command line changes nothing that was kept: an option after
+// the positional arguments is refused rather than ignored, and a run without
+// --resume does not throw durable kept rows away; it says how to go on.
+TEST_F(Resume, ASlipLeavesTheKeptRowsAsTheyWere) {
+    reference_run({"2000", "127"});
+    write_previous_pair();
+    const kept_prefix prefix = prefix_of(kept("ref.csv"), 5, "p_min 0\nhas_p_min 0\np_max 2000\nc_max 127\n");
     write_file(dir + "/" + partial_name, prefix.rows_text);
     write_file(dir + "/" + record_name, prefix.record);
-    const auto fresh = run({"200"});
-    EXPECT_EQ(fresh.exit_status, 0);
-    EXPECT_EQ(fresh.err, plain.err);
-    EXPECT_EQ(results(), kept("ref.csv"));
-    EXPECT_EQ(listing("results"), (std::vector<std::string>{"erdos_results.csv", "erdos_summary.json"}));
+    const std::string holds = "erdos-straus: 'results/erdos_results.csv.erdos-partial' holds 5 rows of an "
+                              "interrupted run of ";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> slips = {
+        {{"2000", "127", "results/erdos_results.csv", "results/erdos_summary.json", "--resume"},
+         "erdos-straus: options go before P_MAX: '--resume'\nTry 'erdos-straus --help' for more information.\n"},
+        {{"2000", "127", "results/erdos_results.csv", "results/erdos_summary.json", "x", "--bogus"},
+         "erdos-straus: options go before P_MAX: '--bogus'\nTry 'erdos-straus --help' for more information.\n"},
+        {{"2000"}, holds + "this command: continue it with --resume, or " + afresh + "\n"},
+        {{"--from", "5", "2000"},
+         holds + "another command (2000 127): continue it with that command and --resume, or " + afresh + "\n"},
+    };
+    for (const auto& [args, message] : slips) {
+        const auto r = run(args);
+        EXPECT_EQ(r.exit_status, 1) << args.back();
+        EXPECT_EQ(r.err, message) << args.back();
+        EXPECT_EQ(kept(partial_name), prefix.rows_text) << args.back();
+        EXPECT_EQ(kept(record_name), prefix.record) << args.back();
+        expect_previous_pair(args.back(), kept_files);
+    }
+    const auto resumed = run({"--resume", "2000"});
+    EXPECT_EQ(resumed.exit_status, 0);
+    EXPECT_TRUE(results() == kept("ref.csv"));
+}
+
+// A --resume of another configuration is told so before the run sets up
+// anything the size of its interval (here from 0 to 10^12).
+TEST_F(Resume, AnotherRunsRowsAreNamedBeforeAnyLargeAllocation) {
+#ifdef ERDOS_UNDER_ASAN
+    GTEST_SKIP() << "AddressSanitizer needs more address space than the limit";
+#endif
+    reference_run({"--from", "1000000000000", "1000000002000", "127"});
+    const std::string configuration = "p_min 1000000000000\nhas_p_min 1\np_max 1000000002000\nc_max 127\n";
+    const kept_prefix prefix = prefix_of(kept("ref.csv"), 3, configuration);
+    write_file(dir + "/" + partial_name, prefix.rows_text);
+    write_file(dir + "/" + record_name, prefix.record);
+    const auto r = run({"--resume", "1000000002000", "127"}, std::uint64_t{64} << 20);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "erdos-straus: cannot resume results file 'results/erdos_results.csv': the kept rows "
+                     "'results/erdos_results.csv.erdos-partial' are of another run (--from 1000000000000 "
+                     "1000000002000 127): continue them with that command and --resume, or " + afresh + "\n");
+    EXPECT_EQ(kept(partial_name), prefix.rows_text);
 }
 
 TEST_F(Resume, RefusalsLeaveEveryFileAsItWas) {
@@ -823,6 +969,18 @@ TEST_F(Resume, RefusalsLeaveEveryFileAsItWas) {
     const kept_prefix good = prefix_of(kept("ref.csv"), 5, configuration);
     std::string garbled = good.rows_text;
     garbled[garbled.rfind(',') - 3] = 'x';  // in the last row's masses
+    const std::size_t header_end = good.rows_text.find('\n') + 1;
+    const std::string row_241 = std::to_string(good.rows_text.find("\n241,") + 1);
+    // Well-formed rows that the run cannot have written: a composite p
+    // (217 = 7 * 31), a least shift changed from 7 to 3.
+    const std::string composite = replaced(good.rows_text, "\n241,", "\n217,");
+    const std::string shift_changed = replaced(good.rows_text, "\n73,7,", "\n73,3,");
+    // Masses edited as the run would write them and the record's length set
+    // to match: only the checksum tells.
+    const std::string masses_changed = with_masses(good.rows_text, "97", "0.5,0.25,2,4");
+    const std::string masses_record = replaced(good.record, "durable_bytes " + std::to_string(good.rows_text.size()),
+                                               "durable_bytes " + std::to_string(masses_changed.size()));
+    const std::string partial = "'results/erdos_results.csv.erdos-partial'";
     struct case_t {
         std::string name;
         std::vector<std::string> args;
@@ -838,12 +996,25 @@ TEST_F(Resume, RefusalsLeaveEveryFileAsItWas) {
         {"damaged record", {"2000"}, good.rows_text, good.record.substr(0, 40),
          cannot + "the progress record 'results/erdos_results.csv.erdos-progress' is damaged\n"},
         {"another configuration", {"--from", "0", "2000"}, good.rows_text, good.record,
-         cannot + "the kept rows 'results/erdos_results.csv.erdos-partial' are of another run (2000 127)\n"},
+         cannot + "the kept rows " + partial + " are of another run (2000 127): continue them with that command "
+                  "and --resume, or " + afresh + "\n"},
         {"another shift bound", {"2000", "131"}, good.rows_text, good.record,
-         cannot + "the kept rows 'results/erdos_results.csv.erdos-partial' are of another run (2000 127)\n"},
+         cannot + "the kept rows " + partial + " are of another run (2000 127): continue them with that command "
+                  "and --resume, or " + afresh + "\n"},
         {"garbled row", {"2000"}, garbled, good.record,
-         cannot + "in 'results/erdos_results.csv.erdos-partial', the row at byte " +
-             std::to_string(garbled.rfind('\n', garbled.size() - 2) + 1) + ": it does not parse\n"},
+         cannot + "in " + partial + ", the row at byte " +
+             std::to_string(garbled.rfind('\n', garbled.size() - 2) + 1) + ": it does not parse; " + afresh + "\n"},
+        {"composite p", {"2000"}, composite, good.record,
+         cannot + "in " + partial + ", the row at byte " + row_241 + " (p = 217): its p is not prime; " + afresh +
+             "\n"},
+        {"changed least shift", {"2000"}, shift_changed, good.record,
+         cannot + "in " + partial + ", the row at byte " + std::to_string(header_end) +
+             " (p = 73): its first witness fails the exact check; " + afresh + "\n"},
+        {"changed masses", {"2000"}, masses_changed, masses_record,
+         cannot + "the kept rows " + partial + " do not have the checksum of their progress record "
+                  "'results/erdos_results.csv.erdos-progress': they were changed or damaged; " + afresh + "\n"},
+        {"rows miscounted", {"2000"}, good.rows_text, replaced(good.record, "\nrows 5\n", "\nrows 4\n"),
+         cannot + "the kept rows " + partial + " do not match their progress record; " + afresh + "\n"},
         {"cut short", {"2000"}, good.rows_text.substr(0, good.rows_text.size() - 1), good.record,
          cannot + "'results/erdos_results.csv.erdos-partial' ends before the durable point its progress record "
                   "names\n"},
