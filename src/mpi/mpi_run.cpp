@@ -231,7 +231,6 @@ int run_phases(mpi_state& state, const run_config& config) {
     if (staged != 0 && config.resume) {
         if (state.root()) status_phase(state.status, "reading the kept rows");
         read_kept_rows_together(config, state.outputs.results, state.comm, from, stats, state.local);
-        if (!agreed_to_go_on(state, status)) return status;
     } else if (state.root() && staged != 0) {
         // Durable rows of a stopped run are not thrown away by a slip.
         guard(state.local, [&] {
@@ -240,6 +239,7 @@ int run_phases(mpi_state& state, const run_config& config) {
             if (!kept.refusal.empty()) state.local = {fault_kind::kept_rows_found, 0, kept.refusal};
         });
     }
+    if (!agreed_to_go_on(state, status)) return status;
     if (state.root() && staged != 0) {
         if (const int error = begin_checkpoints(state.outputs, from); error != 0) {
             state.local = {fault_kind::results_file, error, {}};

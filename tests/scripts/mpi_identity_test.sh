@@ -149,7 +149,7 @@ fi
 # parse, a target that is no regular file.
 record() {
   printf 'erdos-straus progress 1\np_min 1000000000000\nhas_p_min 1\np_max %s\nc_max 127\n' "$1"
-  printf 'durable_bytes %s\nrows 1\nlast_p 1000000000033\nend\n' "$2"
+  printf 'durable_bytes %s\nrows 1\nlast_p %s\nend\n' "$2" "${3:-1000000000033}"
 }
 header=$(head -n 1 "$dir/one/r.csv")
 row=$(sed -n 2p "$dir/one/r.csv")
@@ -160,6 +160,18 @@ SETUP="$kept; record 1000100000001 $((${#header} + ${#row} + 2)) >r.csv.erdos-pr
 SETUP="printf '%s\n%s\n' '$header' '${row/,/;}' >r.csv.erdos-partial; record 1000100000000 \
 $((${#header} + ${#row} + 2)) >r.csv.erdos-progress" check 3 refuse-bad-row --resume "${resume_args[@]}"
 RESULTS=/dev/null check 2 refuse-not-regular --resume "${resume_args[@]}"
+# A composite p in a kept row (10^12 + 9 = 1 mod 24, below the first
+# examined prime 10^12 + 177), refused by the process that reads it; and a
+# run without --resume over durable kept rows, refused before anything
+# changes.
+SETUP="printf '%s\n%s\n' '$header' '${row/1000000000177/1000000000009}' >r.csv.erdos-partial; record 1000100000000 \
+$((${#header} + ${#row} + 2)) 1000000000177 >r.csv.erdos-progress" check 2 refuse-composite --resume "${resume_args[@]}"
+SETUP="$kept; record 1000100000000 $((${#header} + ${#row} + 2)) >r.csv.erdos-progress" \
+  check 2 refuse-plain-run "${resume_args[@]}"
+grep -q "holds 1 rows of an interrupted run of this command" "$work/refuse-plain-run.2/mpi/err.0" ||
+  fail "refuse-plain-run: $(cat "$work/refuse-plain-run.2/mpi/err.0")"
+grep -q "(p = 1000000000009): its p is not prime" "$work/refuse-composite.2/mpi/err.0" ||
+  fail "refuse-composite: $(cat "$work/refuse-composite.2/mpi/err.0")"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures failures"
