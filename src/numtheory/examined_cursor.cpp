@@ -28,10 +28,9 @@ examined_cursor start_examined_cursor(std::int64_t p_min, std::int64_t p_max) {
     examined_cursor cursor;
     cursor.p_max = p_max;
     if (p_min > p_max) return cursor;
+    cursor.p_min = p_min;
     cursor.sieved = sieve_pays(p_min, p_max);
-    if (cursor.sieved) {
-        cursor.sieve = start_examined_sieve(p_min, p_max);
-    } else {
+    if (!cursor.sieved) {
         // The first 24k + 1 at or above p_min.
         cursor.next = p_min <= 1 ? 1 : p_min + (24 - (p_min - 1) % 24) % 24;
     }
@@ -40,6 +39,10 @@ examined_cursor start_examined_cursor(std::int64_t p_min, std::int64_t p_max) {
 
 std::int64_t next_examined_prime(examined_cursor& cursor) {
     if (cursor.sieved) {
+        if (!cursor.started) {
+            cursor.sieve = start_examined_sieve(cursor.p_min, cursor.p_max);
+            cursor.started = true;
+        }
         if (cursor.taken == cursor.ready.size()) {
             cursor.ready.clear();
             cursor.taken = 0;

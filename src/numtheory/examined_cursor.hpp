@@ -14,10 +14,12 @@ namespace erdos {
 // sieved (examined_sieve); a narrow one tests each candidate on its own.
 struct examined_cursor {
     bool sieved = false;
+    bool started = false;     // sieved: the sieve is set up at the first call
     examined_sieve sieve;
     std::vector<std::int64_t> ready;  // sieved primes not yet handed out
     std::size_t taken = 0;
     std::int64_t next = 0;   // tested: the next candidate 24k + 1
+    std::int64_t p_min = 0;
     std::int64_t p_max = 0;
 };
 
