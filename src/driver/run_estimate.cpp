@@ -331,13 +331,23 @@ run_forecast forecast_run(const run_config& config) {
     forecast.mass_directory = mass_file_directory(config.results_path, config.summary_path);
 
     // Memory: the program, the walk as the sample took it, the masses kept
-    // in memory, and what the run's walk holds that the sample's did not:
-    // the 32-bit walk's list of every examined prime; far out on several
+    // in memory, the rows' write buffer, and what the run's walk holds that
+    // the sample's did not: the 32-bit walk's list of every examined prime
+    // and the chunks its workers run ahead by; far out on several
     // threads, the one list of sieving primes and the rows of the stretches
     // that wait for the one being written.
-    double memory = resident_before + walk_bytes + std::min(n, static_cast<double>(budget)) * 2.0 * sizeof(double);
+    double memory = resident_before + walk_bytes + std::min(n, static_cast<double>(budget)) * 2.0 * sizeof(double) +
+                    static_cast<double>(tuning::results_batch_bytes);
     if (walk == walk_kind::fast) {
-        memory += n * sizeof(std::int32_t);
+        // Besides the list, the ring of chunks the workers run ahead by.
+        const double shifts = std::clamp<double>((config.c_max - 3) / 4 + 1, 1.0,
+                                                 static_cast<double>(tuning::max_listed_shifts));
+        const double chunk = std::clamp(static_cast<double>(tuning::fast_chunk_pairs) / shifts,
+                                        static_cast<double>(tuning::fast_chunk_min_primes),
+                                        static_cast<double>(tuning::fast_chunk_max_primes));
+        memory += n * sizeof(std::int32_t) + std::min(n, static_cast<double>(tuning::chunks_ahead_per_thread) *
+                                                             threads * chunk) *
+                                                 (forecast.row_bytes + held_bytes_besides_row);
     } else if (const std::size_t stretches = far_stretch_count(p_min, p_max, config.c_max, threads);
                threads > 1 && stretches > 1) {
         // Every worker but the one being written may hold a whole stretch.
