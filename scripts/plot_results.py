@@ -20,7 +20,9 @@ import re
 import sys
 import warnings
 
-PROGRAM = "plot_results.py"
+# The name it was called by: plot_results.py in the source tree, erdos-straus-plot
+# where it is installed.
+PROGRAM = os.path.basename(sys.argv[0]) or "plot_results.py"
 
 RESULTS_HEADER = (b"p,least_c,first_d,branch,successful_shifts,uniform_mass,weighted_mass,"
                   b"uniform_expected_trials,weighted_expected_trials\n")

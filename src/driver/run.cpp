@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "driver/run_estimate.hpp"
 #include "driver/run_messages.hpp"
 #include "driver/run_outputs.hpp"
 #include "driver/status_line.hpp"
@@ -139,7 +140,7 @@ int run_experiment(const run_config& config, std::FILE* err, scan_engine engine)
     // that any message starts on a clean line, the signals given back.
     const stop_signal_watch watch;
     status_line status;
-    status_begin(status, err);
+    status_begin(status, err, config.progress_seconds, program_name);
     run_outputs outputs;
     try {
         return run_phases(config, err, engine, status, outputs);
@@ -187,6 +188,7 @@ int erdos_main(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
             case command_action::run:
                 break;
         }
+        if (command.config.estimate) return print_run_estimate(command.config, out, err, program_name);
         return run_experiment(command.config, err);
     } catch (...) {
         print_caught_exception(err, program_name);

@@ -39,6 +39,8 @@ constexpr known_option known_options[] = {
     {"--threads", true, false},
     {"--from", true, false},
     {"--resume", false, false},
+    {"--progress", true, false},
+    {"--estimate", false, false},
     {"-h", false, true},
     {"--help", false, true},
     {"--version", false, true},
@@ -112,6 +114,17 @@ std::string apply_p_min(const std::string& text, run_config& config) {
     return {};
 }
 
+// The value of --progress, into config.
+std::string apply_progress_seconds(const std::string& text, run_config& config) {
+    std::int64_t seconds = 0;
+    if (!parse_decimal(text, seconds) || seconds < 1 || seconds > max_progress_seconds) {
+        return invalid("progress interval", text,
+                       "expected a whole number of seconds from 1 to " + std::to_string(max_progress_seconds));
+    }
+    config.progress_seconds = static_cast<int>(seconds);
+    return {};
+}
+
 // The options with a value that may stand before the positional arguments.
 struct value_option {
     std::string_view name;
@@ -121,6 +134,17 @@ struct value_option {
 constexpr value_option value_options[] = {
     {"--threads", "a thread count", apply_thread_count},
     {"--from", "a lower bound P_MIN", apply_p_min},
+    {"--progress", "an interval in seconds", apply_progress_seconds},
+};
+
+// The options without a value, and the switch each sets.
+struct flag_option {
+    std::string_view name;
+    bool run_config::*flag;
+};
+constexpr flag_option flag_options[] = {
+    {"--resume", &run_config::resume},
+    {"--estimate", &run_config::estimate},
 };
 
 // Reads the options before the positional arguments, in any order, each at
@@ -130,12 +154,14 @@ std::string read_options(const std::vector<std::string>& args, std::size_t& next
     bool found = true;
     while (found) {
         found = false;
-        if (!config.resume && next < args.size() && args[next] == "--resume") {
-            config.resume = true;
-            ++next;
-            found = true;
-            continue;
+        for (const flag_option& option : flag_options) {
+            if (!found && !(config.*option.flag) && next < args.size() && args[next] == option.name) {
+                config.*option.flag = true;
+                ++next;
+                found = true;
+            }
         }
+        if (found) continue;
         for (std::size_t o = 0; o < std::size(value_options) && !found; ++o) {
             if (seen[o]) continue;
             std::string text;
@@ -234,6 +260,7 @@ std::string usage_text(std::string_view program) {
     const std::string name(program);
     const std::string indent(name.size() + 8, ' ');  // under the first option
     return "Usage: " + name + " [--threads N] [--from P_MIN] [--resume]\n" + indent +
+           "[--progress SECONDS] [--estimate]\n" + indent +
            "[P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
            "       " + name + " --help | --version\n"
            "\n"
@@ -266,13 +293,22 @@ std::string usage_text(std::string_view program) {
            "                follow (the thread count may differ). With nothing kept\n"
            "                it runs from the start; without it, a run refuses to\n"
            "                replace kept rows\n"
+           "  --progress SECONDS\n"
+           "                when standard error is no terminal (a batch log), write a\n"
+           "                line there every SECONDS: the phase, the share done, the\n"
+           "                primes, the rate and the time left\n"
+           "  --estimate    print on standard output what the run would need (examined\n"
+           "                primes, results size, temporary disk, peak memory, wall\n"
+           "                time from a short timed sample on the same threads) and\n"
+           "                exit; writes no file\n"
            "  -h, --help    show this text and exit (first argument only)\n"
            "  --version     show the version and exit (first argument only)\n"
            "\n"
            "Standard error receives one line at the end of a finished run:\n"
            "  processed=N covered=N verified=N max_least_c=C at p=P\n"
            "When standard error is a terminal, a status line shows the progress of a\n"
-           "long run before that and is erased for it.\n"
+           "long run before that and is erased for it; elsewhere --progress writes\n"
+           "plain lines before it.\n"
            "\n"
            "Exit status:\n"
            "  0  every examined prime was covered and its first witness verified\n"

@@ -17,6 +17,8 @@ struct run_config {
     std::string summary_path = "results/erdos_summary.json";
     unsigned threads = 0;  // scanning threads; 0 = every available core
     bool resume = false;   // continue the run whose rows were kept beside the results file
+    int progress_seconds = 0;  // a plain progress line this often when standard error is no terminal; 0: none
+    bool estimate = false;     // only forecast what the run would need, from a short timed sample
 };
 
 // The scanning threads of a run: config.threads, or every available core (at
@@ -28,6 +30,7 @@ unsigned worker_threads(const run_config& config);
 inline constexpr std::int64_t max_p_max = std::int64_t{1} << 62;
 inline constexpr std::int64_t max_c_max = 2147483646;       // the shift after the last must fit 32 bits
 inline constexpr std::int64_t max_threads = 1024;
+inline constexpr std::int64_t max_progress_seconds = 86400;  // a day
 
 enum class command_action { run, help, version, fail };
 
@@ -38,8 +41,9 @@ struct command_line {
 };
 
 // Reads the arguments that follow the program name: -h, --help or --version as
-// the first argument, or the options "--threads N", "--from P_MIN" (also as
-// "--name=value") and "--resume" (each at most once, in any order) followed
+// the first argument, or the options "--threads N", "--from P_MIN",
+// "--progress SECONDS" (also as "--name=value"), "--resume" and "--estimate"
+// (each at most once, in any order) followed
 // by up to four positional ones (p_max, c_max, results path, summary path;
 // later ones are ignored unless they start with "--"). A known option among
 // the first four positional places, and any argument starting with "--"

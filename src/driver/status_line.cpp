@@ -8,6 +8,8 @@
 #include <cmath>
 #include <string_view>
 
+#include "driver/progress_log.hpp"
+
 namespace erdos {
 
 namespace {
@@ -34,7 +36,8 @@ void draw(status_line& state, std::string text) {
     state.shown = std::move(text);
 }
 
-// "42s", "3m 05s", "2h 07m"; whole seconds rounded up.
+}  // namespace
+
 std::string format_duration(double seconds) {
     const auto total = static_cast<std::int64_t>(std::ceil(seconds));
     char text[48];
@@ -49,6 +52,8 @@ std::string format_duration(double seconds) {
     }
     return text;
 }
+
+namespace {
 
 // The drawing thread: after the quiet start, the current text every tenth
 // of a second, until status_end.
@@ -72,11 +77,19 @@ void draw_until_stopped(status_line& state) {
 
 }  // namespace
 
-void status_begin(status_line& state, std::FILE* err) {
+void status_begin(status_line& state, std::FILE* err, int log_seconds, const char* program) {
     state.start = clock::now();
     state.phase_start = state.start;
     const int fd = err != nullptr ? fileno(err) : -1;
-    if (fd < 0 || isatty(fd) == 0) return;
+    if (fd < 0) return;
+    if (isatty(fd) == 0) {
+        if (log_seconds <= 0) return;
+        state.err = err;
+        state.log_seconds = log_seconds;
+        state.program = program;
+        state.drawer = std::thread(log_progress_until_stopped, std::ref(state));
+        return;
+    }
     state.err = err;
     winsize size{};
     if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) state.width = size.ws_col;

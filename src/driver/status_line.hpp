@@ -19,12 +19,16 @@ namespace erdos {
 // nothing (a sieve, a table) still shows that it is alive. Each drawing
 // rewrites the line in place ("\r", text, erase to the end of the line). When
 // the stream is not a terminal no thread is started and nothing is ever
-// written, so captured standard error is exactly what the run prints besides.
+// written, so captured standard error is exactly what the run prints besides,
+// unless a progress log was asked for (driver/progress_log): then plain
+// lines go there every so many seconds instead, by the same kind of thread.
 struct status_line {
     using clock = std::chrono::steady_clock;
 
     std::FILE* err = nullptr;  // the terminal; null when nobody watches or after status_end
     int width = 80;            // columns of the terminal when the run began
+    int log_seconds = 0;       // a progress log: a plain line this often; 0 on a terminal or without one
+    const char* program = "";  // the name that opens each line of the log
     clock::time_point start;
     std::string shown;  // the text on the terminal now; empty when nothing is drawn
 
@@ -50,8 +54,10 @@ struct status_line {
     ~status_line();  // ends it as status_end does
 };
 
-// Starts the clock, and the drawing thread when err is a terminal.
-void status_begin(status_line& state, std::FILE* err);
+// Starts the clock, and the drawing thread when err is a terminal. When it
+// is not and log_seconds is positive, starts the thread that writes a plain
+// progress line, opened by the program's name, every log_seconds instead.
+void status_begin(status_line& state, std::FILE* err, int log_seconds = 0, const char* program = "");
 
 // Names the phase now running ("sieving", "building tables",
 // "scanning primes", "writing the summary"); the name must outlive the run.
@@ -72,7 +78,7 @@ void status_interval(status_line& state, std::int64_t p_min, std::int64_t p_max)
 // time left count only what this run scans.
 void status_resumed(status_line& state, std::int64_t examined_resumed, std::int64_t resumed_p);
 
-// Stops the drawing thread and erases the line, if one is drawn, so that
+// Stops the drawing (or logging) thread and erases the line, if one is drawn, so that
 // whatever is printed next starts on a clean line. Must be called before the
 // state goes; safe to call repeatedly.
 void status_end(status_line& state);
@@ -86,6 +92,10 @@ void status_end(status_line& state);
 std::string status_scan_text(std::int64_t examined_done, std::int64_t examined_total, std::int64_t current_p,
                                double seconds_scanning, std::int64_t p_min = 0, std::int64_t p_max = 0,
                                std::int64_t examined_resumed = 0, std::int64_t resumed_p = 0);
+
+// A duration as the status texts give it: "42s", "3m 05s", "2h 07m", whole
+// seconds rounded up.
+std::string format_duration(double seconds);
 
 // The text of a phase that reports no position, with its whole seconds so
 // far: "sieving  12s", "building tables  3m 05s".

@@ -1,6 +1,7 @@
 // The phases of a run over several processes: outputs, rounds of blocks, reductions, summary, status.
 #include "mpi/mpi_run.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "mpi/mpi_agreement.hpp"
 #include "mpi/mpi_reductions.hpp"
 #include "mpi/mpi_resume.hpp"
+#include "numtheory/examined_primes.hpp"
 #include "output/checkpoint.hpp"
 #include "output/crc32c.hpp"
 #include "output/kept_run.hpp"
@@ -121,6 +123,11 @@ bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_re
     }
     const unsigned threads = worker_threads(config);
     std::string block_rows;
+    // The status counts the rows of every process as this one's times the
+    // processes, the blocks holding about equally many: those of the rounds
+    // before, and of this one so far.
+    std::int64_t status_before = from.rows;
+    const auto expected_primes = static_cast<std::int64_t>(expected_examined_primes(config.p_min, config.p_max));
     std::int64_t block_count = 0;
     std::int64_t block_last_p = 0;
     const chunk_sink fold = [&](const prime_chunk& chunk) {
@@ -133,7 +140,12 @@ bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_re
         if (!chunk.scans.empty()) {
             block_count += static_cast<std::int64_t>(chunk.scans.size());
             block_last_p = chunk.scans.back().p;
-            if (state.root()) status_scan(state.status, from.rows + block_count * state.size, 0, block_last_p);
+            if (state.root()) {
+                // Counted against the primes expected in the interval, since
+                // rank 0's own prime leaps ahead from round to round.
+                const std::int64_t done = status_before + block_count * state.size;
+                status_scan(state.status, done, std::max(done, expected_primes), block_last_p);
+            }
         }
         stop_if_requested();
         return 0;
@@ -150,6 +162,7 @@ bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_re
             walk_part(walk, block.first, block.last, config.c_max, threads, fold);
         });
         if (!agreed_to_go_on(state, status)) return false;
+        status_before += block_count * state.size;
         if (const int error = write_collective_rows(state.rows, block_rows); error != 0) {
             state.local = {fault_kind::results_file, error, {}};
         }
@@ -298,7 +311,7 @@ int run_distributed(const run_config& config, MPI_Comm comm, std::FILE* err) {
     state.rank = rank_of(comm);
     state.size = size_of(comm);
     state.err = err;
-    if (state.root()) status_begin(state.status, err);
+    if (state.root()) status_begin(state.status, err, config.progress_seconds, program_name);
     const int status = run_phases(state, config);
     const bool agreed_fault_ended = state.failed.kind != fault_kind::none;
     // What the processes wrote is made durable together, for the rows to keep.
@@ -337,6 +350,18 @@ int mpi_erdos_main(const std::vector<std::string>& args, MPI_Comm comm, std::FIL
                 return 1;
             case command_action::run:
                 break;
+        }
+        if (command.config.estimate) {
+            // A forecast from one machine's sample says nothing sure of a
+            // job's nodes, network and file system: the single program gives
+            // one node's, which the cluster guide scales.
+            if (root) {
+                print_argument_error("--estimate is not offered here: run 'erdos-straus --estimate' with the same "
+                                     "arguments on one node (docs/cluster.md says how the work divides over "
+                                     "processes)",
+                                     err, program_name);
+            }
+            return 1;
         }
         return run_distributed(command.config, comm, err);
     } catch (...) {

@@ -208,14 +208,13 @@ std::vector<std::int32_t> sieve_examined_primes(std::int32_t p_max) {
     return examined;
 }
 
-std::int64_t estimate_examined_primes(std::int64_t p_min, std::int64_t p_max) {
-    if (p_max < 73 || p_min > p_max) return 0;
+double expected_examined_primes(std::int64_t p_min, std::int64_t p_max) {
+    if (p_max < 73 || p_min > p_max) return 0.0;
     const double lo = std::max<double>(static_cast<double>(p_min), 73.0);
     const double hi = static_cast<double>(p_max);
     // The integral of 1/ln t over [lo, hi] (Simpson's rule in u = ln t, where
     // the integrand e^u / u is smooth) approximates the number of primes
-    // there, and an eighth of them lie in the class 1 mod 24. A 2% margin
-    // and a thousand more cover the deviations of the intervals that matter.
+    // there, and an eighth of them lie in the class 1 mod 24.
     constexpr int steps = 512;
     const double a = std::log(lo);
     const double b = std::log(hi);
@@ -227,7 +226,16 @@ std::int64_t estimate_examined_primes(std::int64_t p_min, std::int64_t p_max) {
         sum += weight * std::exp(u) / u;
     }
     const double integral = h > 0.0 ? sum * h / 3.0 : 0.0;
-    const double estimate = 1.02 * integral / 8.0 + 1000.0;
+    return integral / 8.0;
+}
+
+std::int64_t estimate_examined_primes(std::int64_t p_min, std::int64_t p_max) {
+    if (p_max < 73 || p_min > p_max) return 0;
+    const double lo = std::max<double>(static_cast<double>(p_min), 73.0);
+    const double hi = static_cast<double>(p_max);
+    // A 2% margin and a thousand more cover the deviations of the intervals
+    // that matter.
+    const double estimate = 1.02 * expected_examined_primes(p_min, p_max) + 1000.0;
     const double candidates = (hi - lo) / 24.0 + 1.0;
     return static_cast<std::int64_t>(std::min(estimate, candidates));
 }

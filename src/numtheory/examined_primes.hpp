@@ -55,6 +55,11 @@ examined_sieve start_examined_sieve(std::int64_t p_min, std::int64_t p_max, cons
 // into calls. Memory is held until the sieve is destroyed.
 bool next_examined_primes(examined_sieve& sieve, std::vector<std::int64_t>& out, std::size_t max_count);
 
+// About the number of examined primes in [p_min, p_max]: an eighth of the
+// integral of 1/ln t over the interval (from 73 on), the density of the
+// primes p = 1 (mod 24) near t. For forecasts; 0 for an empty interval.
+double expected_examined_primes(std::int64_t p_min, std::int64_t p_max);
+
 // A little more than the number of examined primes in [p_min, p_max], from
 // the density 1/(8 ln t) of the primes p = 1 (mod 24) near t: for reserving
 // room, never for a result. At most (p_max - p_min)/24 + 1.

@@ -113,11 +113,8 @@ stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned th
     return cut;
 }
 
-}  // namespace
-
-int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
-                     const chunk_sink& sink) {
-    far_run run;
+// The bounds, shifts, chunk size and feed of a run.
+void set_up_far_run(far_run& run, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max) {
     run.p_min = p_min;
     run.p_max = p_max;
     run.c_max = c_max;
@@ -126,8 +123,25 @@ int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, 
     run.chunk_primes = std::clamp<std::size_t>(tuning::far_chunk_pairs / std::max<std::uint64_t>(shifts, 1),
                                                c_max > run.listed_c_max ? tuning::high_chunk_min_primes : 1,
                                                tuning::fast_chunk_max_primes);
-    const std::int64_t estimate = estimate_examined_primes(p_min, p_max);
     run.lone = lone_feed_pays(p_min, p_max, shifts);
+}
+
+}  // namespace
+
+std::size_t far_stretch_count(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads) {
+    far_run run;
+    set_up_far_run(run, p_min, p_max, c_max);
+    if (run.lone) return 0;
+    if (threads <= 1) return 1;
+    return cut_stretches(run, estimate_examined_primes(p_min, p_max), threads).count;
+}
+
+int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
+                     const chunk_sink& sink) {
+    far_run run;
+    set_up_far_run(run, p_min, p_max, c_max);
+    const std::uint64_t shifts = count_shifts(run.listed_c_max);
+    const std::int64_t estimate = estimate_examined_primes(p_min, p_max);
     if (threads <= 1) {
         far_worker w;
         int stop = 0;

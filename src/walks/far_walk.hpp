@@ -18,6 +18,11 @@ namespace erdos {
 int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink);
 
+// How many stretches walk_primes_far cuts [p_min, p_max] into on `threads`
+// workers, each setting its sieves up afresh (1 on one thread; 0 when every
+// m is factored on its own, with no sieve to set up). For forecasts.
+std::size_t far_stretch_count(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads);
+
 // The same walk done the plain way, on one thread, for comparison: each
 // candidate 24k + 1 tested for primality on its own, each m factored on its
 // own, every divisor of m^2 listed and tested.

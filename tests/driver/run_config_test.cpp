@@ -99,6 +99,27 @@ TEST(CommandLine, ResumeIsAFlagAmongTheOptions) {
     EXPECT_EQ(parse_command_line({"--resume=1", "100"}).error, "unknown option '--resume=1'");
 }
 
+TEST(CommandLine, ProgressIntervalAndEstimate) {
+    auto c = parse_command_line({"--progress", "60", "--estimate", "--threads=2", "100"});
+    EXPECT_EQ(c.action, command_action::run);
+    EXPECT_EQ(c.config.progress_seconds, 60);
+    EXPECT_TRUE(c.config.estimate);
+    EXPECT_EQ(c.config.p_max, 100);
+    c = parse_command_line({"100"});
+    EXPECT_EQ(c.config.progress_seconds, 0);
+    EXPECT_FALSE(c.config.estimate);
+    EXPECT_EQ(parse_command_line({"--progress=86400"}).config.progress_seconds, 86400);
+    for (const char* bad : {"0", "86401", "-1", "1.5", "x", ""}) {
+        EXPECT_EQ(parse_command_line({"--progress", bad}).error,
+                  "invalid progress interval '" + std::string(bad) +
+                      "': expected a whole number of seconds from 1 to 86400");
+    }
+    EXPECT_EQ(parse_command_line({"--progress"}).error, "option '--progress' needs an interval in seconds");
+    EXPECT_EQ(parse_command_line({"--estimate", "--estimate"}).error, "option '--estimate' is given twice");
+    EXPECT_EQ(parse_command_line({"100", "--estimate"}).error, "options go before P_MAX: '--estimate'");
+    EXPECT_EQ(parse_command_line({"100", "--progress=5"}).error, "options go before P_MAX: '--progress=5'");
+}
+
 TEST(CommandLine, OptionsAndQuoting) {
     EXPECT_EQ(parse_command_line({"-h"}).action, command_action::help);
     EXPECT_EQ(parse_command_line({"--help", "x"}).action, command_action::help);
