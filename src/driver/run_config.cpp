@@ -38,6 +38,8 @@ struct known_option {
 constexpr known_option known_options[] = {
     {"--threads", true, false},
     {"--from", true, false},
+    {"--records", true, false},
+    {"--profile", true, false},
     {"--resume", false, false},
     {"-h", false, true},
     {"--help", false, true},
@@ -112,6 +114,16 @@ std::string apply_p_min(const std::string& text, run_config& config) {
     return {};
 }
 
+// The values of --records and --profile, into config.
+std::string apply_records_path(const std::string& text, run_config& config) {
+    config.records_path = text;
+    return {};
+}
+std::string apply_profile_path(const std::string& text, run_config& config) {
+    config.profile_path = text;
+    return {};
+}
+
 // The options with a value that may stand before the positional arguments.
 struct value_option {
     std::string_view name;
@@ -121,6 +133,8 @@ struct value_option {
 constexpr value_option value_options[] = {
     {"--threads", "a thread count", apply_thread_count},
     {"--from", "a lower bound P_MIN", apply_p_min},
+    {"--records", "a file name", apply_records_path},
+    {"--profile", "a file name", apply_profile_path},
 };
 
 // Reads the options before the positional arguments, in any order, each at
@@ -228,7 +242,8 @@ std::string version_text(std::string_view program) {
 std::string usage_text(std::string_view program) {
     const std::string name(program);
     const std::string indent(name.size() + 8, ' ');  // under the first option
-    return "Usage: " + name + " [--threads N] [--from P_MIN] [--resume]\n" + indent +
+    return "Usage: " + name + " [--threads N] [--from P_MIN] [--records FILE] [--profile FILE]\n" + indent +
+           "[--resume] "
            "[P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
            "       " + name + " --help | --version\n"
            "\n"
@@ -255,6 +270,10 @@ std::string usage_text(std::string_view program) {
            "                outputs are byte-identical for every N\n"
            "  --from P_MIN  examine only the primes from P_MIN on (0 <= P_MIN <= P_MAX);\n"
            "                the summary then names p_min\n"
+           "  --records FILE  write to FILE the record primes (each prime whose least\n"
+           "                shift beats every one before it) with their solutions, as CSV\n"
+           "  --profile FILE  write to FILE the run in about a thousand bins of p, as\n"
+           "                CSV: counts, largest least shift, histograms, mean masses\n"
            "  --resume      continue the run that a signal or a kill stopped, from the\n"
            "                rows it kept beside RESULTS_CSV; the same arguments must\n"
            "                follow (the thread count may differ). With nothing kept\n"

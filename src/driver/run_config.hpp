@@ -17,6 +17,8 @@ struct run_config {
     std::string summary_path = "results/erdos_summary.json";
     unsigned threads = 0;  // scanning threads; 0 = every available core
     bool resume = false;   // continue the run whose rows were kept beside the results file
+    std::string records_path;  // --records: the record primes with their solutions; empty: none
+    std::string profile_path;  // --profile: the run in bins of p; empty: none
 };
 
 // The scanning threads of a run: config.threads, or every available core (at
@@ -38,8 +40,9 @@ struct command_line {
 };
 
 // Reads the arguments that follow the program name: -h, --help or --version as
-// the first argument, or the options "--threads N", "--from P_MIN" (also as
-// "--name=value") and "--resume" (each at most once, in any order) followed
+// the first argument, or the options "--threads N", "--from P_MIN",
+// "--records FILE", "--profile FILE" (also as "--name=value") and "--resume"
+// (each at most once, in any order) followed
 // by up to four positional ones (p_max, c_max, results path, summary path;
 // later ones are ignored). A known option among the first four positional
 // places fails with "options go before P_MAX", any other argument starting
