@@ -186,7 +186,11 @@ def read_profile(path, summary):
     except ValueError as e:
         raise InputError(f"profile file '{path}' is malformed: {e}") from None
     p_min, p_max = summary_interval(summary)
-    if p_lo != plan_bins(p_min, p_max) or p_hi[-1] != p_max:
+    planned = plan_bins(p_min, p_max)
+    if len(p_lo) < len(planned) and p_lo == planned[:len(p_lo)]:
+        raise InputError(f"profile file '{path}' is truncated: its bins end at p = {p_hi[-1]}, "
+                         f"before p_max = {p_max}")
+    if p_lo != planned or p_hi[-1] != p_max:
         raise InputError(f"profile file '{path}' does not have the bins of the summary's interval: "
                          f"the files are not from the same run")
     profile = empty_profile(p_lo, p_max)
@@ -365,6 +369,33 @@ def histogram_percentiles(counts, q):
     return np.where(totals > 0, value, math.nan)
 
 
+# The lines of a panel against p join neighbouring bins up to this many
+# primes, so that a bin of a few primes does not make them jump.
+LINE_PRIMES = 40
+
+
+def joined_bins(profile):
+    """The bins of the profile joined, in order, into groups of at least
+    LINE_PRIMES primes (the last may hold fewer): the index of each group's
+    first bin and its last, and the profile's counts summed over each group."""
+    import numpy as np
+
+    primes = profile["primes"]
+    before = np.concatenate(([0], np.cumsum(primes)[:-1]))
+    group = before // LINE_PRIMES
+    firsts = np.concatenate(([0], np.nonzero(np.diff(group))[0] + 1))
+    lasts = np.concatenate((firsts[1:] - 1, [len(primes) - 1]))
+    joined = {name: np.add.reduceat(profile[name], firsts, axis=0)
+              for name in ("primes", "covered", "sum_c", "least", "uniform", "weighted")}
+    for name in ("uniform", "weighted"):
+        counted = profile[name].sum(axis=1)
+        weights = np.add.reduceat(np.nan_to_num(profile["mean_" + name]) * counted, firsts)
+        with np.errstate(invalid="ignore", divide="ignore"):
+            joined["mean_" + name] = np.where(joined[name].sum(axis=1) > 0, weights / joined[name].sum(axis=1),
+                                              math.nan)
+    return firsts, lasts, joined
+
+
 class Axis:
     """How p is drawn: on a log axis for a profile of octaves, else linearly,
     counted from an origin far out where a double cannot tell primes apart."""
@@ -381,6 +412,9 @@ class Axis:
             0.5 * (self.edges[:-1] + self.edges[1:])
         shown = np.nonzero(profile["primes"])[0]
         self.limits = (self.edges[shown[0]], self.edges[shown[-1] + 1]) if len(shown) else None
+        firsts, lasts, self.joined = joined_bins(profile)
+        left, right = self.edges[firsts], self.edges[lasts + 1]
+        self.joined_centres = np.sqrt(left * right) if self.log else 0.5 * (left + right)
 
     def x(self, p):
         return float(p - self.origin)
@@ -479,7 +513,7 @@ def draw_mass_against_p(fig, ax, axis, profile, name, minimum, minimum_prime, me
     import numpy as np
     from matplotlib.colors import LogNorm
 
-    ax.set_title(f"{name.capitalize()} mass against p: density, and per bin its 10th, 50th and 90th percentiles")
+    ax.set_title(f"{name.capitalize()} mass against p: density, percentiles and mean along p")
     ax.set_ylabel(f"{name} mass (log scale)")
     counts = profile[name]
     if counts.sum() == 0 or axis.limits is None:
@@ -494,11 +528,13 @@ def draw_mass_against_p(fig, ax, axis, profile, name, minimum, minimum_prime, me
     axis.dress(ax)
     low = 0.5 * float(edges[used[0]])
     ax.set_ylim(min(low, minimum / 2.5) if minimum > 0 else low, float(edges[used[-1] + 1]) * 1.5)
-    band = [histogram_percentiles(counts, q) for q in (0.1, 0.5, 0.9)]
-    ax.plot(axis.centres, band[0], color="black", linewidth=0.7, linestyle=":", label="10th and 90th percentile")
-    ax.plot(axis.centres, band[2], color="black", linewidth=0.7, linestyle=":")
-    ax.plot(axis.centres, band[1], color="black", linewidth=1.0, label="median of the bin")
-    ax.plot(axis.centres, profile["mean_" + name], color=colour, linewidth=1.0, label="mean of the bin")
+    joined = axis.joined
+    band = [histogram_percentiles(joined[name], q) for q in (0.1, 0.5, 0.9)]
+    x = axis.joined_centres
+    ax.plot(x, band[0], color="black", linewidth=0.7, linestyle=":", label="10th and 90th percentile")
+    ax.plot(x, band[2], color="black", linewidth=0.7, linestyle=":")
+    ax.plot(x, band[1], color="black", linewidth=1.0, label="median")
+    ax.plot(x, joined["mean_" + name], color=colour, linewidth=1.0, label="mean")
     if math.isfinite(median) and median > 0:
         ax.axhline(median, color="black", linestyle="--", linewidth=0.9, label=f"median of the run {fmt_mass(median)}")
     if minimum_prime > 0 and not minimum > 0:
@@ -545,7 +581,7 @@ def draw_mass_distribution(ax, profile, name, colour, marks, percentiles_from):
 def draw_least_shift_against_p(ax, axis, profile, summary):
     import numpy as np
 
-    ax.set_title("Least shift against p: the largest and the mean of each bin")
+    ax.set_title("Least shift against p: the largest of each bin, and the mean")
     ax.set_ylabel("least shift c")
     covered = profile["covered"]
     if covered.sum() == 0 or axis.limits is None:
@@ -554,9 +590,10 @@ def draw_least_shift_against_p(ax, axis, profile, summary):
     has = covered > 0
     ax.scatter(axis.centres[has], profile["max_c"][has], s=6, color="tab:red", linewidths=0,
                label="largest least shift of the bin")
+    joined = axis.joined
     with np.errstate(invalid="ignore", divide="ignore"):
-        mean = np.where(has, profile["sum_c"] / np.maximum(covered, 1), math.nan)
-    ax.plot(axis.centres, mean, color="tab:green", linewidth=1.0, label="mean least shift of the bin")
+        mean = np.where(joined["covered"] > 0, joined["sum_c"] / np.maximum(joined["covered"], 1), math.nan)
+    ax.plot(axis.joined_centres, mean, color="tab:green", linewidth=1.0, label="mean least shift")
     ax.plot([axis.x(summary["max_least_shift_prime"])], [summary["max_least_shift"]], marker="*", markersize=15,
             color="red", markeredgecolor="black", linestyle="none",
             label=f"largest: c = {summary['max_least_shift']} at p = {fmt_count(summary['max_least_shift_prime'])}")
@@ -568,24 +605,24 @@ def draw_least_shift_against_p(ax, axis, profile, summary):
 def draw_least_shift_shares(ax, axis, profile):
     import numpy as np
 
-    ax.set_title("Share of the primes of each bin by least shift")
+    ax.set_title("Share of the primes by least shift, along p")
     ax.set_ylabel("share of the primes")
-    primes = profile["primes"]
-    if primes.sum() == 0 or axis.limits is None:
+    if profile["primes"].sum() == 0 or axis.limits is None:
         empty_panel(ax, "no examined prime")
         return
-    least = profile["least"]
+    joined = axis.joined
+    primes, least = joined["primes"], joined["least"]
     groups = [("c = 3", least[:, 0]), ("c = 7", least[:, 1]), ("c = 11", least[:, 2]),
               ("c = 15 to 27", least[:, 3:7].sum(axis=1)), ("c ≥ 31", least[:, 7:].sum(axis=1)),
-              ("not covered", primes - profile["covered"])]
+              ("not covered", primes - joined["covered"])]
     with np.errstate(invalid="ignore", divide="ignore"):
         shares = [np.where(primes > 0, counts / np.maximum(primes, 1), math.nan) for _, counts in groups]
     colours = ["tab:green", "tab:olive", "tab:cyan", "tab:blue", "tab:purple", "tab:red"]
     bottom = np.zeros(len(primes))
     keep = primes > 0
     for (label, _), share, colour in zip(groups, shares, colours):
-        ax.fill_between(axis.centres[keep], bottom[keep], (bottom + share)[keep], color=colour, alpha=0.8,
-                        linewidth=0, label=label, step="mid")
+        ax.fill_between(axis.joined_centres[keep], bottom[keep], (bottom + share)[keep], color=colour, alpha=0.8,
+                        linewidth=0, label=label)
         bottom = bottom + np.nan_to_num(share)
     axis.dress(ax)
     ax.set_ylim(0, 1)

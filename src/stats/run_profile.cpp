@@ -68,10 +68,12 @@ run_profile plan_run_profile(std::int64_t p_min, std::int64_t p_max) {
 
 int mass_column(double mass) {
     if (std::isnan(mass)) return -1;
-    if (!(mass >= std::ldexp(1.0, -mass_octaves))) return 0;
+    if (!(mass >= 0x1p-16)) return 0;
     if (mass >= 1.0) return static_cast<int>(profile_mass_columns) - 1;
-    int exponent = 0;
-    const double fraction = std::frexp(mass, &exponent);  // mass = fraction * 2^exponent, fraction in [0.5, 1)
+    // mass = fraction * 2^exponent with fraction in [0.5, 1), read off its bits (a normal double here).
+    const auto bits = std::bit_cast<std::uint64_t>(mass);
+    const int exponent = static_cast<int>(bits >> 52 & 0x7FF) - 1022;
+    const double fraction = std::bit_cast<double>((bits & 0xFFFFFFFFFFFFFU) | std::uint64_t{1022} << 52);
     int step = 0;
     while (step < mass_steps_per_octave - 1 && fraction >= mass_octave_steps[step]) ++step;
     return 1 + (mass_octaves - 1 + exponent) * mass_steps_per_octave + step;
@@ -79,9 +81,15 @@ int mass_column(double mass) {
 
 void fold_profile_prime(run_profile& profile, const prime_scan& scan) {
     if (profile.starts.empty()) return;
-    const auto after = std::upper_bound(profile.starts.begin(), profile.starts.end(), scan.p);
-    if (after == profile.starts.begin()) return;
-    profile_bin& bin = profile.bins[static_cast<std::size_t>(after - profile.starts.begin() - 1)];
+    // Primes come in increasing order: a few steps from the last one's bin.
+    std::size_t& at = profile.at;
+    for (int step = 0; step < 4 && at + 1 < profile.starts.size() && profile.starts[at + 1] <= scan.p; ++step) ++at;
+    if (scan.p < profile.starts[at] || (at + 1 < profile.starts.size() && profile.starts[at + 1] <= scan.p)) {
+        const auto after = std::upper_bound(profile.starts.begin(), profile.starts.end(), scan.p);
+        if (after == profile.starts.begin()) return;
+        at = static_cast<std::size_t>(after - profile.starts.begin() - 1);
+    }
+    profile_bin& bin = profile.bins[at];
     ++bin.primes;
     if (scan.has_witness) {
         ++bin.covered;
@@ -97,11 +105,11 @@ void fold_profile_prime(run_profile& profile, const prime_scan& scan) {
     ++bin.successful[std::min(successful, profile_success_columns - 1)];
     if (const int column = mass_column(scan.uniform_mass); column >= 0) {
         ++bin.uniform[static_cast<std::size_t>(column)];
-        bin.uniform_sum += static_cast<uint128>(std::ldexp(scan.uniform_mass, 64));
+        bin.uniform_sum += static_cast<uint128>(scan.uniform_mass * 0x1p64);  // exact: a power of two
     }
     if (const int column = mass_column(scan.weighted_mass); column >= 0) {
         ++bin.weighted[static_cast<std::size_t>(column)];
-        bin.weighted_sum += static_cast<uint128>(std::ldexp(scan.weighted_mass, 64));
+        bin.weighted_sum += static_cast<uint128>(scan.weighted_mass * 0x1p64);
     }
 }
 

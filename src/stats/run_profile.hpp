@@ -49,6 +49,7 @@ struct profile_bin {
 struct run_profile {
     std::vector<std::int64_t> starts;  // each bin's p_lo, ascending; empty: folding does nothing
     std::vector<profile_bin> bins;
+    std::size_t at = 0;  // the bin of the last prime folded: the next one is there or soon after
 };
 
 // The bins of the interval [p_min, p_max], which depend on nothing else.

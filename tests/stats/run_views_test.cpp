@@ -85,7 +85,9 @@ TEST(RunProfile, BinsCoverTheIntervalInAboutAThousand) {
         EXPECT_EQ(profile.bins.back().p_hi, hi);
         for (std::size_t i = 0; i < profile.bins.size(); ++i) {
             EXPECT_LE(profile.bins[i].p_lo, profile.bins[i].p_hi);
-            if (i > 0) EXPECT_EQ(profile.bins[i].p_lo, profile.bins[i - 1].p_hi + 1);
+            if (i > 0) {
+                EXPECT_EQ(profile.bins[i].p_lo, profile.bins[i - 1].p_hi + 1);
+            }
         }
         if (hi - lo > 100000) {
             EXPECT_GE(profile.bins.size(), 900U) << lo << ".." << hi;
