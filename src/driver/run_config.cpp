@@ -242,8 +242,8 @@ std::string version_text(std::string_view program) {
 std::string usage_text(std::string_view program) {
     const std::string name(program);
     const std::string indent(name.size() + 8, ' ');  // under the first option
-    return "Usage: " + name + " [--threads N] [--from P_MIN] [--records FILE] [--profile FILE]\n" + indent +
-           "[--resume] "
+    return "Usage: " + name + " [--threads N] [--from P_MIN] [--resume]\n" + indent +
+           "[--records FILE] [--profile FILE]\n" + indent +
            "[P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
            "       " + name + " --help | --version\n"
            "\n"
@@ -270,10 +270,12 @@ std::string usage_text(std::string_view program) {
            "                outputs are byte-identical for every N\n"
            "  --from P_MIN  examine only the primes from P_MIN on (0 <= P_MIN <= P_MAX);\n"
            "                the summary then names p_min\n"
-           "  --records FILE  write to FILE the record primes (each prime whose least\n"
-           "                shift beats every one before it) with their solutions, as CSV\n"
-           "  --profile FILE  write to FILE the run in about a thousand bins of p, as\n"
-           "                CSV: counts, largest least shift, histograms, mean masses\n"
+           "  --records FILE\n"
+           "                write the record primes to FILE, as CSV: each prime whose\n"
+           "                least shift beats every one before it, with its solution\n"
+           "  --profile FILE\n"
+           "                write the run to FILE in about a thousand bins of p, as CSV:\n"
+           "                counts, largest least shift, histograms, mean masses\n"
            "  --resume      continue the run that a signal or a kill stopped, from the\n"
            "                rows it kept beside RESULTS_CSV; the same arguments must\n"
            "                follow (the thread count may differ). With nothing kept\n"
