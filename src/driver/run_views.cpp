@@ -17,9 +17,7 @@ fault prepare_one(staged_output& output, const std::string& path, fault_kind kin
     return {};
 }
 
-fault write_one(staged_output& output, output_file& file, const std::string& path, fault_kind kind,
-                std::string text) {
-    if (path.empty()) return {};
+fault write_one(staged_output& output, output_file& file, fault_kind kind, std::string text) {
     if (const int error = open_staged_output(output, file); error != 0) return {kind, error, {}};
     file.pending = std::move(text);
     if (const int error = close_output_file(file); error != 0) return {kind, error, {}};
@@ -39,13 +37,17 @@ fault prepare_view_outputs(run_outputs& outputs, const run_config& config) {
 }
 
 fault write_view_outputs(run_outputs& outputs, const run_config& config, const run_stats& stats) {
-    if (fault failure = write_one(outputs.records, outputs.records_file, config.records_path,
-                                  fault_kind::records_file, config.records_path.empty() ? std::string()
-                                                                                        : format_records(stats.records))) {
-        return failure;
+    if (!config.records_path.empty()) {
+        if (fault failure = write_one(outputs.records, outputs.records_file, fault_kind::records_file,
+                                      format_records(stats.records))) {
+            return failure;
+        }
     }
-    return write_one(outputs.profile, outputs.profile_file, config.profile_path, fault_kind::profile_file,
-                     config.profile_path.empty() ? std::string() : format_run_profile(stats.profile));
+    if (!config.profile_path.empty()) {
+        return write_one(outputs.profile, outputs.profile_file, fault_kind::profile_file,
+                         format_run_profile(stats.profile));
+    }
+    return {};
 }
 
 fault commit_view_outputs(run_outputs& outputs) {
