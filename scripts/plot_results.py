@@ -509,7 +509,6 @@ def draw_successful_shifts(ax, profile, summary):
 
 
 def draw_mass_against_p(fig, ax, axis, profile, name, minimum, minimum_prime, median, cmap, colour):
-    import matplotlib
     import numpy as np
     from matplotlib.colors import LogNorm
 
@@ -659,7 +658,6 @@ def plot(summary, profile, out_path):
 
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    import numpy as np
 
     fig = plt.figure(figsize=FIGURE_INCHES, dpi=FIGURE_DPI)
     grid = fig.add_gridspec(4, 2, left=0.06, right=0.97, bottom=0.04, top=0.92, hspace=0.45, wspace=0.18)
