@@ -7,6 +7,7 @@
 #include "driver/run_estimate.hpp"
 #include "driver/run_messages.hpp"
 #include "driver/run_outputs.hpp"
+#include "driver/run_views.hpp"
 #include "driver/status_line.hpp"
 #include "output/kept_run.hpp"
 #include "output/output_file.hpp"
@@ -95,6 +96,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
 
     run_stats stats;
     set_up_masses(stats, config);
+    set_up_views(stats, config);
     checkpoint_record from;
     if (const fault failure = take_up_kept_rows(config, outputs, stats, status, from)) {
         return fail(status, err, config, outputs, failure);
@@ -126,6 +128,9 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
     summary_percentiles percentiles;
     if (const int mass_error = find_summary_percentiles(stats.masses, percentiles); mass_error != 0) {
         return fail(status, err, config, outputs, mass_file_fault(stats.masses, mass_error));
+    }
+    if (const fault failure = write_view_outputs(outputs, config, stats)) {
+        return fail(status, err, config, outputs, failure);
     }
     const int summary_error = write_summary_output(outputs, config, stats, percentiles);
     stop_if_requested();  // the last chance: from here on the run is finished

@@ -38,6 +38,8 @@ struct known_option {
 constexpr known_option known_options[] = {
     {"--threads", true, false},
     {"--from", true, false},
+    {"--records", true, false},
+    {"--profile", true, false},
     {"--resume", false, false},
     {"--progress", true, false},
     {"--estimate", false, false},
@@ -125,6 +127,16 @@ std::string apply_progress_seconds(const std::string& text, run_config& config) 
     return {};
 }
 
+// The values of --records and --profile, into config.
+std::string apply_records_path(const std::string& text, run_config& config) {
+    config.records_path = text;
+    return {};
+}
+std::string apply_profile_path(const std::string& text, run_config& config) {
+    config.profile_path = text;
+    return {};
+}
+
 // The options with a value that may stand before the positional arguments.
 struct value_option {
     std::string_view name;
@@ -134,6 +146,8 @@ struct value_option {
 constexpr value_option value_options[] = {
     {"--threads", "a thread count", apply_thread_count},
     {"--from", "a lower bound P_MIN", apply_p_min},
+    {"--records", "a file name", apply_records_path},
+    {"--profile", "a file name", apply_profile_path},
     {"--progress", "an interval in seconds", apply_progress_seconds},
 };
 
@@ -261,6 +275,7 @@ std::string usage_text(std::string_view program) {
     const std::string indent(name.size() + 8, ' ');  // under the first option
     return "Usage: " + name + " [--threads N] [--from P_MIN] [--resume]\n" + indent +
            "[--progress SECONDS] [--estimate]\n" + indent +
+           "[--records FILE] [--profile FILE]\n" + indent +
            "[P_MAX [C_MAX [RESULTS_CSV [SUMMARY_JSON]]]]\n"
            "       " + name + " --help | --version\n"
            "\n"
@@ -288,6 +303,12 @@ std::string usage_text(std::string_view program) {
            "                outputs are byte-identical for every N\n"
            "  --from P_MIN  examine only the primes from P_MIN on (0 <= P_MIN <= P_MAX);\n"
            "                the summary then names p_min\n"
+           "  --records FILE\n"
+           "                write the record primes to FILE, as CSV: each prime whose\n"
+           "                least shift beats every one before it, with its solution\n"
+           "  --profile FILE\n"
+           "                write the run to FILE in about a thousand bins of p, as CSV:\n"
+           "                counts, largest least shift, histograms, mean masses\n"
            "  --resume      continue the run that a signal or a kill stopped, from the\n"
            "                rows it kept beside RESULTS_CSV; the same arguments must\n"
            "                follow (the thread count may differ). With nothing kept\n"

@@ -19,6 +19,8 @@ struct run_config {
     bool resume = false;   // continue the run whose rows were kept beside the results file
     int progress_seconds = 0;  // a plain progress line this often when standard error is no terminal; 0: none
     bool estimate = false;     // only forecast what the run would need, from a short timed sample
+    std::string records_path;  // --records: the record primes with their solutions; empty: none
+    std::string profile_path;  // --profile: the run in bins of p; empty: none
 };
 
 // The scanning threads of a run: config.threads, or every available core (at
@@ -42,7 +44,8 @@ struct command_line {
 
 // Reads the arguments that follow the program name: -h, --help or --version as
 // the first argument, or the options "--threads N", "--from P_MIN",
-// "--progress SECONDS" (also as "--name=value"), "--resume" and "--estimate"
+// "--records FILE", "--profile FILE", "--progress SECONDS" (also as
+// "--name=value"), "--resume" and "--estimate"
 // (each at most once, in any order) followed
 // by up to four positional ones (p_max, c_max, results path, summary path;
 // later ones are ignored unless they start with "--"). A known option among

@@ -36,6 +36,12 @@ void print_fault(status_line& status, std::FILE* err, const char* program, const
         case fault_kind::summary_file:
             print_file_error(status, err, program, "summary", config.summary_path, why);
             break;
+        case fault_kind::records_file:
+            print_file_error(status, err, program, "records", config.records_path, why);
+            break;
+        case fault_kind::profile_file:
+            print_file_error(status, err, program, "profile", config.profile_path, why);
+            break;
         case fault_kind::masses_file:  // the text names the file's place
             print_file_error(status, err, program, "temporary masses", failure.text,
                              std::strerror(failure.detail) + advice);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "driver/run_messages.hpp"
+#include "driver/run_views.hpp"
 #include "output/summary_file.hpp"
 #include "search/shift_list.hpp"
 
@@ -24,6 +25,7 @@ fault prepare_outputs(run_outputs& outputs, const run_config& config) {
         return {fault_kind::results_file, error, file_error_text(error, outputs.results)};
     }
     if (config.resume && !outputs.results.staged) return {fault_kind::resume_refused, 0, "it is not a regular file"};
+    if (const fault failure = prepare_view_outputs(outputs, config)) return failure;
     if (const int error = prepare_staged_output(outputs.summary, config.summary_path, stage_naming::unique);
         error != 0) {
         return {fault_kind::summary_file, error, {}};
@@ -34,6 +36,7 @@ fault prepare_outputs(run_outputs& outputs, const run_config& config) {
 void discard_outputs(run_outputs& outputs) {
     discard_staged_output(outputs.results, outputs.results_file);
     discard_staged_output(outputs.summary, outputs.summary_file);
+    discard_view_outputs(outputs);
     end_checkpoints(outputs.checkpoints, false);
 }
 
@@ -49,6 +52,7 @@ bool keep_outputs_for_resume(run_outputs& outputs, bool resuming) {
     make_checkpoint(checkpoints, outputs.results_file);
     release_staged_output(outputs.results, outputs.results_file);
     discard_staged_output(outputs.summary, outputs.summary_file);
+    discard_view_outputs(outputs);
     end_checkpoints(checkpoints, true);
     return true;
 }
@@ -76,6 +80,7 @@ std::string keep_rows_after_failure(run_outputs& outputs, int error) {
     }
     release_staged_output(outputs.results, outputs.results_file);
     discard_staged_output(outputs.summary, outputs.summary_file);
+    discard_view_outputs(outputs);
     end_checkpoints(checkpoints, true);
     const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG;
     return "; the rows up to p = " + std::to_string(point.last_p) + " are kept: " +
@@ -111,13 +116,22 @@ int put_outputs_in_place(run_outputs& outputs, const run_config& config, const r
                          status_line& status, std::FILE* err, const char* program) {
     int results_error = 0;
     bool results_committed = false;
+    fault view_failure;
     if (summary_error == 0) {
         results_error = commit_staged_output(outputs.results);
         results_committed = results_error == 0;
-        if (results_committed) summary_error = commit_staged_output(outputs.summary);
+        if (results_committed) view_failure = commit_view_outputs(outputs);
+        if (results_committed && !view_failure) summary_error = commit_staged_output(outputs.summary);
     }
     if (results_error != 0) {
         print_file_error(status, err, program, "results", config.results_path, std::strerror(results_error));
+        return 1;
+    }
+    if (view_failure) {
+        // The results are in place; the summary stays as it was.
+        print_fault(status, err, program, config, view_failure);
+        status_end(status);
+        print_closing_line(err, stats);
         return 1;
     }
     if (summary_error != 0) {

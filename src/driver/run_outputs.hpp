@@ -26,6 +26,12 @@ struct run_outputs {
     output_file results_file;
     output_file summary_file;
     checkpoint_state checkpoints;  // the checkpoints of a results file kept in place
+    // The record primes and the profile, when asked for; written at the end,
+    // put in place after the results and before the summary.
+    staged_output records;
+    staged_output profile;
+    output_file records_file;
+    output_file profile_file;
 
     run_outputs() = default;
     run_outputs(const run_outputs&) = delete;
@@ -87,8 +93,9 @@ int write_summary_output(run_outputs& outputs, const run_config& config, const r
 
 // The end of a finished run, once both files are written (summary_error is
 // the summary's write error, or 0): the results renamed into place first,
-// then the summary, so that with one path for both the summary is what
-// stays, as when the files were written in place. Prints a failure (as
+// then the records and the profile, then the summary, so that with one path
+// for several files the last is what stays, as when the files were written
+// in place. Prints a failure (as
 // "PROGRAM: cannot write ...") and, unless the results could not be put in
 // place, the closing line of stats. Returns the exit status: 1 after a
 // failure, else 0 when every examined prime was covered and verified, 2

@@ -10,6 +10,7 @@
 #include "driver/run_config.hpp"
 #include "driver/run_messages.hpp"
 #include "driver/run_outputs.hpp"
+#include "driver/run_views.hpp"
 #include "driver/status_line.hpp"
 #include "mpi/block_plan.hpp"
 #include "mpi/collective_rows.hpp"
@@ -17,6 +18,7 @@
 #include "mpi/mpi_reductions.hpp"
 #include "mpi/mpi_resume.hpp"
 #include "numtheory/examined_primes.hpp"
+#include "mpi/view_reductions.hpp"
 #include "output/checkpoint.hpp"
 #include "output/crc32c.hpp"
 #include "output/kept_run.hpp"
@@ -240,6 +242,7 @@ int run_phases(mpi_state& state, const run_config& config) {
     // 0, the checkpoints of this run begin from it.
     run_stats stats;
     set_up_masses(stats, config);
+    set_up_views(stats, config);
     checkpoint_record from = record_of(config);
     if (staged != 0 && config.resume) {
         if (state.root()) status_phase(state.status, "reading the kept rows");
@@ -264,7 +267,8 @@ int run_phases(mpi_state& state, const run_config& config) {
     if (!close_rows(state, status)) return status;
 
     if (state.root()) status_phase(state.status, "writing the summary");
-    const run_stats whole = gather_run_stats(stats, state.comm);
+    run_stats whole = gather_run_stats(stats, state.comm);
+    gather_views(stats, whole, state.comm);
     summary_percentiles percentiles;
     reduce_percentiles(stats, state.comm, percentiles, state.local);
     if (!agreed_to_go_on(state, status)) return status;
@@ -272,7 +276,13 @@ int run_phases(mpi_state& state, const run_config& config) {
     // and with the messages of erdos-straus.
     int summary_error = 0;
     if (state.root()) {
-        guard(state.local, [&] { summary_error = write_summary_output(state.outputs, config, whole, percentiles); });
+        guard(state.local, [&] {
+            if (const fault failure = write_view_outputs(state.outputs, config, whole)) {
+                state.local = failure;
+                return;
+            }
+            summary_error = write_summary_output(state.outputs, config, whole, percentiles);
+        });
     }
     // The last chance for a stop request: from here on the run is finished.
     if (!agreed_to_go_on(state, status)) return status;

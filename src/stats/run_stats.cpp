@@ -22,6 +22,8 @@ void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_ver
         stats.min_weighted_mass_prime = scan.p;
     }
     add_masses(stats.masses, scan.uniform_mass, scan.weighted_mass);
+    fold_record_prime(stats.records, scan);
+    fold_profile_prime(stats.profile, scan);
 }
 
 bool every_prime_covered_and_verified(const run_stats& stats) {

@@ -8,6 +8,8 @@
 #include "search/prime_scan.hpp"
 #include "stats/mass_store.hpp"
 #include "stats/prime_chunk.hpp"
+#include "stats/record_primes.hpp"
+#include "stats/run_profile.hpp"
 
 namespace erdos {
 
@@ -27,13 +29,16 @@ struct run_stats {
     double min_weighted_mass = 1.0;
     std::int64_t min_weighted_mass_prime = 0;
     mass_store masses;  // both masses of every prime, for the percentiles; makes run_stats move-only
+    record_primes records;  // the record primes, when the run writes them
+    run_profile profile;    // the bins of p, when the run writes them
 };
 
 // Folds one examined prime into stats (everything but `processed`, which the
 // walk counts before the scan). A covered prime raises `covered`, `verified`
 // when its first witness passed, its least shift's histogram count and, on a
 // strictly larger least shift, the maximum. Every prime appends its masses and
-// replaces a minimum only when strictly below it, so a NaN never becomes one.
+// replaces a minimum only when strictly below it, so a NaN never becomes one;
+// it is also folded into the records and the profile, when they are wanted.
 void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_verified);
 
 // Whether every examined prime was covered and its first witness verified:

@@ -120,6 +120,19 @@ TEST(CommandLine, ProgressIntervalAndEstimate) {
     EXPECT_EQ(parse_command_line({"100", "--progress=5"}).error, "options go before P_MAX: '--progress=5'");
 }
 
+TEST(CommandLine, RecordsAndProfileFiles) {
+    auto c = parse_command_line({"--records", "r.csv", "--threads", "2", "--profile=p.csv", "100"});
+    EXPECT_EQ(c.action, command_action::run);
+    EXPECT_EQ(c.config.records_path, "r.csv");
+    EXPECT_EQ(c.config.profile_path, "p.csv");
+    EXPECT_EQ(c.config.p_max, 100);
+    EXPECT_EQ(parse_command_line({"100"}).config.records_path, "");
+    EXPECT_EQ(parse_command_line({"--records"}).error, "option '--records' needs a file name");
+    EXPECT_EQ(parse_command_line({"--profile", "a", "--profile", "b", "100"}).error, "option '--profile' is given twice");
+    EXPECT_EQ(parse_command_line({"--records=a", "--records=b"}).error, "option '--records' is given twice");
+    EXPECT_EQ(parse_command_line({"100", "--records", "r.csv"}).error, "options go before P_MAX: '--records'");
+}
+
 TEST(CommandLine, OptionsAndQuoting) {
     EXPECT_EQ(parse_command_line({"-h"}).action, command_action::help);
     EXPECT_EQ(parse_command_line({"--help", "x"}).action, command_action::help);

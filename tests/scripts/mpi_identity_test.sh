@@ -62,6 +62,12 @@ check 1 default --threads 2 2000000 127
 check 2 default --threads 1 2000000 127
 # Many small blocks: every process takes many rounds.
 ERDOS_MPI_BLOCK_PRIMES=500 check 4 default --threads 3 2000000 127
+# The records and the profile, merged from every process's blocks.
+ERDOS_MPI_BLOCK_PRIMES=500 check 4 views --threads 1 --records rec.csv --profile prof.csv 2000000 127
+ERDOS_MPI_BLOCK_PRIMES=300 check 3 views-far-out --threads 2 --records rec.csv --profile prof.csv \
+  --from 1000000000000 1000000100000 255
+check 2 views-no-shifts --threads 1 --records rec.csv --profile prof.csv 3000 2
+RESULTS=/dev/null check 3 views-direct --threads 1 --records rec.csv --profile prof.csv 300000 127
 # Masses beyond a small budget on every process go to its file (and leave nothing behind).
 ERDOS_STRAUS_MASS_BUDGET=1000 ERDOS_MPI_BLOCK_PRIMES=2000 check 3 masses-on-file --threads 1 2000000 127
 check 2 far-out --threads 2 --from 1000000000000 1000000020000 127
@@ -83,7 +89,7 @@ SUMMARY=/dev/full check 3 full-summary --threads 1 100000 127
 # names a checkpoint, continued on another number of processes; one
 # stopped by SIGTERM on a single rank, continued by erdos-straus: the bytes of
 # an uninterrupted run, and neither the kept rows nor their record stay.
-resume_args=(--threads 1 --from 1000000000000 1000100000000 127)
+resume_args=(--threads 1 --records rec.csv --profile prof.csv --from 1000000000000 1000100000000 127)
 dir="$work/resume"
 mkdir -p "$dir/one" "$dir/mpi"
 (cd "$dir/one" && "$single" "${resume_args[@]}" r.csv s.json 2>err)
@@ -107,10 +113,11 @@ stop_when_durable() {
 }
 same_as_uninterrupted() {
   cmp -s "$dir/one/r.csv" "$dir/mpi/r.csv" && cmp -s "$dir/one/s.json" "$dir/mpi/s.json" &&
+    cmp -s "$dir/one/rec.csv" "$dir/mpi/rec.csv" && cmp -s "$dir/one/prof.csv" "$dir/mpi/prof.csv" &&
     cmp -s "$dir/one/err" "$dir/mpi/err" || fail "resume: $1: the outputs differ"
   [ ! -e "$dir/mpi/r.csv.erdos-partial" ] && [ ! -e "$dir/mpi/r.csv.erdos-progress" ] ||
     fail "resume: $1: the kept rows or their record stayed"
-  rm -f "$dir/mpi/r.csv" "$dir/mpi/s.json"
+  rm -f "$dir/mpi/r.csv" "$dir/mpi/s.json" "$dir/mpi/rec.csv" "$dir/mpi/prof.csv"
 }
 stop_when_durable KILL 0 1
 (cd "$dir/mpi" && timeout 60 "${launch[@]}" -np 3 "$mpi_binary" --resume "${resume_args[@]}" r.csv s.json \
@@ -140,6 +147,7 @@ if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=6m tmpfs "$full" 2>/dev/null; 
   (cd "$full" && timeout 120 "${launch[@]}" -np 3 "$mpi_binary" --resume "${resume_args[@]}" r.csv s.json \
     >/dev/null 2>err) || fail "full disk: the run did not continue: $(cat "$full/err")"
   cmp -s "$dir/one/r.csv" "$full/r.csv" && cmp -s "$dir/one/s.json" "$full/s.json" &&
+    cmp -s "$dir/one/rec.csv" "$full/rec.csv" && cmp -s "$dir/one/prof.csv" "$full/prof.csv" &&
     cmp -s "$dir/one/err" "$full/err" || fail "full disk: the outputs differ"
   umount "$full"
 fi

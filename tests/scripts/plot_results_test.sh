@@ -1,6 +1,8 @@
 #!/bin/sh
 # The plotting script on a small run: it draws a PNG of the documented size,
-# and it refuses results that are cut short, with a message and status 1.
+# the same from the run's profile as from its rows read in a streaming pass,
+# also from rows bigger than its memory limit, and it refuses results that
+# are cut short, with a message and status 1.
 set -eu
 binary=$1
 script=$2
@@ -17,7 +19,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 mkdir results
-"$binary" 200000 2>/dev/null
+"$binary" --profile results/profile.csv 200000 2>/dev/null
 
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -28,7 +30,19 @@ png=results/erdos_plots.png
 [ "$(od -An -tx1 -N8 "$png" | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "not a PNG file"
 [ "$(od -An -c -j12 -N4 "$png" | tr -d ' \n')" = IHDR ] || fail "no IHDR chunk first"
 size=$(od -An -tu1 -j16 -N8 "$png" | awk '{ printf "%dx%d", (($1*256+$2)*256+$3)*256+$4, (($5*256+$6)*256+$7)*256+$8 }')
-[ "$size" = 1600x1500 ] || fail "figure is $size, expected 1600x1500"
+[ "$size" = 1600x2000 ] || fail "figure is $size, expected 1600x2000"
+"$python" "$script" --profile results/profile.csv --out from-profile.png || fail "exit status $? from a profile"
+cmp -s "$png" from-profile.png || fail "the figure from the profile differs from the one from the rows"
+
+# Rows bigger than the memory the script may take (256 MiB of address
+# space): streamed in one pass, the same figure as from the profile.
+"$binary" --threads 2 --profile big.prof 500000000 127 big.csv big.json 2>/dev/null
+[ "$(wc -c <big.csv)" -gt $((256 * 1024 * 1024)) ] || fail "the big results file is not bigger than the limit"
+(ulimit -v $((256 * 1024)) && "$python" "$script" --results big.csv --summary big.json --out big.png) ||
+  fail "exit status $? streaming $(wc -c <big.csv) bytes of rows in 256 MiB"
+"$python" "$script" --profile big.prof --summary big.json --out big-profile.png || fail "exit status $? from the big profile"
+cmp -s big.png big-profile.png || fail "the big figure from the profile differs from the one from the rows"
+rm -f big.csv
 
 # expect_refusal NAME MESSAGE ARGS...: status 1, MESSAGE on standard error, no figure.
 expect_refusal() {
@@ -48,6 +62,10 @@ expect_refusal "cut at a line end" "results file 'short.csv' has 99 rows, but th
 expect_refusal "missing file" "cannot read results file 'none.csv'" --results none.csv
 sed 's/"covered": \([0-9]*\)/"covered": "\1"/' results/erdos_summary.json >bad.json
 expect_refusal "bad summary" "summary file 'bad.json' is not a run summary: 'covered' is not an integer" --summary bad.json
+expect_refusal "profile of another run" "profile file 'big.prof' does not have the bins of the summary's interval" \
+  --profile big.prof
+head -n 100 results/profile.csv >short.prof
+expect_refusal "profile cut short" "profile file 'short.prof' is truncated: its bins end at p = " --profile short.prof
 # The title names the verification only when some prime was covered.
 "$binary" 200 2 none.csv none.json 2>/dev/null || true
 title() {
@@ -75,4 +93,4 @@ line=$(title "$intervals/interval4.json")
 [ "$line" = "p from 4,611,686,018,427,287,904 to 4,611,686,018,427,387,904, c_max = 127 (32 shifts): 296 primes examined, 296 covered, first witnesses all verified" ] ||
   fail "title of an interval: $line"
 
-echo "ok: $csv_bytes bytes of results drawn as 1600x1500; truncated and malformed inputs refused; an interval far out drawn"
+echo "ok: $csv_bytes bytes of results drawn as 1600x2000, the same from the profile; rows beyond the memory limit streamed; truncated and malformed inputs refused; an interval far out drawn"
