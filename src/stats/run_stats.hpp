@@ -36,7 +36,16 @@ struct run_stats {
 // replaces a minimum only when strictly below it, so a NaN never becomes one.
 void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_verified);
 
-// Counts each prime of the chunk as processed and folds it into stats, in order.
+// Folds one more prime of a chunk into its tally, as update_run_stats folds
+// it into a run's.
+void tally_prime(chunk_tally& tally, const prime_scan& scan, bool witness_verified);
+
+// Empties a tally for the next chunk, keeping its memory.
+void clear_chunk_tally(chunk_tally& tally);
+
+// Counts each prime of the chunk as processed and folds it into stats, as if
+// its primes were folded one by one in order: from the chunk's tally when
+// that holds every prime of the chunk, else prime by prime.
 void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk);
 
 }  // namespace erdos
