@@ -71,16 +71,19 @@ int count_percentile_pass(const percentile_search& search, const mass_store& sto
         }
     };
     if (known_bits != 0) return visit_masses(store, count_block);
-    // The leading digits of the masses on file were counted as they went there.
-    for (std::size_t i = 0; i < search.targets.size(); ++i) {
-        const std::vector<std::uint64_t>& digits =
-            search.targets[i].weighted ? store.weighted_digits : store.uniform_digits;
-        if (digits.empty()) continue;
-        std::uint64_t* into = counts.data() + i * select_digit_values;
-        for (std::size_t d = 0; d < select_digit_values; ++d) into[d] += digits[d];
+    // The leading digits are the same for every search of a list: those of
+    // the masses on file were counted as they went there, those in memory
+    // are counted once here.
+    for (const bool weighted : {false, true}) {
+        std::vector<std::uint64_t> digits = weighted ? store.weighted_digits : store.uniform_digits;
+        digits.resize(select_digit_values, 0);
+        const std::vector<double>& in_memory = weighted ? store.weighted : store.uniform;
+        count_next_digit(in_memory, rank_search{}, digits.data());
+        for (std::size_t i = 0; i < search.targets.size(); ++i) {
+            if (search.targets[i].weighted != weighted) continue;
+            std::copy(digits.begin(), digits.end(), counts.begin() + static_cast<std::ptrdiff_t>(i * select_digit_values));
+        }
     }
-    count_block(false, store.uniform.data(), store.uniform.size());
-    count_block(true, store.weighted.data(), store.weighted.size());
     return 0;
 }
 
@@ -184,33 +187,13 @@ int collect_percentile_ranks(percentile_search& search, const mass_store& store,
     return 0;
 }
 
-// The same selections as select_percentile in the lists themselves, with a
-// stop request looked for between them: each takes a second or more in the
-// lists of the largest runs kept in memory.
-summary_percentiles select_in_memory(mass_store& store) {
-    summary_percentiles p;
-    stop_if_requested();
-    p.median_uniform = select_percentile(store.uniform, summary_quantiles[0]);
-    stop_if_requested();
-    p.p10_uniform = select_percentile(store.uniform, summary_quantiles[1]);
-    stop_if_requested();
-    p.p90_uniform = select_percentile(store.uniform, summary_quantiles[2]);
-    stop_if_requested();
-    p.median_weighted = select_percentile(store.weighted, summary_quantiles[0]);
-    stop_if_requested();
-    return p;
-}
-
 }  // namespace
 
 int find_summary_percentiles(mass_store& store, summary_percentiles& percentiles) {
     if (store.error != 0) return store.error;
-    if (store.on_file == 0) {
-        percentiles = select_in_memory(store);
-        return 0;
-    }
     // With the buffer's memory free, the keys of up to twice its pairs fit
-    // in its place.
+    // in its place. Masses all in memory (at most the budget of each list)
+    // are settled in two passes over them, with at most that much again.
     if (const int error = put_all_masses_on_file(store); error != 0) return error;
     const std::uint64_t limit = 2 * store.budget;
     percentile_search search = start_percentile_search(mass_count(store));
