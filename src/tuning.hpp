@@ -124,6 +124,13 @@ inline constexpr std::uint32_t far_bucket_block_entries = 256;
 // factor sieve's set-up went from 0.70 s to 0.39 s at 10^18 with remainders
 // from a double-precision quotient (a 64-bit div took 43% of the factor
 // sieve's set-up) and prime_range's generator instead of a byte sieve.
+// Still open (profiled again near 10^12, one thread, [10^12, +3*10^8]):
+// next_far_chunk is 28% of a prime's time, most of it in far_sieved_factors
+// inlined there: loading each m's struck slots (456 KiB a segment, from the
+// second-level cache), the branch at the end of the variable-length slot
+// loop, and the division m / product that leaves the cofactor (about 6% of
+// next_far_chunk). Halving it would bring a prime near 10^12 to about 1.5
+// times the 32-bit cost; the scan (45%) is shared with the 32-bit walk.
 
 // --- Far out on several threads: stretches (walks/far_walk) ---------------
 
@@ -154,6 +161,24 @@ inline constexpr std::int64_t far_stretch_least_ratio = 300;
 // chunks of one stretch a little longer, within the bound below (which
 // caps the batch). Any value from 1 up gives the same bytes.
 inline constexpr std::size_t handover_batch_chunks = 8;
+
+// What stays on the run's own thread far out, as a share of all processor
+// time (perf samples per thread, two threads, [10^12, +5*10^8], loaded
+// machine): 3.4-3.5% before the chunks' tallies, the selection in memory
+// by radix, the rows written through and the batched hand-over (about 2%
+// during the walk: folding each prime, copying the rows, waking once a
+// chunk; 1.3% after it: four nth_element selections), 1.3-1.5% after
+// (0.7-0.9% during the walk, 0.5-0.6% after). Near 10^18 ([10^18,
+// +5*10^8]) 3.6-3.7% before, 2.4-2.6% after, of it about 0.5% that
+// thread's share of listing the sieving primes, which all the threads
+// share. Tried and dropped: 2 MiB pages for the masses' buffer
+// (MADV_HUGEPAGE, to save the faults of appending them): the zeroing of
+// whole large pages took that thread to 2.0-2.3% near 10^12; handing the
+// chunks handed on back to the workers to be filled again (no freeing on
+// that thread, no new pages on theirs): 1.4% near 10^12 and 2.7% near
+// 10^18, no change; chunks of 2^17 pairs far out instead of the batches:
+// 0.8% during the walk, as with the batches, for four times a worker's
+// chunk memory.
 
 // Chunks finished ahead of the one the run writes wait in memory, about
 // 216 bytes an examined prime far out (its scan, 80 bytes, its row, 116
