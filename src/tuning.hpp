@@ -1,6 +1,7 @@
 // The settings that trade speed against memory, each with why it has its value and how far it may move.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -161,6 +162,11 @@ inline constexpr std::int64_t far_stretch_least_ratio = 300;
 // chunks of one stretch a little longer, within the bound below (which
 // caps the batch). Any value from 1 up gives the same bytes.
 inline constexpr std::size_t handover_batch_chunks = 8;
+// ... or, once it has waited this long, whatever chunks there are, so that
+// chunks that take long (wide shifts far out, where one may take seconds)
+// still reach the status line and the checkpoints one by one. Any positive
+// value gives the same bytes.
+inline constexpr std::chrono::milliseconds handover_wait{50};
 
 // What stays on the run's own thread far out, as a share of all processor
 // time (perf samples per thread, two threads, [10^12, +5*10^8], loaded

@@ -112,14 +112,19 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
         bool room = false;
         {
             std::unique_lock lock(pool.mutex);
-            pool.ready.wait(lock, [&] {
+            const auto can_hand_on = [&] {
                 if (pool.stopping || pool.delivering >= pool.end) return true;
                 if (pool.open.empty()) return false;
                 const stretch_slot& front = pool.open.front();
                 if (front.done) return true;
                 if (front.chunks.empty()) return false;
                 return draining || front.chunks.size() >= pool.batch || pool.waiting > 0;
-            });
+            };
+            // Slow chunks (wide shifts) still reach the run, its status line
+            // and its checkpoints without waiting for a whole batch.
+            while (!pool.ready.wait_for(lock, tuning::handover_wait, can_hand_on)) {
+                if (!pool.open.empty() && !pool.open.front().chunks.empty()) draining = true;
+            }
             if (pool.stopping || pool.delivering >= pool.end) return 0;
             stretch_slot& front = pool.open.front();
             if (front.chunks.empty()) {  // done and handed on in full
