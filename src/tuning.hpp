@@ -173,11 +173,11 @@ inline constexpr std::chrono::milliseconds handover_wait{50};
 // machine): 3.4-3.5% before the chunks' tallies, the selection in memory
 // by radix, the rows written through and the batched hand-over (about 2%
 // during the walk: folding each prime, copying the rows, waking once a
-// chunk; 1.3% after it: four nth_element selections), 1.4-1.6% after
-// (0.7-0.9% during the walk, 0.6% after). Near 10^18 ([10^18, +5*10^8])
-// 2.2-2.3% before and 1.1-1.3% after, not counting that thread's part in
-// listing the sieving primes, which all the threads share (another 1.3-1.5
-// points there on two threads). Tried and dropped: 2 MiB pages for the masses' buffer
+// chunk; 1.3% after it: four nth_element selections), 1.4-1.9% after
+// (0.7-1.2% during the walk, 0.6% after; 3.1% before on a quiet machine).
+// Near 10^18 ([10^18, +5*10^8]) 2.0-2.3% before and 1.1-1.4% after, not
+// counting that thread's part in listing the sieving primes, which all the
+// threads share (another 1.3-1.7 points there on two threads). Tried and dropped: 2 MiB pages for the masses' buffer
 // (MADV_HUGEPAGE, to save the faults of appending them): the zeroing of
 // whole large pages took that thread to 2.0-2.3% near 10^12; handing the
 // chunks handed on back to the workers to be filled again (no freeing on
