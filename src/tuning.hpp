@@ -1,6 +1,7 @@
 // The settings that trade speed against memory, each with why it has its value and how far it may move.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -124,6 +125,13 @@ inline constexpr std::uint32_t far_bucket_block_entries = 256;
 // factor sieve's set-up went from 0.70 s to 0.39 s at 10^18 with remainders
 // from a double-precision quotient (a 64-bit div took 43% of the factor
 // sieve's set-up) and prime_range's generator instead of a byte sieve.
+// Still open (profiled again near 10^12, one thread, [10^12, +3*10^8]):
+// next_far_chunk is 28% of a prime's time, most of it in far_sieved_factors
+// inlined there: loading each m's struck slots (456 KiB a segment, from the
+// second-level cache), the branch at the end of the variable-length slot
+// loop, and the division m / product that leaves the cofactor (about 6% of
+// next_far_chunk). Halving it would bring a prime near 10^12 to about 1.5
+// times the 32-bit cost; the scan (45%) is shared with the 32-bit walk.
 
 // --- Far out on several threads: stretches (walks/far_walk) ---------------
 
@@ -145,11 +153,44 @@ inline constexpr std::int64_t far_stretch_sieving_ratio = 30;
 // primes: a set-up about as long as its work, still a gain in wall time.
 inline constexpr std::int64_t far_stretch_least_ratio = 300;
 
+// The run's own thread takes the chunks of the stretch it hands on when this
+// many wait (or the stretch is done, or a worker waits for room), all of
+// them at one waking, instead of being woken for every chunk. A chunk far
+// out takes about 2 ms of work near 10^12; woken once a chunk, that thread
+// spent about 0.4% of all processor time of a run on two threads going to
+// sleep and waking up (perf, [10^12, +5*10^8]). Larger batches hold the
+// chunks of one stretch a little longer, within the bound below (which
+// caps the batch). Any value from 1 up gives the same bytes.
+inline constexpr std::size_t handover_batch_chunks = 8;
+// ... or, once it has waited this long, whatever chunks there are, so that
+// chunks that take long (wide shifts far out, where one may take seconds)
+// still reach the status line and the checkpoints one by one. Any positive
+// value gives the same bytes.
+inline constexpr std::chrono::milliseconds handover_wait{50};
+
+// What stays on the run's own thread far out, as a share of all processor
+// time (perf samples per thread, two threads, [10^12, +5*10^8], loaded
+// machine): 3.4-3.5% before the chunks' tallies, the selection in memory
+// by radix, the rows written through and the batched hand-over (about 2%
+// during the walk: folding each prime, copying the rows, waking once a
+// chunk; 1.3% after it: four nth_element selections), 1.4-1.9% after
+// (0.7-1.2% during the walk, 0.6% after; 3.1% before on a quiet machine).
+// Near 10^18 ([10^18, +5*10^8]) 2.0-2.3% before and 1.1-1.4% after, not
+// counting that thread's part in listing the sieving primes, which all the
+// threads share (another 1.3-1.7 points there on two threads). Tried and dropped: 2 MiB pages for the masses' buffer
+// (MADV_HUGEPAGE, to save the faults of appending them): the zeroing of
+// whole large pages took that thread to 2.0-2.3% near 10^12; handing the
+// chunks handed on back to the workers to be filled again (no freeing on
+// that thread, no new pages on theirs): 1.4% near 10^12 and 2.7% near
+// 10^18, no change; chunks of 2^17 pairs far out instead of the batches:
+// 0.8% during the walk, as with the batches, for four times a worker's
+// chunk memory.
+
 // Chunks finished ahead of the one the run writes wait in memory, about
-// 200 bytes an examined prime far out (its scan, 80 bytes, and its row, 116
-// bytes at 10^18); each worker runs at most a stretch ahead, so the
+// 216 bytes an examined prime far out (its scan, 80 bytes, its row, 116
+// bytes at 10^18, and its masses for the run's tally, 16); each worker runs at most a stretch ahead, so the
 // stretches are cut to hold at most this many examined primes over all the
-// threads together (about 210 MB at 10^18, 150 MB at 10^12): many threads
+// threads together (about 225 MB at 10^18, 165 MB at 10^12): many threads
 // far out get shorter stretches and a larger share of set-up rather than
 // more memory. The bound keeps a run on two threads under 512 MiB at the
 // top of the range: [2^62 - 10^9, 2^62] peaks at 479 MiB on two threads
@@ -230,10 +271,14 @@ static_assert(fast_chunk_max_primes * max_listed_shifts <= std::size_t{1} << 32,
 
 // Rows gather in memory up to this many bytes before they go to the system in
 // one write; blocks of rows of at least results_write_through_bytes (a
-// worker's whole chunk, about 0.5 MiB for 8192 primes) are written straight
-// from where they were formatted, without a copy.
+// worker's whole chunk: about 0.5 MiB for 8192 primes in 32 bits, 75 to 120
+// KiB for the 1024 primes of a chunk far out) are written straight from
+// where they were formatted, without a copy on the run's own thread, which
+// does everything else of the run in order. At 128 KiB the chunks far out
+// were copied there: about 0.5% of all processor time of a run near 10^12
+// on two threads (perf). Any value gives the same bytes.
 inline constexpr std::size_t results_batch_bytes = std::size_t{1} << 20;
-inline constexpr std::size_t results_write_through_bytes = results_batch_bytes / 8;
+inline constexpr std::size_t results_write_through_bytes = std::size_t{1} << 14;
 
 // --- The masses kept for the summary's percentiles (stats/mass_store) -----
 

@@ -64,23 +64,52 @@ int count_percentile_pass(const percentile_search& search, const mass_store& sto
             throw std::logic_error("the percentile searches are not at the same digit");
         }
     }
+    // Searches of one list that know the same bits count the same keys:
+    // each such group is counted once, into its first search's counts.
+    std::vector<std::size_t> counted_as(search.targets.size());
+    for (std::size_t i = 0; i < search.targets.size(); ++i) {
+        counted_as[i] = i;
+        for (std::size_t j = 0; j < i; ++j) {
+            const auto& a = search.targets[i];
+            const auto& b = search.targets[j];
+            if (a.weighted == b.weighted && a.search.prefix == b.search.prefix) {
+                counted_as[i] = j;
+                break;
+            }
+        }
+    }
     const auto count_block = [&](bool weighted, const double* values, std::size_t count) {
         for (std::size_t i = 0; i < search.targets.size(); ++i) {
             const auto& t = search.targets[i];
-            if (t.weighted == weighted) count_next_digit(values, count, t.search, counts.data() + i * select_digit_values);
+            if (t.weighted == weighted && counted_as[i] == i) {
+                count_next_digit(values, count, t.search, counts.data() + i * select_digit_values);
+            }
         }
     };
-    if (known_bits != 0) return visit_masses(store, count_block);
-    // The leading digits of the masses on file were counted as they went there.
-    for (std::size_t i = 0; i < search.targets.size(); ++i) {
-        const std::vector<std::uint64_t>& digits =
-            search.targets[i].weighted ? store.weighted_digits : store.uniform_digits;
-        if (digits.empty()) continue;
-        std::uint64_t* into = counts.data() + i * select_digit_values;
-        for (std::size_t d = 0; d < select_digit_values; ++d) into[d] += digits[d];
+    if (known_bits != 0) {
+        const int error = visit_masses(store, count_block);
+        for (std::size_t i = 0; i < search.targets.size(); ++i) {
+            const auto from = counts.begin() + static_cast<std::ptrdiff_t>(counted_as[i] * select_digit_values);
+            if (counted_as[i] != i) {
+                std::copy(from, from + static_cast<std::ptrdiff_t>(select_digit_values),
+                          counts.begin() + static_cast<std::ptrdiff_t>(i * select_digit_values));
+            }
+        }
+        return error;
     }
-    count_block(false, store.uniform.data(), store.uniform.size());
-    count_block(true, store.weighted.data(), store.weighted.size());
+    // The leading digits are the same for every search of a list: those of
+    // the masses on file were counted as they went there, those in memory
+    // are counted once here.
+    for (const bool weighted : {false, true}) {
+        std::vector<std::uint64_t> digits = weighted ? store.weighted_digits : store.uniform_digits;
+        digits.resize(select_digit_values, 0);
+        const std::vector<double>& in_memory = weighted ? store.weighted : store.uniform;
+        count_next_digit(in_memory, rank_search{}, digits.data());
+        for (std::size_t i = 0; i < search.targets.size(); ++i) {
+            if (search.targets[i].weighted != weighted) continue;
+            std::copy(digits.begin(), digits.end(), counts.begin() + static_cast<std::ptrdiff_t>(i * select_digit_values));
+        }
+    }
     return 0;
 }
 
@@ -184,35 +213,18 @@ int collect_percentile_ranks(percentile_search& search, const mass_store& store,
     return 0;
 }
 
-// The same selections as select_percentile in the lists themselves, with a
-// stop request looked for between them: each takes a second or more in the
-// lists of the largest runs kept in memory.
-summary_percentiles select_in_memory(mass_store& store) {
-    summary_percentiles p;
-    stop_if_requested();
-    p.median_uniform = select_percentile(store.uniform, summary_quantiles[0]);
-    stop_if_requested();
-    p.p10_uniform = select_percentile(store.uniform, summary_quantiles[1]);
-    stop_if_requested();
-    p.p90_uniform = select_percentile(store.uniform, summary_quantiles[2]);
-    stop_if_requested();
-    p.median_weighted = select_percentile(store.weighted, summary_quantiles[0]);
-    stop_if_requested();
-    return p;
-}
-
 }  // namespace
 
 int find_summary_percentiles(mass_store& store, summary_percentiles& percentiles) {
     if (store.error != 0) return store.error;
-    if (store.on_file == 0) {
-        percentiles = select_in_memory(store);
-        return 0;
-    }
     // With the buffer's memory free, the keys of up to twice its pairs fit
-    // in its place.
+    // in its place. Masses all in memory keep theirs: the keys gathered
+    // there stay within an eighth of the masses (or 2^16), at the price of
+    // more passes over them when the leading digits leave more to share.
+    const bool in_memory = store.on_file == 0;
     if (const int error = put_all_masses_on_file(store); error != 0) return error;
-    const std::uint64_t limit = 2 * store.budget;
+    const std::uint64_t limit = in_memory ? std::max<std::uint64_t>(2 * mass_count(store) / 8, 65536)
+                                          : 2 * store.budget;
     percentile_search search = start_percentile_search(mass_count(store));
     std::vector<std::uint64_t> counts;
     int error = 0;

@@ -45,11 +45,13 @@ summary_percentiles finish_percentile_search(const percentile_search& search);
 
 // The summary's percentiles of one store's masses, to the bit those that
 // percentile() finds in the lists of all of them. A store that never used
-// its file is searched in memory (the lists are reordered); one that did
-// has its buffer written out and freed first, and is searched in passes
-// over the file. Returns 0 or the errno value of the store's failure or of
-// a failed read, which is then kept in store.error too. Throws run_stopped
-// when a signal asks the run to stop.
+// its file is searched in memory, by passes over the lists until the keys
+// that share the sought ranks' leading digits, gathered, take at most an
+// eighth of the lists' memory (or 512 KiB); one that did has its buffer
+// written out and freed first, and is searched in passes over the file.
+// Returns 0 or the errno value of the store's failure or of a failed read,
+// which is then kept in store.error too. Throws run_stopped when a signal
+// asks the run to stop.
 int find_summary_percentiles(mass_store& store, summary_percentiles& percentiles);
 
 }  // namespace erdos

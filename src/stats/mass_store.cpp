@@ -172,6 +172,18 @@ void make_room_for_masses(mass_store& store) {
     store.weighted.reserve(static_cast<std::size_t>(room));
 }
 
+void add_mass_block(mass_store& store, const double* uniform, const double* weighted, std::size_t count) {
+    while (count > 0) {
+        if (store.uniform.size() == store.uniform.capacity()) make_room_for_masses(store);
+        const std::size_t take = std::min(count, store.uniform.capacity() - store.uniform.size());
+        store.uniform.insert(store.uniform.end(), uniform, uniform + take);
+        store.weighted.insert(store.weighted.end(), weighted, weighted + take);
+        uniform += take;
+        weighted += take;
+        count -= take;
+    }
+}
+
 int visit_masses(const mass_store& store, const mass_visitor& visit) {
     if (store.error != 0) return store.error;
     if (store.on_file > 0) {

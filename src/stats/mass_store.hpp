@@ -74,6 +74,10 @@ inline void add_masses(mass_store& store, double uniform, double weighted) {
     store.weighted.push_back(weighted);
 }
 
+// Appends count primes' pairs, uniform[i] with weighted[i], as count calls
+// of add_masses would.
+void add_mass_block(mass_store& store, const double* uniform, const double* weighted, std::size_t count);
+
 // Pairs added (before any failure).
 inline std::uint64_t mass_count(const mass_store& store) { return store.on_file + store.uniform.size(); }
 

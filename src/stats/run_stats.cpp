@@ -1,39 +1,104 @@
-// Counts, extremes, histogram and mass store, updated one prime at a time.
+// Counts, extremes, histogram and mass store, updated one prime at a time or a chunk's tally at a time.
 #include "stats/run_stats.hpp"
 
 namespace erdos {
 
-void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_verified) {
-    if (scan.has_witness) {
-        ++stats.covered;
-        if (witness_verified) ++stats.verified;
-        ++stats.least_shift_histogram[scan.least_c];
-        if (scan.least_c > stats.max_least_shift) {
-            stats.max_least_shift = scan.least_c;
-            stats.max_least_shift_prime = scan.p;
-        }
-    }
-    if (scan.uniform_mass < stats.min_uniform_mass) {
-        stats.min_uniform_mass = scan.uniform_mass;
-        stats.min_uniform_mass_prime = scan.p;
-    }
-    if (scan.weighted_mass < stats.min_weighted_mass) {
-        stats.min_weighted_mass = scan.weighted_mass;
-        stats.min_weighted_mass_prime = scan.p;
-    }
+namespace {
+
+void keep_masses(run_stats& stats, const prime_scan& scan) {  // and the records and profile, when wanted
     add_masses(stats.masses, scan.uniform_mass, scan.weighted_mass);
     fold_record_prime(stats.records, scan);
     fold_profile_prime(stats.profile, scan);
+}
+
+void keep_masses(chunk_tally& tally, const prime_scan& scan) {
+    tally.uniform_masses.push_back(scan.uniform_mass);
+    tally.weighted_masses.push_back(scan.weighted_mass);
+}
+
+// One prime folded into a run's aggregates or a chunk's, which share the
+// names of their fields.
+template <class Aggregates>
+void fold_prime(Aggregates& into, const prime_scan& scan, bool witness_verified) {
+    if (scan.has_witness) {
+        ++into.covered;
+        if (witness_verified) ++into.verified;
+        ++into.least_shift_histogram[scan.least_c];
+        if (scan.least_c > into.max_least_shift) {
+            into.max_least_shift = scan.least_c;
+            into.max_least_shift_prime = scan.p;
+        }
+    }
+    if (scan.uniform_mass < into.min_uniform_mass) {
+        into.min_uniform_mass = scan.uniform_mass;
+        into.min_uniform_mass_prime = scan.p;
+    }
+    if (scan.weighted_mass < into.min_weighted_mass) {
+        into.min_weighted_mass = scan.weighted_mass;
+        into.min_weighted_mass_prime = scan.p;
+    }
+    keep_masses(into, scan);
+}
+
+}  // namespace
+
+void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_verified) {
+    fold_prime(stats, scan, witness_verified);
 }
 
 bool every_prime_covered_and_verified(const run_stats& stats) {
     return stats.processed == stats.covered && stats.covered == stats.verified;
 }
 
+void tally_prime(chunk_tally& tally, const prime_scan& scan, bool witness_verified) {
+    fold_prime(tally, scan, witness_verified);
+    ++tally.primes;
+}
+
+void clear_chunk_tally(chunk_tally& tally) {
+    std::vector<double> uniform = std::move(tally.uniform_masses);
+    std::vector<double> weighted = std::move(tally.weighted_masses);
+    uniform.clear();
+    weighted.clear();
+    tally = chunk_tally{};
+    tally.uniform_masses = std::move(uniform);
+    tally.weighted_masses = std::move(weighted);
+}
+
 void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk) {
-    for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
-        ++stats.processed;
-        update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
+    const chunk_tally& tally = chunk.tally;
+    if (tally.primes != chunk.scans.size()) {
+        for (std::size_t i = 0; i < chunk.scans.size(); ++i) {
+            ++stats.processed;
+            update_run_stats(stats, chunk.scans[i], chunk.verified[i] != 0);
+        }
+        return;
+    }
+    // Each extreme of the tally is the first of its primes to reach it, and
+    // those primes come after all of stats': a strictly better value wins,
+    // as it would have prime by prime.
+    stats.processed += static_cast<std::int64_t>(tally.primes);
+    stats.covered += tally.covered;
+    stats.verified += tally.verified;
+    for (const auto& [least_c, count] : tally.least_shift_histogram) stats.least_shift_histogram[least_c] += count;
+    if (tally.max_least_shift > stats.max_least_shift) {
+        stats.max_least_shift = tally.max_least_shift;
+        stats.max_least_shift_prime = tally.max_least_shift_prime;
+    }
+    if (tally.min_uniform_mass < stats.min_uniform_mass) {
+        stats.min_uniform_mass = tally.min_uniform_mass;
+        stats.min_uniform_mass_prime = tally.min_uniform_mass_prime;
+    }
+    if (tally.min_weighted_mass < stats.min_weighted_mass) {
+        stats.min_weighted_mass = tally.min_weighted_mass;
+        stats.min_weighted_mass_prime = tally.min_weighted_mass_prime;
+    }
+    add_mass_block(stats.masses, tally.uniform_masses.data(), tally.weighted_masses.data(), tally.primes);
+    if (stats.records.wanted || !stats.profile.starts.empty()) {
+        for (const prime_scan& scan : chunk.scans) {
+            fold_record_prime(stats.records, scan);
+            fold_profile_prime(stats.profile, scan);
+        }
     }
 }
 

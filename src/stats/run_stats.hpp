@@ -45,7 +45,17 @@ void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_ver
 // the run's exit status is 0 exactly then, 2 otherwise.
 bool every_prime_covered_and_verified(const run_stats& stats);
 
-// Counts each prime of the chunk as processed and folds it into stats, in order.
+// Folds one more prime of a chunk into its tally, as update_run_stats folds
+// it into a run's.
+void tally_prime(chunk_tally& tally, const prime_scan& scan, bool witness_verified);
+
+// Empties a tally for the next chunk, keeping its memory.
+void clear_chunk_tally(chunk_tally& tally);
+
+// Counts each prime of the chunk as processed and folds it into stats, as if
+// its primes were folded one by one in order: from the chunk's tally when
+// that holds every prime of the chunk, else prime by prime. The records and
+// the profile, when wanted, take the chunk's primes one by one.
 void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk);
 
 }  // namespace erdos

@@ -33,10 +33,14 @@ bool verified(const prime_scan& scan) {
     return scan.has_witness && verify_first_witness(scan.p, scan.least_c, scan.first_m, scan.first_d, scan.branch);
 }
 
-// Adds the verdict and the row of a scan already in chunk.scans.
+// Adds the verdict, the row and the aggregates of a scan already in
+// chunk.scans, on the thread that made it, so that the run's own thread only
+// adds up whole chunks.
 void add_verdict_and_row(prime_chunk& chunk, const prime_scan& scan) {
-    chunk.verified.push_back(verified(scan) ? 1 : 0);
+    const bool passed = verified(scan);
+    chunk.verified.push_back(passed ? 1 : 0);
     append_results_row(chunk.rows, scan);
+    tally_prime(chunk.tally, scan, passed);
 }
 
 }  // namespace
@@ -44,6 +48,7 @@ void add_verdict_and_row(prime_chunk& chunk, const prime_scan& scan) {
 void add_verdicts_and_rows(prime_chunk& chunk) {
     chunk.verified.clear();
     chunk.rows.clear();
+    clear_chunk_tally(chunk.tally);
     for (const prime_scan& scan : chunk.scans) add_verdict_and_row(chunk, scan);
 }
 

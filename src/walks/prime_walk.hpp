@@ -35,7 +35,7 @@ struct walk_setup {
 // Sieves the examined primes from p_min to p_max (p_max < 2^31).
 walk_setup prepare_walk(std::int64_t p_min, std::int32_t p_max);
 
-// Sets the verdicts and the rows of chunk.scans.
+// Sets the verdicts, the rows and the tally of chunk.scans.
 void add_verdicts_and_rows(prime_chunk& chunk);
 
 // Primes per chunk of the plain walks over `shift_count` shifts (see tuning.hpp).

@@ -1,6 +1,7 @@
 // The stretch pool: each worker makes whole stretches; the calling thread takes their chunks in order.
 #include "walks/stretch_pool.hpp"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "stop_request.hpp"
+#include "tuning.hpp"
 
 namespace erdos {
 
@@ -26,11 +28,17 @@ struct stretch_slot {
 
 // What the workers and the calling thread share, under one mutex. The
 // stretches from `delivering` to next_stretch - 1 are in `open`, in order.
+// The calling thread sleeps until the stretch it hands on has `batch` chunks
+// waiting, is done, or a worker waits for room, and then hands on all it
+// finds: it wakes once for several chunks, not once a chunk.
 struct pool_state {
     std::size_t max_held = 1;
+    std::size_t batch = 1;
     std::vector<std::size_t> held;  // per worker: its chunks made, not yet handed on, of all its stretches
+    std::size_t waiting = 0;        // workers waiting for room
     std::mutex mutex;
-    std::condition_variable changed;  // a chunk made or handed on, a stretch done, the pool stopping
+    std::condition_variable ready;  // for the calling thread: chunks to hand on, a stretch done, the pool stopping
+    std::condition_variable room;   // for the workers: a chunk handed on, the pool stopping
     std::deque<stretch_slot> open;
     std::size_t delivering = 0;  // the stretch whose chunks go to the sink now
     std::size_t next_stretch = 0;
@@ -45,7 +53,8 @@ void fail(pool_state& pool, std::exception_ptr failure) {
         if (!pool.failure) pool.failure = failure;
         pool.stopping = true;
     }
-    pool.changed.notify_all();
+    pool.ready.notify_all();
+    pool.room.notify_all();
 }
 
 void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
@@ -63,13 +72,21 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
             const chunk_emit emit = [&](prime_chunk& chunk) {
                 std::unique_lock lock(pool.mutex);
                 // A worker's earlier stretch may still wait with its chunks:
-                // the bound counts them all.
-                pool.changed.wait(lock, [&] { return pool.stopping || pool.held[worker] < pool.max_held; });
+                // the bound counts them all. The calling thread is woken
+                // first, as it may be waiting for a batch.
+                if (!pool.stopping && pool.held[worker] >= pool.max_held) {
+                    ++pool.waiting;
+                    pool.ready.notify_one();
+                    pool.room.wait(lock, [&] { return pool.stopping || pool.held[worker] < pool.max_held; });
+                    --pool.waiting;
+                }
                 if (pool.stopping) return false;
-                pool.open[stretch - pool.delivering].chunks.push_back(std::move(chunk));
+                std::deque<prime_chunk>& chunks = pool.open[stretch - pool.delivering].chunks;
+                chunks.push_back(std::move(chunk));
                 ++pool.held[worker];
+                const bool wake = stretch == pool.delivering && chunks.size() >= pool.batch;
                 lock.unlock();
-                pool.changed.notify_all();
+                if (wake) pool.ready.notify_one();
                 return true;
             };
             stop_if_requested();
@@ -79,7 +96,7 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
                 if (!made && stretch < pool.end) pool.end = stretch;
                 pool.open[stretch - pool.delivering].done = true;
             }
-            pool.changed.notify_all();
+            pool.ready.notify_one();
         }
     } catch (...) {
         fail(pool, std::current_exception());
@@ -90,13 +107,24 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
 // sink or failure of a worker.
 int deliver(pool_state& pool, const chunk_sink& sink) {
     prime_chunk chunk;
+    bool draining = false;  // handing on what it found when it woke
     while (true) {
+        bool room = false;
         {
             std::unique_lock lock(pool.mutex);
-            pool.changed.wait(lock, [&] {
+            const auto can_hand_on = [&] {
                 if (pool.stopping || pool.delivering >= pool.end) return true;
-                return !pool.open.empty() && (pool.open.front().done || !pool.open.front().chunks.empty());
-            });
+                if (pool.open.empty()) return false;
+                const stretch_slot& front = pool.open.front();
+                if (front.done) return true;
+                if (front.chunks.empty()) return false;
+                return draining || front.chunks.size() >= pool.batch || pool.waiting > 0;
+            };
+            // Slow chunks (wide shifts) still reach the run, its status line
+            // and its checkpoints without waiting for a whole batch.
+            while (!pool.ready.wait_for(lock, tuning::handover_wait, can_hand_on)) {
+                if (!pool.open.empty() && !pool.open.front().chunks.empty()) draining = true;
+            }
             if (pool.stopping || pool.delivering >= pool.end) return 0;
             stretch_slot& front = pool.open.front();
             if (front.chunks.empty()) {  // done and handed on in full
@@ -106,9 +134,10 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
             }
             chunk = std::move(front.chunks.front());
             front.chunks.pop_front();
-            --pool.held[front.worker];
+            draining = !front.chunks.empty();
+            room = --pool.held[front.worker] + 1 == pool.max_held && pool.waiting > 0;
         }
-        pool.changed.notify_all();
+        if (room) pool.room.notify_all();
         stop_if_requested();
         if (const int result = sink(chunk); result != 0) {
             std::lock_guard lock(pool.mutex);
@@ -124,6 +153,7 @@ int make_stretches_in_pool(unsigned threads, std::size_t max_held, const stretch
                            const chunk_sink& sink) {
     pool_state pool;
     pool.max_held = max_held == 0 ? 1 : max_held;
+    pool.batch = std::min(pool.max_held, tuning::handover_batch_chunks);
     pool.held.assign(threads, 0);
     std::vector<std::thread> workers;
     int result = 0;
@@ -137,7 +167,7 @@ int make_stretches_in_pool(unsigned threads, std::size_t max_held, const stretch
         std::lock_guard lock(pool.mutex);
         pool.stopping = true;
     }
-    pool.changed.notify_all();
+    pool.room.notify_all();
     for (std::thread& t : workers) t.join();
     if (pool.failure) std::rethrow_exception(pool.failure);
     return result;

@@ -102,6 +102,28 @@ TEST(MassStore, EveryBudgetGivesTheBitsOfTheListsInMemory) {
     }
 }
 
+// Masses in memory whose leading digits say little (all of them within one
+// 16-bit digit, many equal) take more passes than one: they give the bits
+// of percentile() all the same.
+TEST(MassStore, CrowdedMassesInMemoryGiveTheBitsOfTheLists) {
+    mass_lists crowded{"crowded", {}, {}};
+    std::mt19937_64 random(11);
+    for (int i = 0; i < 600000; ++i) {
+        const double mass = 0.5 + std::ldexp(static_cast<double>(random() % 4096), -40);
+        crowded.uniform.push_back(i % 3 == 0 ? 0.5 : mass);
+    }
+    crowded.weighted.assign(crowded.uniform.rbegin(), crowded.uniform.rend());
+    mass_store store;
+    add_all(store, crowded);
+    ASSERT_EQ(store.on_file, 0U);
+    summary_percentiles got;
+    ASSERT_EQ(find_summary_percentiles(store, got), 0);
+    EXPECT_EQ(bits(got.median_uniform), bits(percentile(crowded.uniform, 0.5)));
+    EXPECT_EQ(bits(got.p10_uniform), bits(percentile(crowded.uniform, 0.1)));
+    EXPECT_EQ(bits(got.p90_uniform), bits(percentile(crowded.uniform, 0.9)));
+    EXPECT_EQ(bits(got.median_weighted), bits(percentile(crowded.weighted, 0.5)));
+}
+
 // A file that cannot be made or written fails the store for good: the
 // masses added after it take no memory, and the search reports the failure.
 TEST(MassStore, AFailureToWriteIsKeptAndReported) {

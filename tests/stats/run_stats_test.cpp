@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <string>
+#include <vector>
 
 using erdos::prime_scan;
 using erdos::run_stats;
@@ -83,4 +86,73 @@ TEST(RunStats, UncoveredFailedAndNanPrimes) {
     EXPECT_EQ(fresh.min_uniform_mass_prime, 0);
     EXPECT_EQ(fresh.min_weighted_mass_prime, 0);
     EXPECT_EQ(std::bit_cast<std::uint64_t>(fresh.masses.uniform[0]), 0xFFF8000000000000U);
+}
+
+namespace {
+
+bool same_aggregates(const run_stats& a, const run_stats& b) {
+    return a.processed == b.processed && a.covered == b.covered && a.verified == b.verified &&
+           a.max_least_shift == b.max_least_shift && a.max_least_shift_prime == b.max_least_shift_prime &&
+           a.least_shift_histogram == b.least_shift_histogram &&
+           std::bit_cast<std::uint64_t>(a.min_uniform_mass) == std::bit_cast<std::uint64_t>(b.min_uniform_mass) &&
+           a.min_uniform_mass_prime == b.min_uniform_mass_prime &&
+           std::bit_cast<std::uint64_t>(a.min_weighted_mass) == std::bit_cast<std::uint64_t>(b.min_weighted_mass) &&
+           a.min_weighted_mass_prime == b.min_weighted_mass_prime;
+}
+
+}  // namespace
+
+// Chunks folded from their tallies give the run's aggregates and masses of
+// the same primes folded one by one, however the primes are cut into
+// chunks: extremes reached again in a later chunk, by a NaN, or only by the
+// initial 1.0 stay with the first prime, and the masses cross the budget at
+// any point of a chunk.
+TEST(RunStats, ChunkTalliesFoldAsTheirPrimes) {
+    const double nan = std::bit_cast<double>(std::uint64_t{0x7FF8000000000000});
+    std::vector<prime_scan> scans;
+    std::vector<std::uint8_t> verdicts;
+    for (std::int32_t i = 0; i < 40; ++i) {
+        const std::int32_t p = 73 + 24 * i;
+        prime_scan s;
+        if (i % 6 == 5) {
+            s.p = p;  // uncovered
+        } else {
+            const double mass = i == 17 ? nan : (i % 5 == 0 ? 1.0 : 0.25 + 0.125 * (i % 3));
+            s = covered(p, 3 + 4 * ((i * 7) % 5), mass, i % 4 == 0 ? 0.5 : mass);
+        }
+        scans.push_back(s);
+        verdicts.push_back(i % 9 == 4 ? 0 : 1);
+    }
+    for (const std::size_t chunk_size : {std::size_t{1}, std::size_t{3}, std::size_t{7}, std::size_t{40}}) {
+        for (const std::uint64_t budget : {std::uint64_t{1}, std::uint64_t{5}, std::uint64_t{64}}) {
+            run_stats one_by_one;
+            run_stats by_tally;
+            set_up_mass_store(one_by_one.masses, "", budget);
+            set_up_mass_store(by_tally.masses, "", budget);
+            for (std::size_t first = 0; first < scans.size(); first += chunk_size) {
+                erdos::prime_chunk chunk;
+                for (std::size_t i = first; i < std::min(scans.size(), first + chunk_size); ++i) {
+                    chunk.scans.push_back(scans[i]);
+                    chunk.verified.push_back(verdicts[i]);
+                    erdos::tally_prime(chunk.tally, scans[i], verdicts[i] != 0);
+                    ++one_by_one.processed;
+                    update_run_stats(one_by_one, scans[i], verdicts[i] != 0);
+                }
+                erdos::fold_chunk_stats(by_tally, chunk);
+                erdos::clear_chunk_tally(chunk.tally);
+                EXPECT_EQ(chunk.tally.primes, 0U);
+                EXPECT_TRUE(chunk.tally.uniform_masses.empty());
+            }
+            const std::string where = std::to_string(chunk_size) + " a chunk, budget " + std::to_string(budget);
+            EXPECT_TRUE(same_aggregates(one_by_one, by_tally)) << where;
+            EXPECT_EQ(one_by_one.masses.segments, by_tally.masses.segments) << where;
+            EXPECT_EQ(one_by_one.masses.uniform_digits, by_tally.masses.uniform_digits) << where;
+            ASSERT_EQ(one_by_one.masses.uniform.size(), by_tally.masses.uniform.size()) << where;
+            for (std::size_t i = 0; i < by_tally.masses.uniform.size(); ++i) {
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(one_by_one.masses.uniform[i]),
+                          std::bit_cast<std::uint64_t>(by_tally.masses.uniform[i]));
+                EXPECT_EQ(one_by_one.masses.weighted[i], by_tally.masses.weighted[i]);
+            }
+        }
+    }
 }

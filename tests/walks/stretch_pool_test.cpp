@@ -110,3 +110,29 @@ TEST(StretchPool, StopsAtARefusalOrAFailure) {
         EXPECT_EQ(got, std::string("0,1,2,3,4,5,6,7,8,").substr(0, got.size()));
     }
 }
+
+// A chunk that waits for the rest of a batch of its stretch that is slow to
+// come still reaches the sink before it.
+TEST(StretchPool, ASlowStretchHandsOnWithoutAWholeBatch) {
+    std::atomic<bool> second_made = false;
+    bool first_came_alone = false;
+    const int result = erdos::make_stretches_in_pool(
+        2, 64,
+        [&](unsigned, std::size_t stretch, const erdos::chunk_emit& emit) {
+            if (stretch > 0) return false;
+            for (int i = 0; i < 2; ++i) {
+                if (i == 1) std::this_thread::sleep_for(std::chrono::seconds(1));
+                erdos::prime_chunk chunk;
+                chunk.rows = std::to_string(i);
+                if (i == 1) second_made = true;
+                if (!emit(chunk)) return true;
+            }
+            return true;
+        },
+        [&](const erdos::prime_chunk& chunk) {
+            if (chunk.rows == "0") first_came_alone = !second_made;
+            return 0;
+        });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(first_came_alone);
+}
