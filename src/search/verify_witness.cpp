@@ -7,13 +7,14 @@ namespace erdos {
 
 namespace {
 
-// a mod c for 0 < c < 2^32, in 64-bit operations: a = high * 2^64 + low,
-// and every product below is of two residues under 2^32.
-std::uint64_t residue(uint128 a, std::uint64_t c) {
+// a mod c for 0 < c < 2^32, with two_64 = 2^64 mod c, in 64-bit operations:
+// a = high * 2^64 + low, and every product below is of two residues under
+// 2^32. Most values a run verifies fit 64 bits, and take one division.
+std::uint64_t residue(uint128 a, std::uint64_t c, std::uint64_t two_64) {
     const auto high = static_cast<std::uint64_t>(a >> 64);
     const auto low = static_cast<std::uint64_t>(a);
-    const std::uint64_t two_64 = (0 - c) % c;  // 2^64 mod c
-    return ((high % c) * two_64 % c + low % c) % c;
+    if (high == 0) return low % c;
+    return ((high % c) * two_64 + low % c) % c;
 }
 
 }  // namespace
@@ -56,14 +57,18 @@ bool verify_first_witness(std::int64_t p, std::int32_t c, std::int64_t m, int128
         if (m_squared - quotient * divisor != 0) return false;
     }
 
-    // x and y are integers when c divides N + D and N + E: residues mod c.
+    // x and y are integers when c divides N + D and N + E: residues mod c,
+    // each below c, so that a sum of two is divisible by c when it is 0 or c.
     const auto uc = static_cast<std::uint64_t>(c);
+    const std::uint64_t two_64 = (0 - uc) % uc;
     const std::uint64_t p_mod = up % uc;
     const std::uint64_t n_mod = static_cast<std::uint64_t>(m) % uc * p_mod % uc;
-    std::uint64_t d_mod = residue(static_cast<uint128>(d), uc) * p_mod % uc;
+    std::uint64_t d_mod = residue(static_cast<uint128>(d), uc, two_64) * p_mod % uc;
     if (branch == 2) d_mod = d_mod * p_mod % uc;
-    const std::uint64_t e_mod = residue(quotient, uc) * (e_factor % uc) % uc;
-    return (n_mod + d_mod) % uc == 0 && (n_mod + e_mod) % uc == 0;
+    const std::uint64_t e_factor_mod = e_factor == up ? p_mod : e_factor % uc;
+    const std::uint64_t e_mod = residue(quotient, uc, two_64) * e_factor_mod % uc;
+    const auto divides = [uc](std::uint64_t sum) { return sum == 0 || sum == uc; };
+    return divides(n_mod + d_mod) && divides(n_mod + e_mod);
 }
 
 }  // namespace erdos
