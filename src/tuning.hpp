@@ -121,7 +121,7 @@ inline constexpr std::uint32_t far_bucket_block_entries = 256;
 // 2.9% GMP), the rows' numbers 3%. Tried and dropped: none of these alone
 // could bring a prime near 10^12 to 1.5 times the 32-bit cost (1.78 times
 // measured side by side); a fixed-width verifier would save at most the
-// 4.2%, and was left for a change of its own. The interval sieve's and the
+// 4.2% (made since: below). The interval sieve's and the
 // factor sieve's set-up went from 0.70 s to 0.39 s at 10^18 with remainders
 // from a double-precision quotient (a 64-bit div took 43% of the factor
 // sieve's set-up) and prime_range's generator instead of a byte sieve.
@@ -132,6 +132,27 @@ inline constexpr std::uint32_t far_bucket_block_entries = 256;
 // loop, and the division m / product that leaves the cofactor (about 6% of
 // next_far_chunk). Halving it would bring a prime near 10^12 to about 1.5
 // times the 32-bit cost; the scan (45%) is shared with the 32-bit walk.
+// Tried and dropped for it ([10^12, +2*10^8], one thread, processor time
+// of five runs interleaved with the build before, as min-max): the first
+// four slots of each m decoded together in SSE2, with no branch on their
+// number or kind, 1.41-1.45 s against 1.37-1.43 s; the same without
+// vectors (the compiler kept the branches; 13% more instructions in
+// next_far_chunk) 1.44-1.54 against 1.42-1.47; the slots prefetched 4 or 8
+// m ahead, 1.40-1.51 and 1.37-1.49 against 1.37-1.50; the entries written
+// through pointers into lists sized for the chunk instead of push_back (6%
+// fewer instructions there, but the lists zero-filled each chunk),
+// 1.42-1.52 against 1.42-1.47. Sampled by time (perf, cpu-clock), the
+// function waits on the slots' loads, the end of the slot loop, the
+// division and the loop over the bucket primes' higher powers after it,
+// about equally; without the branches it waited as long on the loads.
+// The verifier went from GMP to 128-bit residues (with D*E = N^2 the
+// identity holds exactly when 4m = p + c, so only the divisibilities are
+// left to prove): instructions over [10^12, +2*10^7] 2.062e9 -> 1.946e9
+// (-5.6%), over [10^18, +2*10^7] 9.00e9 -> 8.91e9, about 4.6% of what is
+// not set-up there; in wall time (the README's runs, medians of three,
+// interleaved) 7% off a prime in 32 bits, 2% near 10^12 and 1% near 10^18,
+// so that the ratios far out grew: 1.70 -> 1.79 near 10^12, 3.03 -> 3.23
+// near 10^18.
 
 // --- Far out on several threads: stretches (walks/far_walk) ---------------
 

@@ -307,3 +307,29 @@ TEST(VerifyFirstWitness, AgreesWithThePlainStepsOnRandomInputs) {
     EXPECT_GT(accepted, 1000);
     EXPECT_GT(beyond_31_bits, 500);
 }
+
+// Small inputs of every kind, p prime or not: each divisor d of p*m^2 (and
+// its neighbour d + 1) under each branch, where the verifier must agree with
+// the plain reference; among them witnesses whose d shares a factor with p
+// and does not divide m^2, which the verifier reaches by cancelling that factor.
+TEST(VerifyFirstWitness, AgreesWithThePlainStepsWhenDSharesAFactorWithP) {
+    int shared_accepted = 0;
+    for (std::int64_t p = 1; p <= 150; ++p) {
+        for (std::int32_t c = 1; c <= 60; ++c) {
+            if ((p + c) % 4 != 0) continue;
+            const std::int64_t m = (p + c) / 4;
+            const std::int64_t top = p * m * m;
+            for (std::int64_t k = 1; k <= top; ++k) {
+                if (top % k != 0) continue;
+                for (const std::int64_t d : {k, k + 1}) {
+                    for (std::int32_t branch = 1; branch <= 3; ++branch) {
+                        const bool got = verify_first_witness(p, c, m, d, branch);
+                        ASSERT_EQ(got, failed_checks(p, c, m, d, branch).empty()) << p << ' ' << c << ' ' << d << ' ' << branch;
+                        shared_accepted += got && std::gcd(d, p) > 1 && (m * m) % d != 0 ? 1 : 0;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(shared_accepted, 10);
+}
