@@ -119,7 +119,21 @@ int create_unique(staged_output& output) {
     return 0;
 }
 
+// path with "." and ".." resolved and the links of its existing directories
+// followed; the file itself need not exist.
+fs::path resolved_path(const std::string& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(fs::path(path), ec);
+    if (ec) return fs::path(path).lexically_normal();
+    const fs::path resolved = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute.lexically_normal() : resolved;
+}
+
 }  // namespace
+
+bool same_staged_target(const staged_output& a, const staged_output& b) {
+    return a.staged && b.staged && resolved_path(a.destination) == resolved_path(b.destination);
+}
 
 std::string kept_file_name(const std::string& destination) { return destination + ".erdos-partial"; }
 

@@ -68,6 +68,11 @@ void discard_staged_output(staged_output& output, output_file& file);
 // the temporary file where it is, for a later run to continue. Safe to repeat.
 void release_staged_output(staged_output& output, output_file& file);
 
+// Whether a and b, both prepared and staged, would be renamed over the same
+// file: their destinations name it, whatever the directories and links on
+// the way. Direct targets (/dev/null and the like) never collide.
+bool same_staged_target(const staged_output& a, const staged_output& b);
+
 // The name of the kept temporary file for a destination.
 std::string kept_file_name(const std::string& destination);
 
