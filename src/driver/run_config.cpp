@@ -127,12 +127,15 @@ std::string apply_progress_seconds(const std::string& text, run_config& config) 
     return {};
 }
 
-// The values of --records and --profile, into config.
+// The values of --records and --profile, into config. An empty name (an
+// unset shell variable) would ask for no file at all: refused.
 std::string apply_records_path(const std::string& text, run_config& config) {
+    if (text.empty()) return invalid("records file", text, "expected a file name");
     config.records_path = text;
     return {};
 }
 std::string apply_profile_path(const std::string& text, run_config& config) {
+    if (text.empty()) return invalid("profile file", text, "expected a file name");
     config.profile_path = text;
     return {};
 }
