@@ -299,7 +299,7 @@ std::string usage_text(std::string_view program) {
            "Other arguments after the fourth are ignored; an option there (--...) is\n"
            "refused. Output directories must exist; they are never created. Each file\n"
            "is written beside its target and replaces it only when the run finishes\n"
-           "(status 0 or 2). Two outputs naming the same file are refused.\n"
+           "(status 0 or 2). --records or --profile naming another output is refused.\n"
            "\n"
            "Options, before the positional arguments:\n"
            "  --threads N   scan with N threads (default: every available core); the\n"

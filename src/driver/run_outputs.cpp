@@ -16,8 +16,9 @@ run_outputs::~run_outputs() { discard_outputs(*this); }
 
 namespace {
 
-// Two outputs renamed over one file would leave only the later of them, the
-// results lost under a summary or a profile: refused before any work.
+// The records or the profile renamed over the file of another output would
+// leave only the later of them, the results lost under a profile: refused
+// before any work. The summary may still replace the results.
 fault check_distinct_targets(const run_outputs& outputs) {
     struct named_output {
         const staged_output* output;
@@ -28,7 +29,7 @@ fault check_distinct_targets(const run_outputs& outputs) {
                                 {&outputs.summary, fault_kind::summary_file, "summary"},
                                 {&outputs.records, fault_kind::records_file, "records"},
                                 {&outputs.profile, fault_kind::profile_file, "profile"}};
-    for (std::size_t later = 1; later < std::size(all); ++later) {
+    for (std::size_t later = 2; later < std::size(all); ++later) {
         for (std::size_t earlier = 0; earlier < later; ++earlier) {
             if (same_staged_target(*all[earlier].output, *all[later].output)) {
                 return {all[later].kind, 0, std::string("it is also the ") + all[earlier].name + " file"};

@@ -163,15 +163,16 @@ status=0
 [ $status -eq 1 ] && grep -q "cannot write profile file '/dev/full'" err && [ ! -e r.csv ] ||
   fail "full profile target: status $status, $(cat err)"
 
-# Two outputs naming one file, by any path: only the last put in place would
-# stay, so the run is refused before any work and nothing is replaced. Shared
-# targets that are no regular file stay allowed, and an empty name is no name.
+# Records or a profile naming the file of another output, by any path: only
+# the last put in place would stay, so the run is refused before any work and
+# nothing is replaced. Shared targets that are no regular file stay allowed,
+# and an empty name is no name.
 echo old >same.csv
 for args in "--records same.csv 1000 127 same.csv s.json" "--records same.csv --profile ./same.csv 1000 127 r.csv s.json" \
-  "1000 127 same.csv $work/same.csv" "--records '' 1000 127 r.csv s.json"; do
+  "--profile $work/same.csv 1000 127 r.csv same.csv" "--records '' 1000 127 r.csv s.json"; do
   status=0
   eval "\"\$binary\" $args" 2>err || status=$?
-  [ $status -eq 1 ] && grep -Eq "it is also the (results|records) file|invalid records file ''" err &&
+  [ $status -eq 1 ] && grep -Eq "it is also the (results|records|summary) file|invalid records file ''" err &&
     [ "$(cat same.csv)" = old ] && [ ! -e r.csv ] && [ ! -e s.json ] || fail "$args: status $status, $(cat err)"
 done
 "$binary" --records /dev/null --profile /dev/null 1000 127 /dev/null /dev/null 2>/dev/null ||
