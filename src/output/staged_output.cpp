@@ -57,7 +57,9 @@ mode_t creation_mode() {
 int create_kept(staged_output& output) {
     output.temporary = kept_file_name(output.destination);
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd = open(output.temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        int fd = open(output.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        output.created = fd >= 0;
+        if (fd < 0 && errno == EEXIST) fd = open(output.temporary.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) return errno;
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
@@ -227,6 +229,9 @@ void release_staged_output(staged_output& output, output_file& file) {
 
 void discard_staged_output(staged_output& output, output_file& file) {
     if (output.keep_on_discard) {
+        // Made empty by this run, which stopped before it wrote anything:
+        // nothing to keep, and no file to leave behind.
+        if (output.created && !output.temporary.empty()) unlink(output.temporary.c_str());
         release_staged_output(output, file);
         return;
     }

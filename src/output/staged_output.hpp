@@ -33,6 +33,7 @@ struct staged_output {
     int descriptor = -1;      // the temporary file until open_staged_output hands it on
     int lock = -1;            // kept naming: keeps the lock until commit or discard
     bool keep_on_discard = false;  // kept naming, until keep_staged_prefix
+    bool created = false;          // kept naming: the file did not exist before this run
 };
 
 // Prepares output for path, which check_output_path has accepted. A
