@@ -127,12 +127,15 @@ std::string apply_progress_seconds(const std::string& text, run_config& config) 
     return {};
 }
 
-// The values of --records and --profile, into config.
+// The values of --records and --profile, into config. An empty name (an
+// unset shell variable) would ask for no file at all: refused.
 std::string apply_records_path(const std::string& text, run_config& config) {
+    if (text.empty()) return invalid("records file", text, "expected a file name");
     config.records_path = text;
     return {};
 }
 std::string apply_profile_path(const std::string& text, run_config& config) {
+    if (text.empty()) return invalid("profile file", text, "expected a file name");
     config.profile_path = text;
     return {};
 }
@@ -296,7 +299,7 @@ std::string usage_text(std::string_view program) {
            "Other arguments after the fourth are ignored; an option there (--...) is\n"
            "refused. Output directories must exist; they are never created. Each file\n"
            "is written beside its target and replaces it only when the run finishes\n"
-           "(status 0 or 2).\n"
+           "(status 0 or 2). --records or --profile naming another output is refused.\n"
            "\n"
            "Options, before the positional arguments:\n"
            "  --threads N   scan with N threads (default: every available core); the\n"

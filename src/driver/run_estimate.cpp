@@ -40,6 +40,12 @@ constexpr int sample_places = 8;
 constexpr double slice_primes = 32768.0;
 constexpr double whole_places = 2.0;
 constexpr double place_seconds = 1.0;
+// The trial before the sample walks about trial_primes examined primes; a
+// prime that takes longer than slow_prime_seconds there (a chunk of the
+// 32-bit walk, 64 primes at least, would take more than place_seconds)
+// makes the sample's slices that small.
+constexpr double trial_primes = 2.0;
+constexpr double slow_prime_seconds = place_seconds / 64.0;
 
 // Selecting the summary's percentiles among masses on file: about this long
 // per prime there (passes over the file, from the page cache), measured on
@@ -111,17 +117,17 @@ std::vector<slice_sample> walk_place(walk_kind walk, const std::vector<std::pair
 }
 
 // The stretches of one place of [lo, hi]: the whole place cut into `threads`
-// equal parts, or `threads` stretches of about slice_primes each side by
-// side around its middle.
+// equal parts, or `threads` stretches of about `primes` examined primes each
+// side by side around its middle.
 std::vector<std::pair<std::int64_t, std::int64_t>> cut_place(std::int64_t lo, std::int64_t hi, unsigned threads,
-                                                             bool whole) {
+                                                             bool whole, double primes) {
     const std::int64_t span = hi - lo + 1;
     std::int64_t width = span / threads + (span % threads != 0 ? 1 : 0);
     std::int64_t first = lo;
     if (!whole) {
-        // About slice_primes examined primes by their density 1/(8 ln p).
+        // About `primes` examined primes by their density 1/(8 ln p).
         const double middle = std::max(73.0, static_cast<double>(lo) + static_cast<double>(span) / 2.0);
-        width = std::min(width, std::max<std::int64_t>(24, std::llround(slice_primes * 8.0 * std::log(middle))));
+        width = std::min(width, std::max<std::int64_t>(24, std::llround(primes * 8.0 * std::log(middle))));
         first = std::max(lo, lo + (span - width * static_cast<std::int64_t>(threads)) / 2);
     }
     std::vector<std::pair<std::int64_t, std::int64_t>> cuts;
@@ -247,15 +253,42 @@ run_forecast forecast_run(const run_config& config) {
     const std::int64_t p_min = config.p_min;
     const std::int64_t p_max = config.p_max;
     const double expected = expected_examined_primes(p_min, p_max);
-    const bool whole = expected <= whole_places * sample_places * slice_primes * threads;
-    const int places = whole ? 1 : sample_places;
-    forecast.sample_places = places;
+    const std::int64_t span = p_max - p_min + 1;
 
-    // The walks of the sample, place by place; what they hold besides the
-    // program's own start is the memory a run's walk takes.
+    // What they hold besides the program's own start is the memory a run's
+    // walk takes.
     const double resident_before = peak_resident_bytes();
     const clock::time_point start = clock::now();
-    const std::int64_t span = p_max - p_min + 1;
+
+    // A trial of a few primes in the middle first. Where each prime takes
+    // long (a huge C_MAX), a sample of whole chunks would take minutes or
+    // hours: the slices then shrink to a few primes, and the places to as
+    // many as the sample's time allows.
+    double primes_per_slice = slice_primes;
+    int places = sample_places;
+    if (p_min <= p_max) {
+        const double middle = std::max(73.0, static_cast<double>(p_min) + static_cast<double>(span) / 2.0);
+        const std::int64_t trial_width = std::llround(trial_primes * 8.0 * std::log(middle));
+        slice_sample trial;
+        // Moved on, a few times, while it finds no prime.
+        for (std::int64_t lo = p_min + span / 2, tries = 0; trial.primes == 0 && lo <= p_max && tries < 4;
+             lo += trial_width, ++tries) {
+            trial = walk_slice(walk, lo, lo + std::min<std::int64_t>(p_max - lo, trial_width - 1), config.c_max,
+                               place_seconds);
+        }
+        const double per_prime = trial.primes > 0 ? trial.seconds / static_cast<double>(trial.primes) : 0.0;
+        if (per_prime > slow_prime_seconds) {
+            primes_per_slice = std::max(trial_primes, place_seconds / per_prime);
+            places = std::clamp(static_cast<int>(sample_places * place_seconds / (per_prime * primes_per_slice)), 1,
+                                sample_places);
+        }
+    }
+    const bool whole = primes_per_slice == slice_primes &&
+                       expected <= whole_places * sample_places * slice_primes * threads;
+    if (whole) places = 1;
+    forecast.sample_places = places;
+
+    // The walks of the sample, place by place.
     double work = 0;        // one busy thread's seconds for every examined prime
     double fixed_sum = 0;   // the stretches' fitted fixed costs
     double sieve_sum = 0;   // the 32-bit walk's own sieve, and the widths it sieved
@@ -270,7 +303,8 @@ run_forecast forecast_run(const run_config& config) {
         const std::int64_t hi = k + 1 == places ? p_max
                                                 : p_min + static_cast<std::int64_t>(static_cast<double>(span) * (k + 1) / places) - 1;
         if (lo > hi) continue;
-        const std::vector<slice_sample> slices = walk_place(walk, cut_place(lo, hi, threads, whole), config.c_max);
+        const std::vector<slice_sample> slices = walk_place(walk, cut_place(lo, hi, threads, whole, primes_per_slice),
+                                                         config.c_max);
         double primes = 0;
         double seconds = 0;
         for (const slice_sample& slice : slices) {

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "driver/run_messages.hpp"
 #include "driver/run_views.hpp"
@@ -12,6 +13,33 @@
 namespace erdos {
 
 run_outputs::~run_outputs() { discard_outputs(*this); }
+
+namespace {
+
+// The records or the profile renamed over the file of another output would
+// leave only the later of them, the results lost under a profile: refused
+// before any work. The summary may still replace the results.
+fault check_distinct_targets(const run_outputs& outputs) {
+    struct named_output {
+        const staged_output* output;
+        fault_kind kind;
+        const char* name;
+    };
+    const named_output all[] = {{&outputs.results, fault_kind::results_file, "results"},
+                                {&outputs.summary, fault_kind::summary_file, "summary"},
+                                {&outputs.records, fault_kind::records_file, "records"},
+                                {&outputs.profile, fault_kind::profile_file, "profile"}};
+    for (std::size_t later = 2; later < std::size(all); ++later) {
+        for (std::size_t earlier = 0; earlier < later; ++earlier) {
+            if (same_staged_target(*all[earlier].output, *all[later].output)) {
+                return {all[later].kind, 0, std::string("it is also the ") + all[earlier].name + " file"};
+            }
+        }
+    }
+    return {};
+}
+
+}  // namespace
 
 fault prepare_outputs(run_outputs& outputs, const run_config& config) {
     if (const int error = check_output_path(config.results_path); error != 0) {
@@ -30,7 +58,7 @@ fault prepare_outputs(run_outputs& outputs, const run_config& config) {
         error != 0) {
         return {fault_kind::summary_file, error, {}};
     }
-    return {};
+    return check_distinct_targets(outputs);
 }
 
 void discard_outputs(run_outputs& outputs) {

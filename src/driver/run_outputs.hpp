@@ -43,7 +43,8 @@ struct run_outputs {
 // that a wrong path costs no waiting: the results beside their target with the
 // kept naming (rows a stopped run kept there stay as they are until the run
 // knows what to keep), the summary with a unique name. A --resume whose
-// results target is no regular file is refused. Returns the fault, or none.
+// results target is no regular file is refused, and so are records or a
+// profile that name the file of another output. Returns the fault, or none.
 fault prepare_outputs(run_outputs& outputs, const run_config& config);
 
 // After a finished run (the temporary files are renamed by then) or a failed

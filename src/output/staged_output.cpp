@@ -57,7 +57,9 @@ mode_t creation_mode() {
 int create_kept(staged_output& output) {
     output.temporary = kept_file_name(output.destination);
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd = open(output.temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        int fd = open(output.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        output.created = fd >= 0;
+        if (fd < 0 && errno == EEXIST) fd = open(output.temporary.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) return errno;
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
@@ -119,7 +121,21 @@ int create_unique(staged_output& output) {
     return 0;
 }
 
+// path with "." and ".." resolved and the links of its existing directories
+// followed; the file itself need not exist.
+fs::path resolved_path(const std::string& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(fs::path(path), ec);
+    if (ec) return fs::path(path).lexically_normal();
+    const fs::path resolved = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute.lexically_normal() : resolved;
+}
+
 }  // namespace
+
+bool same_staged_target(const staged_output& a, const staged_output& b) {
+    return a.staged && b.staged && resolved_path(a.destination) == resolved_path(b.destination);
+}
 
 std::string kept_file_name(const std::string& destination) { return destination + ".erdos-partial"; }
 
@@ -213,6 +229,9 @@ void release_staged_output(staged_output& output, output_file& file) {
 
 void discard_staged_output(staged_output& output, output_file& file) {
     if (output.keep_on_discard) {
+        // Made empty by this run, which stopped before it wrote anything:
+        // nothing to keep, and no file to leave behind.
+        if (output.created && !output.temporary.empty()) unlink(output.temporary.c_str());
         release_staged_output(output, file);
         return;
     }

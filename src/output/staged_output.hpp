@@ -33,6 +33,7 @@ struct staged_output {
     int descriptor = -1;      // the temporary file until open_staged_output hands it on
     int lock = -1;            // kept naming: keeps the lock until commit or discard
     bool keep_on_discard = false;  // kept naming, until keep_staged_prefix
+    bool created = false;          // kept naming: the file did not exist before this run
 };
 
 // Prepares output for path, which check_output_path has accepted. A
@@ -67,6 +68,11 @@ void discard_staged_output(staged_output& output, output_file& file);
 // Closes file, if open, without reporting, and lets the lock go, but keeps
 // the temporary file where it is, for a later run to continue. Safe to repeat.
 void release_staged_output(staged_output& output, output_file& file);
+
+// Whether a and b, both prepared and staged, would be renamed over the same
+// file: their destinations name it, whatever the directories and links on
+// the way. Direct targets (/dev/null and the like) never collide.
+bool same_staged_target(const staged_output& a, const staged_output& b);
 
 // The name of the kept temporary file for a destination.
 std::string kept_file_name(const std::string& destination);

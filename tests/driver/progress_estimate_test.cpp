@@ -105,4 +105,22 @@ TEST_F(Logged, AnEstimateWritesNoFileAndCountsASmallRunExactly) {
     EXPECT_NE(device.out.find("written directly to '/dev/null'"), std::string::npos) << device.out;
 }
 
+TEST_F(Logged, AnEstimateStaysShortWhereEachPrimeTakesLong) {
+    // About a second a prime (C_MAX far above p): a sample of whole chunks,
+    // 64 primes at least, would take minutes; a few primes must do.
+    auto child = erdos_test::start_process(
+        ERDOS_STRAUS_BINARY, {"--threads", "1", "--estimate", "200000", "600000000", "r.csv", "s.json"}, dir);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (std::chrono::steady_clock::now() < deadline && kill(child.pid, 0) == 0 &&
+           erdos_test::read_file(child.capture_dir + "/out").find("from a sample") == std::string::npos) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const bool late = erdos_test::read_file(child.capture_dir + "/out").find("from a sample") == std::string::npos;
+    if (late) kill(child.pid, SIGKILL);
+    const auto r = erdos_test::finish_process(child);
+    ASSERT_FALSE(late) << "the estimate took more than 90 s";
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_NE(r.out.find("wall time        about "), std::string::npos) << r.out;
+}
+
 }  // namespace

@@ -156,12 +156,30 @@ cmp -s whole.rec resumed.rec && cmp -s whole.prof resumed.prof && cmp -s whole.c
 # A target that cannot be written: refused before any work, nothing replaced.
 status=0
 "$binary" --records missing/r.rec 1000 127 r.csv s.json 2>err || status=$?
-[ $status -eq 1 ] && grep -q "cannot write records file 'missing/r.rec'" err && [ ! -e r.csv ] ||
+[ $status -eq 1 ] && grep -q "cannot write records file 'missing/r.rec'" err && [ ! -e r.csv ] &&
+  [ ! -e r.csv.erdos-partial ] ||
   fail "missing directory: status $status, $(cat err)"
 status=0
 "$binary" --profile /dev/full 1000 127 r.csv s.json 2>err || status=$?
 [ $status -eq 1 ] && grep -q "cannot write profile file '/dev/full'" err && [ ! -e r.csv ] ||
   fail "full profile target: status $status, $(cat err)"
+
+# Records or a profile naming the file of another output, by any path: only
+# the last put in place would stay, so the run is refused before any work and
+# nothing is replaced. Shared targets that are no regular file stay allowed,
+# and an empty name is no name.
+echo old >same.csv
+rm -f r.csv.erdos-partial r.csv.erdos-progress  # the rows the full profile target kept
+for args in "--records same.csv 1000 127 same.csv s.json" "--records same.csv --profile ./same.csv 1000 127 r.csv s.json" \
+  "--profile $work/same.csv 1000 127 r.csv same.csv" "--records '' 1000 127 r.csv s.json"; do
+  status=0
+  eval "\"\$binary\" $args" 2>err || status=$?
+  [ $status -eq 1 ] && grep -Eq "it is also the (results|records|summary) file|invalid records file ''" err &&
+    [ "$(cat same.csv)" = old ] && [ ! -e r.csv ] && [ ! -e s.json ] && ! ls | grep -q erdos-partial ||
+    fail "$args: status $status, $(cat err)"
+done
+"$binary" --records /dev/null --profile /dev/null 1000 127 /dev/null /dev/null 2>/dev/null ||
+  fail "/dev/null for every output: status $?"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures failures"
