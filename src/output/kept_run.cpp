@@ -58,9 +58,11 @@ kept_run check_kept_run(const checkpoint_record& wanted, const staged_output& re
     checkpoint_record record;
     if (const int error = read_checkpoint_record(record_path, record); error != 0) {
         if (error == ENOENT) {
-            kept.refusal = kept_name + " has no progress record " + quote_for_message(record_path);
+            kept.refusal = kept_name + " has no progress record " + quote_for_message(record_path) +
+                           ", so its rows cannot be checked; " + start_afresh(results);
         } else if (error == EINVAL) {
-            kept.refusal = "the progress record " + quote_for_message(record_path) + " is damaged";
+            kept.refusal = "the progress record " + quote_for_message(record_path) +
+                           " is damaged, so the kept rows cannot be checked; " + start_afresh(results);
         } else {
             kept.error = error;
         }

@@ -994,9 +994,10 @@ TEST_F(Resume, RefusalsLeaveEveryFileAsItWas) {
     const std::vector<case_t> cases = {
         {"missing record", {"2000"}, good.rows_text, "",
          cannot + "'results/erdos_results.csv.erdos-partial' has no progress record "
-                  "'results/erdos_results.csv.erdos-progress'\n"},
+                  "'results/erdos_results.csv.erdos-progress', so its rows cannot be checked; " + afresh + "\n"},
         {"damaged record", {"2000"}, good.rows_text, good.record.substr(0, 40),
-         cannot + "the progress record 'results/erdos_results.csv.erdos-progress' is damaged\n"},
+         cannot + "the progress record 'results/erdos_results.csv.erdos-progress' is damaged, so the kept rows "
+                  "cannot be checked; " + afresh + "\n"},
         {"another configuration", {"--from", "0", "2000"}, good.rows_text, good.record,
          cannot + "the kept rows " + partial + " are of another run (2000 127): continue them with that command "
                   "and --resume, or " + afresh + "\n"},
