@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/run_estimate.hpp"
+#include "driver/estimate_text.hpp"
 #include "driver/run_messages.hpp"
 #include "driver/run_outputs.hpp"
 #include "driver/run_views.hpp"

@@ -1,4 +1,4 @@
-#include "driver/run_estimate.hpp"
+#include "driver/estimate_text.hpp"
 
 #include <gtest/gtest.h>
 
