@@ -6,33 +6,9 @@
 
 namespace erdos {
 
-namespace {
-
-// The minimum of two (value, first prime) pairs. Neither value is a NaN: a
-// minimum only ever moves to a value strictly below another.
-void take_smaller(double& value, std::int64_t& prime, double other_value, std::int64_t other_prime) {
-    if (other_value < value || (other_value == value && other_prime < prime)) {
-        value = other_value;
-        prime = other_prime;
-    }
-}
-
-}  // namespace
-
 void merge_run_stats(run_stats& whole, const run_stats& part) {
     whole.processed += part.processed;
-    whole.covered += part.covered;
-    whole.verified += part.verified;
-    if (part.max_least_shift > whole.max_least_shift ||
-        (part.max_least_shift == whole.max_least_shift && part.max_least_shift_prime < whole.max_least_shift_prime)) {
-        whole.max_least_shift = part.max_least_shift;
-        whole.max_least_shift_prime = part.max_least_shift_prime;
-    }
-    take_smaller(whole.min_uniform_mass, whole.min_uniform_mass_prime, part.min_uniform_mass,
-                 part.min_uniform_mass_prime);
-    take_smaller(whole.min_weighted_mass, whole.min_weighted_mass_prime, part.min_weighted_mass,
-                 part.min_weighted_mass_prime);
-    for (const auto& [least_c, count] : part.least_shift_histogram) whole.least_shift_histogram[least_c] += count;
+    add_counts_and_extremes(whole, part);
 }
 
 std::vector<std::int64_t> pack_run_stats(const run_stats& stats) {

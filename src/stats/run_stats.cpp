@@ -74,25 +74,10 @@ void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk) {
         }
         return;
     }
-    // Each extreme of the tally is the first of its primes to reach it, and
-    // those primes come after all of stats': a strictly better value wins,
-    // as it would have prime by prime.
+    // The tally's primes all come after stats': its extremes win only when
+    // strictly better, as they would have prime by prime.
     stats.processed += static_cast<std::int64_t>(tally.primes);
-    stats.covered += tally.covered;
-    stats.verified += tally.verified;
-    for (const auto& [least_c, count] : tally.least_shift_histogram) stats.least_shift_histogram[least_c] += count;
-    if (tally.max_least_shift > stats.max_least_shift) {
-        stats.max_least_shift = tally.max_least_shift;
-        stats.max_least_shift_prime = tally.max_least_shift_prime;
-    }
-    if (tally.min_uniform_mass < stats.min_uniform_mass) {
-        stats.min_uniform_mass = tally.min_uniform_mass;
-        stats.min_uniform_mass_prime = tally.min_uniform_mass_prime;
-    }
-    if (tally.min_weighted_mass < stats.min_weighted_mass) {
-        stats.min_weighted_mass = tally.min_weighted_mass;
-        stats.min_weighted_mass_prime = tally.min_weighted_mass_prime;
-    }
+    add_counts_and_extremes(stats, tally);
     add_mass_block(stats.masses, tally.uniform_masses.data(), tally.weighted_masses.data(), tally.primes);
     if (stats.records.wanted || !stats.profile.starts.empty()) {
         for (const prime_scan& scan : chunk.scans) {

@@ -52,6 +52,35 @@ void tally_prime(chunk_tally& tally, const prime_scan& scan, bool witness_verifi
 // Empties a tally for the next chunk, keeping its memory.
 void clear_chunk_tally(chunk_tally& tally);
 
+// Adds to whole the covered and verified counts, the histogram and the
+// extremes of part, a run's or a chunk's aggregates over primes disjoint from
+// whole's, as if both had been folded one prime at a time in prime order:
+// the largest least shift wins, on a tie the smaller prime; each minimum goes
+// to the smaller value, on a tie the smaller prime (the initial 0 and 1.0 are
+// at prime 0 on both sides, so an empty part changes nothing). `processed`
+// and the masses are left to the caller.
+template <class Part>
+void add_counts_and_extremes(run_stats& whole, const Part& part) {
+    whole.covered += part.covered;
+    whole.verified += part.verified;
+    for (const auto& [least_c, count] : part.least_shift_histogram) whole.least_shift_histogram[least_c] += count;
+    if (part.max_least_shift > whole.max_least_shift ||
+        (part.max_least_shift == whole.max_least_shift && part.max_least_shift_prime < whole.max_least_shift_prime)) {
+        whole.max_least_shift = part.max_least_shift;
+        whole.max_least_shift_prime = part.max_least_shift_prime;
+    }
+    auto take_smaller = [](double& value, std::int64_t& prime, double other_value, std::int64_t other_prime) {
+        if (other_value < value || (other_value == value && other_prime < prime)) {
+            value = other_value;
+            prime = other_prime;
+        }
+    };
+    take_smaller(whole.min_uniform_mass, whole.min_uniform_mass_prime, part.min_uniform_mass,
+                 part.min_uniform_mass_prime);
+    take_smaller(whole.min_weighted_mass, whole.min_weighted_mass_prime, part.min_weighted_mass,
+                 part.min_weighted_mass_prime);
+}
+
 // Counts each prime of the chunk as processed and folds it into stats, as if
 // its primes were folded one by one in order: from the chunk's tally when
 // that holds every prime of the chunk, else prime by prime. The records and
