@@ -17,83 +17,19 @@
 
 namespace erdos {
 
-owned_descriptor::owned_descriptor(owned_descriptor&& other) noexcept : fd(other.fd) { other.fd = -1; }
-
-owned_descriptor& owned_descriptor::operator=(owned_descriptor&& other) noexcept {
-    if (this != &other) {
-        if (fd >= 0) close(fd);
-        fd = other.fd;
-        other.fd = -1;
-    }
-    return *this;
-}
-
-owned_descriptor::~owned_descriptor() {
-    if (fd >= 0) close(fd);
-}
-
 namespace {
 
 // Pairs the buffer first makes room for, so that a small run, or the
 // statistics of one part of a test, does not take the whole budget.
 constexpr std::uint64_t first_room = 4096;
 
-std::string temporary_directory() {
-    const char* tmpdir = std::getenv("TMPDIR");
-    return tmpdir != nullptr && *tmpdir != '\0' ? std::string(tmpdir) : std::string("/tmp");
-}
-
-// A file in directory that no name leads to, open for reading and writing:
-// made by O_TMPFILE where the file system supports it, else by mkstemp and
-// unlinked at once. Returns 0 or an errno value.
-int open_unnamed_file(const std::string& directory, owned_descriptor& file) {
-    const int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        file.fd = fd;
-        return 0;
-    }
-    // Without O_TMPFILE the call fails with one of these, and with anything
-    // else for a reason that mkstemp would meet as well.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
-    std::string name = directory + "/.erdos-straus-masses-XXXXXX";
-    const int named = mkostemp(name.data(), O_CLOEXEC);
-    if (named < 0) return errno;
-    file.fd = named;
-    return unlink(name.c_str()) == 0 ? 0 : errno;
-}
-
-int write_all(int fd, const double* values, std::size_t count) {
-    const char* bytes = reinterpret_cast<const char*>(values);
-    std::size_t left = count * sizeof(double);
-    while (left > 0) {
-        const ssize_t wrote = write(fd, bytes, left);
-        if (wrote < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (wrote == 0) return EIO;
-        bytes += wrote;
-        left -= static_cast<std::size_t>(wrote);
-    }
-    return 0;
+int write_values(int fd, const double* values, std::size_t count) {
+    return write_all(fd, values, count * sizeof(double));
 }
 
 // Reads count values from byte offset; a file that ends before them is EIO.
-int read_all(int fd, double* values, std::size_t count, std::uint64_t offset) {
-    char* bytes = reinterpret_cast<char*>(values);
-    std::size_t left = count * sizeof(double);
-    while (left > 0) {
-        const ssize_t got = pread(fd, bytes, left, static_cast<off_t>(offset));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (got == 0) return EIO;
-        bytes += got;
-        left -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return 0;
+int read_values(int fd, double* values, std::size_t count, std::uint64_t offset) {
+    return read_all_at(fd, values, count * sizeof(double), offset);
 }
 
 // The buffer as the next segment of the file, its leading digits counted;
@@ -106,8 +42,8 @@ void spill_masses(mass_store& store) {
             store.error = open_unnamed_file(store.directory.empty() ? temporary_directory() : store.directory,
                                             store.file);
         }
-        if (store.error == 0) store.error = write_all(store.file.fd, store.uniform.data(), pairs);
-        if (store.error == 0) store.error = write_all(store.file.fd, store.weighted.data(), pairs);
+        if (store.error == 0) store.error = write_values(store.file.fd, store.uniform.data(), pairs);
+        if (store.error == 0) store.error = write_values(store.file.fd, store.weighted.data(), pairs);
         if (store.error == 0) {
             if (store.uniform_digits.empty()) {
                 store.uniform_digits.assign(select_digit_values, 0);
@@ -195,7 +131,7 @@ int visit_masses(const mass_store& store, const mass_visitor& visit) {
             for (const bool weighted : {false, true}) {
                 for (std::uint64_t done = 0; done < pairs;) {
                     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), pairs - done));
-                    if (const int error = read_all(store.file.fd, block.data(), count, offset + done * sizeof(double));
+                    if (const int error = read_values(store.file.fd, block.data(), count, offset + done * sizeof(double));
                         error != 0) {
                         return error;
                     }

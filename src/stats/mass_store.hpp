@@ -7,20 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "stats/unnamed_file.hpp"
 #include "tuning.hpp"
 
 namespace erdos {
-
-// An open descriptor, closed when its holder goes; moved, never copied.
-struct owned_descriptor {
-    int fd = -1;
-    owned_descriptor() = default;
-    owned_descriptor(const owned_descriptor&) = delete;
-    owned_descriptor& operator=(const owned_descriptor&) = delete;
-    owned_descriptor(owned_descriptor&& other) noexcept;
-    owned_descriptor& operator=(owned_descriptor&& other) noexcept;
-    ~owned_descriptor();
-};
 
 // The masses of a run (or of one process's share of it), in the order they
 // were added. Up to `budget` pairs wait in memory; a full buffer goes to the
