@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "stop_request.hpp"
+#include "walks/chunk_spill.hpp"
 #include "tuning.hpp"
 
 namespace erdos {
@@ -19,9 +20,16 @@ namespace {
 
 constexpr std::size_t no_end = static_cast<std::size_t>(-1);
 
+// A chunk made and not yet handed on: in memory, or its bulk on file.
+struct held_chunk {
+    prime_chunk chunk;
+    bool spilled = false;
+    spilled_chunk where;
+};
+
 // A stretch taken by a worker and not yet handed on in full.
 struct stretch_slot {
-    std::deque<prime_chunk> chunks;  // made, not yet handed on
+    std::deque<held_chunk> chunks;  // made, not yet handed on
     unsigned worker = 0;
     bool done = false;
 };
@@ -33,8 +41,12 @@ struct stretch_slot {
 // finds: it wakes once for several chunks, not once a chunk.
 struct pool_state {
     std::size_t max_held = 1;
+    std::size_t kept_in_memory = 1;
     std::size_t batch = 1;
-    std::vector<std::size_t> held;  // per worker: its chunks made, not yet handed on, of all its stretches
+    std::vector<std::size_t> held;       // per worker: its chunks made, not yet handed on, of all its stretches
+    std::vector<std::size_t> in_memory;  // per worker: of those, the ones wholly in memory
+    std::vector<std::size_t> on_file;    // per worker: of those, the ones in its spill file
+    std::vector<chunk_spill> spills;     // per worker; its `end` and `error` are the worker's own
     std::size_t waiting = 0;        // workers waiting for room
     std::mutex mutex;
     std::condition_variable ready;  // for the calling thread: chunks to hand on, a stretch done, the pool stopping
@@ -72,17 +84,37 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
             const chunk_emit emit = [&](prime_chunk& chunk) {
                 std::unique_lock lock(pool.mutex);
                 // A worker's earlier stretch may still wait with its chunks:
-                // the bound counts them all. The calling thread is woken
+                // the bound counts them all. Without a spill file the chunks
+                // in memory are bounded as well. The calling thread is woken
                 // first, as it may be waiting for a batch.
-                if (!pool.stopping && pool.held[worker] >= pool.max_held) {
+                const auto full = [&] {
+                    return pool.held[worker] >= pool.max_held ||
+                           (pool.spills[worker].error != 0 && pool.in_memory[worker] >= pool.kept_in_memory &&
+                            stretch != pool.delivering);
+                };
+                if (!pool.stopping && full()) {
                     ++pool.waiting;
                     pool.ready.notify_one();
-                    pool.room.wait(lock, [&] { return pool.stopping || pool.held[worker] < pool.max_held; });
+                    pool.room.wait(lock, [&] { return pool.stopping || !full(); });
                     --pool.waiting;
                 }
                 if (pool.stopping) return false;
-                std::deque<prime_chunk>& chunks = pool.open[stretch - pool.delivering].chunks;
-                chunks.push_back(std::move(chunk));
+                // A chunk that would wait beyond the memory allowed goes to
+                // the worker's file; once none of its chunks waits there,
+                // the file is written again from its start.
+                held_chunk held;
+                if (stretch != pool.delivering && pool.in_memory[worker] >= pool.kept_in_memory) {
+                    chunk_spill& spill = pool.spills[worker];
+                    if (pool.on_file[worker] == 0) spill.end = 0;
+                    lock.unlock();
+                    held.spilled = spill_chunk(spill, chunk, held.where);
+                    lock.lock();
+                    if (pool.stopping) return false;
+                }
+                held.chunk = std::move(chunk);
+                std::deque<held_chunk>& chunks = pool.open[stretch - pool.delivering].chunks;
+                ++(held.spilled ? pool.on_file : pool.in_memory)[worker];
+                chunks.push_back(std::move(held));
                 ++pool.held[worker];
                 const bool wake = stretch == pool.delivering && chunks.size() >= pool.batch;
                 lock.unlock();
@@ -106,10 +138,12 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
 // Hands the chunks on stretch by stretch; stops at the first refusal of the
 // sink or failure of a worker.
 int deliver(pool_state& pool, const chunk_sink& sink) {
-    prime_chunk chunk;
+    held_chunk held;
     bool draining = false;  // handing on what it found when it woke
     while (true) {
         bool room = false;
+        bool advanced = false;
+        unsigned worker = 0;
         {
             std::unique_lock lock(pool.mutex);
             const auto can_hand_on = [&] {
@@ -130,16 +164,32 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
             if (front.chunks.empty()) {  // done and handed on in full
                 pool.open.pop_front();
                 ++pool.delivering;
-                continue;
+                advanced = true;
+                // Its successor's worker may have waited for room in memory.
+                room = pool.waiting > 0;
+            } else {
+                held = std::move(front.chunks.front());
+                front.chunks.pop_front();
+                draining = !front.chunks.empty();
+                worker = front.worker;
+                if (!held.spilled) {
+                    --pool.in_memory[worker];
+                    room = pool.waiting > 0;
+                }
+                room = (--pool.held[worker] + 1 == pool.max_held && pool.waiting > 0) || room;
             }
-            chunk = std::move(front.chunks.front());
-            front.chunks.pop_front();
-            draining = !front.chunks.empty();
-            room = --pool.held[front.worker] + 1 == pool.max_held && pool.waiting > 0;
         }
         if (room) pool.room.notify_all();
+        if (advanced) continue;
+        if (held.spilled) {
+            // Read back outside the lock; the worker may append meanwhile.
+            restore_chunk(pool.spills[worker], held.where, held.chunk);
+            std::lock_guard lock(pool.mutex);
+            --pool.on_file[worker];
+            held.spilled = false;
+        }
         stop_if_requested();
-        if (const int result = sink(chunk); result != 0) {
+        if (const int result = sink(held.chunk); result != 0) {
             std::lock_guard lock(pool.mutex);
             pool.stopping = true;
             return result;
@@ -149,12 +199,17 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
 
 }  // namespace
 
-int make_stretches_in_pool(unsigned threads, std::size_t max_held, const stretch_maker& make,
+int make_stretches_in_pool(unsigned threads, const stretch_pool_limits& limits, const stretch_maker& make,
                            const chunk_sink& sink) {
     pool_state pool;
-    pool.max_held = max_held == 0 ? 1 : max_held;
+    pool.max_held = limits.max_held == 0 ? 1 : limits.max_held;
+    pool.kept_in_memory = limits.kept_in_memory;
     pool.batch = std::min(pool.max_held, tuning::handover_batch_chunks);
     pool.held.assign(threads, 0);
+    pool.in_memory.assign(threads, 0);
+    pool.on_file.assign(threads, 0);
+    pool.spills.resize(threads);
+    for (chunk_spill& spill : pool.spills) spill.directory = limits.spill_directory;
     std::vector<std::thread> workers;
     int result = 0;
     try {
@@ -171,6 +226,13 @@ int make_stretches_in_pool(unsigned threads, std::size_t max_held, const stretch
     for (std::thread& t : workers) t.join();
     if (pool.failure) std::rethrow_exception(pool.failure);
     return result;
+}
+
+int make_stretches_in_pool(unsigned threads, std::size_t max_held, const stretch_maker& make,
+                           const chunk_sink& sink) {
+    stretch_pool_limits limits;
+    limits.max_held = max_held;
+    return make_stretches_in_pool(threads, limits, make, sink);
 }
 
 }  // namespace erdos

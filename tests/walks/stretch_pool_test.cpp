@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <cstdint>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -135,4 +137,69 @@ TEST(StretchPool, ASlowStretchHandsOnWithoutAWholeBatch) {
         });
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(first_came_alone);
+}
+
+// Chunks beyond the memory allowed wait on file and come back whole, in
+// order: scans, verdicts, rows and masses. Where no file can be made, the
+// pool keeps them in memory up to the allowance and still loses none.
+TEST(StretchPool, ChunksWaitingOnFileComeBackWhole) {
+    const auto make_chunk = [](std::size_t stretch, std::size_t i) {
+        erdos::prime_chunk chunk;
+        const auto p = static_cast<std::int64_t>(1000 * stretch + i);
+        chunk.scans.resize(i % 3);  // some chunks with nothing at all
+        for (std::size_t k = 0; k < chunk.scans.size(); ++k) {
+            chunk.scans[k].p = p;
+            chunk.scans[k].first_d = static_cast<erdos::int128>(p) << 70;
+            chunk.scans[k].weighted_mass = -0.0;
+            chunk.verified.push_back(static_cast<std::uint8_t>(k));
+            chunk.tally.uniform_masses.push_back(static_cast<double>(p) / 3.0);
+            chunk.tally.weighted_masses.push_back(static_cast<double>(k));
+        }
+        chunk.rows = std::string(i * 5000, static_cast<char>('a' + stretch % 26)) + std::to_string(p) + ',';
+        chunk.tally.primes = chunk.scans.size();
+        chunk.tally.covered = static_cast<std::int64_t>(p);
+        return chunk;
+    };
+    for (const char* directory : {"", "/nonexistent/directory"}) {
+        for (const unsigned threads : {2U, 3U, 16U}) {
+            std::size_t delivered = 0;
+            bool whole = true;
+            std::string order;
+            erdos::stretch_pool_limits limits;
+            limits.max_held = 64;
+            limits.kept_in_memory = 1;
+            limits.spill_directory = directory;
+            const int result = erdos::make_stretches_in_pool(
+                threads, limits,
+                [&](unsigned, std::size_t stretch, const erdos::chunk_emit& emit) {
+                    if (stretch >= 12) return false;
+                    for (std::size_t i = 0; i < 7; ++i) {
+                        erdos::prime_chunk chunk = make_chunk(stretch, i);
+                        if (!emit(chunk)) return true;
+                    }
+                    return true;
+                },
+                [&](const erdos::prime_chunk& chunk) {
+                    const erdos::prime_chunk want = make_chunk(delivered / 7, delivered % 7);
+                    ++delivered;
+                    order += std::to_string(chunk.tally.covered) + ',';
+                    whole = whole && chunk.rows == want.rows && chunk.verified == want.verified &&
+                            chunk.scans.size() == want.scans.size() &&
+                            chunk.tally.uniform_masses == want.tally.uniform_masses &&
+                            chunk.tally.weighted_masses == want.tally.weighted_masses &&
+                            chunk.tally.primes == want.tally.primes;
+                    for (std::size_t k = 0; whole && k < chunk.scans.size(); ++k) {
+                        whole = chunk.scans[k].p == want.scans[k].p && chunk.scans[k].first_d == want.scans[k].first_d &&
+                                std::signbit(chunk.scans[k].weighted_mass);
+                    }
+                    return 0;
+                });
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(delivered, 84U) << threads << " threads, directory '" << directory << "'";
+            EXPECT_TRUE(whole) << threads << " threads, directory '" << directory << "'";
+            std::string want_order;
+            for (std::size_t c = 0; c < 84; ++c) want_order += std::to_string(1000 * (c / 7) + c % 7) + ',';
+            EXPECT_EQ(order, want_order);
+        }
+    }
 }
