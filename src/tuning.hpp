@@ -207,19 +207,30 @@ inline constexpr std::chrono::milliseconds handover_wait{50};
 // 0.8% during the walk, as with the batches, for four times a worker's
 // chunk memory.
 
-// Chunks finished ahead of the one the run writes wait in memory, about
-// 216 bytes an examined prime far out (its scan, 80 bytes, its row, 116
-// bytes at 10^18, and its masses for the run's tally, 16); each worker runs at most a stretch ahead, so the
-// stretches are cut to hold at most this many examined primes over all the
-// threads together (about 225 MB at 10^18, 165 MB at 10^12): many threads
-// far out get shorter stretches and a larger share of set-up rather than
-// more memory. The bound keeps a run on two threads under 512 MiB at the
-// top of the range: [2^62 - 10^9, 2^62] peaks at 479 MiB on two threads
-// (421 MiB on one); 2^21 took it to 608 MiB, for two stretches fewer on
-// [10^18, +10^9] (1.84 times one thread's speed there, against 1.58 to
-// 1.75 at this bound, measured on a loaded machine). Any positive value
-// gives the same bytes.
-inline constexpr std::int64_t far_held_primes = std::int64_t{1} << 20;
+// Chunks finished ahead of the one the run writes wait, about 216 bytes an
+// examined prime far out (its scan, 80 bytes, its row, 116 bytes at 10^18,
+// and its masses for the run's tally, 16). Each worker keeps up to
+// far_held_primes / threads of them in memory and writes the rest of the
+// stretch it runs ahead with to an unnamed file of its own ($TMPDIR or
+// /tmp), read back on the run's own thread in its turn (about 0.03 us a
+// prime against 2.7 us of work at 10^18). Waiting in memory, every worker
+// held up to a whole stretch: with two threads at the top of the range the
+// run peaked at 460 to 594 MiB (the chunks freed by one worker's arena are
+// not reused by the other's). Any positive value gives the same bytes.
+inline constexpr std::int64_t far_held_primes = std::int64_t{1} << 18;
+// ... and the stretches are cut so that the files together hold at most
+// this many primes (about 3.6 GB at 10^18), which bounds the stretches of
+// many threads far out. Any positive value gives the same bytes.
+inline constexpr std::int64_t far_spilled_primes = std::int64_t{1} << 24;
+
+// The one list of sieving primes (a byte a prime up to sqrt(p_max)) and the
+// sieves of two workers share this much memory; a stretch is cut short
+// enough for its sieves to fit (one 8-byte entry per sieving prime with a
+// multiple in it: about 170 MB for 1.5 M examined primes at 10^18), so
+// that a run on two threads far out stays under 512 MiB at the top of the
+// range with the masses (at most 64 MiB) and the chunks in memory. More
+// threads take a share each. Any positive value gives the same bytes.
+inline constexpr std::uint64_t far_walk_sieve_bytes = std::uint64_t{288} << 20;
 
 // A run far out factors each m on its own (Pollard-Brent rho, about
 // lone_m_cost ns an m near 10^18, scan included) instead of setting up the

@@ -101,9 +101,13 @@ std::string forecast_text(const run_config& config, const run_forecast& forecast
         text += ", written directly to '" + config.results_path + "'\n";
     }
     text += "  temporary disk   ";
-    if (forecast.mass_file_bytes > 0) {
-        text += "about " + disk_text(forecast.mass_file_bytes) + " of masses in '" + forecast.mass_directory +
-                "' (gone when the run ends" + free_text(free_masses) + ")\n";
+    if (forecast.mass_file_bytes > 0 || forecast.waiting_file_bytes > 0) {
+        if (forecast.mass_file_bytes > 0) text += "about " + disk_text(forecast.mass_file_bytes) + " of masses";
+        if (forecast.mass_file_bytes > 0 && forecast.waiting_file_bytes > 0) text += " and ";
+        if (forecast.waiting_file_bytes > 0) {
+            text += "up to " + disk_text(forecast.waiting_file_bytes) + " of chunks waiting their turn";
+        }
+        text += " in '" + forecast.mass_directory + "' (gone when the run ends" + free_text(free_masses) + ")\n";
     } else {
         text += "none besides the results (the masses stay in memory)\n";
     }
@@ -120,7 +124,9 @@ std::string forecast_text(const run_config& config, const run_forecast& forecast
 int print_run_estimate(const run_config& config, std::FILE* out, std::FILE* err, const char* program) {
     const run_forecast forecast = forecast_run(config);
     const double free_results = forecast.results_staged ? free_bytes_in(directory_of(config.results_path)) : -1.0;
-    const double free_masses = forecast.mass_file_bytes > 0 ? free_bytes_in(forecast.mass_directory) : -1.0;
+    const double free_masses = forecast.mass_file_bytes > 0 || forecast.waiting_file_bytes > 0
+                                   ? free_bytes_in(forecast.mass_directory)
+                                   : -1.0;
     const std::string text = forecast_text(config, forecast, free_results, free_masses);
     errno = 0;
     if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0) {

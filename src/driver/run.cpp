@@ -84,7 +84,9 @@ int scan_primes(const run_config& config, scan_engine engine, std::int64_t walk_
     events.listed = [&](std::int64_t examined) { examined_total = stats.processed + examined; };
     // A resumed run takes the walk of the whole interval, as the run it continues did.
     const walk_kind walk = choose_walk(config.p_max, config.c_max, engine);
-    return walk_part(walk, walk_from, config.p_max, config.c_max, worker_threads(config), fold, events);
+    // Chunks that wait their turn on file go where the masses do.
+    return walk_part(walk, walk_from, config.p_max, config.c_max, worker_threads(config), fold, events,
+                     stats.masses.directory);
 }
 
 // The whole run behind run_experiment; every message on err first clears the

@@ -315,10 +315,12 @@ run_forecast forecast_run(const run_config& config) {
                                                  (forecast.row_bytes + held_bytes_besides_row);
     } else if (const std::size_t stretches = far_stretch_count(p_min, p_max, config.c_max, threads);
                threads > 1 && stretches > 1) {
-        // Every worker but the one being written may hold a whole stretch.
-        const double held = std::min(static_cast<double>(tuning::far_held_primes),
-                                     n / static_cast<double>(stretches) * (threads - 1));
+        // Every worker but the one being written may hold a whole stretch,
+        // in memory up to far_held_primes and on file beyond.
+        const double waiting = n / static_cast<double>(stretches) * (threads - 1);
+        const double held = std::min(static_cast<double>(tuning::far_held_primes), waiting);
         memory += listed_sieving_bytes(p_max) + held * (forecast.row_bytes + held_bytes_besides_row);
+        forecast.waiting_file_bytes = (waiting - held) * (forecast.row_bytes + held_bytes_besides_row);
     }
     forecast.peak_bytes = memory;
     return forecast;

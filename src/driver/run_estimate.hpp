@@ -43,6 +43,7 @@ struct run_forecast {
     bool results_staged = true;  // a regular results file, written beside its target until the end
     double mass_file_bytes = 0;  // masses beyond the budget in memory, in an unnamed temporary file
     std::string mass_directory;  // where that file would go
+    double waiting_file_bytes = 0;  // at most, chunks far out that wait their turn beyond memory, in files there
     double peak_bytes = 0;       // resident memory
     double wall_seconds = 0;
     std::int64_t sample_primes = 0;

@@ -161,7 +161,7 @@ bool scan_rounds(mpi_state& state, const run_config& config, const checkpoint_re
             // The header opens a new file, ahead of the first block.
             if (state.root() && round == 0 && state.rows.shared && from.durable_bytes == 0) block_rows = results_header;
             const block_bounds block = block_of(plan, round, static_cast<unsigned>(state.rank));
-            walk_part(walk, block.first, block.last, config.c_max, threads, fold);
+            walk_part(walk, block.first, block.last, config.c_max, threads, fold, {}, stats.masses.directory);
         });
         if (!agreed_to_go_on(state, status)) return false;
         status_before += block_count * state.size;

@@ -2,6 +2,9 @@
 #include "walks/far_walk.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -84,15 +87,55 @@ struct stretch_cut {
     std::size_t max_held = 1;  // chunks a worker may hold, a whole stretch's
 };
 
+// About the bytes of the sieves of a stretch of the given width up to p_max,
+// at their start: an 8-byte entry for every sieving prime with a multiple in
+// the stretch, in the factor sieve (m, a quarter of the width, up to
+// sqrt(p_max / 4)) and in the examined sieve (k, a 24th, up to
+// sqrt(p_max)). Of the primes q above the width, a share width / q strikes.
+double stretch_sieve_bytes(double p_max, double width) {
+    const auto entries = [](double span, double bound) {
+        span = std::max(span, 16.0);
+        bound = std::max(bound, 16.0);
+        if (span >= bound) return bound / std::log(bound);
+        return span / std::log(span) + span * std::log(std::log(bound) / std::log(span));
+    };
+    return 8.0 * (entries(width / 4.0, std::sqrt(p_max / 4.0)) + entries(width / 24.0, std::sqrt(p_max)));
+}
+
+// The most examined primes a stretch up to p_max may hold for its sieves to
+// stay within their share of far_walk_sieve_bytes, which the one list of
+// sieving primes (a byte a prime up to sqrt(p_max)) shares with the sieves
+// of two workers.
+std::int64_t sieve_bound_primes(std::int64_t p_max) {
+    const double root = std::sqrt(static_cast<double>(p_max));
+    const double listed = root / std::log(root);
+    const double budget = std::max(static_cast<double>(tuning::far_walk_sieve_bytes) - listed,
+                                   static_cast<double>(tuning::far_walk_sieve_bytes) / 8.0) / 2.0;
+    const double per_prime = 8.0 * std::log(static_cast<double>(p_max));  // width a prime takes
+    std::int64_t lo = 1;
+    std::int64_t hi = std::int64_t{1} << 40;
+    while (lo < hi) {
+        const std::int64_t mid = lo + (hi - lo + 1) / 2;
+        if (stretch_sieve_bytes(static_cast<double>(p_max), static_cast<double>(mid) * per_prime) <= budget) {
+            lo = mid;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    return lo;
+}
+
 stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned threads) {
     const double root = std::sqrt(static_cast<double>(run.p_max));
     const auto sieving_primes = static_cast<std::int64_t>(root / std::log(root));
     std::int64_t primes = run.lone ? static_cast<std::int64_t>(run.chunk_primes)
                                    : std::max<std::int64_t>(tuning::far_stretch_min_primes,
                                                             sieving_primes / tuning::far_stretch_sieving_ratio);
-    // A worker may run a stretch ahead of the one being handed on; together
-    // they hold at most far_held_primes.
-    primes = std::min<std::int64_t>(primes, tuning::far_held_primes / threads);
+    // Each worker's sieves stay within their share of memory; every worker
+    // but the one whose stretch is handed on may run a whole stretch ahead,
+    // its chunks beyond far_held_primes waiting on file.
+    if (!run.lone) primes = std::max<std::int64_t>(1, std::min(primes, sieve_bound_primes(run.p_max)));
+    primes = std::min<std::int64_t>(primes, tuning::far_spilled_primes / std::max(1U, threads - 1));
     std::int64_t count = std::max<std::int64_t>(1, (estimate + primes - 1) / primes);
     // Few stretches for the threads: as many per thread, so that none waits
     // long for the last ones.
@@ -111,6 +154,19 @@ stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned th
     const std::int64_t chunks = (estimate / count + 1) / static_cast<std::int64_t>(run.chunk_primes) + 2;
     cut.max_held = static_cast<std::size_t>(chunks);
     return cut;
+}
+
+// The examined primes whose chunks may wait in memory, over all the
+// workers: tuning::far_held_primes, or for tests the positive decimal value
+// of ERDOS_STRAUS_HELD_PRIMES, so that a small run waits on file.
+std::size_t held_primes_setting() {
+    if (const char* text = std::getenv("ERDOS_STRAUS_HELD_PRIMES"); text != nullptr) {
+        const char* end = text + std::strlen(text);
+        std::size_t value = 0;
+        const auto [stop, ec] = std::from_chars(text, end, value);
+        if (ec == std::errc() && stop == end && value > 0) return value;
+    }
+    return static_cast<std::size_t>(tuning::far_held_primes);
 }
 
 // The bounds, shifts, chunk size and feed of a run.
@@ -137,7 +193,7 @@ std::size_t far_stretch_count(std::int64_t p_min, std::int64_t p_max, std::int32
 }
 
 int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
-                     const chunk_sink& sink) {
+                     const chunk_sink& sink, const std::string& spill_directory) {
     far_run run;
     set_up_far_run(run, p_min, p_max, c_max);
     const std::uint64_t shifts = count_shifts(run.listed_c_max);
@@ -170,7 +226,12 @@ int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, 
         make_stretch(run, workers[worker], a, b, emit);
         return true;
     };
-    return make_stretches_in_pool(threads, cut.max_held, make, sink);
+    stretch_pool_limits limits;
+    limits.max_held = cut.max_held;
+    limits.kept_in_memory = held_primes_setting() / threads / run.chunk_primes;
+    limits.kept_in_memory = std::max<std::size_t>(limits.kept_in_memory, 1);
+    limits.spill_directory = spill_directory;
+    return make_stretches_in_pool(threads, limits, make, sink);
 }
 
 int walk_primes_plain_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, const chunk_sink& sink) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "walks/prime_walk.hpp"
 
@@ -13,10 +14,12 @@ namespace erdos {
 // them, with sieves of its own; an interval too narrow to pay for the
 // sieving primes has each candidate tested and each m factored on its own.
 // Chunks reach the sink in prime order, so the outputs are the same for every
-// thread count; the chunks made ahead of the sink stay bounded (tuning.hpp).
-// Exceptions of the workers are rethrown here, run_stopped among them.
+// thread count; the chunks made ahead of the sink stay bounded in memory
+// (tuning.hpp), the others waiting in unnamed files in spill_directory
+// (empty: $TMPDIR or /tmp). Exceptions of the workers are rethrown here,
+// run_stopped among them.
 int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
-                     const chunk_sink& sink);
+                     const chunk_sink& sink, const std::string& spill_directory = {});
 
 // How many stretches walk_primes_far cuts [p_min, p_max] into on `threads`
 // workers, each setting its sieves up afresh (1 on one thread; 0 when every

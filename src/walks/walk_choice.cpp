@@ -22,7 +22,7 @@ walk_kind choose_walk(std::int64_t p_max, std::int32_t c_max, scan_engine engine
 }
 
 int walk_part(walk_kind walk, std::int64_t p_lo, std::int64_t p_hi, std::int32_t c_max, unsigned threads,
-              const chunk_sink& sink, const walk_events& events) {
+              const chunk_sink& sink, const walk_events& events, const std::string& spill_directory) {
     if (p_lo > p_hi) return 0;
     // choose_walk gives the 32-bit walks only runs whose p_max, and so p_hi,
     // is at most max_p_32: the one narrowing of a prime bound to 32 bits.
@@ -42,7 +42,7 @@ int walk_part(walk_kind walk, std::int64_t p_lo, std::int64_t p_hi, std::int32_t
             return walk_primes_plain(p_lo, p_hi_32, c_max, sink, events);
         case walk_kind::far:
             announce_phase(events, "building tables");
-            return walk_primes_far(p_lo, p_hi, c_max, threads, sink);
+            return walk_primes_far(p_lo, p_hi, c_max, threads, sink, spill_directory);
         case walk_kind::plain_far:
             announce_phase(events, "building tables");
             return walk_primes_plain_far(p_lo, p_hi, c_max, sink);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "walks/prime_walk.hpp"
 
@@ -30,8 +31,9 @@ walk_kind choose_walk(std::int64_t p_max, std::int32_t c_max, scan_engine engine
 // order; returns the sink's first non-zero value, or 0. An empty part
 // (p_lo > p_hi) visits nothing. Each call sets up its own sieves and tables;
 // events hear of its phases, and the fast walk tells how many examined primes
-// it listed.
+// it listed. The walk far out keeps the chunks that wait their turn beyond
+// its memory in unnamed files in spill_directory (empty: $TMPDIR or /tmp).
 int walk_part(walk_kind walk, std::int64_t p_lo, std::int64_t p_hi, std::int32_t c_max, unsigned threads,
-              const chunk_sink& sink, const walk_events& events = {});
+              const chunk_sink& sink, const walk_events& events = {}, const std::string& spill_directory = {});
 
 }  // namespace erdos

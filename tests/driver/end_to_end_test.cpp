@@ -277,6 +277,28 @@ TEST_F(EndToEnd, IntervalsFarOutMatchTheirKnownRuns) {
     }
 }
 
+// Far out, the chunks a worker makes ahead of the stretch being written wait
+// on file once its memory allowance is used (here: at once); read back in
+// their turn, they give the bytes of one thread.
+TEST_F(EndToEnd, ChunksWaitingOnFileKeepTheBytes) {
+    const std::vector<std::string> interval = {"--from", "1000000000000", "1000020000000", "127"};
+    std::vector<std::string> args = interval;
+    args.insert(args.end(), {"one.csv", "one.json"});
+    const auto one = run(args);
+    ASSERT_EQ(one.exit_status, 0);
+    for (const char* threads : {"2", "3", "16"}) {
+        std::vector<std::string> shell = {"-c", "ERDOS_STRAUS_HELD_PRIMES=1 exec \"$0\" \"$@\"", ERDOS_STRAUS_BINARY,
+                                          "--threads", threads};
+        shell.insert(shell.end(), interval.begin(), interval.end());
+        shell.insert(shell.end(), {"r.csv", "s.json"});
+        const auto r = run_process("/bin/sh", shell, dir);
+        EXPECT_EQ(r.exit_status, 0) << threads;
+        EXPECT_EQ(r.err, one.err) << threads;
+        EXPECT_TRUE(read_file(dir + "/r.csv") == read_file(dir + "/one.csv")) << threads << " threads";
+        EXPECT_EQ(read_file(dir + "/s.json"), read_file(dir + "/one.json")) << threads << " threads";
+    }
+}
+
 // A lower bound inside the 32-bit range gives the rows of a full run from
 // that prime on; the summary names it before p_max.
 TEST_F(EndToEnd, ALowerBoundKeepsTheRowsFromItOn) {
