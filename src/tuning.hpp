@@ -1,9 +1,12 @@
 // The settings that trade speed against memory, each with why it has its value and how far it may move.
 #pragma once
 
+#include <charconv>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 // None of these changes a single output byte: each decides only how the work
 // is cut up or which of two exact ways counts it. The limits that correctness
@@ -368,5 +371,18 @@ inline constexpr double distributed_setup_share = 0.125;
 // 1%. Any positive value is correct; the environment variable
 // ERDOS_STRAUS_CHECKPOINT_MS, meant for tests, overrides it.
 inline constexpr int checkpoint_interval_ms = 5000;
+
+// The positive decimal value of the environment variable `name` where it
+// has one, else `value`: the overrides meant for tests, which must see a
+// file used or a point made within a small run.
+inline std::uint64_t setting_for_tests(const char* name, std::uint64_t value) {
+    if (const char* text = std::getenv(name); text != nullptr) {
+        const char* end = text + std::strlen(text);
+        std::uint64_t set = 0;
+        const auto [stop, ec] = std::from_chars(text, end, set);
+        if (ec == std::errc() && stop == end && set > 0) return set;
+    }
+    return value;
+}
 
 }  // namespace erdos::tuning

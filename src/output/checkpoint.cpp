@@ -4,8 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdint>
 #include <new>
 
 #include "output/crc32c.hpp"
@@ -18,13 +19,8 @@ namespace {
 using clock = std::chrono::steady_clock;
 
 std::chrono::milliseconds checkpoint_interval() {
-    // For tests, which must see points within a short run.
-    if (const char* text = std::getenv("ERDOS_STRAUS_CHECKPOINT_MS"); text != nullptr) {
-        char* end = nullptr;
-        const long ms = std::strtol(text, &end, 10);
-        if (end != text && *end == '\0' && ms > 0) return std::chrono::milliseconds(ms);
-    }
-    return std::chrono::milliseconds(tuning::checkpoint_interval_ms);
+    const std::uint64_t ms = tuning::setting_for_tests("ERDOS_STRAUS_CHECKPOINT_MS", tuning::checkpoint_interval_ms);
+    return std::chrono::milliseconds(static_cast<std::int64_t>(std::min<std::uint64_t>(ms, INT32_MAX)));
 }
 
 // The data first, then the record that vouches for it.

@@ -1,15 +1,10 @@
 // The masses buffered in memory, written out a segment at a time into an unnamed file, and read back in blocks.
 #include "stats/mass_store.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -68,14 +63,7 @@ void set_up_mass_store(mass_store& store, std::string directory, std::uint64_t b
 }
 
 std::uint64_t mass_budget_setting() {
-    // For tests, which must see the file used by a small run.
-    if (const char* text = std::getenv("ERDOS_STRAUS_MASS_BUDGET"); text != nullptr) {
-        const char* end = text + std::strlen(text);
-        std::uint64_t value = 0;
-        const auto [stop, ec] = std::from_chars(text, end, value);
-        if (ec == std::errc() && stop == end && value > 0) return value;
-    }
-    return tuning::mass_budget_primes;
+    return tuning::setting_for_tests("ERDOS_STRAUS_MASS_BUDGET", tuning::mass_budget_primes);
 }
 
 std::string mass_file_directory(const std::string& results_path, const std::string& summary_path) {

@@ -2,9 +2,6 @@
 #include "walks/far_walk.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -160,13 +157,7 @@ stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned th
 // workers: tuning::far_held_primes, or for tests the positive decimal value
 // of ERDOS_STRAUS_HELD_PRIMES, so that a small run waits on file.
 std::size_t held_primes_setting() {
-    if (const char* text = std::getenv("ERDOS_STRAUS_HELD_PRIMES"); text != nullptr) {
-        const char* end = text + std::strlen(text);
-        std::size_t value = 0;
-        const auto [stop, ec] = std::from_chars(text, end, value);
-        if (ec == std::errc() && stop == end && value > 0) return value;
-    }
-    return static_cast<std::size_t>(tuning::far_held_primes);
+    return static_cast<std::size_t>(tuning::setting_for_tests("ERDOS_STRAUS_HELD_PRIMES", tuning::far_held_primes));
 }
 
 // The bounds, shifts, chunk size and feed of a run.
