@@ -313,8 +313,15 @@ run_forecast forecast_run(const run_config& config) {
         memory += n * sizeof(std::int32_t) + std::min(n, static_cast<double>(tuning::chunks_ahead_per_thread) *
                                                              threads * chunk) *
                                                  (forecast.row_bytes + held_bytes_besides_row);
-    } else if (const std::size_t stretches = far_stretch_count(p_min, p_max, config.c_max, threads);
-               threads > 1 && stretches > 1) {
+    } else if (walk == walk_kind::far) {
+        // The sample's stretches are short: where the run's are longer, its
+        // sieves take what the cut into stretches assumes of them.
+        const std::size_t stretches = far_stretch_count(p_min, p_max, config.c_max, threads);
+        const double workers = static_cast<double>(std::min<std::size_t>(threads, std::max<std::size_t>(stretches, 1)));
+        memory += std::max(0.0, workers * far_stretch_sieve_bytes(p_min, p_max, config.c_max, threads) - walk_bytes);
+    }
+    if (const std::size_t stretches = walk == walk_kind::far ? far_stretch_count(p_min, p_max, config.c_max, threads) : 0;
+        threads > 1 && stretches > 1) {
         // Every worker but the one being written may hold a whole stretch,
         // in memory up to far_held_primes and on file beyond.
         const double waiting = n / static_cast<double>(stretches) * (threads - 1);

@@ -183,6 +183,15 @@ std::size_t far_stretch_count(std::int64_t p_min, std::int64_t p_max, std::int32
     return cut_stretches(run, estimate_examined_primes(p_min, p_max), threads).count;
 }
 
+double far_stretch_sieve_bytes(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads) {
+    far_run run;
+    set_up_far_run(run, p_min, p_max, c_max);
+    if (run.lone || p_min > p_max) return 0.0;
+    const std::int64_t width =
+        threads <= 1 ? p_max - p_min + 1 : cut_stretches(run, estimate_examined_primes(p_min, p_max), threads).width;
+    return stretch_sieve_bytes(static_cast<double>(p_max), static_cast<double>(width));
+}
+
 int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink, const std::string& spill_directory) {
     far_run run;

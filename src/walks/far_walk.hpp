@@ -26,6 +26,11 @@ int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, 
 // m is factored on its own, with no sieve to set up). For forecasts.
 std::size_t far_stretch_count(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads);
 
+// About the bytes each worker's sieves take at the start of a stretch of
+// that cut, as the cut assumes them (0 when every m is factored on its
+// own). For forecasts.
+double far_stretch_sieve_bytes(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads);
+
 // The same walk done the plain way, on one thread, for comparison: each
 // candidate 24k + 1 tested for primality on its own, each m factored on its
 // own, every divisor of m^2 listed and tested.
