@@ -228,8 +228,9 @@ inline constexpr std::chrono::milliseconds handover_wait{50};
 // examined prime far out (its scan, 80 bytes, its row, 116 bytes at 10^18,
 // and its masses for the run's tally, 16). Each worker keeps up to
 // far_held_primes / threads of them in memory and writes the rest of the
-// stretch it runs ahead with to an unnamed file of its own ($TMPDIR or
-// /tmp), read back on the run's own thread in its turn (about 0.03 us a
+// stretch it runs ahead with to an unnamed file of its own (where the
+// masses' file goes: beside the results, else beside the summary, else in
+// $TMPDIR or /tmp), read back on the run's own thread in its turn (about 0.03 us a
 // prime against 2.7 us of work at 10^18). Waiting in memory, every worker
 // held up to a whole stretch: with two threads at the top of the range the
 // run peaked at 460 to 594 MiB (the chunks freed by one worker's arena are

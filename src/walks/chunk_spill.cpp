@@ -33,6 +33,32 @@ void release(List& list) {
 
 }  // namespace
 
+std::uint64_t spilled_bytes(const prime_chunk& chunk) {
+    return chunk.scans.size() * sizeof(prime_scan) + chunk.verified.size() + chunk.rows.size() +
+           (chunk.tally.uniform_masses.size() + chunk.tally.weighted_masses.size()) * sizeof(double);
+}
+
+std::uint64_t spilled_bytes(const spilled_chunk& where) {
+    return where.scans * sizeof(prime_scan) + where.verdicts + where.row_bytes + 2 * where.masses * sizeof(double);
+}
+
+std::uint64_t take_place(chunk_spill& spill, std::uint64_t bytes) {
+    std::uint64_t at = 0;
+    if (bytes > 0) {  // an empty chunk takes no place, and two places never share an offset
+        for (const auto& [offset, end] : spill.taken) {
+            if (offset - at >= bytes) break;
+            at = end;
+        }
+        spill.taken.emplace(at, at + bytes);
+    }
+    spill.end = at;
+    return at;
+}
+
+void give_back_place(chunk_spill& spill, std::uint64_t offset, std::uint64_t bytes) {
+    if (bytes > 0) spill.taken.erase(offset);
+}
+
 bool spill_chunk(chunk_spill& spill, prime_chunk& chunk, spilled_chunk& where) {
     if (spill.error != 0) return false;
     if (spill.file.fd < 0) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "stats/prime_chunk.hpp"
@@ -10,16 +11,18 @@
 
 namespace erdos {
 
-// One writer's file of waiting chunks, made at its first chunk. The writer
-// appends; a reader may read back any chunk written before, at the same
-// time. When no written chunk waits any more, the writer starts again at
-// the beginning, so that the file stays about as large as the chunks that
-// wait at once.
+// One writer's file of waiting chunks, made at its first chunk. A reader
+// may read back any chunk written before while the writer writes the next.
+// Each chunk takes the first place where it fits between the chunks that
+// still wait, and a chunk read back gives its place back, so that the file
+// stays about as large as the chunks that wait at once, however long the
+// run and however rarely none waits.
 struct chunk_spill {
     std::string directory;  // where the file is made; empty: $TMPDIR or /tmp
     owned_descriptor file;
     std::uint64_t end = 0;  // where the next chunk goes
     int error = 0;          // the first failure to make or write the file (errno), after which it is not used
+    std::map<std::uint64_t, std::uint64_t> taken;  // [offset, end) of the chunks written and not given back
 };
 
 // Where a chunk's bulk went, and how long each part is.
@@ -30,6 +33,19 @@ struct spilled_chunk {
     std::size_t row_bytes = 0;
     std::size_t masses = 0;  // of each kind
 };
+
+// The bytes spill_chunk writes for a chunk, and those of a chunk written.
+std::uint64_t spilled_bytes(const prime_chunk& chunk);
+std::uint64_t spilled_bytes(const spilled_chunk& where);
+
+// Makes the first place in the file where `bytes` fit beside the places
+// taken the one where the next chunk goes (spill.end), and takes it.
+// Returns that offset.
+std::uint64_t take_place(chunk_spill& spill, std::uint64_t bytes);
+
+// Gives back the place of a chunk read back, or of one whose writing
+// failed (offset and bytes as taken).
+void give_back_place(chunk_spill& spill, std::uint64_t offset, std::uint64_t bytes);
 
 // Writes the bulk of chunk (its scans, verdicts, rows and tallied masses)
 // at the end of the file and frees it from memory, leaving the tally's

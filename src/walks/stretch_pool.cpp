@@ -45,8 +45,7 @@ struct pool_state {
     std::size_t batch = 1;
     std::vector<std::size_t> held;       // per worker: its chunks made, not yet handed on, of all its stretches
     std::vector<std::size_t> in_memory;  // per worker: of those, the ones wholly in memory
-    std::vector<std::size_t> on_file;    // per worker: of those, the ones in its spill file
-    std::vector<chunk_spill> spills;     // per worker; its `end` and `error` are the worker's own
+    std::vector<chunk_spill> spills;     // per worker; its `end` and `error` are the worker's own, its places shared
     std::size_t waiting = 0;        // workers waiting for room
     std::mutex mutex;
     std::condition_variable ready;  // for the calling thread: chunks to hand on, a stretch done, the pool stopping
@@ -100,20 +99,23 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
                 }
                 if (pool.stopping) return false;
                 // A chunk that would wait beyond the memory allowed goes to
-                // the worker's file; once none of its chunks waits there,
-                // the file is written again from its start.
+                // the worker's file, in a place that no chunk waiting there
+                // takes (the calling thread may be reading one back).
                 held_chunk held;
-                if (stretch != pool.delivering && pool.in_memory[worker] >= pool.kept_in_memory) {
+                if (stretch != pool.delivering && pool.in_memory[worker] >= pool.kept_in_memory &&
+                    pool.spills[worker].error == 0) {
                     chunk_spill& spill = pool.spills[worker];
-                    if (pool.on_file[worker] == 0) spill.end = 0;
+                    const std::uint64_t bytes = spilled_bytes(chunk);
+                    const std::uint64_t place = take_place(spill, bytes);
                     lock.unlock();
                     held.spilled = spill_chunk(spill, chunk, held.where);
                     lock.lock();
+                    if (!held.spilled) give_back_place(spill, place, bytes);
                     if (pool.stopping) return false;
                 }
                 held.chunk = std::move(chunk);
                 std::deque<held_chunk>& chunks = pool.open[stretch - pool.delivering].chunks;
-                ++(held.spilled ? pool.on_file : pool.in_memory)[worker];
+                if (!held.spilled) ++pool.in_memory[worker];
                 chunks.push_back(std::move(held));
                 ++pool.held[worker];
                 const bool wake = stretch == pool.delivering && chunks.size() >= pool.batch;
@@ -185,7 +187,7 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
             // Read back outside the lock; the worker may append meanwhile.
             restore_chunk(pool.spills[worker], held.where, held.chunk);
             std::lock_guard lock(pool.mutex);
-            --pool.on_file[worker];
+            give_back_place(pool.spills[worker], held.where.offset, spilled_bytes(held.where));
             held.spilled = false;
         }
         stop_if_requested();
@@ -207,7 +209,6 @@ int make_stretches_in_pool(unsigned threads, const stretch_pool_limits& limits, 
     pool.batch = std::min(pool.max_held, tuning::handover_batch_chunks);
     pool.held.assign(threads, 0);
     pool.in_memory.assign(threads, 0);
-    pool.on_file.assign(threads, 0);
     pool.spills.resize(threads);
     for (chunk_spill& spill : pool.spills) spill.directory = limits.spill_directory;
     std::vector<std::thread> workers;

@@ -2,11 +2,15 @@
 #include "walks/stretch_pool.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -202,4 +206,52 @@ TEST(StretchPool, ChunksWaitingOnFileComeBackWhole) {
             EXPECT_EQ(order, want_order);
         }
     }
+}
+
+// Behind a slow sink some chunk of every worker always waits on file: the
+// places of those read back are written again, so that each worker's file
+// stays about as large as the most it may hold, not the whole walk.
+TEST(StretchPool, FilesOfWaitingChunksStayAsLargeAsWhatWaits) {
+    namespace fs = std::filesystem;
+    std::string directory = (fs::temp_directory_path() / "stretch-pool-XXXXXX").string();
+    ASSERT_NE(mkdtemp(directory.data()), nullptr);
+    constexpr std::size_t chunk_bytes = 1 << 16;
+    erdos::stretch_pool_limits limits;
+    limits.max_held = 6;
+    limits.kept_in_memory = 1;
+    limits.spill_directory = directory;
+    std::uintmax_t largest = 0;
+    std::size_t delivered = 0;
+    const int result = erdos::make_stretches_in_pool(
+        3, limits,
+        [&](unsigned, std::size_t stretch, const erdos::chunk_emit& emit) {
+            if (stretch >= 30) return false;
+            for (std::size_t i = 0; i < 6; ++i) {
+                erdos::prime_chunk chunk;
+                chunk.rows = std::string(chunk_bytes, 'r');
+                if (!emit(chunk)) return true;
+            }
+            return true;
+        },
+        [&](const erdos::prime_chunk& chunk) {
+            ++delivered;
+            EXPECT_EQ(chunk.rows.size(), chunk_bytes);
+            // The workers' files: descriptors of this process that lead to the directory.
+            for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd")) {
+                std::error_code ec;
+                const fs::path target = fs::read_symlink(fd.path(), ec);
+                struct stat status {};
+                if (!ec && target.string().rfind(directory, 0) == 0 &&
+                    stat(fd.path().c_str(), &status) == 0) {
+                    largest = std::max<std::uintmax_t>(largest, static_cast<std::uintmax_t>(status.st_size));
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return 0;
+        });
+    fs::remove_all(directory);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(delivered, 180U);
+    EXPECT_GT(largest, 0U) << "no chunk waited on file";
+    EXPECT_LE(largest, 2 * limits.max_held * chunk_bytes);
 }
