@@ -323,11 +323,13 @@ run_forecast forecast_run(const run_config& config) {
     if (const std::size_t stretches = walk == walk_kind::far ? far_stretch_count(p_min, p_max, config.c_max, threads) : 0;
         threads > 1 && stretches > 1) {
         // Every worker but the one being written may hold a whole stretch,
-        // in memory up to far_held_primes and on file beyond.
+        // in memory up to its share of far_held_primes and on file beyond,
+        // each prime with its masses for the run's tally.
         const double waiting = n / static_cast<double>(stretches) * (threads - 1);
-        const double held = std::min(static_cast<double>(tuning::far_held_primes), waiting);
-        memory += listed_sieving_bytes(p_max) + held * (forecast.row_bytes + held_bytes_besides_row);
-        forecast.waiting_file_bytes = (waiting - held) * (forecast.row_bytes + held_bytes_besides_row);
+        const double held = std::min(static_cast<double>(tuning::far_held_primes) * (threads - 1) / threads, waiting);
+        const double per_prime = forecast.row_bytes + held_bytes_besides_row + 2.0 * sizeof(double);
+        memory += listed_sieving_bytes(p_max) + held * per_prime;
+        forecast.waiting_file_bytes = (waiting - held) * per_prime;
     }
     forecast.peak_bytes = memory;
     return forecast;
