@@ -10,12 +10,12 @@
 
 namespace erdos {
 
-// The aggregates of the first `primes` primes of a chunk, folded by whoever
-// made the chunk, so that the run only adds them to its own in prime order
-// (fold_chunk_stats). The fields mean what run_stats's do over these primes
-// alone; the masses are kept in prime order.
-struct chunk_tally {
-    std::size_t primes = 0;
+// The counts and extremes of some examined primes, as a run's aggregates and
+// a chunk's tally both keep them. Every extreme moves only on a strictly
+// better value, so the first prime to reach it is kept. Counts and primes
+// are 64-bit: an interval may lie anywhere up to 2^62 and hold more than
+// 2^31 examined primes.
+struct prime_counts {
     std::int64_t covered = 0;
     std::int64_t verified = 0;
     std::int32_t max_least_shift = 0;
@@ -25,6 +25,13 @@ struct chunk_tally {
     std::int64_t min_uniform_mass_prime = 0;
     double min_weighted_mass = 1.0;
     std::int64_t min_weighted_mass_prime = 0;
+};
+
+// The aggregates of the first `primes` primes of a chunk, folded by whoever
+// made the chunk, so that the run only adds them to its own in prime order
+// (fold_chunk_stats); the masses are kept in prime order.
+struct chunk_tally : prime_counts {
+    std::size_t primes = 0;
     std::vector<double> uniform_masses;
     std::vector<double> weighted_masses;
 };

@@ -16,10 +16,8 @@ void keep_masses(chunk_tally& tally, const prime_scan& scan) {
     tally.weighted_masses.push_back(scan.weighted_mass);
 }
 
-// One prime folded into a run's aggregates or a chunk's, which share the
-// names of their fields.
-template <class Aggregates>
-void fold_prime(Aggregates& into, const prime_scan& scan, bool witness_verified) {
+// One prime folded into the counts and extremes of a run or a chunk.
+void fold_counts(prime_counts& into, const prime_scan& scan, bool witness_verified) {
     if (scan.has_witness) {
         ++into.covered;
         if (witness_verified) ++into.verified;
@@ -37,13 +35,13 @@ void fold_prime(Aggregates& into, const prime_scan& scan, bool witness_verified)
         into.min_weighted_mass = scan.weighted_mass;
         into.min_weighted_mass_prime = scan.p;
     }
-    keep_masses(into, scan);
 }
 
 }  // namespace
 
 void update_run_stats(run_stats& stats, const prime_scan& scan, bool witness_verified) {
-    fold_prime(stats, scan, witness_verified);
+    fold_counts(stats, scan, witness_verified);
+    keep_masses(stats, scan);
 }
 
 bool every_prime_covered_and_verified(const run_stats& stats) {
@@ -51,7 +49,8 @@ bool every_prime_covered_and_verified(const run_stats& stats) {
 }
 
 void tally_prime(chunk_tally& tally, const prime_scan& scan, bool witness_verified) {
-    fold_prime(tally, scan, witness_verified);
+    fold_counts(tally, scan, witness_verified);
+    keep_masses(tally, scan);
     ++tally.primes;
 }
 
@@ -63,6 +62,27 @@ void clear_chunk_tally(chunk_tally& tally) {
     tally = chunk_tally{};
     tally.uniform_masses = std::move(uniform);
     tally.weighted_masses = std::move(weighted);
+}
+
+void add_counts_and_extremes(prime_counts& whole, const prime_counts& part) {
+    whole.covered += part.covered;
+    whole.verified += part.verified;
+    for (const auto& [least_c, count] : part.least_shift_histogram) whole.least_shift_histogram[least_c] += count;
+    if (part.max_least_shift > whole.max_least_shift ||
+        (part.max_least_shift == whole.max_least_shift && part.max_least_shift_prime < whole.max_least_shift_prime)) {
+        whole.max_least_shift = part.max_least_shift;
+        whole.max_least_shift_prime = part.max_least_shift_prime;
+    }
+    auto take_smaller = [](double& value, std::int64_t& prime, double other_value, std::int64_t other_prime) {
+        if (other_value < value || (other_value == value && other_prime < prime)) {
+            value = other_value;
+            prime = other_prime;
+        }
+    };
+    take_smaller(whole.min_uniform_mass, whole.min_uniform_mass_prime, part.min_uniform_mass,
+                 part.min_uniform_mass_prime);
+    take_smaller(whole.min_weighted_mass, whole.min_weighted_mass_prime, part.min_weighted_mass,
+                 part.min_weighted_mass_prime);
 }
 
 void fold_chunk_stats(run_stats& stats, const prime_chunk& chunk) {

@@ -2,8 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <vector>
 
 #include "search/prime_scan.hpp"
 #include "stats/mass_store.hpp"
@@ -13,21 +11,11 @@
 
 namespace erdos {
 
-// Run-wide aggregates, folded in one examined prime at a time. Every extreme
-// moves only on a strictly better value, so the first prime to reach it is kept.
-// Counts and primes are 64-bit: an interval may lie anywhere up to 2^62 and
-// hold more than 2^31 examined primes.
-struct run_stats {
+// Run-wide aggregates, folded in one examined prime at a time: the counts
+// and extremes, the examined primes, and what the percentiles, records and
+// profile need.
+struct run_stats : prime_counts {
     std::int64_t processed = 0;
-    std::int64_t covered = 0;
-    std::int64_t verified = 0;
-    std::int32_t max_least_shift = 0;
-    std::int64_t max_least_shift_prime = 0;
-    std::map<std::int32_t, std::int64_t> least_shift_histogram;
-    double min_uniform_mass = 1.0;
-    std::int64_t min_uniform_mass_prime = 0;
-    double min_weighted_mass = 1.0;
-    std::int64_t min_weighted_mass_prime = 0;
     mass_store masses;  // both masses of every prime, for the percentiles; makes run_stats move-only
     record_primes records;  // the record primes, when the run writes them
     run_profile profile;    // the bins of p, when the run writes them
@@ -53,33 +41,13 @@ void tally_prime(chunk_tally& tally, const prime_scan& scan, bool witness_verifi
 void clear_chunk_tally(chunk_tally& tally);
 
 // Adds to whole the covered and verified counts, the histogram and the
-// extremes of part, a run's or a chunk's aggregates over primes disjoint from
+// extremes of part (a run's or a chunk's) over primes disjoint from
 // whole's, as if both had been folded one prime at a time in prime order:
 // the largest least shift wins, on a tie the smaller prime; each minimum goes
 // to the smaller value, on a tie the smaller prime (the initial 0 and 1.0 are
 // at prime 0 on both sides, so an empty part changes nothing). `processed`
 // and the masses are left to the caller.
-template <class Part>
-void add_counts_and_extremes(run_stats& whole, const Part& part) {
-    whole.covered += part.covered;
-    whole.verified += part.verified;
-    for (const auto& [least_c, count] : part.least_shift_histogram) whole.least_shift_histogram[least_c] += count;
-    if (part.max_least_shift > whole.max_least_shift ||
-        (part.max_least_shift == whole.max_least_shift && part.max_least_shift_prime < whole.max_least_shift_prime)) {
-        whole.max_least_shift = part.max_least_shift;
-        whole.max_least_shift_prime = part.max_least_shift_prime;
-    }
-    auto take_smaller = [](double& value, std::int64_t& prime, double other_value, std::int64_t other_prime) {
-        if (other_value < value || (other_value == value && other_prime < prime)) {
-            value = other_value;
-            prime = other_prime;
-        }
-    };
-    take_smaller(whole.min_uniform_mass, whole.min_uniform_mass_prime, part.min_uniform_mass,
-                 part.min_uniform_mass_prime);
-    take_smaller(whole.min_weighted_mass, whole.min_weighted_mass_prime, part.min_weighted_mass,
-                 part.min_weighted_mass_prime);
-}
+void add_counts_and_extremes(prime_counts& whole, const prime_counts& part);
 
 // Counts each prime of the chunk as processed and folds it into stats, as if
 // its primes were folded one by one in order: from the chunk's tally when
