@@ -42,16 +42,31 @@ int open_kept_rows(const staged_output& results, int& fd) {
     return 0;
 }
 
-kept_run check_kept_run(const checkpoint_record& wanted, const staged_output& results, bool& rows_to_read) {
-    rows_to_read = false;
+namespace {
+
+// A check's outcome so far, starting from wanted, with the size of the kept
+// file; a failure to read that size is its error, an empty file is nothing
+// kept: either ends the check.
+kept_run begin_check(const checkpoint_record& wanted, const staged_output& results, std::uint64_t& size) {
     kept_run kept;
     kept.from = wanted;
     struct stat file {};
+    size = 0;
     if (fstat(results.descriptor, &file) != 0) {
         kept.error = errno;
-        return kept;
+    } else {
+        size = static_cast<std::uint64_t>(file.st_size);
     }
-    if (file.st_size == 0) return kept;  // nothing was kept: the run starts afresh
+    return kept;
+}
+
+}  // namespace
+
+kept_run check_kept_run(const checkpoint_record& wanted, const staged_output& results, bool& rows_to_read) {
+    rows_to_read = false;
+    std::uint64_t size = 0;
+    kept_run kept = begin_check(wanted, results, size);
+    if (kept.error != 0 || size == 0) return kept;  // nothing was kept: the run starts afresh
 
     const std::string record_path = checkpoint_record_name(results.destination);
     const std::string kept_name = quote_for_message(results.temporary);
@@ -73,7 +88,7 @@ kept_run check_kept_run(const checkpoint_record& wanted, const staged_output& re
                        "): continue them with that command and --resume, or " + start_afresh(results);
         return kept;
     }
-    if (static_cast<std::uint64_t>(file.st_size) < record.durable_bytes) {
+    if (size < record.durable_bytes) {
         kept.refusal = kept_name + " ends before the durable point its progress record names";
         return kept;
     }
@@ -98,14 +113,9 @@ std::string damaged_kept_rows(const staged_output& results, const std::string& p
 }
 
 kept_run check_no_kept_rows(const checkpoint_record& wanted, const staged_output& results) {
-    kept_run kept;
-    kept.from = wanted;
-    struct stat file {};
-    if (fstat(results.descriptor, &file) != 0) {
-        kept.error = errno;
-        return kept;
-    }
-    if (file.st_size == 0) return kept;
+    std::uint64_t size = 0;
+    kept_run kept = begin_check(wanted, results, size);
+    if (kept.error != 0 || size == 0) return kept;
     checkpoint_record record;
     const int error = read_checkpoint_record(checkpoint_record_name(results.destination), record);
     if (error == ENOENT || error == EINVAL) return kept;  // a leftover with nothing durable
@@ -113,7 +123,7 @@ kept_run check_no_kept_rows(const checkpoint_record& wanted, const staged_output
         kept.error = error;
         return kept;
     }
-    if (record.rows == 0 || static_cast<std::uint64_t>(file.st_size) < record.durable_bytes) return kept;
+    if (record.rows == 0 || size < record.durable_bytes) return kept;
     const bool same = same_configuration(record, wanted);
     kept.refusal = quote_for_message(results.temporary) + " holds " + std::to_string(record.rows) +
                    " rows of an interrupted run of " +
