@@ -274,9 +274,11 @@ run_forecast forecast_run(const run_config& config) {
     // share of them one after another), and the scan spread over the threads.
     const double fixed = fitted > 0 ? fixed_sum / fitted : 0.0;
     double setup = 0;
+    const far_stretch_plan stretches =
+        walk == walk_kind::far ? plan_far_stretches(p_min, p_max, config.c_max, threads) : far_stretch_plan{};
     if (walk == walk_kind::far) {
-        const std::size_t stretches = std::max<std::size_t>(1, far_stretch_count(p_min, p_max, config.c_max, threads));
-        setup = fixed * static_cast<double>((stretches + threads - 1) / threads);
+        const std::size_t count = std::max<std::size_t>(1, stretches.count);
+        setup = fixed * static_cast<double>((count + threads - 1) / threads);
     } else {
         const double sieve_mean = fitted > 0 ? sieve_sum / fitted : 0.0;
         const double sieve_rate = sieved_width > 0 ? sieve_sum / sieved_width : 0.0;
@@ -316,20 +318,19 @@ run_forecast forecast_run(const run_config& config) {
     } else if (walk == walk_kind::far) {
         // The sample's stretches are short: where the run's are longer, its
         // sieves take what the cut into stretches assumes of them.
-        const std::size_t stretches = far_stretch_count(p_min, p_max, config.c_max, threads);
-        const double workers = static_cast<double>(std::min<std::size_t>(threads, std::max<std::size_t>(stretches, 1)));
-        memory += std::max(0.0, workers * far_stretch_sieve_bytes(p_min, p_max, config.c_max, threads) - walk_bytes);
-    }
-    if (const std::size_t stretches = walk == walk_kind::far ? far_stretch_count(p_min, p_max, config.c_max, threads) : 0;
-        threads > 1 && stretches > 1) {
-        // Every worker but the one being written may hold a whole stretch,
-        // in memory up to its share of far_held_primes and on file beyond,
-        // each prime with its masses for the run's tally.
-        const double waiting = n / static_cast<double>(stretches) * (threads - 1);
-        const double held = std::min(static_cast<double>(tuning::far_held_primes) * (threads - 1) / threads, waiting);
-        const double per_prime = forecast.row_bytes + held_bytes_besides_row + 2.0 * sizeof(double);
-        memory += listed_sieving_bytes(p_max) + held * per_prime;
-        forecast.waiting_file_bytes = (waiting - held) * per_prime;
+        const double workers =
+            static_cast<double>(std::min<std::size_t>(threads, std::max<std::size_t>(stretches.count, 1)));
+        memory += std::max(0.0, workers * stretches.sieve_bytes - walk_bytes);
+        if (threads > 1 && stretches.count > 1) {
+            // Every worker but the one being written may hold a whole
+            // stretch, in memory up to its share of far_held_primes and on
+            // file beyond, each prime with its masses for the run's tally.
+            const double waiting = n / static_cast<double>(stretches.count) * (threads - 1);
+            const double held = std::min(static_cast<double>(tuning::far_held_primes) * (threads - 1) / threads, waiting);
+            const double per_prime = forecast.row_bytes + held_bytes_besides_row + 2.0 * sizeof(double);
+            memory += listed_sieving_bytes(p_max) + held * per_prime;
+            forecast.waiting_file_bytes = (waiting - held) * per_prime;
+        }
     }
     forecast.peak_bytes = memory;
     return forecast;

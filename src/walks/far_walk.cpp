@@ -175,21 +175,20 @@ void set_up_far_run(far_run& run, std::int64_t p_min, std::int64_t p_max, std::i
 
 }  // namespace
 
-std::size_t far_stretch_count(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads) {
+far_stretch_plan plan_far_stretches(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads) {
     far_run run;
     set_up_far_run(run, p_min, p_max, c_max);
-    if (run.lone) return 0;
-    if (threads <= 1) return 1;
-    return cut_stretches(run, estimate_examined_primes(p_min, p_max), threads).count;
-}
-
-double far_stretch_sieve_bytes(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads) {
-    far_run run;
-    set_up_far_run(run, p_min, p_max, c_max);
-    if (run.lone || p_min > p_max) return 0.0;
-    const std::int64_t width =
-        threads <= 1 ? p_max - p_min + 1 : cut_stretches(run, estimate_examined_primes(p_min, p_max), threads).width;
-    return stretch_sieve_bytes(static_cast<double>(p_max), static_cast<double>(width));
+    far_stretch_plan plan;
+    if (run.lone) return plan;
+    std::int64_t width = p_max - p_min + 1;
+    plan.count = 1;
+    if (threads > 1) {
+        const stretch_cut cut = cut_stretches(run, estimate_examined_primes(p_min, p_max), threads);
+        plan.count = cut.count;
+        width = cut.width;
+    }
+    if (p_min <= p_max) plan.sieve_bytes = stretch_sieve_bytes(static_cast<double>(p_max), static_cast<double>(width));
+    return plan;
 }
 
 int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,

@@ -21,15 +21,16 @@ namespace erdos {
 int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads,
                      const chunk_sink& sink, const std::string& spill_directory = {});
 
-// How many stretches walk_primes_far cuts [p_min, p_max] into on `threads`
-// workers, each setting its sieves up afresh (1 on one thread; 0 when every
-// m is factored on its own, with no sieve to set up). For forecasts.
-std::size_t far_stretch_count(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads);
-
-// About the bytes each worker's sieves take at the start of a stretch of
-// that cut, as the cut assumes them (0 when every m is factored on its
-// own). For forecasts.
-double far_stretch_sieve_bytes(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads);
+// How walk_primes_far cuts [p_min, p_max] on `threads` workers. For forecasts.
+struct far_stretch_plan {
+    // Stretches, each setting its sieves up afresh: 1 on one thread, 0 when
+    // every m is factored on its own, with no sieve to set up.
+    std::size_t count = 0;
+    // About the bytes each worker's sieves take at the start of a stretch,
+    // as the cut assumes them (0 with no sieve).
+    double sieve_bytes = 0;
+};
+far_stretch_plan plan_far_stretches(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads);
 
 // The same walk done the plain way, on one thread, for comparison: each
 // candidate 24k + 1 tested for primality on its own, each m factored on its
