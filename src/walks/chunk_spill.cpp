@@ -51,7 +51,6 @@ std::uint64_t take_place(chunk_spill& spill, std::uint64_t bytes) {
         }
         spill.taken.emplace(at, at + bytes);
     }
-    spill.end = at;
     return at;
 }
 
@@ -59,18 +58,18 @@ void give_back_place(chunk_spill& spill, std::uint64_t offset, std::uint64_t byt
     if (bytes > 0) spill.taken.erase(offset);
 }
 
-bool spill_chunk(chunk_spill& spill, prime_chunk& chunk, spilled_chunk& where) {
+bool spill_chunk(chunk_spill& spill, prime_chunk& chunk, std::uint64_t offset, spilled_chunk& where) {
     if (spill.error != 0) return false;
     if (spill.file.fd < 0) {
         spill.error = open_unnamed_file(spill.directory.empty() ? temporary_directory() : spill.directory, spill.file);
         if (spill.error != 0) return false;
     }
-    where = {spill.end, chunk.scans.size(), chunk.verified.size(), chunk.rows.size(),
+    where = {offset, chunk.scans.size(), chunk.verified.size(), chunk.rows.size(),
              chunk.tally.uniform_masses.size()};
     if (chunk.tally.weighted_masses.size() != where.masses) {
         throw std::logic_error("spill_chunk: a chunk's two lists of masses differ in length");
     }
-    std::uint64_t at = spill.end;
+    std::uint64_t at = offset;
     for (const part& p : parts_of(chunk)) {
         if (p.size == 0) continue;
         if (const int error = write_all_at(spill.file.fd, p.bytes, p.size, at); error != 0) {
@@ -79,7 +78,6 @@ bool spill_chunk(chunk_spill& spill, prime_chunk& chunk, spilled_chunk& where) {
         }
         at += p.size;
     }
-    spill.end = at;
     release(chunk.scans);
     release(chunk.verified);
     release(chunk.rows);

@@ -20,7 +20,6 @@ namespace erdos {
 struct chunk_spill {
     std::string directory;  // where the file is made; empty: $TMPDIR or /tmp
     owned_descriptor file;
-    std::uint64_t end = 0;  // where the next chunk goes
     int error = 0;          // the first failure to make or write the file (errno), after which it is not used
     std::map<std::uint64_t, std::uint64_t> taken;  // [offset, end) of the chunks written and not given back
 };
@@ -38,9 +37,8 @@ struct spilled_chunk {
 std::uint64_t spilled_bytes(const prime_chunk& chunk);
 std::uint64_t spilled_bytes(const spilled_chunk& where);
 
-// Makes the first place in the file where `bytes` fit beside the places
-// taken the one where the next chunk goes (spill.end), and takes it.
-// Returns that offset.
+// Takes the first place in the file where `bytes` fit beside the places
+// taken, and returns its offset.
 std::uint64_t take_place(chunk_spill& spill, std::uint64_t bytes);
 
 // Gives back the place of a chunk read back, or of one whose writing
@@ -48,10 +46,10 @@ std::uint64_t take_place(chunk_spill& spill, std::uint64_t bytes);
 void give_back_place(chunk_spill& spill, std::uint64_t offset, std::uint64_t bytes);
 
 // Writes the bulk of chunk (its scans, verdicts, rows and tallied masses)
-// at the end of the file and frees it from memory, leaving the tally's
+// at offset, a place taken for it, and frees it from memory, leaving the tally's
 // counts and extremes. Returns false, with chunk unchanged and the error
 // kept, when the file cannot be made or written.
-bool spill_chunk(chunk_spill& spill, prime_chunk& chunk, spilled_chunk& where);
+bool spill_chunk(chunk_spill& spill, prime_chunk& chunk, std::uint64_t offset, spilled_chunk& where);
 
 // Reads the bulk of a spilled chunk back into it, as it was before. Throws
 // std::runtime_error when the file cannot be read.

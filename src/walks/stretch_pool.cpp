@@ -45,7 +45,7 @@ struct pool_state {
     std::size_t batch = 1;
     std::vector<std::size_t> held;       // per worker: its chunks made, not yet handed on, of all its stretches
     std::vector<std::size_t> in_memory;  // per worker: of those, the ones wholly in memory
-    std::vector<chunk_spill> spills;     // per worker; its `end` and `error` are the worker's own, its places shared
+    std::vector<chunk_spill> spills;     // per worker; its `error` is the worker's own, its places shared
     std::size_t waiting = 0;        // workers waiting for room
     std::mutex mutex;
     std::condition_variable ready;  // for the calling thread: chunks to hand on, a stretch done, the pool stopping
@@ -108,7 +108,7 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
                     const std::uint64_t bytes = spilled_bytes(chunk);
                     const std::uint64_t place = take_place(spill, bytes);
                     lock.unlock();
-                    held.spilled = spill_chunk(spill, chunk, held.where);
+                    held.spilled = spill_chunk(spill, chunk, place, held.where);
                     lock.lock();
                     if (!held.spilled) give_back_place(spill, place, bytes);
                     if (pool.stopping) return false;
