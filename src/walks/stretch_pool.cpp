@@ -174,17 +174,16 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
                 front.chunks.pop_front();
                 draining = !front.chunks.empty();
                 worker = front.worker;
-                if (!held.spilled) {
-                    --pool.in_memory[worker];
-                    room = pool.waiting > 0;
-                }
-                room = (--pool.held[worker] + 1 == pool.max_held && pool.waiting > 0) || room;
+                --pool.held[worker];
+                if (!held.spilled) --pool.in_memory[worker];
+                room = pool.waiting > 0;
             }
         }
         if (room) pool.room.notify_all();
         if (advanced) continue;
         if (held.spilled) {
-            // Read back outside the lock; the worker may append meanwhile.
+            // Read back outside the lock; the worker may write other chunks
+            // meanwhile, in other places.
             restore_chunk(pool.spills[worker], held.where, held.chunk);
             std::lock_guard lock(pool.mutex);
             give_back_place(pool.spills[worker], held.where.offset, spilled_bytes(held.where));
