@@ -162,6 +162,36 @@ inline constexpr std::uint32_t far_bucket_block_entries = 256;
 // Also dropped: the quotient m / product in double precision where m <
 // 2^53 (exact there), [10^12, +3*10^8], five rounds interleaved, 2.09-2.15 s
 // against 2.07-2.19 s.
+// Kept: each m's entry written through plain pointers into lists grown
+// once per run of m, instead of push_back (whose stores through the
+// exponents' bytes made the compiler reload every list's end): the whole
+// run over [10^12, +3*10^8], one thread, 1.98-2.05 s against 2.07-2.14 s
+// (five rounds interleaved), level at 10^18. Measured since on the feed
+// alone over the same interval (1,357,511 primes, 35.1 M m read out of 75 M
+// sieved; the sieve 0.19 s of it), min-max of three rounds interleaved
+// with that build (0.73-0.80 s), and dropped:
+// - rows that read off as they stand, built while striking (the odd primes
+//   ascending, bucket primes put in place as they strike, a byte row of
+//   exponents, the inverse modulo 2^64 of the product and a bucket prime's
+//   square found by the inverse, so that m without its twos times the
+//   inverse is the cofactor): the read fell from about 0.55 to 0.40 s but
+//   the sieve rose from 0.19 to 0.35-0.39 s, for it works on every m and
+//   the read on fewer than half of them. Read in place by the scan (two
+//   segments' rows kept, the chunk scanned in runs as the rows fill), the
+//   whole run took 2.13-2.20 s against 2.04-2.15 s: the scan then keyed
+//   each pair instead of each m;
+// - the same rows without the inverse (the quotient at read, a bucket
+//   prime's square tested by its inverse there): 0.84-0.89 s;
+// - the key formed in the same pass as the decoding: 0.78-0.79 s;
+// - far_batch_key with its first four exponents masked instead of
+//   branches on their number: 0.80-0.82 s against 0.78 s;
+// - the first four slots decoded with no branch (masks), the rest and the
+//   squares on a slower path: 0.91-0.94 s against 0.77-0.79 s.
+// Ablations (wrong results, as bounds): without the key 0.69 s, without the
+// quotient or the bucket primes' powers no change, the first four slots
+// copied as they stand with no decoding 0.57-0.59 s. The decoding loop
+// itself is what costs; on this processor (AMD, family 26) its branches
+// are predicted well enough that branch-free forms only add instructions.
 // The verifier went from GMP to 128-bit residues (with D*E = N^2 the
 // identity holds exactly when 4m = p + c, so only the divisibilities are
 // left to prove): instructions over [10^12, +2*10^7] 2.062e9 -> 1.946e9

@@ -50,22 +50,34 @@ void copy_segment_part(far_feed& feed, std::int64_t p, std::size_t j, far_pair_f
         *pair_entry++ = feed.end_entry - static_cast<std::uint32_t>(feed.factored_end - m);
     }
     if (m == to) return;
-    constexpr std::size_t slots = far_factor_sieve::max_struck + 1 + far_pair_factors::padding;
+    // Room first, then every m written through plain pointers: the lists
+    // of the entries grow by exactly one each, and the powers' lists keep
+    // room for a whole row past the last one in use.
+    const auto count = static_cast<std::size_t>(to - m);
+    const std::size_t first_entry = factors.cofactor.size();
+    std::uint32_t used = factors.entry_start.back();
+    if (const std::size_t room = used + count * (far_factor_sieve::max_struck + 1) + far_pair_factors::padding;
+        factors.primes.size() < room) {
+        factors.primes.resize(2 * room);
+        factors.exponents.resize(2 * room);
+    }
+    factors.cofactor.resize(first_entry + count);
+    factors.key.resize(first_entry + count);
+    factors.entry_start.resize(first_entry + 1 + count);
+    std::uint32_t* const primes = factors.primes.data();
+    std::uint8_t* const exponents = factors.exponents.data();
+    std::uint64_t* cofactor = factors.cofactor.data() + first_entry;
+    std::uint64_t* key = factors.key.data() + first_entry;
+    std::uint32_t* end = factors.entry_start.data() + first_entry + 1;
+    auto entry = static_cast<std::uint32_t>(first_entry);
     for (; m < to; ++m) {
-        // Written in place: the lists keep room for one more m's powers
-        // beyond the ones in use, and are cut to length at the end.
-        const std::size_t used = factors.entry_start.back();
-        if (factors.primes.size() < used + slots) {
-            factors.primes.resize(2 * (used + slots));
-            factors.exponents.resize(2 * (used + slots));
-        }
-        std::uint64_t cofactor = 1;
-        const int n =
-            far_sieved_factors(sieve, m, factors.primes.data() + used, factors.exponents.data() + used, cofactor);
-        *pair_entry++ = static_cast<std::uint32_t>(factors.cofactor.size());
-        factors.cofactor.push_back(cofactor);
-        factors.key.push_back(far_batch_key(factors.exponents.data() + used, n, cofactor > 1));
-        factors.entry_start.push_back(static_cast<std::uint32_t>(used + static_cast<std::size_t>(n)));
+        std::uint64_t rest = 1;
+        const int n = far_sieved_factors(sieve, m, primes + used, exponents + used, rest);
+        *pair_entry++ = entry++;
+        *cofactor++ = rest;
+        *key++ = far_batch_key(exponents + used, n, rest > 1);
+        used += static_cast<std::uint32_t>(n);
+        *end++ = used;
     }
     feed.factored_end = to;
     feed.end_entry = static_cast<std::uint32_t>(factors.cofactor.size());
@@ -123,11 +135,7 @@ bool next_far_chunk(far_feed& feed, std::size_t max_primes, std::vector<std::int
             copy_segment_part(feed, primes[j], j, factors);
         }
         while (done < primes.size() && run_end(primes[done]) < b) ++done;
-        if (done == primes.size()) {
-            factors.primes.resize(factors.entry_start.back() + far_pair_factors::padding);
-            factors.exponents.resize(factors.entry_start.back() + far_pair_factors::padding);
-            return true;
-        }
+        if (done == primes.size()) return true;
         sieve_next_far_segment(feed.sieve);
     }
 }
