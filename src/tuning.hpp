@@ -98,10 +98,10 @@ inline constexpr double flush_batch_cost = 40.0;
 inline constexpr std::uint64_t far_segment_bits = 13;
 
 // Slots per block of the far factor sieve's buckets (8 bytes each; one
-// names the next block). Every bucket of the ring keeps one block partly
-// filled, so a block costs about ring * 8 * this / 2 bytes of slack (the
-// ring has bound / 2^far_segment_bits buckets: 61000 at 10^18, 31 MiB of
-// slack at 256). Feed over [10^18, 10^18 + 4*10^8], one thread, loaded
+// names the next block). Every bucket keeps one block partly filled, so a
+// block costs about buckets * 8 * this / 2 bytes of slack (with one bucket
+// per segment of a prime's reach, 61000 at 10^18, that was 31 MiB at 256;
+// with two levels, below, about 1000 there). Feed over [10^18, 10^18 + 4*10^8], one thread, loaded
 // machine: 64 slots 2.4-3.0 us per prime and 175 MB, 256 2.1-2.4 us and
 // 180 MB, 1024 2.05 us and 207 MB. (Buckets as vectors, before the pool,
 // kept their largest fill: 790 MB there, 4.0 us.) Any value from 2 up is
@@ -118,6 +118,23 @@ inline constexpr std::uint64_t far_segment_bits = 13;
 // 7.54-7.97 s against 7.67-8.22 s. The out-of-order core already overlaps
 // the independent strikes; what is left is the traffic itself.
 inline constexpr std::uint32_t far_bucket_block_entries = 256;
+
+// The far factor sieve's buckets in two levels (numtheory/far_factor_sieve):
+// log2 of the segments in a group, each with a near bucket, and the reach
+// in segments (bound / 2^far_segment_bits + 3) up to which one level of a
+// bucket per segment stays. With two levels a bucket prime's strike stores
+// into one of 64 near buckets or about 1000 bins of groups at 10^18, not
+// one of 61000 buckets, and each entry is stored twice. Whole runs, one
+// thread, interleaved with one level (processor time, medians of rounds):
+// [10^18, +10^9] 7.75 s against 7.99 s (five rounds; 13 rounds in all gave
+// the same order), 306 MiB against 337; [10^15, +5*10^8] 3.31-3.42 s against
+// 3.25-3.31 s with a limit of 1024 (reach 1930 there: its 1930 open blocks
+// stay in the second-level cache), level with 8192; [10^12, +3*10^8]
+// (reach 64) level. On two threads near 10^18 level in wall time, 358 MiB
+// against 372. group_bits 4, 6 and 8 measured alike. Any group_bits from 0
+// to 12 and any limit give the same factorisations.
+inline constexpr std::uint64_t far_group_bits = 6;
+inline constexpr std::uint64_t far_one_level_segments = 8192;
 
 // The far path as a whole (walks/far_feed, search/far_scan), one
 // thread, C_MAX 127, chunks of 4096 primes, feed + scan per examined prime,

@@ -52,6 +52,44 @@ inline void push_entry(sieve& s, std::size_t b, std::uint64_t entry) {
     s.blocks[s.bucket_block[b]][s.bucket_fill[b]++] = entry;
 }
 
+constexpr std::uint64_t group_offset_bits = sieve::segment_bits + sieve::group_bits;
+
+// Puts prime q, whose next multiple lies `at` past lo, in the bucket of
+// that multiple's segment if it lies in the current group, else in the
+// bin of its group.
+inline void place_entry(sieve& s, std::uint64_t q, std::uint64_t at) {
+    const std::uint64_t segment = at >> sieve::segment_bits;
+    const std::uint64_t group = segment >> s.group_shift;
+    const std::uint64_t entry = q << 32 | (at & ((std::uint64_t{1} << group_offset_bits) - 1));
+    if (group == s.group) {
+        push_entry(s, segment & s.near_mask, entry);
+    } else {
+        push_entry(s, s.near_mask + 1 + (group & s.far_mask), entry);
+    }
+}
+
+// Empties bucket b, handing each entry to take and its blocks back to the
+// pool. take may fill other buckets, not b.
+template <typename Take>
+inline void drain_bucket(sieve& s, std::size_t b, Take take) {
+    std::uint32_t block = s.bucket_block[b];
+    std::uint32_t fill = s.bucket_fill[b];
+    s.bucket_block[b] = sieve::no_block;
+    s.bucket_fill[b] = sieve::block_entries;
+    while (block != sieve::no_block) {
+        const std::uint64_t* entries = s.blocks[block].get();
+        for (std::uint32_t k = 1; k < fill; ++k) take(entries[k]);
+        // Emptied: the block goes back to the pool, and the chain on to the
+        // full one before it.
+        s.free_blocks.push_back(block);
+        block = static_cast<std::uint32_t>(entries[0]);
+        fill = sieve::block_entries;
+    }
+}
+
+// The smallest power of two at or above n.
+std::uint64_t power_of_two_from(std::uint64_t n) { return std::bit_ceil(std::max<std::uint64_t>(n, 1)); }
+
 }  // namespace
 
 far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, const sieving_primes* listed) {
@@ -59,11 +97,23 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
     s.lo = lo;
     s.hi = hi;
     s.bound = static_cast<std::uint32_t>(isqrt(hi));
-    // A prime q <= bound moves at most q / width + 1 segments ahead: a ring
-    // of this size never hands a bucket the primes of two segments.
-    s.ring = s.bound / sieve::segment_width + 3;
-    s.bucket_block.assign(s.ring, sieve::no_block);
-    s.bucket_fill.assign(s.ring, sieve::block_entries);
+    // A prime q <= bound moves at most q / width + 1 segments ahead: with
+    // this many buckets (or bins of groups) none is handed the primes of
+    // two segments (or groups) at once.
+    const std::uint64_t reach = s.bound / sieve::segment_width + 3;
+    std::uint64_t buckets = 0;
+    if (reach <= sieve::ring_limit) {
+        s.near_mask = power_of_two_from(reach) - 1;
+        s.group_shift = 63;  // one group: every bucket near
+        buckets = s.near_mask + 1;
+    } else {
+        s.near_mask = (std::uint64_t{1} << sieve::group_bits) - 1;
+        s.far_mask = power_of_two_from((reach >> sieve::group_bits) + 3) - 1;
+        s.group_shift = sieve::group_bits;
+        buckets = s.near_mask + 1 + s.far_mask + 1;
+    }
+    s.bucket_block.assign(buckets, sieve::no_block);
+    s.bucket_fill.assign(buckets, sieve::block_entries);
     s.power_begin.push_back(0);
     const auto place = [&](std::uint64_t q) {
         const std::uint64_t first = first_multiple(q, lo);
@@ -80,8 +130,7 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
             return;
         }
         if (first > hi) return;  // no multiple in range
-        const std::uint64_t at = first - lo;
-        push_entry(s, (at >> sieve::segment_bits) % s.ring, q << 32 | (at & (sieve::segment_width - 1)));
+        place_entry(s, q, first - lo);
     };
     if (listed != nullptr && listed->bound >= s.bound) {
         for_each_sieving_prime(*listed, 3, s.bound, place);
@@ -121,29 +170,23 @@ bool sieve_next_far_segment(far_factor_sieve& s) {
         }
     }
     // Then the bucket of this segment: each prime strikes once and moves on
-    // to the bucket of its next multiple, if that is still in range.
-    const std::size_t b = s.segment_number % s.ring;
-    std::uint32_t block = s.bucket_block[b];
-    std::uint32_t fill = s.bucket_fill[b];
-    s.bucket_block[b] = sieve::no_block;
-    s.bucket_fill[b] = sieve::block_entries;
-    const std::uint64_t last = s.hi - s.lo;
-    while (block != sieve::no_block) {
-        const std::uint64_t* entries = s.blocks[block].get();
-        for (std::uint32_t k = 1; k < fill; ++k) {
-            const std::uint64_t q = entries[k] >> 32;
-            const std::uint64_t within = entries[k] & 0xFFFFFFFFU;
-            slots[within * sieve::max_struck + counts[within]++] = static_cast<std::uint32_t>(q);
-            const std::uint64_t next = offset + within + q;
-            if (next > last) continue;
-            push_entry(s, (next >> sieve::segment_bits) % s.ring, q << 32 | (next & (sieve::segment_width - 1)));
-        }
-        // Emptied: the block goes back to the pool, and the chain on to the
-        // full one before it.
-        s.free_blocks.push_back(block);
-        block = static_cast<std::uint32_t>(entries[0]);
-        fill = sieve::block_entries;
+    // to the bucket of its next multiple, if that is still in range. A new
+    // group first deals its bin out to the near buckets.
+    if (s.group_shift < 63 && (s.segment_number & s.near_mask) == 0) {
+        s.group = s.segment_number >> s.group_shift;
+        drain_bucket(s, s.near_mask + 1 + (s.group & s.far_mask), [&](std::uint64_t entry) {
+            const std::uint64_t segment = (entry & 0xFFFFFFFFU) >> sieve::segment_bits;  // within the group
+            push_entry(s, segment, entry);
+        });
     }
+    const std::uint64_t last = s.hi - s.lo;
+    drain_bucket(s, s.segment_number & s.near_mask, [&](std::uint64_t entry) {
+        const std::uint64_t q = entry >> 32;
+        const std::uint64_t within = entry & (sieve::segment_width - 1);
+        slots[within * sieve::max_struck + counts[within]++] = static_cast<std::uint32_t>(q);
+        const std::uint64_t next = offset + within + q;
+        if (next <= last) place_entry(s, q, next);
+    });
     ++s.segment_number;
     return true;
 }

@@ -18,8 +18,8 @@ namespace erdos {
 // that divide it (the twos are read off m itself). Odd primes below the
 // segment width are stepped through every segment, and so are their powers
 // up to hi, which raise the exponent of the slot the prime has just struck.
-// The larger primes, which hit a segment at most once, wait in a ring of
-// buckets for the segment of their next multiple, so that a segment costs in
+// The larger primes, which hit a segment at most once, wait in buckets for
+// the segment of their next multiple, so that a segment costs in
 // proportion to its width and not to the number of sieving primes; their
 // exponents are found when m is read. A prime whose next multiple lies beyond
 // hi leaves the sieve for good.
@@ -47,16 +47,30 @@ struct far_factor_sieve {
     std::vector<std::uint64_t> power_value;
     std::vector<std::uint64_t> power_next;
 
-    // Bucket k mod ring: the primes whose next multiple lies in segment k, as
-    // prime << 32 | offset in that segment. A bucket is a chain of blocks
-    // from one pool: slot 0 of a block names the block before it in the
-    // chain (or none), the other slots hold entries. A sieved bucket gives
-    // its blocks back, so that the pool holds about the primes in flight,
-    // not every bucket's largest fill at once.
+    // The primes waiting for a later segment, as prime << 32 | their next
+    // multiple's offset in its group of 2^group_bits segments, in buckets in
+    // two levels. The near buckets hold those whose next multiple lies in
+    // the current group, bucket k & near_mask the segment k; the far bins
+    // those of later groups, bin g & far_mask the group g, which are dealt
+    // into the near buckets when their group comes. A strike thus stores
+    // into one of a few hundred open blocks rather than one of tens of
+    // thousands far out, where one per segment of a prime's reach would
+    // miss the cache; with few segments in that reach (ring_limit) there is
+    // one level, of near buckets alone. A bucket is a chain of blocks from
+    // one pool: slot 0 of a block names the block before it in the chain
+    // (or none), the other slots hold entries. A sieved bucket gives its
+    // blocks back, so that the pool holds about the primes in flight, not
+    // every bucket's largest fill at once.
     static constexpr std::uint32_t block_entries = tuning::far_bucket_block_entries;
     static constexpr std::uint32_t no_block = 0xFFFFFFFFU;
-    std::size_t ring = 0;
-    std::vector<std::uint32_t> bucket_block;  // per bucket: the block being filled, or no_block
+    static constexpr std::uint64_t group_bits = tuning::far_group_bits;
+    static constexpr std::uint64_t ring_limit = tuning::far_one_level_segments;
+    static_assert(segment_bits + group_bits <= 32, "an offset in its group fits an entry's low half");
+    std::uint64_t near_mask = 0;
+    std::uint64_t far_mask = 0;
+    std::uint64_t group_shift = 0;  // of a segment's number, for its group: 63 with one level
+    std::uint64_t group = 0;        // the current group
+    std::vector<std::uint32_t> bucket_block;  // per bucket, near then far: the block being filled, or no_block
     std::vector<std::uint32_t> bucket_fill;   // per bucket: its slots in use (block_entries: full)
     std::vector<std::unique_ptr<std::uint64_t[]>> blocks;
     std::vector<std::uint32_t> free_blocks;

@@ -93,6 +93,9 @@ TEST(FarFactorSieve, AgreesWithTrialDivisionFarOut) {
     check_range(250000000000ULL, 250000100000ULL, 1);        // m of p near 10^12
     check_range(250000000000000ULL, 250000000070000ULL, 1);  // near 10^15
     check_range(250000000000000000ULL, 250000000000070000ULL, 1);  // near 10^18
+    // Near 10^18 the bucket primes wait in bins of groups of segments,
+    // dealt out as each group begins: across several groups, sampled.
+    check_range(250000000000000000ULL, 250000000000000000ULL + (std::uint64_t{5} << 19) + 1234, 89);
     check_range((std::uint64_t{1} << 60) + (std::uint64_t{1} << 29) - 70000, (std::uint64_t{1} << 60) + (std::uint64_t{1} << 29), 1);
 }
 
