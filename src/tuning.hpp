@@ -120,9 +120,10 @@ inline constexpr std::uint64_t far_segment_bits = 13;
 inline constexpr std::uint32_t far_bucket_block_entries = 256;
 
 // The far factor sieve's buckets in two levels (numtheory/far_factor_sieve):
-// log2 of the segments in a group, each with a near bucket, and the reach
-// in segments (bound / 2^far_segment_bits + 3) up to which one level of a
-// bucket per segment stays. With two levels a bucket prime's strike stores
+// log2 of the segments in a group, each with a near bucket, and the number
+// of segments a bucket prime may be waiting for (its reach, bound /
+// 2^far_segment_bits + 3, or the range's segments if fewer) up to which
+// one level of a bucket per segment stays. With two levels a bucket prime's strike stores
 // into one of 64 near buckets or about 1000 bins of groups at 10^18, not
 // one of 61000 buckets, and each entry is stored twice. Whole runs, one
 // thread, interleaved with one level (processor time, medians of rounds):
@@ -130,8 +131,12 @@ inline constexpr std::uint32_t far_bucket_block_entries = 256;
 // the same order), 306 MiB against 337; [10^15, +5*10^8] 3.31-3.42 s against
 // 3.25-3.31 s with a limit of 1024 (reach 1930 there: its 1930 open blocks
 // stay in the second-level cache), level with 8192; [10^12, +3*10^8]
-// (reach 64) level. On two threads near 10^18 level in wall time, 358 MiB
-// against 372. group_bits 4, 6 and 8 measured alike. Any group_bits from 0
+// (reach 64) level. On two threads near 10^18 (four stretches of 7600
+// segments) two levels cost 1.5% (processor time 8.30-8.59 s against
+// 8.19-8.40 s, five rounds): each stretch's buckets span only its own
+// segments, whose open blocks stay in the cache, hence the range's
+// segments in the limit; with it, level (8.27-8.90 s against 8.44-9.11 s).
+// group_bits 4, 6 and 8 measured alike. Any group_bits from 0
 // to 12 and any limit give the same factorisations.
 inline constexpr std::uint64_t far_group_bits = 6;
 inline constexpr std::uint64_t far_one_level_segments = 8192;

@@ -97,13 +97,16 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
     s.lo = lo;
     s.hi = hi;
     s.bound = static_cast<std::uint32_t>(isqrt(hi));
-    // A prime q <= bound moves at most q / width + 1 segments ahead: with
-    // this many buckets (or bins of groups) none is handed the primes of
-    // two segments (or groups) at once.
+    // A prime q <= bound moves at most q / width + 1 segments ahead, and
+    // never past the last segment: with a bucket for each of this many
+    // segments (or a bin for each of as many groups) none is handed the
+    // primes of two segments (or groups) at once. Only as many buckets as
+    // the range has segments are ever filled.
     const std::uint64_t reach = s.bound / sieve::segment_width + 3;
+    const std::uint64_t segments = ((hi - lo) >> sieve::segment_bits) + 1;
     std::uint64_t buckets = 0;
-    if (reach <= sieve::ring_limit) {
-        s.near_mask = power_of_two_from(reach) - 1;
+    if (std::min(reach, segments) <= sieve::ring_limit) {
+        s.near_mask = power_of_two_from(std::min(reach, segments)) - 1;
         s.group_shift = 63;  // one group: every bucket near
         buckets = s.near_mask + 1;
     } else {

@@ -55,12 +55,12 @@ struct far_factor_sieve {
     // into the near buckets when their group comes. A strike thus stores
     // into one of a few hundred open blocks rather than one of tens of
     // thousands far out, where one per segment of a prime's reach would
-    // miss the cache; with few segments in that reach (ring_limit) there is
-    // one level, of near buckets alone. A bucket is a chain of blocks from
-    // one pool: slot 0 of a block names the block before it in the chain
-    // (or none), the other slots hold entries. A sieved bucket gives its
-    // blocks back, so that the pool holds about the primes in flight, not
-    // every bucket's largest fill at once.
+    // miss the cache; with few segments in that reach or in the range
+    // (ring_limit) there is one level, of near buckets alone. A bucket is a
+    // chain of blocks from one pool: slot 0 of a block names the block
+    // before it in the chain (or none), the other slots hold entries. A
+    // sieved bucket gives its blocks back, so that the pool holds about the
+    // primes in flight, not every bucket's largest fill at once.
     static constexpr std::uint32_t block_entries = tuning::far_bucket_block_entries;
     static constexpr std::uint32_t no_block = 0xFFFFFFFFU;
     static constexpr std::uint64_t group_bits = tuning::far_group_bits;

@@ -93,9 +93,12 @@ TEST(FarFactorSieve, AgreesWithTrialDivisionFarOut) {
     check_range(250000000000ULL, 250000100000ULL, 1);        // m of p near 10^12
     check_range(250000000000000ULL, 250000000070000ULL, 1);  // near 10^15
     check_range(250000000000000000ULL, 250000000000070000ULL, 1);  // near 10^18
-    // Near 10^18 the bucket primes wait in bins of groups of segments,
-    // dealt out as each group begins: across several groups, sampled.
-    check_range(250000000000000000ULL, 250000000000000000ULL + (std::uint64_t{5} << 19) + 1234, 89);
+    // Near 10^18, over more segments than one level of buckets serves, the
+    // bucket primes wait in bins of groups of segments, dealt out as each
+    // group begins: sampled across the groups.
+    using sieve = erdos::far_factor_sieve;
+    check_range(250000000000000000ULL, 250000000000000000ULL + (sieve::ring_limit + 70) * sieve::segment_width + 1234,
+                4999);
     check_range((std::uint64_t{1} << 60) + (std::uint64_t{1} << 29) - 70000, (std::uint64_t{1} << 60) + (std::uint64_t{1} << 29), 1);
 }
 
