@@ -118,27 +118,51 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
     s.bucket_block.assign(buckets, sieve::no_block);
     s.bucket_fill.assign(buckets, sieve::block_entries);
     s.power_begin.push_back(0);
-    const auto place = [&](std::uint64_t q) {
-        const std::uint64_t first = first_multiple(q, lo);
-        if (q < sieve::segment_width) {
-            s.small_primes.push_back(static_cast<std::uint32_t>(q));
-            s.small_next.push_back(first);
-            // q^k <= hi, without overflow: q^(k-1) <= hi / q.
-            for (std::uint64_t power = q; power <= hi / q;) {
-                power *= q;
-                s.power_value.push_back(power);
-                s.power_next.push_back(first_multiple(power, lo));
-            }
-            s.power_begin.push_back(static_cast<std::uint32_t>(s.power_value.size()));
-            return;
+    // The small primes, each with its powers, and then the bucket primes,
+    // in a loop of their own: far out they are tens of millions, and most
+    // have no multiple in a stretch.
+    const auto place_small = [&](std::uint64_t q) {
+        s.small_primes.push_back(static_cast<std::uint32_t>(q));
+        s.small_next.push_back(first_multiple(q, lo));
+        // q^k <= hi, without overflow: q^(k-1) <= hi / q.
+        for (std::uint64_t power = q; power <= hi / q;) {
+            power *= q;
+            s.power_value.push_back(power);
+            s.power_next.push_back(first_multiple(power, lo));
         }
-        if (first > hi) return;  // no multiple in range
-        place_entry(s, q, first - lo);
+        s.power_begin.push_back(static_cast<std::uint32_t>(s.power_value.size()));
     };
+    // Those with a multiple in range are gathered with no branch on it (a
+    // coin toss far out) and placed a batch at a time.
+    const std::uint64_t from = std::max<std::uint64_t>(lo, 1);
+    constexpr std::size_t batch = 1024;
+    std::uint64_t found_prime[batch];
+    std::uint64_t found_at[batch];
+    std::size_t found = 0;
+    const auto place_found = [&] {
+        for (std::size_t k = 0; k < found; ++k) place_entry(s, found_prime[k], found_at[k]);
+        found = 0;
+    };
+    const auto place_large = [&](std::uint64_t q) {
+        static_assert(remainder_estimate_fits(sieve::segment_width), "every bucket prime's remainder by estimate");
+        const std::uint64_t behind = remainder_by_estimate(from, q);
+        const std::uint64_t first = behind == 0 ? from : from + (q - behind);
+        found_prime[found] = q;
+        found_at[found] = first - lo;
+        found += first <= hi ? 1 : 0;  // else no multiple in range
+        if (found == batch) place_found();
+    };
+    const std::uint64_t last_small = std::min<std::uint64_t>(s.bound, sieve::segment_width - 1);
     if (listed != nullptr && listed->bound >= s.bound) {
-        for_each_sieving_prime(*listed, 3, s.bound, place);
+        for_each_sieving_prime(*listed, 3, last_small, place_small);
+        for_each_sieving_prime(*listed, sieve::segment_width, s.bound, place_large);
+        place_found();
     } else {
-        for_each_prime_in(3, std::int64_t{s.bound} + 1, place);
+        for_each_prime_in(3, static_cast<std::int64_t>(last_small) + 1, place_small);
+        if (s.bound >= sieve::segment_width) {
+            for_each_prime_in(static_cast<std::int64_t>(sieve::segment_width), std::int64_t{s.bound} + 1, place_large);
+            place_found();
+        }
     }
     s.struck_count.resize(sieve::segment_width);
     s.struck.resize(sieve::segment_width * sieve::max_struck);
