@@ -87,9 +87,6 @@ inline void drain_bucket(sieve& s, std::size_t b, Take take) {
     }
 }
 
-// The smallest power of two at or above n.
-std::uint64_t power_of_two_from(std::uint64_t n) { return std::bit_ceil(std::max<std::uint64_t>(n, 1)); }
-
 }  // namespace
 
 far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, const sieving_primes* listed) {
@@ -106,12 +103,12 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
     const std::uint64_t segments = ((hi - lo) >> sieve::segment_bits) + 1;
     std::uint64_t buckets = 0;
     if (std::min(reach, segments) <= sieve::ring_limit) {
-        s.near_mask = power_of_two_from(std::min(reach, segments)) - 1;
+        s.near_mask = std::bit_ceil(std::min(reach, segments)) - 1;
         s.group_shift = 63;  // one group: every bucket near
         buckets = s.near_mask + 1;
     } else {
         s.near_mask = (std::uint64_t{1} << sieve::group_bits) - 1;
-        s.far_mask = power_of_two_from((reach >> sieve::group_bits) + 3) - 1;
+        s.far_mask = std::bit_ceil((reach >> sieve::group_bits) + 3) - 1;
         s.group_shift = sieve::group_bits;
         buckets = s.near_mask + 1 + s.far_mask + 1;
     }
@@ -134,7 +131,6 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
     };
     // Those with a multiple in range are gathered with no branch on it (a
     // coin toss far out) and placed a batch at a time.
-    const std::uint64_t from = std::max<std::uint64_t>(lo, 1);
     constexpr std::size_t batch = 1024;
     std::uint64_t found_prime[batch];
     std::uint64_t found_at[batch];
@@ -144,9 +140,7 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
         found = 0;
     };
     const auto place_large = [&](std::uint64_t q) {
-        static_assert(remainder_estimate_fits(sieve::segment_width), "every bucket prime's remainder by estimate");
-        const std::uint64_t behind = remainder_by_estimate(from, q);
-        const std::uint64_t first = behind == 0 ? from : from + (q - behind);
+        const std::uint64_t first = first_multiple(q, lo);
         found_prime[found] = q;
         found_at[found] = first - lo;
         found += first <= hi ? 1 : 0;  // else no multiple in range
@@ -156,14 +150,11 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
     if (listed != nullptr && listed->bound >= s.bound) {
         for_each_sieving_prime(*listed, 3, last_small, place_small);
         for_each_sieving_prime(*listed, sieve::segment_width, s.bound, place_large);
-        place_found();
     } else {
         for_each_prime_in(3, static_cast<std::int64_t>(last_small) + 1, place_small);
-        if (s.bound >= sieve::segment_width) {
-            for_each_prime_in(static_cast<std::int64_t>(sieve::segment_width), std::int64_t{s.bound} + 1, place_large);
-            place_found();
-        }
+        for_each_prime_in(static_cast<std::int64_t>(sieve::segment_width), std::int64_t{s.bound} + 1, place_large);
     }
+    place_found();
     s.struck_count.resize(sieve::segment_width);
     s.struck.resize(sieve::segment_width * sieve::max_struck);
     return s;
