@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "numtheory/int128.hpp"
+#include "numtheory/sieving_primes.hpp"
 
 namespace {
 
@@ -67,8 +68,10 @@ void expect_factorisation(std::uint64_t m, const far_factor_list& f) {
 
 // Sieves [lo, hi] and checks every m: against trial division while that is
 // quick, by the primality of the parts beyond.
-void check_range(std::uint64_t lo, std::uint64_t hi, std::uint64_t stride) {
-    erdos::far_factor_sieve s = erdos::start_far_factor_sieve(lo, hi);
+// With `listed`, the sieve takes its primes from that list.
+void check_range(std::uint64_t lo, std::uint64_t hi, std::uint64_t stride,
+                 const erdos::sieving_primes* listed = nullptr) {
+    erdos::far_factor_sieve s = erdos::start_far_factor_sieve(lo, hi, listed);
     std::uint64_t expected_next = lo;
     while (erdos::sieve_next_far_segment(s)) {
         ASSERT_EQ(s.segment_lo, expected_next);
@@ -100,6 +103,15 @@ TEST(FarFactorSieve, AgreesWithTrialDivisionFarOut) {
     check_range(250000000000000000ULL, 250000000000000000ULL + (sieve::ring_limit + 70) * sieve::segment_width + 1234,
                 4999);
     check_range((std::uint64_t{1} << 60) + (std::uint64_t{1} << 29) - 70000, (std::uint64_t{1} << 60) + (std::uint64_t{1} << 29), 1);
+}
+
+// The walks on several threads hand every sieve one list of sieving
+// primes, read in two passes: the primes below the segment width (8191
+// the last of them, with its powers), then the bucket primes.
+TEST(FarFactorSieve, ListedPrimesFactorAsSievedOnes) {
+    const erdos::sieving_primes listed = erdos::list_sieving_primes(750000, 2);
+    check_range(250000000000ULL, 250000100000ULL, 1, &listed);
+    check_range(8191ULL * 8191 * 8191 - 40000, 8191ULL * 8191 * 8191 + 40000, 1, &listed);
 }
 
 TEST(FarFactorSieve, SquaresAndPowersOfLargePrimes) {

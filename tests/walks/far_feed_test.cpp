@@ -62,6 +62,9 @@ TEST(FarFeed, EachPairGetsTheFactorsOfItsM) {
     }
     expect_entries_factor_their_m(1000000000000000, 1000000000100000, 1023, 5);
     expect_entries_factor_their_m(1000000, 1200000, 127, 13);
+    // More shifts than a segment holds m: each prime's m span three
+    // segments, and one run of them fills a whole segment's entries.
+    expect_entries_factor_their_m(1000000000000, 1000000003000, 40003, 2);
 }
 
 }  // namespace
