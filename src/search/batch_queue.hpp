@@ -10,18 +10,17 @@
 
 namespace erdos {
 
-// Takes the next lane of the batch of exponent pattern `key` for the pair
-// with index `pair` in its chunk, lets fill(batch, lane) write the
-// logarithms of its m's factors there, and counts the batch into
-// scratch.tallies as soon as its lanes are full. The shift must have
-// logarithms, m must be a unit modulo it, and the pattern must fit a batch:
-// at most factor_window::max_factors factors, exponents below 32 and
-// tau(m^2) < 2^16 (see pair_tally.hpp). Inline, with fill: it runs for
-// nearly every pair.
+// Takes the next lane of batch b (found by bucket_for) for the pair with
+// index `pair` in its chunk, lets fill(batch, lane) write the logarithms of
+// its m's factors there, and counts the batch into scratch.tallies as soon
+// as its lanes are full. The shift must have logarithms, m must be a unit
+// modulo it, and the batch's pattern must fit: at most
+// factor_window::max_factors factors, exponents below 32 and tau(m^2) <
+// 2^16 (see pair_tally.hpp). Inline, with fill: it runs for nearly every
+// pair.
 template <typename Fill>
-[[gnu::always_inline]] inline void queue_lane(const shift_residues& shift, std::uint64_t key, std::uint32_t pair,
-                                              scan_scratch& scratch, Fill fill) {
-    const std::size_t b = bucket_for(scratch.patterns, key);
+[[gnu::always_inline]] inline void queue_in_bucket(const shift_residues& shift, std::size_t b, std::uint32_t pair,
+                                                   scan_scratch& scratch, Fill fill) {
     bucket_state& state = scratch.patterns.states[b];
     lane_batch& batch = scratch.patterns.buckets[b].batch;
     const int lane = state.lanes++;
@@ -35,6 +34,13 @@ template <typename Fill>
                     scratch.avx2);
         state.lanes = 0;
     }
+}
+
+// The same in the batch of exponent pattern `key`, opened on first sight.
+template <typename Fill>
+[[gnu::always_inline]] inline void queue_lane(const shift_residues& shift, std::uint64_t key, std::uint32_t pair,
+                                              scan_scratch& scratch, Fill fill) {
+    queue_in_bucket(shift, bucket_for(scratch.patterns, key), pair, scratch, fill);
 }
 
 // Queues the pair with index `pair` in its chunk, whose m lies in the filled

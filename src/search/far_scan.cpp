@@ -5,6 +5,7 @@
 
 #include "numtheory/int128.hpp"
 #include "search/batch_queue.hpp"
+#include "search/far_pair_walk.hpp"
 #include "search/high_shift_scan.hpp"
 #include "search/mass_fold.hpp"
 #include "search/mass_sums.hpp"
@@ -20,19 +21,6 @@ constexpr int max_factors = far_pair_factors::max_factors;
 
 using far_factors = far_residue_factors;
 static_assert(far_factors::capacity >= max_factors, "every factor of a pair has its slot");
-
-// x mod c for any 64-bit x: the high and low halves reduced apart, then their
-// combination, which is below c^2 + c < 2^32 for the tabled shifts.
-std::uint32_t residue64(const shift_residues& s, std::uint64_t x, std::uint32_t two32) {
-    const std::uint32_t high = reduce(s, static_cast<std::uint32_t>(x >> 32));
-    const std::uint32_t low = reduce(s, static_cast<std::uint32_t>(x));
-    return reduce(s, high * two32 + low);
-}
-
-// 2^32 mod c.
-std::uint32_t two32_mod(const shift_residues& s) {
-    return (reduce(s, 0xFFFFFFFFU) + 1) % static_cast<std::uint32_t>(s.c);
-}
 
 // The prime powers of a pair's m, with their residues modulo a tabled shift.
 far_factors gather(const shift_residues& s, const far_pair_factors& all, std::uint32_t entry, std::uint32_t two32) {
@@ -79,67 +67,6 @@ far_factors gather_far(std::uint32_t c, const far_pair_factors& all, std::uint32
     return f;
 }
 
-// Residue products modulo a tabled shift, through its multiplication table.
-struct tabled_ring {
-    const shift_residues& s;
-    std::uint32_t mul(std::uint32_t x, std::uint32_t y) const {
-        return s.mul[x * static_cast<std::uint32_t>(s.c) + y];
-    }
-};
-
-// Residue products modulo a large shift, in 64 bits.
-struct far_ring {
-    std::uint64_t c;
-    std::uint32_t mul(std::uint32_t x, std::uint32_t y) const {
-        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(x) * y % c);
-    }
-};
-
-// The first witness in divisor order (the smallest prime's exponent
-// slowest), walking the exponent vectors like an odometer; when count_all
-// is set, it walks on to the end and counts every witness as well.
-struct walk_result {
-    std::int64_t count = 0;
-    int128 first_d = -1;
-    std::int32_t branch = 0;
-};
-
-template <typename Ring>
-walk_result walk_divisors(const Ring& ring, const far_factors& f, std::uint32_t one, std::uint32_t t1,
-                          std::uint32_t t2, bool count_all) {
-    walk_result result;
-    int digit[max_factors] = {};
-    std::uint32_t prefix_residue[max_factors + 1];
-    for (int i = 0; i <= f.count; ++i) prefix_residue[i] = one;
-    const int n = f.count;
-    while (true) {
-        const std::uint32_t r = prefix_residue[n];
-        if (r == t1 || r == t2) {
-            if (result.count++ == 0) {
-                // The divisor itself only now, from its exponents: it is
-                // below m^2 < 2^122.
-                uint128 d = 1;
-                for (int j = 0; j < n; ++j) {
-                    for (int e = 0; e < digit[j]; ++e) d *= f.prime[j];
-                }
-                result.first_d = static_cast<int128>(d);
-                result.branch = (r == t1 ? 1 : 0) + (r == t2 ? 2 : 0);
-                if (!count_all) return result;
-            }
-        }
-        int i = n - 1;
-        while (i >= 0 && digit[i] == 2 * f.exponent[i]) --i;
-        if (i < 0) return result;
-        ++digit[i];
-        // prefix[i + 1] = prefix[i] * q_i^digit[i]; deeper ones restart from it.
-        prefix_residue[i + 1] = ring.mul(digit[i] == 1 ? prefix_residue[i] : prefix_residue[i + 1], f.residue[i]);
-        for (int j = i + 1; j < n; ++j) {
-            digit[j] = 0;
-            prefix_residue[j + 1] = prefix_residue[i + 1];
-        }
-    }
-}
-
 }  // namespace
 
 far_witnesses witnesses_in_divisor_order(std::uint32_t c, far_residue_factors& f, std::uint32_t m_residue) {
@@ -177,16 +104,6 @@ namespace {
     });
 }
 
-// The tally of a pair with witnesses counted on its own: its count and tau
-// go to the list, in pair order, and the tally says so by witnesses but no
-// divisors, which no counted pair has.
-constexpr pair_tally counted_alone = 0xFFFFU;
-
-void count_alone(far_scratch& scratch, std::size_t pair, std::int64_t count, std::int64_t tau) {
-    scratch.batches.tallies[pair] = counted_alone;
-    scratch.single.push_back({count, tau});
-}
-
 // One (prime, shift) pair: while the prime has no least shift yet, the first
 // witness in divisor order; then its count, by the pattern batches where the
 // shift has logarithms, m is a unit and its pattern fits, else on its own
@@ -222,7 +139,7 @@ void count_alone(far_scratch& scratch, std::size_t pair, std::int64_t count, std
     far_factors f;
     if (first_walk) {
         f = gather(s, all, entry, two32);
-        const walk_result found = walk_divisors(tabled_ring{s}, f, 1 % c, t1, t2, false);
+        const walk_result found = first_witness_tabled(s, f, t1, t2);
         if (found.count == 0) return;  // no witness at all: the count stays 0
         settle_least_shift(scan, s.c, m, found.first_d, found.branch);
     }
@@ -280,6 +197,12 @@ void scan_primes_far(const std::int64_t* primes, std::size_t n, const scan_plan&
             }
         }
     }
+    finish_far_chunk(primes, n, plan, scratch, out);
+}
+
+void finish_far_chunk(const std::int64_t* primes, std::size_t n, const scan_plan& plan, far_scratch& scratch,
+                      prime_scan* out) {
+    const std::size_t shifts = plan.residues.size();
     flush_batches(plan.residues, scratch.batches);
     // A tally with witnesses but no divisors (counted_alone) stands for the
     // next count of those counted on their own, in pair order.
