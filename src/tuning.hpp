@@ -85,6 +85,50 @@ inline constexpr std::int64_t untabled_by_divisors_max_below = 500;
 inline constexpr double flush_pair_cost = 30.0;
 inline constexpr double flush_batch_cost = 40.0;
 
+// --- Up to m = 2^42: the wide windows -----------------------------------
+
+// The m a wide window (numtheory/wide_factor_window) factors for the primes
+// whose first m lies in it, the reach of their shifts beyond. Primes from
+// this size on wait in buckets for the window of their next multiple, so
+// that a window (24 + 44 bytes a m, 560 KiB) stays in the second-level
+// cache while the scan reads it. 2^12, 2^14 and 2^15 ran level with 2^13
+// over [10^12, 10^12 + 3*10^8] (whole runs, one thread, interleaved); any
+// power of two from 2^7 (at least the 64 shifts' reach) is correct.
+// Alone, a window costs 5.4 ns a m near m = 2.5*10^11 against 3.9 ns for the
+// 32-bit window near 4*10^8: the difference is the bucket primes' 0.41
+// strikes a m there, about 5.5 ns each.
+// How the wide walk came to its present form, each step measured over
+// [10^12, 10^12 + 3*10^8], one thread, processor time of whole runs, 3 to 5
+// rounds interleaved with the step before:
+//   - a window of 2^15 m with every prime struck directly, its slots as
+//     indices into per-shift tables of logarithms (2.6 MB for 41,500 primes
+//     and 32 shifts): level with the far feed, 2.12 s against 2.14 s, the
+//     tables missing the cache;
+//   - the slots' primes reduced modulo the shift instead: 1.90-1.94 s
+//     against 2.03-2.08 s for the far feed;
+//   - chunks of 2^18 pairs, as the 32-bit walk's, rather than the far
+//     feed's 2^15 (wide_chunk_pairs): fewer batches left partly filled at
+//     each chunk's end, 1.83-1.86 s against 1.91-2.03 s;
+//   - the large prime read off by the scan, for the m it takes only, rather
+//     than for every m of a window: 1.80-1.88 s against 1.83-2.00 s;
+//   - the first-witness walk of a tabled shift stepping the last factor's
+//     powers along its row of the multiplication table (search/
+//     far_pair_walk.hpp; the far scan takes it too): 1.72-1.83 s against
+//     1.82-1.86 s;
+//   - compact entries in the buckets, and a bucket prime put in order only
+//     behind another one: the window alone 5.4 ns a m against 6.25 ns.
+// Tried and dropped, all level within the noise: the entries and slots of
+// the next 8, 16 or 32 bucket strikes prefetched; 64-byte entries that hold
+// their slots.
+inline constexpr std::int64_t wide_window_span = std::int64_t{1} << 13;
+
+// The pairs of a chunk of the wide walk, as fast_chunk_pairs for the 32-bit walk.
+// A stretch of the wide walk holds at least this many examined primes: its
+// set-up (every bucket prime and power placed, about 1.5 ms near 10^12,
+// and the examined sieve's) stays near 1% of its work.
+inline constexpr std::size_t wide_chunk_pairs = std::size_t{1} << 18;
+inline constexpr std::int64_t wide_stretch_min_primes = std::int64_t{1} << 17;
+
 // --- Far out: the factor sieve and the far scan ---------------------------
 
 // log2 of the m per segment of the far factor sieve (numtheory/

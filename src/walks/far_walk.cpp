@@ -12,11 +12,13 @@
 #include "search/scan_plan.hpp"
 #include "search/scan_prime_far.hpp"
 #include "search/shift_list.hpp"
+#include "search/wide_scan.hpp"
 #include "stop_request.hpp"
 #include "tuning.hpp"
 #include "walks/far_feed.hpp"
 #include "walks/lone_feed.hpp"
 #include "walks/stretch_pool.hpp"
+#include "walks/wide_feed.hpp"
 
 namespace erdos {
 
@@ -32,6 +34,8 @@ struct far_run {
     std::int32_t listed_c_max = 0;  // the feed factors these m; wider shifts each chunk sieves for itself
     std::size_t chunk_primes = 0;
     bool lone = false;              // every m factored on its own, not sieved
+    bool wide = false;              // every m below 2^42: factored in wide windows, read as they stand
+    wide_factor_window wide_model;  // what every worker's window starts from (wide)
     sieving_primes listed;          // the sieving primes of every stretch, listed once (several threads)
     std::once_flag planned;
     scan_plan plan;
@@ -43,14 +47,23 @@ struct alignas(64) far_worker {  // apart from its neighbours' cache lines
     far_pair_factors factors;
     far_scratch scratch;
     prime_chunk chunk;
+    // The wide window, copied from the run's once and carried from stretch
+    // to stretch (each new stretch starts it afresh where it must).
+    wide_factor_window wide_window;
+    bool wide_ready = false;
 };
 
-// Scans the primes of w.primes with their factors into w.chunk and hands it
-// to emit.
-bool scan_and_emit(far_run& run, far_worker& w, const chunk_emit& emit) {
+// Scans the primes of w.primes, with their factors in w.factors or (wide)
+// from its windows, into w.chunk and hands it to emit.
+bool scan_and_emit(far_run& run, far_worker& w, const chunk_emit& emit, wide_feed* wide = nullptr) {
     std::call_once(run.planned, [&] { run.plan = make_scan_plan(run.c_max, {}, tuning::max_listed_shift); });
     w.chunk.scans.resize(w.primes.size());
-    scan_primes_far(w.primes.data(), w.primes.size(), run.plan, w.factors, w.scratch, w.chunk.scans.data());
+    if (wide != nullptr) {
+        scan_primes_wide(w.primes.data(), w.primes.size(), run.plan, wide->grid_lo, *wide->window, w.scratch,
+                         w.chunk.scans.data());
+    } else {
+        scan_primes_far(w.primes.data(), w.primes.size(), run.plan, w.factors, w.scratch, w.chunk.scans.data());
+    }
     add_verdicts_and_rows(w.chunk);
     return emit(w.chunk);
 }
@@ -70,6 +83,17 @@ bool make_stretch(far_run& run, far_worker& w, std::int64_t a, std::int64_t b, c
         stop_if_requested();
         return next_examined_primes(*sieve, out, max_count);
     };
+    if (run.wide) {
+        if (!w.wide_ready) {
+            w.wide_window = run.wide_model;
+            w.wide_ready = true;
+        }
+        wide_feed feed = start_wide_feed(std::move(source), a, w.wide_window);
+        while (next_wide_chunk(feed, run.chunk_primes, w.primes)) {
+            if (!scan_and_emit(run, w, emit, &feed)) return false;
+        }
+        return true;
+    }
     far_feed feed = start_far_feed(std::move(source), a, b, run.listed_c_max, &run.listed);
     while (next_far_chunk(feed, run.chunk_primes, w.primes, w.factors)) {
         if (!scan_and_emit(run, w, emit)) return false;
@@ -125,9 +149,9 @@ std::int64_t sieve_bound_primes(std::int64_t p_max) {
 stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned threads) {
     const double root = std::sqrt(static_cast<double>(run.p_max));
     const auto sieving_primes = static_cast<std::int64_t>(root / std::log(root));
+    const std::int64_t min_primes = run.wide ? tuning::wide_stretch_min_primes : tuning::far_stretch_min_primes;
     std::int64_t primes = run.lone ? static_cast<std::int64_t>(run.chunk_primes)
-                                   : std::max<std::int64_t>(tuning::far_stretch_min_primes,
-                                                            sieving_primes / tuning::far_stretch_sieving_ratio);
+                                   : std::max<std::int64_t>(min_primes, sieving_primes / tuning::far_stretch_sieving_ratio);
     // Each worker's sieves stay within their share of memory; every worker
     // but the one whose stretch is handed on may run a whole stretch ahead,
     // its chunks beyond far_held_primes waiting on file.
@@ -171,6 +195,11 @@ void set_up_far_run(far_run& run, std::int64_t p_min, std::int64_t p_max, std::i
                                                c_max > run.listed_c_max ? tuning::high_chunk_min_primes : 1,
                                                tuning::fast_chunk_max_primes);
     run.lone = lone_feed_pays(p_min, p_max, shifts);
+    run.wide = !run.lone && wide_scan_covers(p_max, c_max);
+    if (run.wide) {
+        run.chunk_primes = std::clamp<std::size_t>(tuning::wide_chunk_pairs / std::max<std::uint64_t>(shifts, 1), 1,
+                                                   tuning::fast_chunk_max_primes);
+    }
 }
 
 }  // namespace
@@ -196,6 +225,10 @@ int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, 
     far_run run;
     set_up_far_run(run, p_min, p_max, c_max);
     const std::uint64_t shifts = count_shifts(run.listed_c_max);
+    if (run.wide) {
+        const auto reach = static_cast<std::int64_t>(shifts);
+        run.wide_model = make_wide_factor_window((p_max + 4 * reach - 1) / 4, wide_window_span, reach);
+    }
     const std::int64_t estimate = estimate_examined_primes(p_min, p_max);
     if (threads <= 1) {
         far_worker w;

@@ -277,6 +277,35 @@ TEST_F(EndToEnd, IntervalsFarOutMatchTheirKnownRuns) {
     }
 }
 
+// Up to m = 2^42 the far walk factors the m in windows read as they stand:
+// on every thread count, each stretch carrying its windows on from chunk to
+// chunk, the bytes of the reference, near 10^11 and at the top of that
+// range.
+TEST_F(EndToEnd, WideWindowsMatchTheReferenceOnEveryThreadCount) {
+    const std::vector<std::vector<std::string>> intervals = {
+        {"--from", "100000000000", "100000300000", "127"},
+        {"--from", "17592186000000", "17592186043000", "255"},
+    };
+    for (const auto& interval : intervals) {
+        std::vector<std::string> args = interval;
+        args.push_back("p.csv");
+        args.push_back("p.json");
+        const auto plain = run_process(ERDOS_REFERENCE_BINARY, args, dir);
+        for (const char* threads : {"1", "2", "3", "16"}) {
+            std::vector<std::string> threaded = {"--threads", threads};
+            threaded.insert(threaded.end(), interval.begin(), interval.end());
+            threaded.push_back("f.csv");
+            threaded.push_back("f.json");
+            const auto r = run(threaded);
+            const std::string what = interval[1] + " on " + threads + " threads";
+            EXPECT_EQ(r.exit_status, plain.exit_status) << what;
+            EXPECT_EQ(r.err, plain.err) << what;
+            EXPECT_TRUE(read_file(dir + "/f.csv") == read_file(dir + "/p.csv")) << what;
+            EXPECT_EQ(read_file(dir + "/f.json"), read_file(dir + "/p.json")) << what;
+        }
+    }
+}
+
 // Far out, the chunks a worker makes ahead of the stretch being written wait
 // on file once its memory allowance is used (here: at once); read back in
 // their turn, they give the bytes of one thread.
