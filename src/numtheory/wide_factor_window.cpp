@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <stdexcept>
 
 #include "numtheory/prime_sieve.hpp"
 
@@ -197,6 +198,10 @@ bool wide_window_covers(std::int64_t max_m) {
 }
 
 wide_factor_window make_wide_factor_window(std::int64_t max_m, std::int64_t span, std::int64_t reach) {
+    if (span < 1 || !std::has_single_bit(static_cast<std::uint64_t>(span)) || reach < 0 || reach > span ||
+        span + reach >= (std::int64_t{1} << 32)) {
+        throw std::invalid_argument("a wide window's span must be a power of two at least its reach");
+    }
     window_t w;
     w.span = span;
     w.span_bits = std::countr_zero(static_cast<std::uint64_t>(span));

@@ -95,7 +95,8 @@ struct wide_factor_window {
 bool wide_window_covers(std::int64_t max_m);
 
 // Prepares windows of span + reach consecutive m, able to factor every m <=
-// max_m (wide_window_covers; span >= reach >= 0, span >= 1).
+// max_m (wide_window_covers). span is a power of two, 0 <= reach <= span,
+// and span + reach < 2^32; anything else throws std::invalid_argument.
 wide_factor_window make_wide_factor_window(std::int64_t max_m, std::int64_t span, std::int64_t reach);
 
 // Factors every m in [lo, lo + span + reach) (lo >= 1); those above max_m

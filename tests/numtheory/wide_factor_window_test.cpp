@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "numtheory/factorize64.hpp"
 
 namespace {
@@ -53,6 +55,9 @@ TEST(WideFactorWindow, AgreesWithTrialDivision) {
     expect_windows_factor(top, 8192, 64, top - 90000, 12, 0, 7, {std::int64_t{1} << 41, 1023LL << 32, q * q});
     expect_windows_factor(top, 4096, 16, (1023LL << 32) - 4096 * 30, 40, 0, 97, {1023LL << 32});
     expect_windows_factor(q * q + 10, 512, 8, q * q - 512 * 3, 6, 0, 1);
+    // The ring and the offsets need a power of two at least the reach.
+    EXPECT_THROW(erdos::make_wide_factor_window(1 << 20, 1000, 8), std::invalid_argument);
+    EXPECT_THROW(erdos::make_wide_factor_window(1 << 20, 64, 65), std::invalid_argument);
 }
 
 }  // namespace
