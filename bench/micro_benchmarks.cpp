@@ -13,6 +13,7 @@
 #include "numtheory/prime_sieve.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "numtheory/spf_table.hpp"
+#include "numtheory/wide_factor_window.hpp"
 #include "search/fast_scan.hpp"
 #include "search/scan_prime.hpp"
 #include "search/scan_prime_far.hpp"
@@ -134,6 +135,21 @@ void factor_windows(benchmark::State& state) {
     }
 }
 
+// Windows of 8192 m (and 32 of reach) of the wide walk, carried over,
+// from m = range(0) over range(1) m: beside factor_windows at the same m
+// near 4*10^8, and near 2.5*10^11, where the primes up to 5*10^5 sieve.
+// Per m.
+void wide_factor_windows(benchmark::State& state) {
+    const std::int64_t lo = state.range(0);
+    const std::int64_t width = state.range(1);
+    erdos::wide_factor_window window = erdos::make_wide_factor_window(lo + width + 64, 8192, 32);
+    for (auto _ : state) {
+        for (std::int64_t at = lo; at < lo + width; at += 8192) erdos::fill_wide_factor_window(window, at);
+        benchmark::DoNotOptimize(window.entries.data());
+    }
+    state.SetItemsProcessed(state.iterations() * width);
+}
+
 // The four numbers of a results row: two masses, shares of a few thousand
 // divisors, and their reciprocals; now and then a mass of 0 and so an
 // infinite reciprocal. Per number written.
@@ -203,6 +219,10 @@ BENCHMARK(sieve_examined_interval)
 BENCHMARK(all_primes_below)->Arg(std::int64_t{1} << 30)->Arg(std::int64_t{1} << 31)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_table)->Arg(20000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(factor_windows)->Arg(20000000)->Arg(200000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(wide_factor_windows)
+    ->Args({400000000, 50000000})
+    ->Args({250000000000, 50000000})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(verify_witness)->ArgsProduct({{0, 1}, {1, 2}});
 BENCHMARK(format_row_doubles)->Unit(benchmark::kMicrosecond);
 

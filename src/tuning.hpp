@@ -96,7 +96,8 @@ inline constexpr double flush_batch_cost = 40.0;
 // power of two from 2^7 (at least the 64 shifts' reach) is correct.
 // Alone, a window costs 5.4 ns a m near m = 2.5*10^11 against 3.9 ns for the
 // 32-bit window near 4*10^8: the difference is the bucket primes' 0.41
-// strikes a m there, about 5.5 ns each.
+// strikes a m there, about 5.5 ns each (bench: wide_factor_windows beside
+// factor_windows).
 // How the wide walk came to its present form, each step measured over
 // [10^12, 10^12 + 3*10^8], one thread, processor time of whole runs, 3 to 5
 // rounds interleaved with the step before:
