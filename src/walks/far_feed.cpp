@@ -9,20 +9,6 @@ namespace erdos {
 
 namespace {
 
-bool peek(far_feed& feed, std::int64_t& p) {
-    if (feed.pending_next == feed.pending.size()) {
-        if (feed.exhausted) return false;
-        feed.pending.clear();
-        feed.pending_next = 0;
-        if (!feed.source(feed.pending, 4096) || feed.pending.empty()) {
-            feed.exhausted = true;
-            return false;
-        }
-    }
-    p = feed.pending[feed.pending_next];
-    return true;
-}
-
 std::int64_t first_m(const far_feed& feed, std::int64_t p) { return (p + feed.first_shift) / 4; }
 
 // The first m of the sieve segment that holds m.
@@ -88,7 +74,7 @@ void copy_segment_part(far_feed& feed, std::int64_t p, std::size_t j, far_pair_f
 far_feed start_far_feed(prime_source source, std::int64_t p_min, std::int64_t p_max, std::int32_t c_max,
                         const sieving_primes* listed) {
     far_feed feed;
-    feed.source = std::move(source);
+    feed.pending.source = std::move(source);
     feed.shifts = count_shifts(c_max);
     if (feed.shifts > 0) {
         const std::int64_t last_shift = 3 + 4 * static_cast<std::int64_t>(feed.shifts - 1);
@@ -104,9 +90,9 @@ bool next_far_chunk(far_feed& feed, std::size_t max_primes, std::vector<std::int
                      far_pair_factors& factors) {
     primes.clear();
     std::int64_t p = 0;
-    while (primes.size() < max_primes && peek(feed, p)) {
+    while (primes.size() < max_primes && peek_prime(feed.pending, p)) {
         primes.push_back(p);
-        ++feed.pending_next;
+        take_prime(feed.pending);
     }
     if (primes.empty()) return false;
     const std::size_t shifts = feed.shifts;
@@ -117,10 +103,10 @@ bool next_far_chunk(far_feed& feed, std::size_t max_primes, std::vector<std::int
     // the segment this one ends in, so primes whose first m lies below it
     // join this chunk.
     auto run_end = [&](std::int64_t q) { return static_cast<std::uint64_t>(first_m(feed, q)) + shifts - 1; };
-    while (peek(feed, p) &&
+    while (peek_prime(feed.pending, p) &&
            static_cast<std::uint64_t>(first_m(feed, p)) < segment_start(feed, run_end(primes.back()))) {
         primes.push_back(p);
-        ++feed.pending_next;
+        take_prime(feed.pending);
     }
     size_far_pair_factors(factors, primes.size(), shifts);
 

@@ -2,25 +2,18 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "numtheory/far_factor_sieve.hpp"
 #include "search/far_scan.hpp"
+#include "walks/pending_primes.hpp"
 
 namespace erdos {
-
-// Appends the next examined primes, ascending, up to the given count; false
-// when none remain.
-using prime_source = std::function<bool(std::vector<std::int64_t>& out, std::size_t max_count)>;
 
 // The state of a stretch's feed: the primes not yet handed out and the
 // factor sieve over every m = (p + c)/4 of the stretch, which moves only forward.
 struct far_feed {
-    prime_source source;
-    std::vector<std::int64_t> pending;  // pulled from the source, not yet in a chunk
-    std::size_t pending_next = 0;
-    bool exhausted = false;
+    pending_primes pending;
 
     std::int64_t first_shift = 3;
     std::size_t shifts = 0;

@@ -13,10 +13,7 @@ namespace erdos {
 // whose sieve goes on from chunk to chunk (and from stretch to stretch of
 // one worker, where one starts where the last ended).
 struct wide_feed {
-    prime_source source;
-    std::vector<std::int64_t> pending;
-    std::size_t pending_next = 0;
-    bool exhausted = false;
+    pending_primes pending;
     std::int64_t grid_lo = 1;  // the windows start at grid_lo + k * wide_window_span
     wide_factor_window* window = nullptr;
 };
