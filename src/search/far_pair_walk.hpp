@@ -6,6 +6,7 @@
 
 #include "numtheory/int128.hpp"
 #include "search/far_scan.hpp"
+#include "search/prime_scan.hpp"
 #include "search/residue_factors.hpp"
 #include "search/shift_residues.hpp"
 
@@ -136,6 +137,18 @@ inline walk_result first_witness_tabled(const shift_residues& s, const far_resid
         std::fill(digit + i + 1, digit + last, 0);
         std::fill(prefix + i + 2, prefix + last + 1, prefix[i + 1]);
     }
+}
+
+// Scans prime p's listed shifts into scan, in shift order: while it has no
+// least shift yet, first(k) walks shift k in divisor order (settling it at
+// the first witness); from then on rest(k) only counts shift k.
+template <typename First, typename Rest>
+inline void scan_prime_shifts(std::int64_t p, std::size_t shifts, prime_scan& scan, First first, Rest rest) {
+    scan = prime_scan{};
+    scan.p = p;
+    std::size_t k = 0;
+    for (; k < shifts && !scan.has_witness; ++k) first(k);
+    for (; k < shifts; ++k) rest(k);
 }
 
 // The tally of a pair with witnesses counted on its own: its count and tau

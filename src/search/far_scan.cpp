@@ -177,16 +177,13 @@ void scan_primes_far(const std::int64_t* primes, std::size_t n, const scan_plan&
     const bool only_units = n > 0 && shifts > 0 && plan.all_logs && primes[0] > plan.shift_list.back();
     for (std::size_t j = 0; j < n; ++j) {
         prime_scan& scan = out[j];
-        scan = prime_scan{};
-        scan.p = primes[j];
-        std::size_t k = 0;
-        for (; k < shifts && !scan.has_witness; ++k) {
+        const auto walk = [&](std::size_t k) {
             scan_pair(primes[j], plan.residues[k], scratch.two32[k], factors, j * shifts + k, scratch, scan);
-        }
+        };
         // The rest straight into the batches where they fit, when every
         // shift has logarithms and the prime exceeds every shift, so that
         // each m is a unit; scan_pair sees to the others.
-        for (; k < shifts; ++k) {
+        const auto count = [&](std::size_t k) {
             const std::size_t pair = j * shifts + k;
             const std::uint32_t entry = factors.pair_entry[pair];
             if (const std::uint64_t key = factors.key[entry]; only_units && key != 0) {
@@ -195,7 +192,8 @@ void scan_primes_far(const std::int64_t* primes, std::size_t n, const scan_plan&
             } else {
                 scan_pair(primes[j], plan.residues[k], scratch.two32[k], factors, pair, scratch, scan);
             }
-        }
+        };
+        scan_prime_shifts(primes[j], shifts, scan, walk, count);
     }
     finish_far_chunk(primes, n, plan, scratch, out);
 }

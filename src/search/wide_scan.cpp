@@ -111,15 +111,12 @@ void scan_window_primes(const std::int64_t* primes, std::size_t first, std::size
     const bool only_units = plan.all_logs && primes[first] > plan.shift_list.back();
     for (std::size_t j = first; j < last; ++j) {
         prime_scan& scan = out[j];
-        scan = prime_scan{};
-        scan.p = primes[j];
-        std::size_t k = 0;
-        for (; k < shifts && !scan.has_witness; ++k) {
+        const auto walk = [&](std::size_t k) {
             scan_pair(primes[j], plan.residues[k], scratch.two32[k], w, j * shifts + k, scratch, scan);
-        }
+        };
         // The rest straight into the batches where they fit, when every
         // shift has logarithms and the prime exceeds every shift.
-        for (; k < shifts; ++k) {
+        const auto count = [&](std::size_t k) {
             const shift_residues& s = plan.residues[k];
             const std::size_t pair = j * shifts + k;
             const std::int64_t m = (primes[j] + s.c) / 4;
@@ -128,7 +125,8 @@ void scan_window_primes(const std::int64_t* primes, std::size_t first, std::size
                                            static_cast<std::uint32_t>(pair), scratch.batches)) {
                 scan_pair(primes[j], s, scratch.two32[k], w, pair, scratch, scan);
             }
-        }
+        };
+        scan_prime_shifts(primes[j], shifts, scan, walk, count);
     }
 }
 
