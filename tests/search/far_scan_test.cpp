@@ -12,25 +12,15 @@
 #include "search/scan_prime.hpp"
 #include "search/scan_prime_far.hpp"
 #include "search/shift_list.hpp"
+#include "support/prime_sources.hpp"
 #include "support/same_scan.hpp"
 #include "walks/far_feed.hpp"
 
 namespace {
 
+using erdos_test::examined_between;
 using erdos_test::same_scan;
-
-// The examined primes in [p_min, p_max] handed out in small pieces.
-erdos::prime_source source_of(std::vector<std::int64_t> primes) {
-    auto next = std::make_shared<std::size_t>(0);
-    auto all = std::make_shared<std::vector<std::int64_t>>(std::move(primes));
-    return [next, all](std::vector<std::int64_t>& out, std::size_t max_count) {
-        const std::size_t n = std::min(max_count, all->size() - *next);
-        out.insert(out.end(), all->begin() + static_cast<std::ptrdiff_t>(*next),
-                   all->begin() + static_cast<std::ptrdiff_t>(*next + n));
-        *next += n;
-        return n > 0;
-    };
-}
+using erdos_test::source_of;
 
 // Feeds `primes` through the far walk's producer in chunks of `chunk` and
 // holds every scan to what `plain` gives for its prime.
@@ -92,10 +82,7 @@ TEST(FarScan, AgreesForLargeShiftsAndPrimesBelowTheirShifts) {
 // [p_min, p_max] found by a primality test of each 24k + 1.
 void expect_same_as_plain_far_out(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, std::size_t chunk,
                                   std::int32_t list_max = 65535) {
-    std::vector<std::int64_t> primes;
-    for (std::int64_t n = p_min + (25 - p_min % 24) % 24; n <= p_max; n += 24) {
-        if (erdos::is_prime_u64(static_cast<std::uint64_t>(n))) primes.push_back(n);
-    }
+    const std::vector<std::int64_t> primes = examined_between(p_min, p_max);
     ASSERT_FALSE(primes.empty());
     const erdos::shift_table shifts = erdos::build_shift_list(c_max);
     expect_far_scans(primes, p_min, p_max, c_max, chunk, [&](std::int64_t p) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 
 #include "numtheory/examined_primes.hpp"
 #include "numtheory/prime_test64.hpp"
@@ -12,24 +11,15 @@
 #include "search/scan_prime.hpp"
 #include "search/scan_prime_far.hpp"
 #include "search/shift_list.hpp"
+#include "support/prime_sources.hpp"
 #include "support/same_scan.hpp"
 #include "walks/wide_feed.hpp"
 
 namespace {
 
+using erdos_test::examined_between;
 using erdos_test::same_scan;
-
-erdos::prime_source source_of(std::vector<std::int64_t> primes) {
-    auto next = std::make_shared<std::size_t>(0);
-    auto all = std::make_shared<std::vector<std::int64_t>>(std::move(primes));
-    return [next, all](std::vector<std::int64_t>& out, std::size_t max_count) {
-        const std::size_t n = std::min(max_count, all->size() - *next);
-        out.insert(out.end(), all->begin() + static_cast<std::ptrdiff_t>(*next),
-                   all->begin() + static_cast<std::ptrdiff_t>(*next + n));
-        *next += n;
-        return n > 0;
-    };
-}
+using erdos_test::source_of;
 
 // Scans `primes` (ascending, from p_min on) as the far walk does in the
 // wide range, in chunks of at least `chunk`, and holds every scan to what
@@ -68,15 +58,6 @@ void expect_same_as_plain(std::int32_t p_min, std::int32_t p_max, std::int32_t c
         return erdos::scan_prime(static_cast<std::int32_t>(p), shifts.shift_list, shifts.shift_list.size(),
                                  shifts.weight_total, spf);
     });
-}
-
-// The examined primes of [p_min, p_max], each 24k + 1 tested on its own.
-std::vector<std::int64_t> examined_between(std::int64_t p_min, std::int64_t p_max) {
-    std::vector<std::int64_t> primes;
-    for (std::int64_t n = p_min + (25 - p_min % 24) % 24; n <= p_max; n += 24) {
-        if (erdos::is_prime_u64(static_cast<std::uint64_t>(n))) primes.push_back(n);
-    }
-    return primes;
 }
 
 void expect_same_as_plain_far_out(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, std::size_t chunk) {

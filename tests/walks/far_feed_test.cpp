@@ -10,26 +10,16 @@
 #include "numtheory/factorize64.hpp"
 #include "numtheory/prime_test64.hpp"
 #include "search/shift_list.hpp"
+#include "support/prime_sources.hpp"
 
 namespace {
 
 // Feeds the examined primes of [p_min, p_max] in chunks of about `chunk` and
 // checks each pair's entry against trial division of m = (p + c)/4, c = 3 + 4k.
 void expect_entries_factor_their_m(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, std::size_t chunk) {
-    std::vector<std::int64_t> all;
-    for (std::int64_t n = p_min + (25 - p_min % 24) % 24; n <= p_max; n += 24) {
-        if (erdos::is_prime_u64(static_cast<std::uint64_t>(n))) all.push_back(n);
-    }
+    const std::vector<std::int64_t> all = erdos_test::examined_between(p_min, p_max);
     ASSERT_FALSE(all.empty());
-    auto next = std::make_shared<std::size_t>(0);
-    erdos::prime_source source = [next, all](std::vector<std::int64_t>& out, std::size_t max_count) {
-        const std::size_t n = std::min(max_count, all.size() - *next);
-        out.insert(out.end(), all.begin() + static_cast<std::ptrdiff_t>(*next),
-                   all.begin() + static_cast<std::ptrdiff_t>(*next + n));
-        *next += n;
-        return n > 0;
-    };
-    erdos::far_feed feed = erdos::start_far_feed(source, p_min, p_max, c_max);
+    erdos::far_feed feed = erdos::start_far_feed(erdos_test::source_of(all), p_min, p_max, c_max);
     const std::size_t shifts = erdos::count_shifts(c_max);
     erdos::far_pair_factors factors;
     std::vector<std::int64_t> primes;
