@@ -161,6 +161,10 @@ inline void count_alone(far_scratch& scratch, std::size_t pair, std::int64_t cou
     scratch.single.push_back({count, tau});
 }
 
+// Readies scratch for a chunk of n primes: no tallies, no batches, no
+// pairs counted on their own, and 2^32 modulo each shift.
+void start_far_chunk(std::size_t n, const scan_plan& plan, far_scratch& scratch);
+
 // Counts the batches still open and folds every prime's tallies, and those
 // counted on their own, into its masses; the shifts above the plan's list
 // are scanned on from there (search/high_shift_scan).

@@ -169,11 +169,7 @@ void size_far_pair_factors(far_pair_factors& factors, std::size_t n, std::size_t
 void scan_primes_far(const std::int64_t* primes, std::size_t n, const scan_plan& plan,
                       const far_pair_factors& factors, far_scratch& scratch, prime_scan* out) {
     const std::size_t shifts = plan.residues.size();
-    scratch.single.clear();
-    scratch.batches.tallies.assign(n * shifts, 0);
-    clear_pattern_table(scratch.batches.patterns);
-    scratch.two32.resize(shifts);
-    for (std::size_t k = 0; k < shifts; ++k) scratch.two32[k] = two32_mod(plan.residues[k]);
+    start_far_chunk(n, plan, scratch);
     const bool only_units = n > 0 && shifts > 0 && plan.all_logs && primes[0] > plan.shift_list.back();
     for (std::size_t j = 0; j < n; ++j) {
         prime_scan& scan = out[j];
@@ -196,6 +192,15 @@ void scan_primes_far(const std::int64_t* primes, std::size_t n, const scan_plan&
         scan_prime_shifts(primes[j], shifts, scan, walk, count);
     }
     finish_far_chunk(primes, n, plan, scratch, out);
+}
+
+void start_far_chunk(std::size_t n, const scan_plan& plan, far_scratch& scratch) {
+    const std::size_t shifts = plan.residues.size();
+    scratch.single.clear();
+    scratch.batches.tallies.assign(n * shifts, 0);
+    clear_pattern_table(scratch.batches.patterns);
+    scratch.two32.resize(shifts);
+    for (std::size_t k = 0; k < shifts; ++k) scratch.two32[k] = two32_mod(plan.residues[k]);
 }
 
 void finish_far_chunk(const std::int64_t* primes, std::size_t n, const scan_plan& plan, far_scratch& scratch,

@@ -140,27 +140,16 @@ bool wide_scan_covers(std::int64_t p_max, std::int32_t c_max) {
 
 void scan_primes_wide(const std::int64_t* primes, std::size_t n, const scan_plan& plan, std::int64_t grid_lo,
                       wide_factor_window& window, far_scratch& scratch, prime_scan* out) {
-    const std::size_t shifts = plan.residues.size();
-    scratch.single.clear();
-    scratch.batches.tallies.assign(n * shifts, 0);
-    clear_pattern_table(scratch.batches.patterns);
-    scratch.two32.resize(shifts);
-    for (std::size_t k = 0; k < shifts; ++k) scratch.two32[k] = two32_mod(plan.residues[k]);
+    start_far_chunk(n, plan, scratch);
     // A window holds the m of the primes whose first m lies in it, and the
     // reach of their shifts beyond; the next one resumes its sieve.
-    for (std::size_t next = 0; next < n && shifts > 0;) {
+    for (std::size_t next = 0; next < n;) {
         const std::int64_t lo = grid_lo + wide_window_of(primes[next], grid_lo) * wide_window_span;
         std::size_t end = next;
         while (end < n && (primes[end] + 3) / 4 < lo + wide_window_span) ++end;
         fill_wide_factor_window(window, lo);
         scan_window_primes(primes, next, end, plan, window, scratch, out);
         next = end;
-    }
-    if (shifts == 0) {
-        for (std::size_t j = 0; j < n; ++j) {
-            out[j] = prime_scan{};
-            out[j].p = primes[j];
-        }
     }
     finish_far_chunk(primes, n, plan, scratch, out);
 }
