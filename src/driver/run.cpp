@@ -128,7 +128,7 @@ int run_phases(const run_config& config, std::FILE* err, scan_engine engine, sta
 
     status_phase(status, "writing the summary");
     summary_percentiles percentiles;
-    if (const int mass_error = find_summary_percentiles(stats.masses, percentiles); mass_error != 0) {
+    if (const int mass_error = find_summary_percentiles(stats.masses, percentiles, worker_threads(config)); mass_error != 0) {
         return fail(status, err, config, outputs, mass_file_fault(stats.masses, mass_error));
     }
     if (const fault failure = write_view_outputs(outputs, config, stats)) {

@@ -2,11 +2,10 @@
 #include "numtheory/sieving_primes.hpp"
 
 #include <algorithm>
-#include <exception>
 #include <stdexcept>
-#include <thread>
 
 #include "numtheory/prime_range.hpp"
+#include "run_in_parts.hpp"
 
 namespace erdos {
 
@@ -36,22 +35,10 @@ sieving_primes list_sieving_primes(std::uint64_t bound, unsigned threads) {
     const unsigned parts = std::max(1U, std::min<unsigned>(threads, static_cast<unsigned>(bound / 65536 + 1)));
     const std::uint64_t width = ((bound - 2) / parts + 2) | 1;  // odd, so every start stays odd
     list.parts.resize(parts);
-    std::vector<std::exception_ptr> failures(parts);
-    const auto fill = [&](unsigned t) {
-        try {
-            const std::uint64_t lo = 3 + t * (width + 1);
-            fill_part(list.parts[t], lo, std::min(bound + 1, lo + width + 1));
-        } catch (...) {
-            failures[t] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < parts; ++t) helpers.emplace_back(fill, t);
-    fill(0);
-    for (std::thread& helper : helpers) helper.join();
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) std::rethrow_exception(failure);
-    }
+    run_in_parts(parts, [&](unsigned t) {
+        const std::uint64_t lo = 3 + t * (width + 1);
+        fill_part(list.parts[t], lo, std::min(bound + 1, lo + width + 1));
+    });
     return list;
 }
 

@@ -29,11 +29,12 @@ percentile_search start_percentile_search(std::uint64_t total);
 
 // One pass on one process: the masses of its store counted into counts,
 // which is resized to targets.size() * select_digit_values and zeroed
-// first. The searches must all know the same bits, fewer than 64 (as the
-// passes keep them); the first pass reads no file. Returns 0, the store's
-// error or the errno value of a failed read.
+// first, the work shared by up to `threads` threads. The searches must all
+// know the same bits, fewer than 64 (as the passes keep them); the first
+// pass reads no file. Returns 0, the store's error or the errno value of a
+// failed read.
 int count_percentile_pass(const percentile_search& search, const mass_store& store,
-                          std::vector<std::uint64_t>& counts);
+                          std::vector<std::uint64_t>& counts, unsigned threads = 1);
 
 // Fixes the next digit of every search from the counts of all processes
 // added up entry by entry.
@@ -49,9 +50,10 @@ summary_percentiles finish_percentile_search(const percentile_search& search);
 // that share the sought ranks' leading digits, gathered, take at most an
 // eighth of the lists' memory (or 512 KiB); one that did has its buffer
 // written out and freed first, and is searched in passes over the file.
-// Returns 0 or the errno value of the store's failure or of a failed read,
-// which is then kept in store.error too. Throws run_stopped when a signal
-// asks the run to stop.
-int find_summary_percentiles(mass_store& store, summary_percentiles& percentiles);
+// The passes share their work among up to `threads` threads. Returns 0 or
+// the errno value of the store's failure or of a failed read, which is then
+// kept in store.error too. Throws run_stopped when a signal asks the run to
+// stop.
+int find_summary_percentiles(mass_store& store, summary_percentiles& percentiles, unsigned threads = 1);
 
 }  // namespace erdos

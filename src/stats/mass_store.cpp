@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
 
+#include "run_in_parts.hpp"
 #include "stats/radix_select.hpp"
 
 namespace erdos {
@@ -17,6 +19,11 @@ namespace {
 // Pairs the buffer first makes room for, so that a small run, or the
 // statistics of one part of a test, does not take the whole budget.
 constexpr std::uint64_t first_room = 4096;
+
+// Pairs a share of the masses holds at least when they are visited in
+// shares on several threads: a thread's start costs about what counting
+// these few takes.
+constexpr std::uint64_t min_part_pairs = std::uint64_t{1} << 14;
 
 int write_values(int fd, const double* values, std::size_t count) {
     return write_all(fd, values, count * sizeof(double));
@@ -135,6 +142,62 @@ int visit_masses(const mass_store& store, const mass_visitor& visit) {
         visit(true, store.weighted.data(), store.weighted.size());
     }
     return 0;
+}
+
+unsigned max_mass_parts(const mass_store& store, unsigned parts) {
+    const std::uint64_t worth = mass_count(store) / min_part_pairs;
+    return static_cast<unsigned>(std::max<std::uint64_t>(1, std::min<std::uint64_t>(parts, worth)));
+}
+
+int visit_masses_in_parts(const mass_store& store, unsigned parts, const mass_part_visitor& visit) {
+    if (store.error != 0) return store.error;
+    // The blocks of both lists, on file and in memory, taken in turn by
+    // whichever part is free.
+    struct block {
+        bool weighted;
+        bool on_file;
+        std::uint64_t start;  // a byte offset into the file, or an index into the list in memory
+        std::size_t count;
+    };
+    const std::size_t most = std::max<std::size_t>(store.read_block, 1);
+    std::vector<block> blocks;
+    std::uint64_t offset = 0;
+    for (const std::uint64_t pairs : store.segments) {
+        for (const bool weighted : {false, true}) {
+            for (std::uint64_t done = 0; done < pairs; done += most) {
+                const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(most, pairs - done));
+                blocks.push_back({weighted, true, offset + done * sizeof(double), count});
+            }
+            offset += pairs * sizeof(double);
+        }
+    }
+    for (const bool weighted : {false, true}) {
+        for (std::size_t done = 0; done < store.uniform.size(); done += most) {
+            blocks.push_back({weighted, false, done, std::min(most, store.uniform.size() - done)});
+        }
+    }
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> failure{0};
+    run_in_parts(max_mass_parts(store, parts), [&](unsigned part) {
+        std::vector<double> buffer;
+        for (std::size_t b = next++; b < blocks.size() && failure.load() == 0; b = next++) {
+            const block& at = blocks[b];
+            const double* values = nullptr;
+            if (at.on_file) {
+                buffer.resize(at.count);
+                if (const int error = read_values(store.file.fd, buffer.data(), at.count, at.start); error != 0) {
+                    int none = 0;
+                    failure.compare_exchange_strong(none, error);
+                    return;
+                }
+                values = buffer.data();
+            } else {
+                values = (at.weighted ? store.weighted : store.uniform).data() + at.start;
+            }
+            visit(part, at.weighted, values, at.count);
+        }
+    });
+    return failure.load();
 }
 
 int put_all_masses_on_file(mass_store& store) {

@@ -78,6 +78,20 @@ inline std::uint64_t mass_count(const mass_store& store) { return store.on_file 
 using mass_visitor = std::function<void(bool weighted, const double* values, std::size_t count)>;
 int visit_masses(const mass_store& store, const mass_visitor& visit);
 
+// The same masses in max_mass_parts(store, parts) shares, visited at once,
+// a thread a share: visit(part, weighted, values, count) gets every mass
+// once, in blocks of at most read_block values of one list; the blocks of
+// one part come from one thread, in no set order. Returns 0, store.error,
+// or the errno value of the first failed read (the parts then stop at
+// their next block); the first exception of a visit is rethrown once every
+// part has stopped.
+using mass_part_visitor = std::function<void(unsigned part, bool weighted, const double* values, std::size_t count)>;
+int visit_masses_in_parts(const mass_store& store, unsigned parts, const mass_part_visitor& visit);
+
+// The shares visit_masses_in_parts makes: `parts` (at least 1), fewer when
+// the store holds too few masses for each to be worth a thread.
+unsigned max_mass_parts(const mass_store& store, unsigned parts);
+
 // Once the file holds anything: the pairs in memory written out as a last
 // segment and the buffer's memory given back, so that the summary's search
 // has it. Returns store.error.

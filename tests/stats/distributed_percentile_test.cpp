@@ -113,3 +113,27 @@ TEST(DistributedPercentile, CountsThatDoNotAddUpAreRefused) {
     std::vector<std::uint64_t> sums(search.targets.size() * select_digit_values, 0);
     EXPECT_THROW(take_percentile_pass(search, sums), std::logic_error);
 }
+
+// A pass shared by several threads counts what one thread counts, in every
+// pass, whether the masses are in memory or mostly on file.
+TEST(DistributedPercentile, APassOnSeveralThreadsCountsAsOne) {
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> mass(0.0, 1.0);
+    for (const std::uint64_t budget : {tuning::mass_budget_primes, std::uint64_t{30000}}) {
+        mass_store store;
+        set_up_mass_store(store, "", budget);
+        store.read_block = 4099;
+        for (int i = 0; i < 100003; ++i) add_masses(store, mass(random), i % 4 == 0 ? 0.25 : mass(random));
+        percentile_search search = start_percentile_search(mass_count(store));
+        for (int pass = 0; pass < select_passes; ++pass) {
+            std::vector<std::uint64_t> one;
+            ASSERT_EQ(count_percentile_pass(search, store, one, 1), 0);
+            for (const unsigned threads : {2U, 3U, 8U}) {
+                std::vector<std::uint64_t> several;
+                ASSERT_EQ(count_percentile_pass(search, store, several, threads), 0);
+                ASSERT_EQ(several, one) << "pass " << pass << ", " << threads << " threads, budget " << budget;
+            }
+            take_percentile_pass(search, one);
+        }
+    }
+}

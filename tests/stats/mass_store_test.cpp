@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "stats/distributed_percentile.hpp"
 #include "stats/percentile.hpp"
@@ -102,26 +103,79 @@ TEST(MassStore, EveryBudgetGivesTheBitsOfTheListsInMemory) {
     }
 }
 
-// Masses in memory whose leading digits say little (all of them within one
-// 16-bit digit, many equal) take more passes than one: they give the bits
-// of percentile() all the same.
-TEST(MassStore, CrowdedMassesInMemoryGiveTheBitsOfTheLists) {
+// Masses whose leading digits say little (all of them within one 16-bit
+// digit, many equal) take more passes than one: in memory or on file, on
+// one thread or shared by several, they give the bits of percentile().
+TEST(MassStore, CrowdedMassesGiveTheBitsOfTheListsOnEveryThreadCount) {
     mass_lists crowded{"crowded", {}, {}};
     std::mt19937_64 random(11);
-    for (int i = 0; i < 600000; ++i) {
+    for (int i = 0; i < 600007; ++i) {  // not a multiple of the shares
         const double mass = 0.5 + std::ldexp(static_cast<double>(random() % 4096), -40);
         crowded.uniform.push_back(i % 3 == 0 ? 0.5 : mass);
     }
     crowded.weighted.assign(crowded.uniform.rbegin(), crowded.uniform.rend());
+    const double median_uniform = percentile(crowded.uniform, 0.5);
+    const double p10_uniform = percentile(crowded.uniform, 0.1);
+    const double p90_uniform = percentile(crowded.uniform, 0.9);
+    const double median_weighted = percentile(crowded.weighted, 0.5);
+    for (const std::uint64_t budget : {tuning::mass_budget_primes, std::uint64_t{70001}}) {
+        for (const unsigned threads : {1U, 2U, 3U, 16U}) {
+            const std::string where = "budget " + std::to_string(budget) + ", " + std::to_string(threads) + " threads";
+            mass_store store;
+            set_up_mass_store(store, "", budget);
+            store.read_block = 9999;  // blocks that end inside the segments
+            add_all(store, crowded);
+            ASSERT_EQ(store.on_file > 0, budget < crowded.uniform.size()) << where;
+            summary_percentiles got;
+            ASSERT_EQ(find_summary_percentiles(store, got, threads), 0) << where;
+            EXPECT_EQ(bits(got.median_uniform), bits(median_uniform)) << where;
+            EXPECT_EQ(bits(got.p10_uniform), bits(p10_uniform)) << where;
+            EXPECT_EQ(bits(got.p90_uniform), bits(p90_uniform)) << where;
+            EXPECT_EQ(bits(got.median_weighted), bits(median_weighted)) << where;
+        }
+    }
+}
+
+// Visited in shares, on file and in memory, every mass comes once, in its
+// own list, each share from one thread; a failed read stops the visit.
+TEST(MassStore, SharesVisitEveryMassOnce) {
     mass_store store;
-    add_all(store, crowded);
-    ASSERT_EQ(store.on_file, 0U);
-    summary_percentiles got;
-    ASSERT_EQ(find_summary_percentiles(store, got), 0);
-    EXPECT_EQ(bits(got.median_uniform), bits(percentile(crowded.uniform, 0.5)));
-    EXPECT_EQ(bits(got.p10_uniform), bits(percentile(crowded.uniform, 0.1)));
-    EXPECT_EQ(bits(got.p90_uniform), bits(percentile(crowded.uniform, 0.9)));
-    EXPECT_EQ(bits(got.median_weighted), bits(percentile(crowded.weighted, 0.5)));
+    set_up_mass_store(store, "", 50000);
+    store.read_block = 7777;
+    const std::size_t pairs = 180001;  // three segments on file and some in memory
+    for (std::size_t i = 0; i < pairs; ++i) add_masses(store, static_cast<double>(i), -static_cast<double>(i));
+    ASSERT_GT(store.on_file, 0U);
+    ASSERT_GT(store.uniform.size(), 0U);
+    EXPECT_EQ(max_mass_parts(store, 1), 1U);
+    EXPECT_EQ(max_mass_parts(store, 5), 5U);
+    EXPECT_LT(max_mass_parts(store, 1000), 1000U);  // a few masses a thread are not worth it
+    std::vector<std::vector<int>> seen(5, std::vector<int>(pairs, 0));  // per part: uniform as +1, weighted as +16
+    std::vector<std::thread::id> thread_of(5);
+    std::vector<int> wrong_thread(5, 0);
+    const int error = visit_masses_in_parts(store, 5, [&](unsigned part, bool weighted, const double* values,
+                                                          std::size_t count) {
+        if (thread_of[part] == std::thread::id{}) thread_of[part] = std::this_thread::get_id();
+        wrong_thread[part] += thread_of[part] != std::this_thread::get_id() ? 1 : 0;
+        for (std::size_t j = 0; j < count; ++j) {
+            const double v = weighted ? -values[j] : values[j];
+            seen[part][static_cast<std::size_t>(v)] += weighted ? 16 : 1;
+        }
+    });
+    ASSERT_EQ(error, 0);
+    std::size_t busy = 0;
+    for (std::size_t part = 0; part < 5; ++part) {
+        EXPECT_EQ(wrong_thread[part], 0) << part;
+        busy += thread_of[part] != std::thread::id{} ? 1 : 0;
+    }
+    EXPECT_GT(busy, 1U);
+    for (std::size_t i = 0; i < pairs; ++i) {
+        int total = 0;
+        for (std::size_t part = 0; part < 5; ++part) total += seen[part][i];
+        ASSERT_EQ(total, 17) << "mass " << i;
+    }
+    // The file cut short: a read fails, and the visit says so.
+    ASSERT_EQ(ftruncate(store.file.fd, 1000), 0);
+    EXPECT_EQ(visit_masses_in_parts(store, 3, [](unsigned, bool, const double*, std::size_t) {}), EIO);
 }
 
 // A file that cannot be made or written fails the store for good: the
