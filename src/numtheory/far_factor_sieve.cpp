@@ -130,31 +130,44 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
         s.power_begin.push_back(static_cast<std::uint32_t>(s.power_value.size()));
     };
     // Those with a multiple in range are gathered with no branch on it (a
-    // coin toss far out) and placed a batch at a time.
-    constexpr std::size_t batch = 1024;
-    std::uint64_t found_prime[batch];
-    std::uint64_t found_at[batch];
-    std::size_t found = 0;
-    const auto place_found = [&] {
-        for (std::size_t k = 0; k < found; ++k) place_entry(s, found_prime[k], found_at[k]);
-        found = 0;
-    };
-    const auto place_large = [&](std::uint64_t q) {
-        const std::uint64_t first = first_multiple(q, lo);
-        found_prime[found] = q;
-        found_at[found] = first - lo;
-        found += first <= hi ? 1 : 0;  // else no multiple in range
-        if (found == batch) place_found();
+    // coin toss far out) and placed a block at a time, their distances to
+    // their next multiples found first for the whole block.
+    const auto place_large = [&](const std::uint32_t* primes, std::size_t count) {
+        std::uint32_t behind[sieving_block_primes];
+        std::uint32_t found_prime[sieving_block_primes];
+        std::uint32_t found_at[sieving_block_primes];
+        while (count > 0) {
+            const std::size_t n = std::min(count, sieving_block_primes);
+            std::size_t found = 0;
+            if (lo > 0) {
+                remainders_by_estimate(lo, primes, n, behind);
+                for (std::size_t k = 0; k < n; ++k) {
+                    const std::uint64_t at = behind[k] == 0 ? 0 : primes[k] - behind[k];
+                    found_prime[found] = primes[k];
+                    found_at[found] = static_cast<std::uint32_t>(at);
+                    found += at <= hi - lo ? 1 : 0;  // else no multiple in range
+                }
+            } else {
+                for (std::size_t k = 0; k < n; ++k) {
+                    const std::uint64_t first = first_multiple(primes[k], lo);
+                    if (first > hi) continue;
+                    found_prime[found] = primes[k];
+                    found_at[found++] = static_cast<std::uint32_t>(first - lo);
+                }
+            }
+            for (std::size_t k = 0; k < found; ++k) place_entry(s, found_prime[k], found_at[k]);
+            primes += n;
+            count -= n;
+        }
     };
     const std::uint64_t last_small = std::min<std::uint64_t>(s.bound, sieve::segment_width - 1);
     if (listed != nullptr && listed->bound >= s.bound) {
         for_each_sieving_prime(*listed, 3, last_small, place_small);
-        for_each_sieving_prime(*listed, sieve::segment_width, s.bound, place_large);
+        for_each_sieving_block(*listed, sieve::segment_width, s.bound, place_large);
     } else {
         for_each_prime_in(3, static_cast<std::int64_t>(last_small) + 1, place_small);
-        for_each_prime_in(static_cast<std::int64_t>(sieve::segment_width), std::int64_t{s.bound} + 1, place_large);
+        for_each_prime_block_in(static_cast<std::int64_t>(sieve::segment_width), std::int64_t{s.bound} + 1, place_large);
     }
-    place_found();
     s.struck_count.resize(sieve::segment_width);
     s.struck.resize(sieve::segment_width * sieve::max_struck);
     return s;

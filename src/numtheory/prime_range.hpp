@@ -37,16 +37,26 @@ prime_range start_prime_range(std::int64_t lo, std::int64_t hi);
 // those of under a million consecutive integers.
 bool next_primes(prime_range& range, std::vector<std::uint32_t>& out);
 
+// Calls visit(primes, count) with the primes p with lo <= p < hi, ascending,
+// a block of at least one at a time (same requirements as
+// start_prime_range).
+template <typename Visit>
+void for_each_prime_block_in(std::int64_t lo, std::int64_t hi, Visit visit) {
+    prime_range range = start_prime_range(lo, hi);
+    std::vector<std::uint32_t> batch;
+    while (next_primes(range, batch)) {
+        visit(batch.data(), batch.size());
+        batch.clear();
+    }
+}
+
 // Calls f(p) for every prime p with lo <= p < hi, in ascending order (same
 // requirements as start_prime_range).
 template <typename F>
 void for_each_prime_in(std::int64_t lo, std::int64_t hi, F f) {
-    prime_range range = start_prime_range(lo, hi);
-    std::vector<std::uint32_t> batch;
-    while (next_primes(range, batch)) {
-        for (const std::uint32_t p : batch) f(p);
-        batch.clear();
-    }
+    for_each_prime_block_in(lo, hi, [&](const std::uint32_t* primes, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) f(primes[k]);
+    });
 }
 
 }  // namespace erdos

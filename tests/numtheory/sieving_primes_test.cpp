@@ -30,6 +30,14 @@ TEST(SievingPrimes, ListEveryOddPrimeOnceWhateverTheParts) {
                 if (q >= 65537 && q <= 199999) want_inside.push_back(q);
             }
             EXPECT_EQ(inside, want_inside) << bound << " in " << threads;
+            // In blocks: the same primes, none empty, none too long.
+            std::vector<std::uint64_t> blocked;
+            erdos::for_each_sieving_block(list, 65537, 199999, [&](const std::uint32_t* primes, std::size_t count) {
+                EXPECT_GE(count, 1U);
+                EXPECT_LE(count, erdos::sieving_block_primes);
+                blocked.insert(blocked.end(), primes, primes + count);
+            });
+            EXPECT_EQ(blocked, want_inside) << bound << " in " << threads;
         }
     }
 }
