@@ -162,12 +162,8 @@ TEST(MassStore, SharesVisitEveryMassOnce) {
         }
     });
     ASSERT_EQ(error, 0);
-    std::size_t busy = 0;
-    for (std::size_t part = 0; part < 5; ++part) {
-        EXPECT_EQ(wrong_thread[part], 0) << part;
-        busy += thread_of[part] != std::thread::id{} ? 1 : 0;
-    }
-    EXPECT_GT(busy, 1U);
+    // (Which parts get blocks is up to the threads: one may take them all.)
+    for (std::size_t part = 0; part < 5; ++part) EXPECT_EQ(wrong_thread[part], 0) << part;
     for (std::size_t i = 0; i < pairs; ++i) {
         int total = 0;
         for (std::size_t part = 0; part < 5; ++part) total += seen[part][i];
