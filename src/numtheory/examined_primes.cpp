@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "numtheory/examined_hits.hpp"
 #include "numtheory/fast_remainder.hpp"
 #include "numtheory/prime_range.hpp"
 #include "numtheory/prime_sieve.hpp"
@@ -92,15 +93,35 @@ void start_stretch(examined_sieve& sieve) {
     sieve.chunk_end = std::min(sieve.k_end, sieve.chunk_lo + stretch_length);
     const std::int64_t top = std::min(sieve.root, isqrt(24 * (sieve.chunk_end - 1) + 1));
     if (top < segment_length) return;
-    const auto place = [&](std::uint64_t q) {
-        const std::int64_t k = first_hit(static_cast<std::int64_t>(q), sieve.chunk_lo);
-        if (k < sieve.chunk_end) add_hit(sieve, static_cast<std::uint32_t>(q), k - sieve.chunk_lo);
+    // A block at a time: far out, where every prime of a block has its k0
+    // before the stretch, its first hits are found for the whole block at
+    // once.
+    const std::int64_t from = sieve.chunk_lo;
+    const std::int64_t length = sieve.chunk_end - from;
+    const auto place = [&](const std::uint32_t* primes, std::size_t count) {
+        std::uint32_t hit_primes[sieving_block_primes];
+        std::uint32_t hit_offsets[sieving_block_primes];
+        while (count > 0) {
+            const std::size_t n = std::min(count, sieving_block_primes);
+            const std::uint64_t largest = primes[n - 1];
+            if (largest * largest <= 24 * static_cast<std::uint64_t>(from)) {
+                const std::size_t hits = first_examined_hits(from, length, primes, n, hit_primes, hit_offsets);
+                for (std::size_t h = 0; h < hits; ++h) add_hit(sieve, hit_primes[h], hit_offsets[h]);
+            } else {
+                for (std::size_t k = 0; k < n; ++k) {
+                    const std::int64_t hit = first_hit(primes[k], from);
+                    if (hit < sieve.chunk_end) add_hit(sieve, primes[k], hit - from);
+                }
+            }
+            primes += n;
+            count -= n;
+        }
     };
     if (sieve.listed != nullptr && sieve.listed->bound >= static_cast<std::uint64_t>(top)) {
-        for_each_sieving_prime(*sieve.listed, segment_length, static_cast<std::uint64_t>(top), place);
+        for_each_sieving_block(*sieve.listed, segment_length, static_cast<std::uint64_t>(top), place);
         return;
     }
-    for_each_prime_in(segment_length, top + 1, place);
+    for_each_prime_block_in(segment_length, top + 1, place);
 }
 
 // Sieves the next segment into sieve.ready; false when none is left.

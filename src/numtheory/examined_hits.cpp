@@ -1,0 +1,113 @@
+// The first hits of a block of sieving primes, four primes at a time with AVX2.
+#include "numtheory/examined_hits.hpp"
+
+#include <immintrin.h>
+
+#include "numtheory/fast_remainder.hpp"
+
+namespace erdos {
+
+// A prime q >= 5 divides 24k + 1 exactly when k = k0 (mod q), where
+// k0 = (q^2 - 1) / 24; since 24 * r = -1 (mod q) as well for
+// r = (q * (q mod 24) - 1) / 24 (q^2 = 1 (mod 24) makes the division exact),
+// k0 = r (mod q), with 0 <= r < q. The first hit at or after from is then
+// from + ((r - from mod q) mod q).
+
+std::size_t first_examined_hits_plain(std::int64_t from, std::int64_t length, const std::uint32_t* primes,
+                                      std::size_t count, std::uint32_t* hit_primes, std::uint32_t* hit_offsets) {
+    std::size_t hits = 0;
+    const auto f = static_cast<std::uint64_t>(from);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint64_t q = primes[k];
+        const auto residue = static_cast<std::int64_t>((q * (q % 24) - 1) / 24);
+        std::int64_t ahead = residue - static_cast<std::int64_t>(remainder_by_estimate(f, q));
+        ahead += ahead < 0 ? static_cast<std::int64_t>(q) : 0;
+        hit_primes[hits] = primes[k];
+        hit_offsets[hits] = static_cast<std::uint32_t>(ahead);
+        hits += ahead < length ? 1 : 0;
+    }
+    return hits;
+}
+
+namespace {
+
+// Four lanes of 64-bit integers below 2^52 from doubles holding such
+// integers, and back, by the bits of 2^52 + x.
+__attribute__((target("avx2"))) inline __m256i exact_to_int(__m256d x) {
+    const __m256d magic = _mm256_set1_pd(4503599627370496.0);
+    return _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(x, magic)), _mm256_castpd_si256(magic));
+}
+
+__attribute__((target("avx2"))) inline __m256d exact_to_double(__m256i x) {
+    const __m256d magic = _mm256_set1_pd(4503599627370496.0);
+    return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_add_epi64(x, _mm256_castpd_si256(magic))), magic);
+}
+
+// The 64-bit product of lanes a (below 2^64) and b (below 2^32), modulo 2^64.
+__attribute__((target("avx2"))) inline __m256i multiply_low(__m256i a, __m256i b) {
+    const __m256i low = _mm256_mul_epu32(a, b);
+    const __m256i high = _mm256_mul_epu32(_mm256_srli_epi64(a, 32), b);
+    return _mm256_add_epi64(low, _mm256_slli_epi64(high, 32));
+}
+
+__attribute__((target("avx2"))) std::size_t first_examined_hits_avx2(std::int64_t from, std::int64_t length,
+                                                                     const std::uint32_t* primes, std::size_t count,
+                                                                     std::uint32_t* hit_primes,
+                                                                     std::uint32_t* hit_offsets) {
+    std::size_t hits = 0;
+    std::size_t k = 0;
+    const __m256d from_d = _mm256_set1_pd(static_cast<double>(from));
+    const __m256i from_i = _mm256_set1_epi64x(from);
+    const __m256i limit = _mm256_set1_epi64x(length);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256d one_24th = _mm256_set1_pd(1.0 / 24.0);
+    const __m256i twenty_four = _mm256_set1_epi64x(24);
+    for (; k + 4 <= count; k += 4) {
+        const __m128i q32 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(primes + k));
+        const __m256i q = _mm256_cvtepu32_epi64(q32);
+        const __m256d qd = _mm256_cvtepi32_pd(q32);  // q < 2^31
+        // from less a multiple of q, by the quotient estimated in double
+        // precision: from rounds by at most 2^4, which moves from / q by at
+        // most 2^-7, and the division (of a quotient below 2^47) by at most
+        // 2^-6 more, so r = from mod q, or from mod q - q where that
+        // remainder exceeds 31q/32, or q + from mod q where it is below q/32.
+        const __m256i t = exact_to_int(_mm256_floor_pd(_mm256_div_pd(from_d, qd)));
+        const __m256i r = _mm256_sub_epi64(from_i, multiply_low(t, q));
+        // q mod 24 from q / 24, whose fraction lies between 1/24 and 23/24;
+        // then r = (q (q mod 24) - 1) / 24, an integer below 2^32, rounded
+        // to the nearest from its quotient in double precision.
+        const __m256i a = exact_to_int(_mm256_floor_pd(_mm256_mul_pd(qd, one_24th)));
+        const __m256i j = _mm256_sub_epi64(q, _mm256_mul_epu32(a, twenty_four));
+        const __m256i qj = _mm256_sub_epi64(_mm256_mul_epu32(q, j), _mm256_set1_epi64x(1));
+        const __m256i residue = exact_to_int(
+            _mm256_round_pd(_mm256_mul_pd(exact_to_double(qj), one_24th), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+        // The residue lies between (q - 1) / 24 and (23q - 1) / 24, so
+        // residue - r lies above -q and below q, and one correction gives
+        // the distance to the first hit.
+        __m256i ahead = _mm256_sub_epi64(residue, r);
+        ahead = _mm256_add_epi64(ahead, _mm256_and_si256(_mm256_cmpgt_epi64(zero, ahead), q));
+        int mask = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(limit, ahead)));
+        if (mask == 0) continue;
+        alignas(32) std::int64_t lanes[4];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), ahead);
+        while (mask != 0) {
+            const int lane = __builtin_ctz(static_cast<unsigned>(mask));
+            mask &= mask - 1;
+            hit_primes[hits] = primes[k + static_cast<std::size_t>(lane)];
+            hit_offsets[hits++] = static_cast<std::uint32_t>(lanes[lane]);
+        }
+    }
+    return hits + first_examined_hits_plain(from, length, primes + k, count - k, hit_primes + hits, hit_offsets + hits);
+}
+
+const bool has_avx2 = __builtin_cpu_supports("avx2");
+
+}  // namespace
+
+std::size_t first_examined_hits(std::int64_t from, std::int64_t length, const std::uint32_t* primes, std::size_t count,
+                                std::uint32_t* hit_primes, std::uint32_t* hit_offsets) {
+    if (has_avx2) return first_examined_hits_avx2(from, length, primes, count, hit_primes, hit_offsets);
+    return first_examined_hits_plain(from, length, primes, count, hit_primes, hit_offsets);
+}
+
+}  // namespace erdos

@@ -1,0 +1,23 @@
+// Where a block of sieving primes first strikes the numbers 24k + 1 of a stretch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace erdos {
+
+// The primes of a block that divide 24k + 1 for some k in [from, from +
+// length), each with the least such k as its offset k - from, in the
+// block's order; returns how many. Requires 2^11 <= primes[k] < 2^31,
+// primes[k]^2 <= 24 from (so that the first hit at or after from is simply
+// the first k = k0 (mod q) there: q itself and the numbers below q^2 lie
+// before the stretch), from < 2^58 and 0 < length < 2^31. Uses AVX2 where
+// the processor has it; the result does not depend on it.
+std::size_t first_examined_hits(std::int64_t from, std::int64_t length, const std::uint32_t* primes, std::size_t count,
+                                std::uint32_t* hit_primes, std::uint32_t* hit_offsets);
+
+// The same without AVX2, for tests.
+std::size_t first_examined_hits_plain(std::int64_t from, std::int64_t length, const std::uint32_t* primes,
+                                      std::size_t count, std::uint32_t* hit_primes, std::uint32_t* hit_offsets);
+
+}  // namespace erdos
