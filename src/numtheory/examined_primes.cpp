@@ -7,7 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "numtheory/examined_hits.hpp"
+#include "numtheory/block_hits.hpp"
 #include "numtheory/fast_remainder.hpp"
 #include "numtheory/prime_range.hpp"
 #include "numtheory/prime_sieve.hpp"

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 
+#include "numtheory/block_hits.hpp"
 #include "numtheory/fast_remainder.hpp"
 #include "numtheory/int128.hpp"
 #include "numtheory/prime_range.hpp"
@@ -129,24 +130,18 @@ far_factor_sieve start_far_factor_sieve(std::uint64_t lo, std::uint64_t hi, cons
         }
         s.power_begin.push_back(static_cast<std::uint32_t>(s.power_value.size()));
     };
-    // Those with a multiple in range are gathered with no branch on it (a
-    // coin toss far out) and placed a block at a time, their distances to
-    // their next multiples found first for the whole block.
+    // Those with a multiple in range are found a block at a time (far out
+    // most have none, a coin toss for a branch) and placed.
     const auto place_large = [&](const std::uint32_t* primes, std::size_t count) {
-        std::uint32_t behind[sieving_block_primes];
         std::uint32_t found_prime[sieving_block_primes];
         std::uint32_t found_at[sieving_block_primes];
+        // Every remainder is below 2^31: a wider range is as good as this.
+        const std::uint64_t span = std::min<std::uint64_t>(hi - lo, 0xFFFFFFFFU);
         while (count > 0) {
             const std::size_t n = std::min(count, sieving_block_primes);
             std::size_t found = 0;
             if (lo > 0) {
-                remainders_by_estimate(lo, primes, n, behind);
-                for (std::size_t k = 0; k < n; ++k) {
-                    const std::uint64_t at = behind[k] == 0 ? 0 : primes[k] - behind[k];
-                    found_prime[found] = primes[k];
-                    found_at[found] = static_cast<std::uint32_t>(at);
-                    found += at <= hi - lo ? 1 : 0;  // else no multiple in range
-                }
+                found = first_multiples(lo, span, primes, n, found_prime, found_at);
             } else {
                 for (std::size_t k = 0; k < n; ++k) {
                     const std::uint64_t first = first_multiple(primes[k], lo);

@@ -1,7 +1,6 @@
 // Remainders of a large number by many sieving primes, without a 64-bit division each.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 namespace erdos {
@@ -28,23 +27,6 @@ inline std::uint64_t remainder_by_estimate(std::uint64_t a, std::uint64_t q) {
         r -= qs;
     }
     return static_cast<std::uint64_t>(r);
-}
-
-// out[k] = a mod q[k] for every k < count, by the same estimate, for
-// a < 2^62 and every q[k] >= 2^11. With a converted once and no branch, the
-// divisions of a block overlap: setting a sieve up far out takes one per
-// sieving prime, tens of millions of them.
-inline void remainders_by_estimate(std::uint64_t a, const std::uint32_t* q, std::size_t count, std::uint32_t* out) {
-    const auto as = static_cast<std::int64_t>(a);
-    const auto ad = static_cast<double>(as);
-    for (std::size_t k = 0; k < count; ++k) {
-        const auto qs = static_cast<std::int64_t>(q[k]);
-        const auto t = static_cast<std::int64_t>(ad / static_cast<double>(qs));
-        std::int64_t r = as - t * qs;
-        r += r < 0 ? qs : 0;
-        r -= r >= qs ? qs : 0;
-        out[k] = static_cast<std::uint32_t>(r);
-    }
 }
 
 }  // namespace erdos

@@ -1,4 +1,4 @@
-// Where a block of sieving primes first strikes the numbers 24k + 1 of a stretch.
+// Where each of a block of sieving primes first strikes a stretch: of the numbers 24k + 1, or of consecutive m.
 #pragma once
 
 #include <cstddef>
@@ -19,5 +19,17 @@ std::size_t first_examined_hits(std::int64_t from, std::int64_t length, const st
 // The same without AVX2, for tests.
 std::size_t first_examined_hits_plain(std::int64_t from, std::int64_t length, const std::uint32_t* primes,
                                       std::size_t count, std::uint32_t* hit_primes, std::uint32_t* hit_offsets);
+
+// The primes of a block with a multiple in [lo, lo + span], each with its
+// least such multiple as its offset from lo, in the block's order; returns
+// how many. Requires 2^11 <= primes[k] < 2^31, 0 < lo < 2^61 and
+// span < 2^32. Uses AVX2 where the processor has it; the result does not
+// depend on it.
+std::size_t first_multiples(std::uint64_t lo, std::uint64_t span, const std::uint32_t* primes, std::size_t count,
+                            std::uint32_t* hit_primes, std::uint32_t* hit_offsets);
+
+// The same without AVX2, for tests.
+std::size_t first_multiples_plain(std::uint64_t lo, std::uint64_t span, const std::uint32_t* primes, std::size_t count,
+                                  std::uint32_t* hit_primes, std::uint32_t* hit_offsets);
 
 }  // namespace erdos

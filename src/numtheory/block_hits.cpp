@@ -1,5 +1,5 @@
 // The first hits of a block of sieving primes, four primes at a time with AVX2.
-#include "numtheory/examined_hits.hpp"
+#include "numtheory/block_hits.hpp"
 
 #include <immintrin.h>
 
@@ -25,6 +25,19 @@ std::size_t first_examined_hits_plain(std::int64_t from, std::int64_t length, co
         hit_primes[hits] = primes[k];
         hit_offsets[hits] = static_cast<std::uint32_t>(ahead);
         hits += ahead < length ? 1 : 0;
+    }
+    return hits;
+}
+
+std::size_t first_multiples_plain(std::uint64_t lo, std::uint64_t span, const std::uint32_t* primes, std::size_t count,
+                                  std::uint32_t* hit_primes, std::uint32_t* hit_offsets) {
+    std::size_t hits = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint64_t behind = remainder_by_estimate(lo, primes[k]);
+        const std::uint64_t ahead = behind == 0 ? 0 : primes[k] - behind;
+        hit_primes[hits] = primes[k];
+        hit_offsets[hits] = static_cast<std::uint32_t>(ahead);
+        hits += ahead <= span ? 1 : 0;
     }
     return hits;
 }
@@ -86,18 +99,56 @@ __attribute__((target("avx2"))) std::size_t first_examined_hits_avx2(std::int64_
         // the distance to the first hit.
         __m256i ahead = _mm256_sub_epi64(residue, r);
         ahead = _mm256_add_epi64(ahead, _mm256_and_si256(_mm256_cmpgt_epi64(zero, ahead), q));
-        int mask = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(limit, ahead)));
-        if (mask == 0) continue;
+        // Each lane written and kept or not, with no branch on it.
+        const auto mask = static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(limit, ahead))));
         alignas(32) std::int64_t lanes[4];
         _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), ahead);
-        while (mask != 0) {
-            const int lane = __builtin_ctz(static_cast<unsigned>(mask));
-            mask &= mask - 1;
-            hit_primes[hits] = primes[k + static_cast<std::size_t>(lane)];
-            hit_offsets[hits++] = static_cast<std::uint32_t>(lanes[lane]);
+        for (unsigned lane = 0; lane < 4; ++lane) {
+            hit_primes[hits] = primes[k + lane];
+            hit_offsets[hits] = static_cast<std::uint32_t>(lanes[lane]);
+            hits += (mask >> lane) & 1U;
         }
     }
     return hits + first_examined_hits_plain(from, length, primes + k, count - k, hit_primes + hits, hit_offsets + hits);
+}
+
+__attribute__((target("avx2"))) std::size_t first_multiples_avx2(std::uint64_t lo, std::uint64_t span,
+                                                                 const std::uint32_t* primes, std::size_t count,
+                                                                 std::uint32_t* hit_primes,
+                                                                 std::uint32_t* hit_offsets) {
+    std::size_t hits = 0;
+    std::size_t k = 0;
+    const __m256d lo_d = _mm256_set1_pd(static_cast<double>(lo));
+    const __m256i lo_i = _mm256_set1_epi64x(static_cast<std::int64_t>(lo));
+    const __m256i past = _mm256_set1_epi64x(static_cast<std::int64_t>(span) + 1);
+    const __m256i zero = _mm256_setzero_si256();
+    for (; k + 4 <= count; k += 4) {
+        const __m128i q32 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(primes + k));
+        const __m256i q = _mm256_cvtepu32_epi64(q32);
+        const __m256d qd = _mm256_cvtepi32_pd(q32);  // q < 2^31
+        // lo mod q by the quotient estimated in double precision: lo rounds
+        // by at most 2^8, which moves lo / q by at most 1/8, and the
+        // division (of a quotient below 2^50) by at most 1/8 more, so the
+        // estimate is off by at most one and one correction either way
+        // gives the remainder.
+        const __m256i t = exact_to_int(_mm256_floor_pd(_mm256_div_pd(lo_d, qd)));
+        __m256i r = _mm256_sub_epi64(lo_i, multiply_low(t, q));
+        r = _mm256_add_epi64(r, _mm256_and_si256(_mm256_cmpgt_epi64(zero, r), q));
+        r = _mm256_sub_epi64(r, _mm256_andnot_si256(_mm256_cmpgt_epi64(q, r), q));
+        // The distance to the next multiple: q - r, or 0 where r is 0.
+        const __m256i ahead = _mm256_andnot_si256(_mm256_cmpeq_epi64(r, zero), _mm256_sub_epi64(q, r));
+        // Each lane written and kept or not, with no branch on it (far out
+        // about four primes in ten have a multiple in a stretch).
+        const auto mask = static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(past, ahead))));
+        alignas(32) std::int64_t lanes[4];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), ahead);
+        for (unsigned lane = 0; lane < 4; ++lane) {
+            hit_primes[hits] = primes[k + lane];
+            hit_offsets[hits] = static_cast<std::uint32_t>(lanes[lane]);
+            hits += (mask >> lane) & 1U;
+        }
+    }
+    return hits + first_multiples_plain(lo, span, primes + k, count - k, hit_primes + hits, hit_offsets + hits);
 }
 
 const bool has_avx2 = __builtin_cpu_supports("avx2");
@@ -108,6 +159,12 @@ std::size_t first_examined_hits(std::int64_t from, std::int64_t length, const st
                                 std::uint32_t* hit_primes, std::uint32_t* hit_offsets) {
     if (has_avx2) return first_examined_hits_avx2(from, length, primes, count, hit_primes, hit_offsets);
     return first_examined_hits_plain(from, length, primes, count, hit_primes, hit_offsets);
+}
+
+std::size_t first_multiples(std::uint64_t lo, std::uint64_t span, const std::uint32_t* primes, std::size_t count,
+                            std::uint32_t* hit_primes, std::uint32_t* hit_offsets) {
+    if (has_avx2) return first_multiples_avx2(lo, span, primes, count, hit_primes, hit_offsets);
+    return first_multiples_plain(lo, span, primes, count, hit_primes, hit_offsets);
 }
 
 }  // namespace erdos
