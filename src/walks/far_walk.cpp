@@ -101,12 +101,24 @@ bool make_stretch(far_run& run, far_worker& w, std::int64_t a, std::int64_t b, c
     return true;
 }
 
-// The stretches of a run on several threads: `count` of about equal width.
+// The stretches of a run on several threads: `full` of one width, then the
+// rest of the interval in stretches of tail_width (a quarter of it, where
+// there are stretches enough), so that the threads finish their last ones
+// close together.
 struct stretch_cut {
     std::size_t count = 1;
     std::int64_t width = 0;
+    std::size_t full = 1;
+    std::int64_t tail_width = 0;
     std::size_t max_held = 1;  // chunks a worker may hold, a whole stretch's
 };
+
+// The first p of stretch number `stretch` of the cut.
+std::int64_t stretch_start(const stretch_cut& cut, std::int64_t p_min, std::size_t stretch) {
+    if (stretch <= cut.full) return p_min + static_cast<std::int64_t>(stretch) * cut.width;
+    return p_min + static_cast<std::int64_t>(cut.full) * cut.width +
+           static_cast<std::int64_t>(stretch - cut.full) * cut.tail_width;
+}
 
 // About the bytes of the sieves of a stretch of the given width up to p_max,
 // at their start: an 8-byte entry for every sieving prime with a multiple in
@@ -146,10 +158,19 @@ std::int64_t sieve_bound_primes(std::int64_t p_max) {
     return lo;
 }
 
+// The examined primes a stretch holds at least: tuning's, or for tests the
+// positive decimal value of ERDOS_STRAUS_STRETCH_PRIMES, so that a small
+// run is cut into many stretches.
+std::int64_t stretch_min_primes_setting(bool wide) {
+    const std::int64_t value = wide ? tuning::wide_stretch_min_primes : tuning::far_stretch_min_primes;
+    return static_cast<std::int64_t>(
+        tuning::setting_for_tests("ERDOS_STRAUS_STRETCH_PRIMES", static_cast<std::uint64_t>(value)));
+}
+
 stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned threads) {
     const double root = std::sqrt(static_cast<double>(run.p_max));
     const auto sieving_primes = static_cast<std::int64_t>(root / std::log(root));
-    const std::int64_t min_primes = run.wide ? tuning::wide_stretch_min_primes : tuning::far_stretch_min_primes;
+    const std::int64_t min_primes = stretch_min_primes_setting(run.wide);
     std::int64_t primes = run.lone ? static_cast<std::int64_t>(run.chunk_primes)
                                    : std::max<std::int64_t>(min_primes, sieving_primes / tuning::far_stretch_sieving_ratio);
     // Each worker's sieves stay within their share of memory; every worker
@@ -172,6 +193,21 @@ stretch_cut cut_stretches(const far_run& run, std::int64_t estimate, unsigned th
     cut.count = static_cast<std::size_t>(count);
     const std::int64_t span = run.p_max - run.p_min + 1;
     cut.width = span / count + (span % count != 0 ? 1 : 0);
+    cut.full = cut.count;
+    cut.tail_width = cut.width;
+    // With many stretches, each cheap to set up (a quarter of one still
+    // holds its share of the sieving primes), the last `threads` widths go
+    // to four times as many stretches: the thread that takes the last of
+    // them leaves the others waiting a quarter as long. With many threads
+    // that wait is up to a stretch's time in a run of a few stretches a
+    // thread.
+    const std::int64_t rest = span - (count - t) * cut.width;
+    const bool cheap = run.lone || estimate / count / 4 >= sieving_primes / tuning::far_stretch_sieving_ratio;
+    if (count >= 4 * t && cut.width >= 4 && rest > 0 && cheap) {
+        cut.full = static_cast<std::size_t>(count - t);
+        cut.tail_width = cut.width / 4;
+        cut.count = cut.full + static_cast<std::size_t>((rest + cut.tail_width - 1) / cut.tail_width);
+    }
     const std::int64_t chunks = (estimate / count + 1) / static_cast<std::int64_t>(run.chunk_primes) + 2;
     cut.max_held = static_cast<std::size_t>(chunks);
     return cut;
@@ -252,9 +288,10 @@ int walk_primes_far(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, 
     std::vector<far_worker> workers(threads);
     const stretch_maker make = [&](unsigned worker, std::size_t stretch, const chunk_emit& emit) {
         if (stretch >= cut.count) return false;
-        const std::int64_t a = p_min + static_cast<std::int64_t>(stretch) * cut.width;
+        const std::int64_t a = stretch_start(cut, p_min, stretch);
         if (a > p_max) return false;
-        const std::int64_t b = p_max - a < cut.width ? p_max : a + cut.width - 1;
+        const std::int64_t next = stretch_start(cut, p_min, stretch + 1);
+        const std::int64_t b = next > p_max ? p_max : next - 1;
         make_stretch(run, workers[worker], a, b, emit);
         return true;
     };

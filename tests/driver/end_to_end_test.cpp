@@ -328,6 +328,28 @@ TEST_F(EndToEnd, ChunksWaitingOnFileKeepTheBytes) {
     }
 }
 
+// Far out, an interval cut into many stretches (here about 22 for want of
+// primes, the last widths in stretches a quarter as wide) gives on every
+// thread count the bytes of one thread.
+TEST_F(EndToEnd, ManyStretchesKeepTheBytes) {
+    const std::vector<std::string> interval = {"--from", "1000000000000", "1000060000000", "127"};
+    std::vector<std::string> args = interval;
+    args.insert(args.end(), {"one.csv", "one.json"});
+    const auto one = run(args);
+    ASSERT_EQ(one.exit_status, 0);
+    for (const char* threads : {"2", "3"}) {
+        std::vector<std::string> shell = {"-c", "ERDOS_STRAUS_STRETCH_PRIMES=12000 exec \"$0\" \"$@\"",
+                                          ERDOS_STRAUS_BINARY, "--threads", threads};
+        shell.insert(shell.end(), interval.begin(), interval.end());
+        shell.insert(shell.end(), {"r.csv", "s.json"});
+        const auto r = run_process("/bin/sh", shell, dir);
+        EXPECT_EQ(r.exit_status, 0) << threads;
+        EXPECT_EQ(r.err, one.err) << threads;
+        EXPECT_TRUE(read_file(dir + "/r.csv") == read_file(dir + "/one.csv")) << threads << " threads";
+        EXPECT_EQ(read_file(dir + "/s.json"), read_file(dir + "/one.json")) << threads << " threads";
+    }
+}
+
 // A lower bound inside the 32-bit range gives the rows of a full run from
 // that prime on; the summary names it before p_max.
 TEST_F(EndToEnd, ALowerBoundKeepsTheRowsFromItOn) {
