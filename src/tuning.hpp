@@ -471,8 +471,10 @@ inline constexpr std::size_t mass_read_block_values = std::size_t{1} << 19;
 
 // The passes that find the summary's percentiles after the walk share their
 // work among the run's threads, up to this many: each counts into tables
-// of its own (512 KiB a searched rank, at most 4 MiB). Any value from 1 up
-// gives the same bytes.
+// of its own (512 KiB a searched rank, at most 4 MiB) and reads and gathers
+// through buffers of its own (a block of the file, mass_read_block_values,
+// 4 MiB each), so at most about 12 MiB a part; the walk's memory is free
+// by then. Any value from 1 up gives the same bytes.
 // Measured on two threads ([10^12, +5*10^8], perf samples at 10 kHz, three
 // runs interleaved): the time when the run's own thread alone was busy (its
 // samples in 1 ms spans with none of any other thread) fell from 1.15-1.22%

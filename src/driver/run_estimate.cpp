@@ -325,7 +325,7 @@ run_forecast forecast_run(const run_config& config) {
             // Every worker but the one being written may hold a whole
             // stretch, in memory up to its share of far_held_primes and on
             // file beyond, each prime with its masses for the run's tally.
-            const double waiting = n / static_cast<double>(stretches.count) * (threads - 1);
+            const double waiting = n * stretches.widest_share * (threads - 1);
             const double held = std::min(static_cast<double>(tuning::far_held_primes) * (threads - 1) / threads, waiting);
             const double per_prime = forecast.row_bytes + held_bytes_besides_row + 2.0 * sizeof(double);
             memory += listed_sieving_bytes(p_max) + held * per_prime;

@@ -11,8 +11,10 @@ namespace erdos {
 // block's order; returns how many. Requires 2^11 <= primes[k] < 2^31,
 // primes[k]^2 <= 24 from (so that the first hit at or after from is simply
 // the first k = k0 (mod q) there: q itself and the numbers below q^2 lie
-// before the stretch), from < 2^58 and 0 < length < 2^31. Uses AVX2 where
-// the processor has it; the result does not depend on it.
+// before the stretch), from < 2^58 and 0 < length < 2^31. hit_primes and
+// hit_offsets must hold count entries (every slot up to the prime's own
+// may be written, kept or not). Uses AVX2 where the processor has it; the
+// result does not depend on it.
 std::size_t first_examined_hits(std::int64_t from, std::int64_t length, const std::uint32_t* primes, std::size_t count,
                                 std::uint32_t* hit_primes, std::uint32_t* hit_offsets);
 
@@ -23,8 +25,8 @@ std::size_t first_examined_hits_plain(std::int64_t from, std::int64_t length, co
 // The primes of a block with a multiple in [lo, lo + span], each with its
 // least such multiple as its offset from lo, in the block's order; returns
 // how many. Requires 2^11 <= primes[k] < 2^31, 0 < lo < 2^61 and
-// span < 2^32. Uses AVX2 where the processor has it; the result does not
-// depend on it.
+// span < 2^32; hit_primes and hit_offsets hold count entries, as above.
+// Uses AVX2 where the processor has it; the result does not depend on it.
 std::size_t first_multiples(std::uint64_t lo, std::uint64_t span, const std::uint32_t* primes, std::size_t count,
                             std::uint32_t* hit_primes, std::uint32_t* hit_offsets);
 

@@ -252,7 +252,10 @@ far_stretch_plan plan_far_stretches(std::int64_t p_min, std::int64_t p_max, std:
         plan.count = cut.count;
         width = cut.width;
     }
-    if (p_min <= p_max) plan.sieve_bytes = stretch_sieve_bytes(static_cast<double>(p_max), static_cast<double>(width));
+    if (p_min <= p_max) {
+        plan.sieve_bytes = stretch_sieve_bytes(static_cast<double>(p_max), static_cast<double>(width));
+        plan.widest_share = std::min(1.0, static_cast<double>(width) / (static_cast<double>(p_max - p_min) + 1.0));
+    }
     return plan;
 }
 

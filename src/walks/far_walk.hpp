@@ -29,6 +29,9 @@ struct far_stretch_plan {
     // About the bytes each worker's sieves take at the start of a stretch,
     // as the cut assumes them (0 with no sieve).
     double sieve_bytes = 0;
+    // The widest stretch's share of the interval (the last ones may be
+    // narrower): what a worker running ahead may hold.
+    double widest_share = 1;
 };
 far_stretch_plan plan_far_stretches(std::int64_t p_min, std::int64_t p_max, std::int32_t c_max, unsigned threads);
 
