@@ -63,6 +63,26 @@ __attribute__((target("avx2"))) inline __m256i multiply_low(__m256i a, __m256i b
     return _mm256_add_epi64(low, _mm256_slli_epi64(high, 32));
 }
 
+// The four primes from primes[0] whose lane of ahead lies below bound's,
+// kept after the hits so far with their distances; returns the new count.
+// Each lane is written and kept or not with no branch on it (the factor
+// sieve's bucket primes far out hit a stretch four times in ten, a coin
+// toss for a branch).
+__attribute__((target("avx2"))) inline std::size_t keep_hits_below(__m256i bound, __m256i ahead,
+                                                                   const std::uint32_t* primes,
+                                                                   std::uint32_t* hit_primes,
+                                                                   std::uint32_t* hit_offsets, std::size_t hits) {
+    const auto mask = static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(bound, ahead))));
+    alignas(32) std::int64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), ahead);
+    for (unsigned lane = 0; lane < 4; ++lane) {
+        hit_primes[hits] = primes[lane];
+        hit_offsets[hits] = static_cast<std::uint32_t>(lanes[lane]);
+        hits += (mask >> lane) & 1U;
+    }
+    return hits;
+}
+
 __attribute__((target("avx2"))) std::size_t first_examined_hits_avx2(std::int64_t from, std::int64_t length,
                                                                      const std::uint32_t* primes, std::size_t count,
                                                                      std::uint32_t* hit_primes,
@@ -99,15 +119,7 @@ __attribute__((target("avx2"))) std::size_t first_examined_hits_avx2(std::int64_
         // the distance to the first hit.
         __m256i ahead = _mm256_sub_epi64(residue, r);
         ahead = _mm256_add_epi64(ahead, _mm256_and_si256(_mm256_cmpgt_epi64(zero, ahead), q));
-        // Each lane written and kept or not, with no branch on it.
-        const auto mask = static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(limit, ahead))));
-        alignas(32) std::int64_t lanes[4];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), ahead);
-        for (unsigned lane = 0; lane < 4; ++lane) {
-            hit_primes[hits] = primes[k + lane];
-            hit_offsets[hits] = static_cast<std::uint32_t>(lanes[lane]);
-            hits += (mask >> lane) & 1U;
-        }
+        hits = keep_hits_below(limit, ahead, primes + k, hit_primes, hit_offsets, hits);
     }
     return hits + first_examined_hits_plain(from, length, primes + k, count - k, hit_primes + hits, hit_offsets + hits);
 }
@@ -137,16 +149,7 @@ __attribute__((target("avx2"))) std::size_t first_multiples_avx2(std::uint64_t l
         r = _mm256_sub_epi64(r, _mm256_andnot_si256(_mm256_cmpgt_epi64(q, r), q));
         // The distance to the next multiple: q - r, or 0 where r is 0.
         const __m256i ahead = _mm256_andnot_si256(_mm256_cmpeq_epi64(r, zero), _mm256_sub_epi64(q, r));
-        // Each lane written and kept or not, with no branch on it (far out
-        // about four primes in ten have a multiple in a stretch).
-        const auto mask = static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(past, ahead))));
-        alignas(32) std::int64_t lanes[4];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), ahead);
-        for (unsigned lane = 0; lane < 4; ++lane) {
-            hit_primes[hits] = primes[k + lane];
-            hit_offsets[hits] = static_cast<std::uint32_t>(lanes[lane]);
-            hits += (mask >> lane) & 1U;
-        }
+        hits = keep_hits_below(past, ahead, primes + k, hit_primes, hit_offsets, hits);
     }
     return hits + first_multiples_plain(lo, span, primes + k, count - k, hit_primes + hits, hit_offsets + hits);
 }
