@@ -47,32 +47,46 @@ std::vector<std::uint32_t> test_primes(std::mt19937_64& random) {
     return primes;
 }
 
-// Both ways give the primes of the block that hit, in order, each at its
-// first hit.
-void expect_first_hits(std::int64_t from, std::int64_t length, const std::uint32_t* block, std::size_t count) {
+// Both ways (plain or not) give the primes of the block whose offset,
+// offset_of(q) (negative for none), is kept, in order, each with it.
+template <typename OffsetOf, typename Find>
+void expect_kept(const std::uint32_t* block, std::size_t count, OffsetOf offset_of, Find find,
+                 const std::string& where) {
     std::vector<std::uint32_t> want_primes;
     std::vector<std::uint32_t> want_offsets;
     for (std::size_t k = 0; k < count; ++k) {
-        const std::int64_t hit = first_hit(block[k], from);
-        if (hit - from < length) {
+        const std::int64_t offset = offset_of(block[k]);
+        if (offset >= 0) {
             want_primes.push_back(block[k]);
-            want_offsets.push_back(static_cast<std::uint32_t>(hit - from));
+            want_offsets.push_back(static_cast<std::uint32_t>(offset));
         }
     }
     for (const bool plain : {false, true}) {
         std::vector<std::uint32_t> got_primes(count);
         std::vector<std::uint32_t> got_offsets(count);
-        const std::size_t hits =
-            plain ? erdos::first_examined_hits_plain(from, length, block, count, got_primes.data(), got_offsets.data())
-                  : erdos::first_examined_hits(from, length, block, count, got_primes.data(), got_offsets.data());
-        const std::string where = "from " + std::to_string(from) + ", length " + std::to_string(length) + ", " +
-                                  std::to_string(count) + " primes" + (plain ? ", plain" : "");
-        ASSERT_EQ(hits, want_primes.size()) << where;
+        const std::size_t hits = find(plain, got_primes.data(), got_offsets.data());
+        const std::string how = where + ", " + std::to_string(count) + " primes" + (plain ? ", plain" : "");
+        ASSERT_EQ(hits, want_primes.size()) << how;
         got_primes.resize(hits);
         got_offsets.resize(hits);
-        EXPECT_EQ(got_primes, want_primes) << where;
-        EXPECT_EQ(got_offsets, want_offsets) << where;
+        EXPECT_EQ(got_primes, want_primes) << how;
+        EXPECT_EQ(got_offsets, want_offsets) << how;
     }
+}
+
+// The primes of the block that hit [from, from + length), each at its first hit.
+void expect_first_hits(std::int64_t from, std::int64_t length, const std::uint32_t* block, std::size_t count) {
+    expect_kept(
+        block, count,
+        [&](std::uint32_t q) {
+            const std::int64_t offset = first_hit(q, from) - from;
+            return offset < length ? offset : -1;
+        },
+        [&](bool plain, std::uint32_t* primes, std::uint32_t* offsets) {
+            return plain ? erdos::first_examined_hits_plain(from, length, block, count, primes, offsets)
+                         : erdos::first_examined_hits(from, length, block, count, primes, offsets);
+        },
+        "from " + std::to_string(from) + ", length " + std::to_string(length));
 }
 
 // Primes just above 2^15, near 2^31 and between; from around their
@@ -106,32 +120,20 @@ TEST(BlockHits, BothWaysFindEveryFirstExaminedHit) {
     }
 }
 
-// Both ways give the primes of the block with a multiple in [lo, lo + span],
-// in order, each at its least one.
+// The primes of the block with a multiple in [lo, lo + span], each at its
+// least one.
 void expect_first_multiples(std::uint64_t lo, std::uint64_t span, const std::uint32_t* block, std::size_t count) {
-    std::vector<std::uint32_t> want_primes;
-    std::vector<std::uint32_t> want_offsets;
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::uint64_t ahead = (block[k] - lo % block[k]) % block[k];
-        if (ahead <= span) {
-            want_primes.push_back(block[k]);
-            want_offsets.push_back(static_cast<std::uint32_t>(ahead));
-        }
-    }
-    for (const bool plain : {false, true}) {
-        std::vector<std::uint32_t> got_primes(count);
-        std::vector<std::uint32_t> got_offsets(count);
-        const std::size_t hits =
-            plain ? erdos::first_multiples_plain(lo, span, block, count, got_primes.data(), got_offsets.data())
-                  : erdos::first_multiples(lo, span, block, count, got_primes.data(), got_offsets.data());
-        const std::string where = "lo " + std::to_string(lo) + ", span " + std::to_string(span) + ", " +
-                                  std::to_string(count) + " primes" + (plain ? ", plain" : "");
-        ASSERT_EQ(hits, want_primes.size()) << where;
-        got_primes.resize(hits);
-        got_offsets.resize(hits);
-        EXPECT_EQ(got_primes, want_primes) << where;
-        EXPECT_EQ(got_offsets, want_offsets) << where;
-    }
+    expect_kept(
+        block, count,
+        [&](std::uint32_t q) {
+            const std::uint64_t ahead = (q - lo % q) % q;
+            return ahead <= span ? static_cast<std::int64_t>(ahead) : -1;
+        },
+        [&](bool plain, std::uint32_t* primes, std::uint32_t* offsets) {
+            return plain ? erdos::first_multiples_plain(lo, span, block, count, primes, offsets)
+                         : erdos::first_multiples(lo, span, block, count, primes, offsets);
+        },
+        "lo " + std::to_string(lo) + ", span " + std::to_string(span));
 }
 
 // The first multiples at or after lo: lo at and around the multiples of
