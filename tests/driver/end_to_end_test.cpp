@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <sstream>
 #include <thread>
 
@@ -55,6 +56,8 @@ protected:
     erdos_test::process_result run(const std::vector<std::string>& args, std::uint64_t memory_limit = 0) {
         return run_process(ERDOS_STRAUS_BINARY, args, dir, memory_limit);
     }
+    void expect_threads_as_one(const std::vector<std::string>& interval, const std::string& setting,
+                               std::initializer_list<const char*> thread_counts);
     std::string results() const { return read_file(dir + "/results/erdos_results.csv"); }
     std::string summary() const { return read_file(dir + "/results/erdos_summary.json"); }
     bool exists(const std::string& relative) const { return std::filesystem::exists(dir + "/" + relative); }
@@ -306,18 +309,17 @@ TEST_F(EndToEnd, WideWindowsMatchTheReferenceOnEveryThreadCount) {
     }
 }
 
-// Far out, the chunks a worker makes ahead of the stretch being written wait
-// on file once its memory allowance is used (here: at once); read back in
-// their turn, they give the bytes of one thread.
-TEST_F(EndToEnd, ChunksWaitingOnFileKeepTheBytes) {
-    const std::vector<std::string> interval = {"--from", "1000000000000", "1000020000000", "127"};
+// Far out, with a setting meant for tests (NAME=VALUE), the interval on
+// each thread count gives the bytes of one thread without it.
+void EndToEnd::expect_threads_as_one(const std::vector<std::string>& interval, const std::string& setting,
+                                     std::initializer_list<const char*> thread_counts) {
     std::vector<std::string> args = interval;
     args.insert(args.end(), {"one.csv", "one.json"});
     const auto one = run(args);
     ASSERT_EQ(one.exit_status, 0);
-    for (const char* threads : {"2", "3", "16"}) {
-        std::vector<std::string> shell = {"-c", "ERDOS_STRAUS_HELD_PRIMES=1 exec \"$0\" \"$@\"", ERDOS_STRAUS_BINARY,
-                                          "--threads", threads};
+    for (const char* threads : thread_counts) {
+        std::vector<std::string> shell = {"-c", setting + " exec \"$0\" \"$@\"", ERDOS_STRAUS_BINARY, "--threads",
+                                          threads};
         shell.insert(shell.end(), interval.begin(), interval.end());
         shell.insert(shell.end(), {"r.csv", "s.json"});
         const auto r = run_process("/bin/sh", shell, dir);
@@ -328,26 +330,20 @@ TEST_F(EndToEnd, ChunksWaitingOnFileKeepTheBytes) {
     }
 }
 
+// Far out, the chunks a worker makes ahead of the stretch being written wait
+// on file once its memory allowance is used (here: at once); read back in
+// their turn, they give the bytes of one thread.
+TEST_F(EndToEnd, ChunksWaitingOnFileKeepTheBytes) {
+    expect_threads_as_one({"--from", "1000000000000", "1000020000000", "127"}, "ERDOS_STRAUS_HELD_PRIMES=1",
+                          {"2", "3", "16"});
+}
+
 // Far out, an interval cut into many stretches (here about 22 for want of
 // primes, the last widths in stretches a quarter as wide) gives on every
 // thread count the bytes of one thread.
 TEST_F(EndToEnd, ManyStretchesKeepTheBytes) {
-    const std::vector<std::string> interval = {"--from", "1000000000000", "1000060000000", "127"};
-    std::vector<std::string> args = interval;
-    args.insert(args.end(), {"one.csv", "one.json"});
-    const auto one = run(args);
-    ASSERT_EQ(one.exit_status, 0);
-    for (const char* threads : {"2", "3"}) {
-        std::vector<std::string> shell = {"-c", "ERDOS_STRAUS_STRETCH_PRIMES=12000 exec \"$0\" \"$@\"",
-                                          ERDOS_STRAUS_BINARY, "--threads", threads};
-        shell.insert(shell.end(), interval.begin(), interval.end());
-        shell.insert(shell.end(), {"r.csv", "s.json"});
-        const auto r = run_process("/bin/sh", shell, dir);
-        EXPECT_EQ(r.exit_status, 0) << threads;
-        EXPECT_EQ(r.err, one.err) << threads;
-        EXPECT_TRUE(read_file(dir + "/r.csv") == read_file(dir + "/one.csv")) << threads << " threads";
-        EXPECT_EQ(read_file(dir + "/s.json"), read_file(dir + "/one.json")) << threads << " threads";
-    }
+    expect_threads_as_one({"--from", "1000000000000", "1000060000000", "127"}, "ERDOS_STRAUS_STRETCH_PRIMES=12000",
+                          {"2", "3"});
 }
 
 // A lower bound inside the 32-bit range gives the rows of a full run from
