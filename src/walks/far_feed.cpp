@@ -88,27 +88,17 @@ far_feed start_far_feed(prime_source source, std::int64_t p_min, std::int64_t p_
 
 bool next_far_chunk(far_feed& feed, std::size_t max_primes, std::vector<std::int64_t>& primes,
                      far_pair_factors& factors) {
-    primes.clear();
-    std::int64_t p = 0;
-    while (primes.size() < max_primes && peek_prime(feed.pending, p)) {
-        primes.push_back(p);
-        take_prime(feed.pending);
-    }
-    if (primes.empty()) return false;
     const std::size_t shifts = feed.shifts;
-    size_far_pair_factors(factors, primes.size(), shifts);
-    if (shifts == 0) return true;
-
     // The sieve never goes back: the next chunk must not need an m below
     // the segment this one ends in, so primes whose first m lies below it
     // join this chunk.
     auto run_end = [&](std::int64_t q) { return static_cast<std::uint64_t>(first_m(feed, q)) + shifts - 1; };
-    while (peek_prime(feed.pending, p) &&
-           static_cast<std::uint64_t>(first_m(feed, p)) < segment_start(feed, run_end(primes.back()))) {
-        primes.push_back(p);
-        take_prime(feed.pending);
-    }
+    const bool any = take_chunk(feed.pending, max_primes, primes, [&](std::int64_t last, std::int64_t next) {
+        return shifts > 0 && static_cast<std::uint64_t>(first_m(feed, next)) < segment_start(feed, run_end(last));
+    });
+    if (!any) return false;
     size_far_pair_factors(factors, primes.size(), shifts);
+    if (shifts == 0) return true;
 
     if (!feed.segment_loaded) feed.segment_loaded = sieve_next_far_segment(feed.sieve);
     // Segment by segment, every prime whose m reach into it takes them.

@@ -25,4 +25,24 @@ bool peek_prime(pending_primes& pending, std::int64_t& p);
 // Hands out the prime peek_prime gave.
 inline void take_prime(pending_primes& pending) { ++pending.next; }
 
+// The next chunk into out (cleared first): up to max_count primes, and then
+// on while joins(last, next) holds for the last prime taken and the next
+// one, so that a chunk ends where its feed can stop. False when no prime
+// remains.
+template <typename Joins>
+bool take_chunk(pending_primes& pending, std::size_t max_count, std::vector<std::int64_t>& out, Joins joins) {
+    out.clear();
+    std::int64_t p = 0;
+    while (out.size() < max_count && peek_prime(pending, p)) {
+        out.push_back(p);
+        take_prime(pending);
+    }
+    if (out.empty()) return false;
+    while (peek_prime(pending, p) && joins(out.back(), p)) {
+        out.push_back(p);
+        take_prime(pending);
+    }
+    return true;
+}
+
 }  // namespace erdos

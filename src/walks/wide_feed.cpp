@@ -16,19 +16,9 @@ wide_feed start_wide_feed(prime_source source, std::int64_t p_min, wide_factor_w
 }
 
 bool next_wide_chunk(wide_feed& feed, std::size_t max_primes, std::vector<std::int64_t>& primes) {
-    primes.clear();
-    std::int64_t p = 0;
-    while (primes.size() < max_primes && peek_prime(feed.pending, p)) {
-        primes.push_back(p);
-        take_prime(feed.pending);
-    }
-    if (primes.empty()) return false;
-    const std::int64_t last_window = wide_window_of(primes.back(), feed.grid_lo);
-    while (peek_prime(feed.pending, p) && wide_window_of(p, feed.grid_lo) == last_window) {
-        primes.push_back(p);
-        take_prime(feed.pending);
-    }
-    return true;
+    return take_chunk(feed.pending, max_primes, primes, [&](std::int64_t last, std::int64_t next) {
+        return wide_window_of(next, feed.grid_lo) == wide_window_of(last, feed.grid_lo);
+    });
 }
 
 }  // namespace erdos
