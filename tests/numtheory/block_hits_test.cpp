@@ -47,7 +47,7 @@ std::vector<std::uint32_t> test_primes(std::mt19937_64& random) {
     return primes;
 }
 
-// Both ways (plain or not) give the primes of the block whose offset,
+// Every way the processor has gives the primes of the block whose offset,
 // offset_of(q) (negative for none), is kept, in order, each with it.
 template <typename OffsetOf, typename Find>
 void expect_kept(const std::uint32_t* block, std::size_t count, OffsetOf offset_of, Find find,
@@ -61,11 +61,12 @@ void expect_kept(const std::uint32_t* block, std::size_t count, OffsetOf offset_
             want_offsets.push_back(static_cast<std::uint32_t>(offset));
         }
     }
-    for (const bool plain : {false, true}) {
+    for (const erdos::vector_way way : {erdos::vector_way::plain, erdos::vector_way::avx2, erdos::vector_way::avx512}) {
+        if (!erdos::vector_way_available(way)) continue;
         std::vector<std::uint32_t> got_primes(count);
         std::vector<std::uint32_t> got_offsets(count);
-        const std::size_t hits = find(plain, got_primes.data(), got_offsets.data());
-        const std::string how = where + ", " + std::to_string(count) + " primes" + (plain ? ", plain" : "");
+        const std::size_t hits = find(way, got_primes.data(), got_offsets.data());
+        const std::string how = where + ", " + std::to_string(count) + " primes, way " + std::to_string(static_cast<int>(way));
         ASSERT_EQ(hits, want_primes.size()) << how;
         got_primes.resize(hits);
         got_offsets.resize(hits);
@@ -82,28 +83,27 @@ void expect_first_hits(std::int64_t from, std::int64_t length, const std::uint32
             const std::int64_t offset = first_hit(q, from) - from;
             return offset < length ? offset : -1;
         },
-        [&](bool plain, std::uint32_t* primes, std::uint32_t* offsets) {
-            return plain ? erdos::first_examined_hits_plain(from, length, block, count, primes, offsets)
-                         : erdos::first_examined_hits(from, length, block, count, primes, offsets);
+        [&](erdos::vector_way way, std::uint32_t* primes, std::uint32_t* offsets) {
+            return erdos::first_examined_hits_by(way, from, length, block, count, primes, offsets);
         },
         "from " + std::to_string(from) + ", length " + std::to_string(length));
 }
 
 // Primes just above 2^15, near 2^31 and between; from around their
 // multiples, at the low end of what they allow and near 2^58; blocks of
-// every length up to a few lanes past a multiple of four; stretches from
+// lengths short of, at and past four and eight lanes; stretches from
 // one k to beyond the largest prime.
-TEST(BlockHits, BothWaysFindEveryFirstExaminedHit) {
+TEST(BlockHits, EveryWayFindsEveryFirstExaminedHit) {
     std::mt19937_64 random(58);
     const std::vector<std::uint32_t> primes = test_primes(random);
     const std::int64_t top = (std::int64_t{1} << 58) - 1;
     std::vector<std::int64_t> froms = {std::int64_t{2147483647} * 2147483647 / 24 + 1, top, top - 12345, std::int64_t{1} << 57};
     // Around the multiples of the block's primes, where the quotient's
-    // estimate may fall short or over by one: blocks of one prime five
-    // times over (four lanes and one more).
+    // estimate may fall short or over by one: blocks of one prime nine
+    // times over (eight lanes and one more).
     for (std::size_t i = 0; i < 300; ++i) {
         const std::uint32_t q = primes[random() % primes.size()];
-        const std::vector<std::uint32_t> block(5, q);
+        const std::vector<std::uint32_t> block(9, q);
         const std::int64_t multiple = static_cast<std::int64_t>(top / q / 2 + random() % (top / q / 2)) * q;
         for (const std::int64_t from : {multiple - 1, multiple, multiple + 1}) {
             expect_first_hits(from, (std::int64_t{1} << 31) - 1, block.data(), block.size());
@@ -111,7 +111,7 @@ TEST(BlockHits, BothWaysFindEveryFirstExaminedHit) {
     }
     for (const std::int64_t from : froms) {
         for (const std::int64_t length : {std::int64_t{1}, std::int64_t{1000}, std::int64_t{1} << 24, (std::int64_t{1} << 31) - 1}) {
-            for (const std::size_t count : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{7}, primes.size()}) {
+            for (const std::size_t count : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{7}, std::size_t{8}, std::size_t{15}, primes.size()}) {
                 const std::size_t start = count == primes.size() ? 0 : random() % (primes.size() - count + 1);
                 const std::uint32_t* block = primes.data() + start;
                 expect_first_hits(from, length, block, count);
@@ -129,9 +129,8 @@ void expect_first_multiples(std::uint64_t lo, std::uint64_t span, const std::uin
             const std::uint64_t ahead = (q - lo % q) % q;
             return ahead <= span ? static_cast<std::int64_t>(ahead) : -1;
         },
-        [&](bool plain, std::uint32_t* primes, std::uint32_t* offsets) {
-            return plain ? erdos::first_multiples_plain(lo, span, block, count, primes, offsets)
-                         : erdos::first_multiples(lo, span, block, count, primes, offsets);
+        [&](erdos::vector_way way, std::uint32_t* primes, std::uint32_t* offsets) {
+            return erdos::first_multiples_by(way, lo, span, block, count, primes, offsets);
         },
         "lo " + std::to_string(lo) + ", span " + std::to_string(span));
 }
@@ -139,7 +138,7 @@ void expect_first_multiples(std::uint64_t lo, std::uint64_t span, const std::uin
 // The first multiples at or after lo: lo at and around the multiples of
 // the block's prime, near 2^61 and far below; spans from none to 2^32 - 1;
 // primes from 2^11 on.
-TEST(BlockHits, BothWaysFindEveryFirstMultiple) {
+TEST(BlockHits, EveryWayFindsEveryFirstMultiple) {
     std::mt19937_64 random(61);
     std::vector<std::uint32_t> primes = test_primes(random);
     for (const std::int32_t q : erdos::sieve_primes(2200)) {
@@ -148,7 +147,7 @@ TEST(BlockHits, BothWaysFindEveryFirstMultiple) {
     const std::uint64_t top = (std::uint64_t{1} << 61) - 1;
     for (std::size_t i = 0; i < 300; ++i) {
         const std::uint32_t q = primes[random() % primes.size()];
-        const std::vector<std::uint32_t> block(5, q);
+        const std::vector<std::uint32_t> block(9, q);
         const std::uint64_t multiple = (top / q / 2 + random() % (top / q / 2)) * q;
         for (const std::uint64_t lo : {multiple - 1, multiple, multiple + 1, top / q * q}) {
             expect_first_multiples(lo, 0, block.data(), block.size());
@@ -157,7 +156,7 @@ TEST(BlockHits, BothWaysFindEveryFirstMultiple) {
     }
     for (const std::uint64_t lo : {std::uint64_t{1}, std::uint64_t{65536}, std::uint64_t{250000000000000000}, top}) {
         for (const std::uint64_t span : {std::uint64_t{0}, std::uint64_t{1000}, std::uint64_t{1} << 24, std::uint64_t{0xFFFFFFFF}}) {
-            for (const std::size_t count : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{7}, primes.size()}) {
+            for (const std::size_t count : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{7}, std::size_t{8}, std::size_t{15}, primes.size()}) {
                 const std::size_t start = count == primes.size() ? 0 : random() % (primes.size() - count + 1);
                 expect_first_multiples(lo, span, primes.data() + start, count);
             }
