@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "numtheory/vector_way.hpp"
+
 namespace erdos {
 
 // The odd primes up to `bound`, in parts of consecutive primes: each part
@@ -38,31 +40,34 @@ void for_each_sieving_prime(const sieving_primes& list, std::uint64_t lo, std::u
     }
 }
 
+// Where a walk over the list's blocks stands: the part, the next of its
+// gaps, and the prime before that gap (the part's base at its start). A
+// walk past its end has part == parts.size().
+struct sieving_cursor {
+    std::size_t part = 0;
+    std::size_t gap = 0;
+    std::uint64_t q = 0;
+};
+
+// The most primes a block holds.
+inline constexpr std::size_t sieving_block_primes = 1024;
+
+// Fills block with the next listed primes q with lo <= q <= hi, ascending,
+// from the cursor on, and moves the cursor past them: sieving_block_primes
+// of them, fewer only where none is left (0: the walk is over). Every way
+// (a prime at a time, or sixteen at once with AVX-512) gives the same
+// blocks; the default is the fastest the processor has.
+std::size_t next_sieving_block(const sieving_primes& list, sieving_cursor& cursor, std::uint64_t lo, std::uint64_t hi,
+                               std::uint32_t* block, vector_way way = fastest_vector_way());
+
 // Calls visit(primes, count) with the listed primes q with lo <= q <= hi,
 // ascending, in blocks of one to sieving_block_primes primes: for set-ups
 // that handle many primes a block at a time.
-inline constexpr std::size_t sieving_block_primes = 1024;
 template <typename Visit>
 void for_each_sieving_block(const sieving_primes& list, std::uint64_t lo, std::uint64_t hi, Visit visit) {
     std::uint32_t block[sieving_block_primes];
-    std::size_t filled = 0;
-    for (const sieving_primes::part& part : list.parts) {
-        std::uint64_t q = part.base;
-        for (const std::uint8_t half_gap : part.half_gaps) {
-            q += 2 * std::uint64_t{half_gap};
-            if (q > hi) {
-                if (filled > 0) visit(block, filled);
-                return;
-            }
-            if (q < lo) continue;
-            block[filled++] = static_cast<std::uint32_t>(q);
-            if (filled == sieving_block_primes) {
-                visit(block, filled);
-                filled = 0;
-            }
-        }
-    }
-    if (filled > 0) visit(block, filled);
+    sieving_cursor cursor;
+    while (const std::size_t count = next_sieving_block(list, cursor, lo, hi, block)) visit(block, count);
 }
 
 }  // namespace erdos

@@ -42,6 +42,41 @@ TEST(SievingPrimes, ListEveryOddPrimeOnceWhateverTheParts) {
     }
 }
 
+// Every way cuts the same blocks: full ones and a shorter last, whatever the
+// parts and wherever [lo, hi] falls (on a prime, between two, past the
+// list, beyond 2^32, empty); a walk over stays over.
+TEST(SievingPrimes, EveryWayCutsTheSameBlocks) {
+    const erdos::sieving_primes list = erdos::list_sieving_primes(1000003, 3);
+    std::vector<std::uint64_t> all;
+    erdos::for_each_sieving_prime(list, 0, list.bound, [&](std::uint64_t q) { all.push_back(q); });
+    const std::uint64_t big = std::uint64_t{1} << 32;
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges = {
+        {0, 4 * big}, {0, list.bound}, {65537, 199999}, {3, 3}, {all[5000], all[5000]},
+        {all[5000] + 1, all[70000] - 1}, {0, 12345}, {500000, 400000}, {big + 1, 2 * big}};
+    for (const auto& [lo, hi] : ranges) {
+        std::vector<std::uint64_t> want;
+        for (const std::uint64_t q : all) {
+            if (q >= lo && q <= hi) want.push_back(q);
+        }
+        for (const erdos::vector_way way : {erdos::vector_way::plain, erdos::vector_way::avx512}) {
+            if (!erdos::vector_way_available(way)) continue;
+            const std::string how = std::to_string(lo) + " to " + std::to_string(hi) + ", way " +
+                                    std::to_string(static_cast<int>(way));
+            erdos::sieving_cursor cursor;
+            std::uint32_t block[erdos::sieving_block_primes];
+            std::vector<std::uint64_t> got;
+            std::vector<std::size_t> sizes;
+            while (const std::size_t count = erdos::next_sieving_block(list, cursor, lo, hi, block, way)) {
+                sizes.push_back(count);
+                got.insert(got.end(), block, block + count);
+            }
+            EXPECT_EQ(got, want) << how;
+            for (std::size_t b = 0; b + 1 < sizes.size(); ++b) EXPECT_EQ(sizes[b], erdos::sieving_block_primes) << how;
+            EXPECT_EQ(erdos::next_sieving_block(list, cursor, lo, hi, block, way), 0U) << how;
+        }
+    }
+}
+
 // Both sieves far out give the same with the list as with primes sieved
 // afresh: near 10^15 (the factor sieve's bound inside the list) and with a
 // list too short, which they must not use.
