@@ -4,6 +4,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 
@@ -18,6 +19,13 @@ namespace {
 void fill_part(sieving_primes::part& part, std::uint64_t lo, std::uint64_t hi) {
     part.base = lo - 2;
     if (lo >= hi) return;
+    // Room for about as many bytes as the part has primes, at once: a list
+    // grown by doubling copies itself and touches twice its pages. From
+    // pi(x) <= x / (ln x - 1.1) (x >= 60184), and about as many in [lo, hi)
+    // beyond that.
+    const double from = static_cast<double>(lo < 60184 ? 60184 : lo);
+    const double width = static_cast<double>(lo < 60184 ? std::max<std::uint64_t>(hi, 60184) : hi - lo);
+    part.half_gaps.reserve(static_cast<std::size_t>(width / (std::log(lo < 60184 ? width : from) - 1.1)));
     std::uint64_t last = part.base;
     for_each_prime_in(static_cast<std::int64_t>(lo), static_cast<std::int64_t>(hi), [&](std::uint64_t q) {
         part.half_gaps.push_back(static_cast<std::uint8_t>((q - last) / 2));
