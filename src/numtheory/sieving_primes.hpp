@@ -55,8 +55,9 @@ inline constexpr std::size_t sieving_block_primes = 1024;
 // Fills block with the next listed primes q with lo <= q <= hi, ascending,
 // from the cursor on, and moves the cursor past them: sieving_block_primes
 // of them, fewer only where none is left (0: the walk is over). Every way
-// (a prime at a time, or sixteen at once with AVX-512) gives the same
-// blocks; the default is the fastest the processor has.
+// the processor has (a prime at a time, or sixteen at once with AVX-512;
+// any other way decodes a prime at a time) gives the same blocks; the
+// default is the fastest.
 std::size_t next_sieving_block(const sieving_primes& list, sieving_cursor& cursor, std::uint64_t lo, std::uint64_t hi,
                                std::uint32_t* block, vector_way way = fastest_vector_way());
 
