@@ -20,6 +20,12 @@ namespace {
 
 constexpr std::size_t no_end = static_cast<std::size_t>(-1);
 
+// The chunks handed on that a worker may keep for their room (a batch
+// handed on at once, and a little more), and that all the workers may keep:
+// with many threads the spare room stays that of a few batches.
+constexpr std::size_t spare_chunks = tuning::handover_batch_chunks + 2;
+constexpr std::size_t all_spare_chunks = 2 * spare_chunks;
+
 // A chunk made and not yet handed on: in memory, or its bulk on file.
 struct held_chunk {
     prime_chunk chunk;
@@ -46,6 +52,12 @@ struct pool_state {
     std::vector<std::size_t> held;       // per worker: its chunks made, not yet handed on, of all its stretches
     std::vector<std::size_t> in_memory;  // per worker: of those, the ones wholly in memory
     std::vector<chunk_spill> spills;     // per worker; its `error` is the worker's own, its places shared
+    // Per worker: chunks handed on, whose lists keep their room for the
+    // worker's next chunks. A chunk handed on leaves its maker none; fresh
+    // room costs the worker page faults and copies as it grows, and freeing
+    // it costs the calling thread the pages' return.
+    std::vector<std::vector<prime_chunk>> spare;
+    std::size_t spares = 0;  // over all the workers
     std::size_t waiting = 0;        // workers waiting for room
     std::mutex mutex;
     std::condition_variable ready;  // for the calling thread: chunks to hand on, a stretch done, the pool stopping
@@ -114,6 +126,11 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
                     if (pool.stopping) return false;
                 }
                 held.chunk = std::move(chunk);
+                if (!pool.spare[worker].empty()) {
+                    chunk = std::move(pool.spare[worker].back());
+                    pool.spare[worker].pop_back();
+                    --pool.spares;
+                }
                 std::deque<held_chunk>& chunks = pool.open[stretch - pool.delivering].chunks;
                 if (!held.spilled) ++pool.in_memory[worker];
                 chunks.push_back(std::move(held));
@@ -141,13 +158,19 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
 // sink or failure of a worker.
 int deliver(pool_state& pool, const chunk_sink& sink) {
     held_chunk held;
-    bool draining = false;  // handing on what it found when it woke
+    bool handed_on = false;  // held.chunk went to the sink, its room not yet given back
+    bool draining = false;   // handing on what it found when it woke
+    unsigned worker = 0;
     while (true) {
         bool room = false;
         bool advanced = false;
-        unsigned worker = 0;
         {
             std::unique_lock lock(pool.mutex);
+            if (handed_on && pool.spare[worker].size() < spare_chunks && pool.spares < all_spare_chunks) {
+                pool.spare[worker].push_back(std::move(held.chunk));
+                ++pool.spares;
+            }
+            handed_on = false;
             const auto can_hand_on = [&] {
                 if (pool.stopping || pool.delivering >= pool.end) return true;
                 if (pool.open.empty()) return false;
@@ -195,6 +218,7 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
             pool.stopping = true;
             return result;
         }
+        handed_on = true;
     }
 }
 
@@ -209,6 +233,7 @@ int make_stretches_in_pool(unsigned threads, const stretch_pool_limits& limits, 
     pool.held.assign(threads, 0);
     pool.in_memory.assign(threads, 0);
     pool.spills.resize(threads);
+    pool.spare.resize(threads);
     for (chunk_spill& spill : pool.spills) spill.directory = limits.spill_directory;
     std::vector<std::thread> workers;
     int result = 0;

@@ -81,6 +81,45 @@ TEST(StretchPool, DeliversInOrderWithinTheBound) {
     }
 }
 
+// A worker that fills one chunk over and over, as the walks do, gets back
+// chunks handed on with their room: every chunk still reaches the sink
+// whole and in order, and some of the worker's chunks come back with room
+// for their rows.
+TEST(StretchPool, ChunksHandedOnComeBackWithTheirRoom) {
+    constexpr std::size_t stretches = 30;
+    constexpr std::size_t chunks_each = 20;
+    const std::string filler(1000, '.');
+    for (const unsigned threads : {1U, 2U, 3U}) {
+        std::vector<erdos::prime_chunk> own(threads);
+        std::atomic<int> with_room = 0;
+        std::string want;
+        for (std::size_t s = 0; s < stretches; ++s) {
+            for (std::size_t i = 0; i < chunks_each; ++i) want += std::to_string(s) + '.' + std::to_string(i) + filler;
+        }
+        std::string got;
+        const int result = erdos::make_stretches_in_pool(
+            threads, 4,
+            [&](unsigned worker, std::size_t stretch, const erdos::chunk_emit& emit) {
+                if (stretch >= stretches) return false;
+                erdos::prime_chunk& chunk = own[worker];
+                for (std::size_t i = 0; i < chunks_each; ++i) {
+                    if (chunk.rows.capacity() >= filler.size()) ++with_room;
+                    chunk.rows.clear();
+                    chunk.rows += std::to_string(stretch) + '.' + std::to_string(i) + filler;
+                    if (!emit(chunk)) return true;
+                }
+                return true;
+            },
+            [&](const erdos::prime_chunk& chunk) {
+                got += chunk.rows;
+                return 0;
+            });
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(got, want) << threads << " threads";
+        EXPECT_GT(with_room, 0) << threads << " threads";
+    }
+}
+
 // A refusal of the sink stops the walk with its value; a worker's exception
 // reaches the caller after the chunks before it, never those after.
 TEST(StretchPool, StopsAtARefusalOrAFailure) {
