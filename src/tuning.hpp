@@ -358,7 +358,8 @@ inline constexpr std::chrono::milliseconds handover_wait{50};
 // whole large pages took that thread to 2.0-2.3% near 10^12; handing the
 // chunks handed on back to the workers to be filled again (no freeing on
 // that thread, no new pages on theirs): 1.4% near 10^12 and 2.7% near
-// 10^18, no change; chunks of 2^17 pairs far out instead of the batches:
+// 10^18, no change then (the pool does it now, for its page faults: see
+// handover_batch_chunks); chunks of 2^17 pairs far out instead of the batches:
 // 0.8% during the walk, as with the batches, for four times a worker's
 // chunk memory.
 

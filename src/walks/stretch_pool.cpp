@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "stats/run_stats.hpp"
 #include "stop_request.hpp"
 #include "walks/chunk_spill.hpp"
 #include "tuning.hpp"
@@ -130,6 +131,8 @@ void work(pool_state& pool, unsigned worker, const stretch_maker& make) {
                     chunk = std::move(pool.spare[worker].back());
                     pool.spare[worker].pop_back();
                     --pool.spares;
+                } else {
+                    chunk = prime_chunk{};  // a moved-from tally keeps its counts
                 }
                 std::deque<held_chunk>& chunks = pool.open[stretch - pool.delivering].chunks;
                 if (!held.spilled) ++pool.in_memory[worker];
@@ -218,6 +221,12 @@ int deliver(pool_state& pool, const chunk_sink& sink) {
             pool.stopping = true;
             return result;
         }
+        // Emptied before its worker may get it back: only the room returns,
+        // never a scan, verdict, row or count of this chunk.
+        held.chunk.scans.clear();
+        held.chunk.verified.clear();
+        held.chunk.rows.clear();
+        clear_chunk_tally(held.chunk.tally);
         handed_on = true;
     }
 }

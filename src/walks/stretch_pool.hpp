@@ -9,7 +9,9 @@
 
 namespace erdos {
 
-// Takes a finished chunk of the stretch being made (the chunk is moved from).
+// Takes a finished chunk of the stretch being made. The chunk is left empty
+// (no scans, verdicts, rows or tally), though perhaps with the room of one
+// of the worker's chunks handed on before, for the next chunk to reuse.
 // Returns false when the walk is stopping: the maker should then return at
 // once.
 using chunk_emit = std::function<bool(prime_chunk& chunk)>;

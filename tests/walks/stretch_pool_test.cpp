@@ -81,42 +81,66 @@ TEST(StretchPool, DeliversInOrderWithinTheBound) {
     }
 }
 
-// A worker that fills one chunk over and over, as the walks do, gets back
-// chunks handed on with their room: every chunk still reaches the sink
-// whole and in order, and some of the worker's chunks come back with room
-// for their rows.
-TEST(StretchPool, ChunksHandedOnComeBackWithTheirRoom) {
+// A worker that fills one chunk over and over, as the walks do, gets it
+// back empty after each emit, though some come back with the room of a
+// chunk handed on: nothing of an earlier chunk (scan, verdict, row, count
+// or mass) reaches the sink twice, whether the chunks waited in memory or
+// on file.
+TEST(StretchPool, ChunksHandedOnComeBackEmptyWithTheirRoom) {
     constexpr std::size_t stretches = 30;
     constexpr std::size_t chunks_each = 20;
     const std::string filler(1000, '.');
-    for (const unsigned threads : {1U, 2U, 3U}) {
-        std::vector<erdos::prime_chunk> own(threads);
-        std::atomic<int> with_room = 0;
-        std::string want;
-        for (std::size_t s = 0; s < stretches; ++s) {
-            for (std::size_t i = 0; i < chunks_each; ++i) want += std::to_string(s) + '.' + std::to_string(i) + filler;
+    std::string want;
+    for (std::size_t s = 0; s < stretches; ++s) {
+        for (std::size_t i = 0; i < chunks_each; ++i) want += std::to_string(s) + '.' + std::to_string(i) + filler;
+    }
+    for (const std::size_t kept_in_memory : {std::size_t{100}, std::size_t{1}}) {
+        for (const unsigned threads : {1U, 2U, 3U}) {
+            std::vector<erdos::prime_chunk> own(threads);
+            std::atomic<int> with_room = 0;
+            std::atomic<int> stale = 0;
+            std::string got;
+            bool single = true;
+            erdos::stretch_pool_limits limits;
+            limits.max_held = 4;
+            limits.kept_in_memory = kept_in_memory;
+            const int result = erdos::make_stretches_in_pool(
+                threads, limits,
+                [&](unsigned worker, std::size_t stretch, const erdos::chunk_emit& emit) {
+                    if (stretch >= stretches) return false;
+                    erdos::prime_chunk& chunk = own[worker];
+                    for (std::size_t i = 0; i < chunks_each; ++i) {
+                        if (chunk.rows.capacity() >= filler.size()) ++with_room;
+                        if (!chunk.rows.empty() || !chunk.scans.empty() || !chunk.verified.empty() ||
+                            chunk.tally.primes != 0 || chunk.tally.covered != 0 ||
+                            !chunk.tally.uniform_masses.empty()) {
+                            ++stale;
+                        }
+                        chunk.rows += std::to_string(stretch) + '.' + std::to_string(i) + filler;
+                        chunk.scans.emplace_back().p = static_cast<std::int64_t>(stretch);
+                        chunk.verified.push_back(1);
+                        chunk.tally.primes += 1;
+                        chunk.tally.covered += 1;
+                        chunk.tally.uniform_masses.push_back(0.5);
+                        chunk.tally.weighted_masses.push_back(0.5);
+                        if (!emit(chunk)) return true;
+                    }
+                    return true;
+                },
+                [&](const erdos::prime_chunk& chunk) {
+                    got += chunk.rows;
+                    single = single && chunk.scans.size() == 1 && chunk.verified.size() == 1 &&
+                             chunk.tally.primes == 1 && chunk.tally.covered == 1 &&
+                             chunk.tally.uniform_masses.size() == 1;
+                    return 0;
+                });
+            const std::string how = std::to_string(threads) + " threads, " + std::to_string(kept_in_memory) + " in memory";
+            EXPECT_EQ(result, 0);
+            EXPECT_TRUE(got == want) << how;
+            EXPECT_TRUE(single) << how;
+            EXPECT_EQ(stale, 0) << how;
+            EXPECT_GT(with_room, 0) << how;
         }
-        std::string got;
-        const int result = erdos::make_stretches_in_pool(
-            threads, 4,
-            [&](unsigned worker, std::size_t stretch, const erdos::chunk_emit& emit) {
-                if (stretch >= stretches) return false;
-                erdos::prime_chunk& chunk = own[worker];
-                for (std::size_t i = 0; i < chunks_each; ++i) {
-                    if (chunk.rows.capacity() >= filler.size()) ++with_room;
-                    chunk.rows.clear();
-                    chunk.rows += std::to_string(stretch) + '.' + std::to_string(i) + filler;
-                    if (!emit(chunk)) return true;
-                }
-                return true;
-            },
-            [&](const erdos::prime_chunk& chunk) {
-                got += chunk.rows;
-                return 0;
-            });
-        EXPECT_EQ(result, 0);
-        EXPECT_EQ(got, want) << threads << " threads";
-        EXPECT_GT(with_room, 0) << threads << " threads";
     }
 }
 
