@@ -63,6 +63,23 @@ __attribute__((target("avx2"))) inline __m256i multiply_low(__m256i a, __m256i b
     return _mm256_add_epi64(low, _mm256_slli_epi64(high, 32));
 }
 
+// Four primes (below 2^31) in 64-bit lanes, as integers and in double
+// precision, and x less the multiple of each by x's quotient estimated in
+// double precision (x given both ways): x mod q to within one q either way,
+// by the bounds each caller states for its x.
+struct four_lanes {
+    __m256i q;
+    __m256d q_d;
+    __m256i r;
+};
+
+__attribute__((target("avx2"))) inline four_lanes less_estimated_multiple(__m128i q32, __m256d x_d, __m256i x_i) {
+    const __m256i q = _mm256_cvtepu32_epi64(q32);
+    const __m256d q_d = _mm256_cvtepi32_pd(q32);
+    const __m256i t = exact_to_int(_mm256_floor_pd(_mm256_div_pd(x_d, q_d)));
+    return {q, q_d, _mm256_sub_epi64(x_i, multiply_low(t, q))};
+}
+
 // The four primes from primes[0] whose lane of ahead lies below bound's,
 // kept after the hits so far with their distances; returns the new count.
 // Each lane is written and kept or not with no branch on it (the factor
@@ -96,16 +113,13 @@ __attribute__((target("avx2"))) std::size_t first_examined_hits_avx2(std::int64_
     const __m256d one_24th = _mm256_set1_pd(1.0 / 24.0);
     const __m256i twenty_four = _mm256_set1_epi64x(24);
     for (; k + 4 <= count; k += 4) {
-        const __m128i q32 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(primes + k));
-        const __m256i q = _mm256_cvtepu32_epi64(q32);
-        const __m256d qd = _mm256_cvtepi32_pd(q32);  // q < 2^31
         // from less a multiple of q, by the quotient estimated in double
         // precision: from rounds by at most 2^4, which moves from / q by at
         // most 2^-7, and the division (of a quotient below 2^47) by at most
         // 2^-6 more, so r = from mod q, or from mod q - q where that
         // remainder exceeds 31q/32, or q + from mod q where it is below q/32.
-        const __m256i t = exact_to_int(_mm256_floor_pd(_mm256_div_pd(from_d, qd)));
-        const __m256i r = _mm256_sub_epi64(from_i, multiply_low(t, q));
+        const auto [q, qd, r] =
+            less_estimated_multiple(_mm_loadu_si128(reinterpret_cast<const __m128i*>(primes + k)), from_d, from_i);
         // q mod 24 from q / 24, whose fraction lies between 1/24 and 23/24;
         // then r = (q (q mod 24) - 1) / 24, an integer below 2^32, rounded
         // to the nearest from its quotient in double precision.
@@ -135,16 +149,15 @@ __attribute__((target("avx2"))) std::size_t first_multiples_avx2(std::uint64_t l
     const __m256i past = _mm256_set1_epi64x(static_cast<std::int64_t>(span) + 1);
     const __m256i zero = _mm256_setzero_si256();
     for (; k + 4 <= count; k += 4) {
-        const __m128i q32 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(primes + k));
-        const __m256i q = _mm256_cvtepu32_epi64(q32);
-        const __m256d qd = _mm256_cvtepi32_pd(q32);  // q < 2^31
         // lo mod q by the quotient estimated in double precision: lo rounds
         // by at most 2^8, which moves lo / q by at most 1/8, and the
         // division (of a quotient below 2^50) by at most 1/8 more, so the
         // estimate is off by at most one and one correction either way
         // gives the remainder.
-        const __m256i t = exact_to_int(_mm256_floor_pd(_mm256_div_pd(lo_d, qd)));
-        __m256i r = _mm256_sub_epi64(lo_i, multiply_low(t, q));
+        const four_lanes x =
+            less_estimated_multiple(_mm_loadu_si128(reinterpret_cast<const __m128i*>(primes + k)), lo_d, lo_i);
+        const __m256i q = x.q;
+        __m256i r = x.r;
         r = _mm256_add_epi64(r, _mm256_and_si256(_mm256_cmpgt_epi64(zero, r), q));
         r = _mm256_sub_epi64(r, _mm256_andnot_si256(_mm256_cmpgt_epi64(q, r), q));
         // The distance to the next multiple: q - r, or 0 where r is 0.
@@ -164,6 +177,22 @@ __attribute__((target("avx2"))) std::size_t first_multiples_avx2(std::uint64_t l
 // Every lane, for the masked forms of the conversions and products: GCC 12
 // takes the unmasked ones' undefined sources for uninitialised values.
 constexpr __mmask8 every_lane = 0xFF;
+
+// Eight primes in 64-bit lanes, as integers and in double precision, and x
+// less the multiple of each by x's quotient estimated in double precision,
+// as less_estimated_multiple does for four.
+struct eight_lanes {
+    __m512i q;
+    __m512d q_d;
+    __m512i r;
+};
+
+ERDOS_AVX512 inline eight_lanes less_estimated_multiples(__m256i q32, __m512d x_d, __m512i x_i) {
+    const __m512i q = _mm512_maskz_cvtepu32_epi64(every_lane, q32);
+    const __m512d q_d = _mm512_maskz_cvtepi32_pd(every_lane, q32);
+    const __m512i t = _mm512_cvttpd_epi64(_mm512_div_pd(x_d, q_d));
+    return {q, q_d, _mm512_sub_epi64(x_i, _mm512_mullo_epi64(t, q))};
+}
 
 // The lanes of primes and ahead under `keep`, after the hits so far;
 // returns the new count.
@@ -188,10 +217,7 @@ ERDOS_AVX512 std::size_t first_examined_hits_avx512(std::int64_t from, std::int6
     const __m512i twenty_four = _mm512_set1_epi64(24);
     for (; k + 8 <= count; k += 8) {
         const __m256i q32 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(primes + k));
-        const __m512i q = _mm512_maskz_cvtepu32_epi64(every_lane, q32);
-        const __m512d qd = _mm512_maskz_cvtepi32_pd(every_lane, q32);
-        const __m512i t = _mm512_cvttpd_epi64(_mm512_div_pd(from_d, qd));
-        const __m512i r = _mm512_sub_epi64(from_i, _mm512_mullo_epi64(t, q));
+        const auto [q, qd, r] = less_estimated_multiples(q32, from_d, from_i);
         const __m512i a = _mm512_cvttpd_epi64(_mm512_mul_pd(qd, one_24th));
         const __m512i j = _mm512_sub_epi64(q, _mm512_maskz_mul_epu32(every_lane, a, twenty_four));
         const __m512i qj = _mm512_sub_epi64(_mm512_maskz_mul_epu32(every_lane, q, j), _mm512_set1_epi64(1));
@@ -215,10 +241,9 @@ ERDOS_AVX512 std::size_t first_multiples_avx512(std::uint64_t lo, std::uint64_t 
     const __m512i zero = _mm512_setzero_si512();
     for (; k + 8 <= count; k += 8) {
         const __m256i q32 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(primes + k));
-        const __m512i q = _mm512_maskz_cvtepu32_epi64(every_lane, q32);
-        const __m512d qd = _mm512_maskz_cvtepi32_pd(every_lane, q32);
-        const __m512i t = _mm512_cvttpd_epi64(_mm512_div_pd(lo_d, qd));
-        __m512i r = _mm512_sub_epi64(lo_i, _mm512_mullo_epi64(t, q));
+        const eight_lanes x = less_estimated_multiples(q32, lo_d, lo_i);
+        const __m512i q = x.q;
+        __m512i r = x.r;
         r = _mm512_mask_add_epi64(r, _mm512_cmplt_epi64_mask(r, zero), r, q);
         r = _mm512_mask_sub_epi64(r, _mm512_cmpge_epi64_mask(r, q), r, q);
         const __m512i ahead = _mm512_maskz_sub_epi64(_mm512_cmpneq_epi64_mask(r, zero), q, r);
