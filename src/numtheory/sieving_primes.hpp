@@ -27,19 +27,6 @@ struct sieving_primes {
 // threads.
 sieving_primes list_sieving_primes(std::uint64_t bound, unsigned threads);
 
-// Calls visit(q) for every listed prime q with lo <= q <= hi, ascending.
-template <typename Visit>
-void for_each_sieving_prime(const sieving_primes& list, std::uint64_t lo, std::uint64_t hi, Visit visit) {
-    for (const sieving_primes::part& part : list.parts) {
-        std::uint64_t q = part.base;
-        for (const std::uint8_t half_gap : part.half_gaps) {
-            q += 2 * std::uint64_t{half_gap};
-            if (q > hi) return;
-            if (q >= lo) visit(q);
-        }
-    }
-}
-
 // Where a walk over the list's blocks stands: the part, the next of its
 // gaps, and the prime before that gap (the part's base at its start). A
 // walk past its end has part == parts.size().
@@ -69,6 +56,14 @@ void for_each_sieving_block(const sieving_primes& list, std::uint64_t lo, std::u
     std::uint32_t block[sieving_block_primes];
     sieving_cursor cursor;
     while (const std::size_t count = next_sieving_block(list, cursor, lo, hi, block)) visit(block, count);
+}
+
+// Calls visit(q) for every listed prime q with lo <= q <= hi, ascending.
+template <typename Visit>
+void for_each_sieving_prime(const sieving_primes& list, std::uint64_t lo, std::uint64_t hi, Visit visit) {
+    for_each_sieving_block(list, lo, hi, [&](const std::uint32_t* primes, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) visit(std::uint64_t{primes[k]});
+    });
 }
 
 }  // namespace erdos
